@@ -1,0 +1,53 @@
+# Tavimo: `make run` starts it, `make test` runs every test. Both install what is missing first.
+BUILD      ?= build
+JOBS       ?= $(shell nproc)
+GENERATOR  := Ninja
+
+.PHONY: all setup configure build run test bench fuzz sanitize clean
+
+all: build
+
+setup:
+	@./scripts/setup.sh
+
+$(BUILD)/build.ninja:
+	@cmake -S . -B $(BUILD) -G $(GENERATOR) -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+
+configure: setup $(BUILD)/build.ninja
+
+build: configure
+	@cmake --build $(BUILD) -j $(JOBS)
+
+run: build
+	./$(BUILD)/tavimo $(ARGS)
+
+test: build
+	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+bench: build
+	./bench/run.sh $(BUILD)
+
+# Unit, net and gui suites again under AddressSanitizer + UndefinedBehaviorSanitizer.
+sanitize: setup
+	@cmake -S . -B build-asan -G $(GENERATOR) -DCMAKE_BUILD_TYPE=Debug \
+	  -DTAVIMO_SANITIZE=address,undefined -DTAVIMO_BENCH=OFF >/dev/null
+	@cmake --build build-asan -j $(JOBS)
+	cd build-asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+	  ctest --output-on-failure -j $(JOBS) -L '$(SANITIZE_LABELS)'
+
+SANITIZE_LABELS ?= unit
+
+FUZZ_SECONDS ?= 60
+fuzz:
+	@TAVIMO_EXTRA_PACKAGES="clang libclang-rt-14-dev" ./scripts/setup.sh
+	@cmake -S . -B build-fuzz -G $(GENERATOR) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DTAVIMO_FUZZ=ON \
+	  -DTAVIMO_TESTS=OFF -DTAVIMO_BENCH=OFF \
+	  -DCMAKE_CXX_FLAGS="-fsanitize=fuzzer-no-link,address,undefined" \
+	  -DCMAKE_C_FLAGS="-fsanitize=fuzzer-no-link,address,undefined" \
+	  -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=address,undefined" >/dev/null
+	@cmake --build build-fuzz -j $(JOBS)
+	./fuzz/run.sh build-fuzz $(FUZZ_SECONDS)
+
+clean:
+	rm -rf $(BUILD) build-asan build-fuzz build-tsan

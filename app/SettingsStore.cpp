@@ -1,0 +1,98 @@
+#include "app/SettingsStore.h"
+
+#include "platform/Paths.h"
+
+namespace tavimo {
+namespace {
+
+// Leading and trailing blanks and control characters go, as the Pascal Trim does.
+std::string TrimControls(const std::string& s) {
+  size_t b = 0, e = s.size();
+  while (b < e && static_cast<unsigned char>(s[b]) <= ' ') ++b;
+  while (e > b && static_cast<unsigned char>(s[e - 1]) <= ' ') --e;
+  return s.substr(b, e - b);
+}
+
+}  // namespace
+
+std::vector<std::string> DefaultCategories() { return {"--", "Mtv", "Games", "Fun"}; }
+
+PlainSettingsControls::PlainSettingsControls()
+    : Items(DefaultCategories()), RootFieldText(DefaultDownloadRoot()) {}
+
+TSettingsStore::TSettingsStore(std::string fileName, const RegistrySource& registry,
+                               SettingsControls& controls)
+    : DownloadRoot(DefaultDownloadRoot()),
+      settingsFile_(std::move(fileName)),
+      registry_(registry),
+      controls_(controls) {}
+
+void TSettingsStore::EnsureDefaultRoot() const { EnsureFolder(DefaultRootFolder()); }
+
+void TSettingsStore::LoadSettings() {
+  IsPreview = settingsFile_.ReadInteger("options", "ispreview", 1) != 0;
+  AutoClose = settingsFile_.ReadInteger("options", "autoclose", 1) != 0;
+
+  const std::string folder = settingsFile_.ReadString("saveoption", "folder", DownloadRoot);
+  if (!folder.empty()) {
+    DownloadRoot = folder;
+    controls_.SetRootFieldText(folder);
+  }
+
+  const int n = settingsFile_.ReadInteger("classes", "classnum", 0);
+  if (n > 0 && n <= kMaxCategories) {
+    std::vector<std::string> items;
+    items.reserve(static_cast<size_t>(n));
+    for (int i = 0; i < n; ++i) {
+      items.push_back(TrimControls(settingsFile_.ReadString("classes", "class" + std::to_string(i), "")));
+    }
+    controls_.SetCategoryItems(items);
+  }
+  controls_.SetCategoryIndex(0);
+
+  switch (settingsFile_.ReadInteger("options", "DownloadOption", 1)) {
+    case 1: DownloadMode = 0; break;
+    case 2: DownloadMode = 1; break;
+    case 3: DownloadMode = 2; break;
+    default: break;
+  }
+  switch (settingsFile_.ReadInteger("options", "DetectOption", 2)) {
+    case 1: DetectMode = 0; break;
+    case 2: DetectMode = 1; break;
+    case 3: DetectMode = 2; break;
+    default: break;
+  }
+}
+
+void TSettingsStore::SaveSettings() {
+  settingsFile_.WriteString("saveoption", "folder", DownloadRoot);
+  const std::vector<std::string> items = controls_.CategoryItems();
+  for (size_t i = 0; i < items.size(); ++i) {
+    settingsFile_.WriteString("classes", "class" + std::to_string(i), items[i]);
+  }
+  settingsFile_.WriteInteger("classes", "classnum", static_cast<int>(items.size()));
+  settingsFile_.WriteString("options", "ispreview", IsPreview ? "1" : "0");
+  settingsFile_.WriteString("options", "autoclose", AutoClose ? "1" : "0");
+  settingsFile_.WriteInteger("options", "DownloadOption", DownloadMode + 1);
+  settingsFile_.WriteInteger("options", "DetectOption", DetectMode + 1);
+  settingsFile_.UpdateFile();
+}
+
+bool TSettingsStore::ReadProxySettings() {
+  TRegistry reg(registry_);
+  reg.OpenKeyReadOnly(kInternetSettingsKey);
+  std::string server;
+  if (reg.ReadInteger("ProxyEnable") != 0) server = reg.ReadString("ProxyServer");
+  if (server.empty()) return false;
+  const auto colon = server.rfind(':');
+  if (colon == std::string::npos) {
+    ProxyHost.clear();
+    ProxyPort = server;
+  } else {
+    ProxyHost = server.substr(0, colon);
+    ProxyPort = server.substr(colon + 1);
+  }
+  return true;
+}
+
+}  // namespace tavimo

@@ -1,0 +1,69 @@
+#pragma once
+// The user settings: read once while the main window is created, written once when it closes.
+#include <string>
+#include <vector>
+
+#include "app/IniFile.h"
+#include "platform/Registry.h"
+
+namespace tavimo {
+
+// The two controls whose content the settings file stores: the category list (lstclass) and
+// the download root field (edtdowndir). The main window implements it; tests use the plain one.
+class SettingsControls {
+ public:
+  virtual ~SettingsControls() = default;
+  virtual std::vector<std::string> CategoryItems() const = 0;
+  virtual void SetCategoryItems(const std::vector<std::string>& items) = 0;
+  virtual void SetCategoryIndex(int index) = 0;
+  virtual void SetRootFieldText(const std::string& text) = 0;
+};
+
+// The categories a fresh install shows.
+std::vector<std::string> DefaultCategories();
+
+class PlainSettingsControls : public SettingsControls {
+ public:
+  PlainSettingsControls();
+  std::vector<std::string> CategoryItems() const override { return Items; }
+  void SetCategoryItems(const std::vector<std::string>& items) override { Items = items; }
+  void SetCategoryIndex(int index) override { Index = index; }
+  void SetRootFieldText(const std::string& text) override { RootFieldText = text; }
+
+  std::vector<std::string> Items;
+  int Index = -1;
+  std::string RootFieldText;
+};
+
+inline constexpr int kMaxCategories = 256;
+
+class TSettingsStore {
+ public:
+  TSettingsStore(std::string fileName, const RegistrySource& registry, SettingsControls& controls);
+
+  // Creates the default root folder (one level) when missing; failures are ignored.
+  void EnsureDefaultRoot() const;
+  void LoadSettings();
+  // Raises EIniFileException "Unable to write to %s" when the file cannot be written.
+  void SaveSettings();
+  // Reads the browser proxy into ProxyHost/ProxyPort; true when a server string was read.
+  // Raises ERegistryException when "ProxyEnable" is absent or not an integer.
+  bool ReadProxySettings();
+
+  bool IsPreview = true;
+  bool AutoClose = true;
+  int DownloadMode = 0;  // 0 file getter (cache allowed), 1 own HTTP client, 2 copy from cache
+  int DetectMode = 0;    // 0 page only, 1 page and the host's cache entries, 2 whole cache
+  std::string DownloadRoot;
+  std::string ProxyHost;
+  std::string ProxyPort;
+
+  TIniFile& SettingsFile() { return settingsFile_; }
+
+ private:
+  TIniFile settingsFile_;
+  const RegistrySource& registry_;
+  SettingsControls& controls_;
+};
+
+}  // namespace tavimo

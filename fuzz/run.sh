@@ -1,0 +1,24 @@
+#!/usr/bin/env bash
+# Runs every fuzz target of a fuzz build for the given number of seconds each.
+set -euo pipefail
+build=${1:-build-fuzz}
+seconds=${2:-60}
+only=${FUZZ_ONLY:-}
+status=0
+for bin in "$build"/fuzz/*/fuzz_*; do
+  [ -x "$bin" ] || continue
+  name=$(basename "$bin")
+  [ -n "$only" ] && [[ "$name" != *"$only"* ]] && continue
+  corpus="$build/corpus/$name"
+  mkdir -p "$corpus"
+  seeds="fuzz/seeds/$name"
+  echo "== $name ($seconds s)"
+  args=("$corpus")
+  [ -d "$seeds" ] && args+=("$seeds")
+  if ! "$bin" -max_total_time="$seconds" -print_final_stats=0 -close_fd_mask=3 "${args[@]}" >"$build/$name.log" 2>&1; then
+    echo "   FAILED, see $build/$name.log"; tail -n 30 "$build/$name.log"; status=1
+  else
+    grep -E '^#[0-9]+.*DONE' "$build/$name.log" | tail -n 1 || true
+  fi
+done
+exit $status

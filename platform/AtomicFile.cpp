@@ -1,0 +1,66 @@
+#include "platform/AtomicFile.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace tavimo {
+namespace {
+
+bool WriteAll(int fd, std::string_view bytes) {
+  size_t done = 0;
+  while (done < bytes.size()) {
+    ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    done += static_cast<size_t>(n);
+  }
+  return true;
+}
+
+void SyncFolderOf(const std::string& path) {
+  const auto slash = path.find_last_of('/');
+  const std::string dir = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+  int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd >= 0) {
+    ::fsync(fd);
+    ::close(fd);
+  }
+}
+
+}  // namespace
+
+bool WriteFileAtomically(const std::string& path, std::string_view bytes,
+                         const std::function<void()>& beforeRename) {
+  std::string tmp = path + ".XXXXXX";
+  int fd = ::mkstemp(tmp.data());
+  if (fd < 0) return false;
+  // Keep the mode an existing file had; a new file is private to the user like mkstemp's.
+  struct stat st {};
+  if (::stat(path.c_str(), &st) == 0) ::fchmod(fd, st.st_mode & 07777);
+  bool ok = WriteAll(fd, bytes) && ::fsync(fd) == 0;
+  const int savedErrno = errno;
+  ok = (::close(fd) == 0) && ok;
+  if (ok) {
+    try {
+      if (beforeRename) beforeRename();
+    } catch (...) {
+      ::unlink(tmp.c_str());
+      throw;
+    }
+    ok = ::rename(tmp.c_str(), path.c_str()) == 0;
+  }
+  if (!ok) {
+    const int err = errno ? errno : savedErrno;
+    ::unlink(tmp.c_str());
+    errno = err;
+    return false;
+  }
+  SyncFolderOf(path);
+  return true;
+}
+
+}  // namespace tavimo

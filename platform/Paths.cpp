@@ -1,0 +1,96 @@
+#include "platform/Paths.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <fstream>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace tavimo {
+namespace {
+
+std::string Env(const char* name) {
+  const char* v = std::getenv(name);
+  return v ? std::string(v) : std::string();
+}
+
+// An XDG base folder must be absolute to count; otherwise the fallback under home applies.
+std::string XdgBase(const char* var, const char* fallbackUnderHome) {
+  std::string v = Env(var);
+  if (!v.empty() && v[0] == '/') return v;
+  return HomeFolder() + "/" + fallbackUnderHome;
+}
+
+// Reads XDG_DOWNLOAD_DIR from user-dirs.dirs ("$HOME/Downloads" or an absolute path).
+std::string DownloadFolder() {
+  std::ifstream in(XdgBase("XDG_CONFIG_HOME", ".config") + "/user-dirs.dirs");
+  std::string line;
+  while (std::getline(in, line)) {
+    const std::string key = "XDG_DOWNLOAD_DIR=";
+    if (line.rfind(key, 0) != 0) continue;
+    std::string v = line.substr(key.size());
+    if (v.size() >= 2 && v.front() == '"' && v.back() == '"') v = v.substr(1, v.size() - 2);
+    if (v.rfind("$HOME", 0) == 0) v = HomeFolder() + v.substr(5);
+    if (!v.empty() && v[0] == '/') {
+      while (v.size() > 1 && v.back() == '/') v.pop_back();
+      return v;
+    }
+  }
+  return HomeFolder() + "/Downloads";
+}
+
+bool IsDirectory(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+}  // namespace
+
+std::string HomeFolder() {
+  std::string h = Env("HOME");
+  if (!h.empty()) return h;
+  if (const passwd* pw = ::getpwuid(::getuid()); pw && pw->pw_dir) return pw->pw_dir;
+  return "/tmp";
+}
+
+std::string SettingsFilePath() { return XdgBase("XDG_CONFIG_HOME", ".config") + "/tavimo/info.ini"; }
+
+std::string RuntimeFolder() {
+  std::string rt = Env("XDG_RUNTIME_DIR");
+  if (!rt.empty() && rt[0] == '/') return rt + "/tavimo";
+  return XdgBase("XDG_CACHE_HOME", ".cache") + "/tavimo";
+}
+
+std::string LinkListFilePath() { return RuntimeFolder() + "/swf.txt"; }
+
+std::string DefaultRootFolder() { return DownloadFolder() + "/flash"; }
+
+std::string DefaultDownloadRoot() { return DefaultRootFolder() + "/"; }
+
+std::string InstanceLockPath() {
+  std::string rt = Env("XDG_RUNTIME_DIR");
+  if (!rt.empty() && rt[0] == '/') return rt + "/tavimo.lock";
+  return "/tmp/tavimo-" + std::to_string(::getuid()) + ".lock";
+}
+
+std::string HelpPagePath() {
+#ifdef TAVIMO_INSTALLED_HELP
+  if (::access(TAVIMO_INSTALLED_HELP, R_OK) == 0) return TAVIMO_INSTALLED_HELP;
+#endif
+#ifdef TAVIMO_SOURCE_HELP
+  if (::access(TAVIMO_SOURCE_HELP, R_OK) == 0) return TAVIMO_SOURCE_HELP;
+#endif
+  return {};
+}
+
+bool EnsureFolder(const std::string& path) {
+  if (path.empty()) return false;
+  if (IsDirectory(path)) return true;
+  std::string::size_type slash = path.find_last_of('/');
+  if (slash != std::string::npos && slash > 0) EnsureFolder(path.substr(0, slash));
+  if (::mkdir(path.c_str(), 0700) == 0) return true;
+  return errno == EEXIST && IsDirectory(path);
+}
+
+}  // namespace tavimo

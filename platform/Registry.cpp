@@ -1,0 +1,104 @@
+#include "platform/Registry.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdlib>
+
+#include "platform/Paths.h"
+
+namespace tavimo {
+namespace {
+
+std::string Lower(std::string s) {
+  std::transform(s.begin(), s.end(), s.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  return s;
+}
+
+// Registry paths may or may not start with a backslash and may end with one.
+std::string NormalKey(const std::string& key) {
+  std::string k = Lower(key);
+  while (!k.empty() && k.front() == '\\') k.erase(k.begin());
+  while (!k.empty() && k.back() == '\\') k.pop_back();
+  return k;
+}
+
+std::string ProxyEnv() {
+  for (const char* name : {"http_proxy", "HTTP_PROXY"}) {
+    const char* v = std::getenv(name);
+    if (v && *v) return v;
+  }
+  return {};
+}
+
+}  // namespace
+
+std::string ProxyServerFromEnvValue(const std::string& value) {
+  std::string s = value;
+  if (auto p = s.find("://"); p != std::string::npos) s = s.substr(p + 3);
+  if (auto p = s.find('/'); p != std::string::npos) s = s.substr(0, p);
+  if (auto p = s.rfind('@'); p != std::string::npos) s = s.substr(p + 1);
+  return s;
+}
+
+bool EnvRegistrySource::KeyExists(const std::string& key) const {
+  const std::string k = NormalKey(key);
+  return k == NormalKey(kInternetSettingsKey) || k == NormalKey(kTavimoKey);
+}
+
+std::optional<RegValue> EnvRegistrySource::Value(const std::string& key,
+                                                 const std::string& name) const {
+  const std::string k = NormalKey(key), n = Lower(name);
+  if (k == NormalKey(kInternetSettingsKey)) {
+    const std::string proxy = ProxyEnv();
+    if (n == "proxyenable") return RegValue(std::int32_t(proxy.empty() ? 0 : 1));
+    if (n == "proxyserver" && !proxy.empty()) return RegValue(ProxyServerFromEnvValue(proxy));
+  } else if (k == NormalKey(kTavimoKey) && n == "helppath") {
+    const std::string help = HelpPagePath();
+    if (!help.empty()) return RegValue(help);
+  }
+  return std::nullopt;
+}
+
+void FakeRegistrySource::Set(const std::string& key, const std::string& name, RegValue v) {
+  keys_[NormalKey(key)].insert_or_assign(Lower(name), std::move(v));
+}
+
+void FakeRegistrySource::Remove(const std::string& key, const std::string& name) {
+  if (auto it = keys_.find(NormalKey(key)); it != keys_.end()) it->second.erase(Lower(name));
+}
+
+bool FakeRegistrySource::KeyExists(const std::string& key) const {
+  return keys_.count(NormalKey(key)) != 0;
+}
+
+std::optional<RegValue> FakeRegistrySource::Value(const std::string& key,
+                                                  const std::string& name) const {
+  auto k = keys_.find(NormalKey(key));
+  if (k == keys_.end()) return std::nullopt;
+  auto v = k->second.find(Lower(name));
+  if (v == k->second.end()) return std::nullopt;
+  return v->second;
+}
+
+bool TRegistry::OpenKeyReadOnly(const std::string& key) {
+  if (!source_.KeyExists(key)) return false;
+  key_ = key;
+  return true;
+}
+
+std::int32_t TRegistry::ReadInteger(const std::string& name) const {
+  auto v = source_.Value(key_, name);
+  if (!v) throw ERegistryException("Failed to get data for '" + name + "'");
+  if (auto* i = std::get_if<std::int32_t>(&*v)) return *i;
+  throw ERegistryException("Invalid data type for '" + name + "'");
+}
+
+std::string TRegistry::ReadString(const std::string& name) const {
+  auto v = source_.Value(key_, name);
+  if (!v) return {};
+  if (auto* s = std::get_if<std::string>(&*v)) return *s;
+  throw ERegistryException("Invalid data type for '" + name + "'");
+}
+
+}  // namespace tavimo

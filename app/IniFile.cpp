@@ -126,7 +126,7 @@ std::optional<int> ParseLenientInteger(std::string_view text) {
     base = 16;
     t.remove_prefix(2);
   }
-  if (t.empty()) return std::nullopt;
+  if (t.empty() || t.front() == '-' || t.front() == '+') return std::nullopt;
   long long v = 0;
   auto [end, ec] = std::from_chars(t.data(), t.data() + t.size(), v, base);
   if (ec != std::errc() || end != t.data() + t.size()) return std::nullopt;
@@ -177,7 +177,7 @@ void TIniFile::UpdateFile() {
   for (const Write& w : writes) doc.Set(w.section, w.key, w.value);
   const auto slash = fileName_.find_last_of('/');
   if (slash != std::string::npos && slash > 0) EnsureFolder(fileName_.substr(0, slash));
-  if (!WriteFileAtomically(fileName_, doc.Serialize())) {
+  if (!WriteFileAtomically(fileName_, doc.Serialize(), beforeReplace_)) {
     throw EIniFileException("Unable to write to " + fileName_);
   }
 }

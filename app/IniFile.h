@@ -6,6 +6,7 @@
 // now. Writes collect in a pending edit that UpdateFile() applies to the file as it is at that
 // moment and replaces the file atomically, so other programs' sections and keys survive and a
 // crash leaves the old file or the new one.
+#include <functional>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -66,8 +67,13 @@ class TIniFile {
   };
   const std::vector<Write>& PendingWrites() const { return pending_; }
 
+  // Runs after the new content is on disk and before it replaces the file (tests interrupt
+  // a save there).
+  void SetBeforeReplaceHook(std::function<void()> hook) { beforeReplace_ = std::move(hook); }
+
  private:
   std::string fileName_;
+  std::function<void()> beforeReplace_;
   std::vector<Write> pending_;
 };
 

@@ -6,7 +6,7 @@ seconds=${2:-60}
 only=${FUZZ_ONLY:-}
 status=0
 for bin in "$build"/fuzz/*/fuzz_*; do
-  [ -x "$bin" ] || continue
+  [ -f "$bin" ] && [ -x "$bin" ] || continue
   name=$(basename "$bin")
   [ -n "$only" ] && [[ "$name" != *"$only"* ]] && continue
   corpus="$build/corpus/$name"

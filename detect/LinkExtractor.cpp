@@ -1,0 +1,212 @@
+#include "detect/LinkExtractor.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <unordered_set>
+
+#include "detect/TextUtils.h"
+#include "platform/AtomicFile.h"
+#include "platform/Paths.h"
+
+namespace tavimo {
+namespace {
+
+constexpr auto npos = std::string_view::npos;
+
+bool StartsWith(std::string_view s, std::string_view prefix) { return s.substr(0, prefix.size()) == prefix; }
+
+// Browsers drop line breaks and tabs inside a URL; so do we, so a link never spans two lines
+// of the link list file.
+std::string CleanName(std::string_view name) {
+  std::string out;
+  out.reserve(name.size());
+  for (char c : name) {
+    if (c != '\r' && c != '\n' && c != '\t') out += c;
+  }
+  return out;
+}
+
+// The rule by which links join the result: a link equal to one already there (letter case
+// aside) is dropped. The list is re-sorted before every addition and the new link appended
+// unsorted, so the final order is: all links sorted, except that the last one appended stays at
+// the end when the last addition appended it. Sorting once at the end gives that same order.
+class LinkCollector {
+ public:
+  void Add(std::string link) {
+    lastAdded_ = keys_.insert(AsciiLowerCopy(link)).second;
+    if (lastAdded_) links_.push_back(std::move(link));
+  }
+  std::vector<std::string> Finish() && {
+    const auto sortedEnd = lastAdded_ ? links_.end() - 1 : links_.end();
+    std::sort(links_.begin(), sortedEnd,
+              [](const std::string& a, const std::string& b) { return CompareTextAscii(a, b) < 0; });
+    return std::move(links_);
+  }
+
+ private:
+  std::vector<std::string> links_;
+  std::unordered_set<std::string> keys_;
+  bool lastAdded_ = false;
+};
+
+// What the page address contributes to a link, worked out once per scan. Every use of the
+// address takes it cut at its first "?", so a "/" in the query never counts.
+struct PageAddress {
+  explicit PageAddress(std::string_view address) {
+    cut = std::string(address.substr(0, address.find('?')));
+    const std::size_t sep = cut.find("://");
+    scheme = sep == npos ? "http" : cut.substr(0, sep);
+    const std::size_t slash = cut.find('/', sep == npos ? 0 : sep + 3);
+    origin = cut.substr(0, slash);
+    const std::size_t last = LastPos('/', cut);
+    // Where a bare host ends for Flash links: right after "http://" or "https://" (any case).
+    const std::size_t http = FindNoCase(cut, "http://"), https = FindNoCase(cut, "https://");
+    std::size_t hostSlash = 6;
+    if (http != npos && (https == npos || http < https)) hostSlash = http + 1 + 6;
+    else if (https != npos) hostSlash = https + 1 + 7;
+    swfFolder = (last == hostSlash || last == 0) ? cut + "/" : cut.substr(0, last);
+    const std::size_t frameHostSlash = (sep == npos ? 0 : sep + 1) + 2;
+    frameFolder = last == frameHostSlash ? cut + "/" : cut.substr(0, last);
+  }
+  std::string cut, scheme, origin, swfFolder, frameFolder;
+};
+
+std::string WithHttpWhenHostless(std::string link) {
+  return CountOf("/", link) < 2 ? "http://" + link : link;
+}
+
+std::string ResolveSwf(std::string name, std::string_view ext, const PageAddress& page) {
+  if (StartsWith(name, "//")) return page.scheme + ":" + name + std::string(ext);
+  if (StartsWith(name, "/")) return WithHttpWhenHostless(page.origin + name) + std::string(ext);
+  if (ContainsNoCase(name, "www") || name.find("://") != npos) return name + std::string(ext);
+  return WithHttpWhenHostless(page.swfFolder + name) + std::string(ext);
+}
+
+std::string ResolveFrame(std::string name, const PageAddress& page) {
+  if (StartsWith(name, "//")) return page.scheme + ":" + name;
+  if (StartsWith(name, "/")) return page.origin + name;
+  if (ContainsNoCase(name, "www") || name.find("://") != npos) return name;
+  return page.frameFolder + name;
+}
+
+// A page naming fullscreen="yes" gives one raw entry: from the first "src=" up to the first
+// ".swf", unresolved (empty when ".swf" does not come after "src=").
+std::string FullscreenItem(std::string_view text) {
+  const std::size_t src = FindNoCase(text, "src="), swf = FindNoCase(text, ".swf");
+  const std::size_t ps = src == npos ? 0 : src + 1, pw = swf == npos ? 0 : swf + 1;
+  if (pw <= ps || ps + 3 >= text.size()) return {};
+  return CleanName(text.substr(ps + 3, pw - ps));
+}
+
+// Finds a needle at or after a position that only ever moves forward; a search result is
+// reused until the position passes it, so all searches together read the text once.
+class ForwardFinder {
+ public:
+  ForwardFinder(std::string_view text, std::string_view lowerNeedle) : text_(text), needle_(lowerNeedle) {}
+  std::size_t From(std::size_t pos) {
+    if (!searched_ || pos < from_ || (at_ != npos && at_ < pos)) {
+      at_ = FindNoCase(text_, needle_, pos);
+      from_ = pos;
+      searched_ = true;
+    }
+    return at_;
+  }
+
+ private:
+  std::string_view text_, needle_;
+  bool searched_ = false;
+  std::size_t from_ = 0, at_ = npos;
+};
+
+bool IsQuote(char c) { return c == '"' || c == '\''; }
+
+}  // namespace
+
+std::vector<std::string> SwfLinkList(std::string_view text, std::string_view pageAddress) {
+  if (FindNoCase(text, "fullscreen=\"yes\"") != npos) return {FullscreenItem(text)};
+  const PageAddress page(pageAddress);
+  LinkCollector links;
+  // Each ".swf" is looked at once; a name never reaches back past the previous ".swf" and the
+  // spaces that followed it.
+  std::size_t segment = 0;
+  for (std::size_t p = FindNoCase(text, ".swf"); p != npos; p = FindNoCase(text, ".swf", segment)) {
+    std::size_t after = p + 4;
+    while (after < text.size() && text[after] == ' ') ++after;
+    if (after < text.size() && IsQuote(text[after])) {
+      const std::string_view before = text.substr(segment, p - segment);
+      const std::size_t open = LastPos(text[after], before);
+      links.Add(ResolveSwf(CleanName(before.substr(open)), text.substr(p, 4), page));
+    }
+    segment = after;
+  }
+  return std::move(links).Finish();
+}
+
+std::vector<std::string> ExtractFrameLinks(std::string_view text, std::string_view pageAddress) {
+  std::vector<std::size_t> tags;
+  for (std::size_t p = FindNoCase(text, "<iframe"); p != npos; p = FindNoCase(text, "<iframe", p + 7)) {
+    tags.push_back(p);
+  }
+  if (tags.empty()) return {};
+  const PageAddress page(pageAddress);
+  LinkCollector links;
+  ForwardFinder src(text, "src"), singleQuote(text, "'"), doubleQuote(text, "\"");
+  const std::size_t n = text.size();
+  std::size_t cur = 0;
+  char quote = '\'';
+  auto skip = [&](std::string_view blanks) {
+    while (cur < n && blanks.find(text[cur]) != npos) ++cur;
+  };
+  for (std::size_t round = 0; round < tags.size(); ++round) {
+    // A tag swallowed by an earlier one's "src" search leaves fewer tags than rounds; such a
+    // round skips as far as a found tag would have taken it.
+    const auto tag = std::lower_bound(tags.begin(), tags.end(), cur);
+    cur = tag != tags.end() ? *tag + 7 : std::min(cur + 6, n);
+    const std::size_t s = src.From(cur);
+    cur = s != npos ? s + 3 : std::min(cur + 2, n);
+    skip(" ");
+    if (cur < n && text[cur] == '=') ++cur;
+    skip(" \r\n");
+    if (cur < n) {
+      if (IsQuote(text[cur])) quote = text[cur];
+      ++cur;
+    }
+    skip(" ");
+    const std::size_t close = (quote == '"' ? doubleQuote : singleQuote).From(cur);
+    if (close == npos) continue;
+    std::size_t end = close;
+    while (end > cur && (text[end - 1] == ' ' || text[end - 1] == '\r' || text[end - 1] == '\n')) --end;
+    links.Add(ResolveFrame(CleanName(text.substr(cur, end - cur)), page));
+    cur = end;
+  }
+  return std::move(links).Finish();
+}
+
+std::string FormatLinkList(const std::vector<std::string>& links) {
+  std::size_t size = 0;
+  for (const auto& l : links) size += l.size() + 2;
+  std::string out;
+  out.reserve(size);
+  for (const auto& l : links) {
+    out += l;
+    out += "\r\n";
+  }
+  return out;
+}
+
+void ExtractSwfLinks(std::string_view pageText, std::string_view pageAddress,
+                     const std::string& linkListPath) {
+  if (!WriteFileAtomically(linkListPath, FormatLinkList(SwfLinkList(pageText, pageAddress)))) {
+    const int err = errno;
+    throw ELinkListError("Cannot create file " + linkListPath + ": " + std::strerror(err));
+  }
+}
+
+void ExtractSwfLinks(std::string_view pageText, std::string_view pageAddress) {
+  const std::string path = LinkListFilePath();
+  EnsureFolder(path.substr(0, path.rfind('/')));
+  ExtractSwfLinks(pageText, pageAddress, path);
+}
+
+}  // namespace tavimo

@@ -11,6 +11,7 @@ PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-dejavu-core xvfb xauth xdotool x11-utils
   curl openssl
+  qt6-webengine-dev
 )
 if [ "${TAVIMO_EXTRA_PACKAGES:-}" != "" ]; then
   # shellcheck disable=SC2206
@@ -23,11 +24,26 @@ for p in "${PACKAGES[@]}"; do
     missing+=("$p")
   fi
 done
-[ ${#missing[@]} -eq 0 ] && exit 0
+# npm fetches the preview player's Flash emulator; a Node.js from elsewhere that brings its own
+# npm is fine, so only the command is checked.
+if ! command -v npm >/dev/null 2>&1; then
+  missing+=(nodejs npm)
+fi
 
-echo "setup: installing ${missing[*]}"
-SUDO=""
-[ "$(id -u)" -ne 0 ] && SUDO="sudo"
-export DEBIAN_FRONTEND=noninteractive
-$SUDO apt-get update -qq </dev/null
-$SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" </dev/null >/dev/null
+if [ ${#missing[@]} -ne 0 ]; then
+  echo "setup: installing ${missing[*]}"
+  SUDO=""
+  [ "$(id -u)" -ne 0 ] && SUDO="sudo"
+  export DEBIAN_FRONTEND=noninteractive
+  $SUDO apt-get update -qq </dev/null
+  $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" </dev/null >/dev/null
+fi
+
+# The Flash emulator (Ruffle) at the version pinned in resources/player/package-lock.json;
+# installed again only when the lock file changes.
+player="$(cd "$(dirname "$0")/.." && pwd)/resources/player"
+if [ ! -f "$player/node_modules/@ruffle-rs/ruffle/ruffle.js" ] ||
+   [ "$player/package-lock.json" -nt "$player/node_modules/.package-lock.json" ]; then
+  echo "setup: installing the Flash emulator (npm ci in resources/player)"
+  (cd "$player" && npm ci --no-audit --no-fund --loglevel=error </dev/null >/dev/null)
+fi

@@ -1,0 +1,116 @@
+#pragma once
+// THTTPGet downloads one URL into a file on a worker thread (THTTPGetThread), reports progress
+// after every block of at most 1025 bytes and the outcome with one event.
+//
+// Every report of the worker waits until the user-interface thread has handled it. That
+// hand-off is the throughput limit, so it is cheap: the worker publishes a report in an atomic
+// mailbox and the waiting GetFile loop services it directly, both sides spinning briefly before
+// they block (the worker on a futex, the UI thread in its event loop, woken through an eventfd).
+// Nothing spins when no download runs.
+#include <QObject>
+#include <QSocketNotifier>
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace tavimo {
+
+class THTTPGet;
+class THTTPGetThread;
+struct HttpGetHandoff;
+
+using TOnProgressEvent =
+    std::function<void(THTTPGetThread* sender, std::int64_t totalSize, std::int64_t readed)>;
+using TOnDoneFileEvent =
+    std::function<void(THTTPGet* sender, const std::string& fileName, std::int64_t fileSize)>;
+using TNotifyEvent = std::function<void(THTTPGet* sender)>;
+
+// Where the URL goes: scheme, server (with a port when one is written), object name.
+struct HttpGetTarget {
+  std::string scheme;  // "http" or "https"
+  std::string host;
+  std::string path;    // begins with "/"
+};
+// "http://" (any case) is dropped; "https://" (any case) selects https; the server is the
+// text up to the first "/", the object name that "/" and the rest ("/" when there is none).
+HttpGetTarget SplitHttpGetUrl(const std::string& url);
+
+class THTTPGet : public QObject {
+  Q_OBJECT
+ public:
+  explicit THTTPGet(QObject* owner = nullptr);
+  ~THTTPGet() override;
+
+  std::string AcceptTypes = "*/*";
+  std::string Agent = "Kelvane HTTPGet";
+  bool BinaryData = false;
+  std::string URL;
+  bool UseCache = false;
+  std::string FileName;
+  std::string UserName;
+  std::string Password;
+  std::string PostQuery;
+  std::string Referer;
+  bool WaitThread = false;
+  TOnProgressEvent OnProgress;
+  TOnDoneFileEvent OnDoneFile;
+  TNotifyEvent OnError;
+
+  // Transfer limits (seconds); a stalled server ends the download as a failure.
+  long ConnectTimeout = 30;
+  long StallTimeout = 60;
+  // A CA file trusted besides the system's store (tests use it for their own https server).
+  std::string ExtraCaFile;
+
+  // Starts a download of URL into FileName; ignored while one runs. With WaitThread it
+  // returns after the outcome event, keeping the user interface live meanwhile.
+  void GetFile();
+  // Asks the running worker to stop; its outcome is a failure. Does not wait.
+  void Abort();
+  bool Busy() const { return worker_ != nullptr; }
+  bool LastOutcome() const { return lastOutcome_; }
+
+ private:
+  // Handles what the worker has published; true when there was something.
+  bool ServiceMailbox();
+  void Complete(bool outcome, const std::string& fileName, std::int64_t totalSize);
+
+  std::shared_ptr<HttpGetHandoff> handoff_;
+  std::unique_ptr<QSocketNotifier> wakeNotifier_;
+  THTTPGetThread* worker_ = nullptr;  // running worker, owned by its thread
+  bool lastOutcome_ = false;
+};
+
+// One download, with its own copy of the getter's settings taken at the start.
+class THTTPGetThread {
+ public:
+  std::string AcceptTypes, Agent, URL, FileName, UserName, Password, PostQuery, Referer;
+  bool BinaryData = false;
+  bool UseCache = false;
+  bool ToFile = true;
+  TOnProgressEvent OnProgress;
+  long ConnectTimeout = 30, StallTimeout = 60;
+  std::string ExtraCaFile;
+
+  std::int64_t TotalSize() const { return totalSize_; }
+  std::int64_t Readed() const { return readed_; }
+  bool Result() const { return result_; }
+
+ private:
+  friend class THTTPGet;
+  void Run();
+  bool Download();
+  bool StopRequested() const;
+  void Report(int kind);
+
+  std::shared_ptr<HttpGetHandoff> handoff_;
+  std::int64_t totalSize_ = 0;
+  std::int64_t lastBlock_ = 0;
+  std::int64_t readed_ = 0;
+  bool result_ = false;
+};
+
+}  // namespace tavimo

@@ -1,0 +1,222 @@
+#include "platform/HttpRequest.h"
+
+#include <curl/curl.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+#include <mutex>
+#include <vector>
+
+#include "platform/Registry.h"
+
+namespace tavimo {
+namespace {
+
+void GlobalInit() {
+  static std::once_flag once;
+  std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+}
+
+bool StartsWithNoCase(const std::string& s, const char* prefix) {
+  const size_t n = std::strlen(prefix);
+  if (s.size() < n) return false;
+  for (size_t i = 0; i < n; ++i) {
+    if (std::tolower(static_cast<unsigned char>(s[i])) != prefix[i]) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+struct HttpRequest::Impl {
+  HttpRequestOptions opt;
+  CURL* easy = nullptr;
+  CURLM* multi = nullptr;
+  curl_slist* headers = nullptr;
+  std::string error;
+  char errbuf[CURL_ERROR_SIZE] = {};
+  // Body bytes delivered by libcurl and not yet read; a paused transfer keeps the rest.
+  std::vector<char> pending;
+  size_t pendingPos = 0;
+  bool paused = false;
+  bool headComplete = false;
+  bool done = false;
+  bool failed = false;
+  std::optional<std::string> contentLength;
+  long status = 0;
+
+  static constexpr size_t kHighWater = 256 * 1024;
+
+  static size_t OnBody(char* data, size_t size, size_t n, void* self) {
+    auto* d = static_cast<Impl*>(self);
+    const size_t len = size * n;
+    if (d->pending.size() - d->pendingPos >= kHighWater) {
+      d->paused = true;
+      return CURL_WRITEFUNC_PAUSE;
+    }
+    if (d->pendingPos == d->pending.size()) {
+      d->pending.clear();
+      d->pendingPos = 0;
+    }
+    d->pending.insert(d->pending.end(), data, data + len);
+    d->headComplete = true;
+    return len;
+  }
+
+  static size_t OnHeader(char* data, size_t size, size_t n, void* self) {
+    auto* d = static_cast<Impl*>(self);
+    const size_t len = size * n;
+    std::string line(data, len);
+    while (!line.empty() && (line.back() == '\r' || line.back() == '\n')) line.pop_back();
+    if (StartsWithNoCase(line, "http/")) {
+      d->contentLength.reset();  // a new response (after a redirect or 100 Continue)
+      const auto sp = line.find(' ');
+      d->status = sp == std::string::npos ? 0 : std::atol(line.c_str() + sp + 1);
+    } else if (StartsWithNoCase(line, "content-length:")) {
+      std::string v = line.substr(15);
+      const auto b = v.find_first_not_of(" \t");
+      v = b == std::string::npos ? std::string() : v.substr(b);
+      while (!v.empty() && (v.back() == ' ' || v.back() == '\t')) v.pop_back();
+      d->contentLength = v;
+    } else if (line.empty() && d->status >= 200 && !(d->status >= 300 && d->status < 400)) {
+      d->headComplete = true;
+    }
+    return len;
+  }
+
+  static int OnProgress(void* self, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+    auto* d = static_cast<Impl*>(self);
+    return d->opt.stop && d->opt.stop->load(std::memory_order_relaxed) ? 1 : 0;
+  }
+
+  // Drives the transfer until cond() holds or it ends.
+  template <typename Cond>
+  void Pump(Cond cond) {
+    while (!done && !cond()) {
+      int running = 0;
+      curl_multi_perform(multi, &running);
+      int left = 0;
+      while (CURLMsg* m = curl_multi_info_read(multi, &left)) {
+        if (m->msg != CURLMSG_DONE) continue;
+        done = true;
+        if (m->data.result != CURLE_OK) {
+          failed = true;
+          error = errbuf[0] ? errbuf : curl_easy_strerror(m->data.result);
+        }
+        long code = 0;
+        curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &code);
+        if (code) status = code;
+      }
+      if (done || cond()) break;
+      if (opt.stop && opt.stop->load(std::memory_order_relaxed)) {
+        done = failed = true;
+        error = "stopped";
+        break;
+      }
+      curl_multi_poll(multi, nullptr, 0, 100, nullptr);
+    }
+  }
+};
+
+std::string SystemProxyServer() {
+  EnvRegistrySource env;
+  TRegistry reg(env);
+  reg.OpenKeyReadOnly(kInternetSettingsKey);
+  return reg.ReadInteger("ProxyEnable") != 0 ? reg.ReadString("ProxyServer") : std::string();
+}
+
+HttpRequest::HttpRequest(HttpRequestOptions options) : d_(std::make_unique<Impl>()) {
+  GlobalInit();
+  d_->opt = std::move(options);
+  const HttpRequestOptions& o = d_->opt;
+  CURL* e = d_->easy = curl_easy_init();
+  curl_easy_setopt(e, CURLOPT_URL, o.url.c_str());
+  curl_easy_setopt(e, CURLOPT_ERRORBUFFER, d_->errbuf);
+  curl_easy_setopt(e, CURLOPT_HTTP_VERSION, CURL_HTTP_VERSION_1_0);
+  curl_easy_setopt(e, CURLOPT_PROTOCOLS_STR, "http,https");
+  curl_easy_setopt(e, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+  curl_easy_setopt(e, CURLOPT_FOLLOWLOCATION, 1L);
+  curl_easy_setopt(e, CURLOPT_MAXREDIRS, 10L);
+  curl_easy_setopt(e, CURLOPT_NOSIGNAL, 1L);
+  curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT, o.connectTimeoutSeconds);
+  curl_easy_setopt(e, CURLOPT_LOW_SPEED_LIMIT, 1L);
+  curl_easy_setopt(e, CURLOPT_LOW_SPEED_TIME, o.stallTimeoutSeconds);
+  curl_easy_setopt(e, CURLOPT_PROXY, o.proxy.c_str());
+  curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, &Impl::OnBody);
+  curl_easy_setopt(e, CURLOPT_WRITEDATA, d_.get());
+  curl_easy_setopt(e, CURLOPT_HEADERFUNCTION, &Impl::OnHeader);
+  curl_easy_setopt(e, CURLOPT_HEADERDATA, d_.get());
+  curl_easy_setopt(e, CURLOPT_XFERINFOFUNCTION, &Impl::OnProgress);
+  curl_easy_setopt(e, CURLOPT_XFERINFODATA, d_.get());
+  curl_easy_setopt(e, CURLOPT_NOPROGRESS, 0L);
+  curl_easy_setopt(e, CURLOPT_BUFFERSIZE, 256L * 1024);
+  if (!o.extraCaFile.empty()) curl_easy_setopt(e, CURLOPT_CAINFO, o.extraCaFile.c_str());
+  if (!o.agent.empty()) curl_easy_setopt(e, CURLOPT_USERAGENT, o.agent.c_str());
+  if (!o.referer.empty()) curl_easy_setopt(e, CURLOPT_REFERER, o.referer.c_str());
+  if (!o.userName.empty()) {
+    curl_easy_setopt(e, CURLOPT_HTTPAUTH, CURLAUTH_BASIC);
+    curl_easy_setopt(e, CURLOPT_USERNAME, o.userName.c_str());
+    curl_easy_setopt(e, CURLOPT_PASSWORD, o.password.c_str());
+  }
+  auto& h = d_->headers;
+  h = curl_slist_append(h, ("Accept: " + o.acceptTypes).c_str());
+  if (o.acceptTypes.empty()) {
+    curl_slist_free_all(h);
+    h = curl_slist_append(nullptr, "Accept:");
+  }
+  if (!o.useCache) {
+    h = curl_slist_append(h, "Pragma: no-cache");
+    h = curl_slist_append(h, "Cache-Control: no-cache");
+  }
+  if (!o.postQuery.empty()) {
+    h = curl_slist_append(h, "Content-Type: application/x-www-form-urlencoded");
+    curl_easy_setopt(e, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(o.postQuery.size()));
+    curl_easy_setopt(e, CURLOPT_COPYPOSTFIELDS, o.postQuery.c_str());
+  }
+  curl_easy_setopt(e, CURLOPT_HTTPHEADER, h);
+  d_->multi = curl_multi_init();
+}
+
+HttpRequest::~HttpRequest() {
+  if (d_->multi) {
+    curl_multi_remove_handle(d_->multi, d_->easy);
+    curl_multi_cleanup(d_->multi);
+  }
+  if (d_->easy) curl_easy_cleanup(d_->easy);
+  curl_slist_free_all(d_->headers);
+}
+
+bool HttpRequest::Send() {
+  if (curl_multi_add_handle(d_->multi, d_->easy) != CURLM_OK) {
+    d_->error = "cannot start the request";
+    return false;
+  }
+  d_->Pump([this] { return d_->headComplete; });
+  return d_->headComplete || (d_->done && !d_->failed);
+}
+
+std::optional<std::string> HttpRequest::QueryContentLength() const { return d_->contentLength; }
+
+std::int64_t HttpRequest::Read(char* buffer, std::int64_t max) {
+  if (max <= 0) return 0;
+  auto available = [this] { return d_->pending.size() - d_->pendingPos; };
+  if (available() == 0) {
+    if (d_->paused) {
+      d_->paused = false;
+      curl_easy_pause(d_->easy, CURLPAUSE_CONT);
+    }
+    d_->Pump([&] { return available() > 0; });
+    if (available() == 0) return d_->failed ? -1 : 0;
+  }
+  const size_t n = std::min<size_t>(static_cast<size_t>(max), available());
+  std::memcpy(buffer, d_->pending.data() + d_->pendingPos, n);
+  d_->pendingPos += n;
+  return static_cast<std::int64_t>(n);
+}
+
+long HttpRequest::StatusCode() const { return d_->status; }
+
+const std::string& HttpRequest::ErrorText() const { return d_->error; }
+
+}  // namespace tavimo

@@ -1,0 +1,56 @@
+#pragma once
+// A small blocking HTTP request for worker threads, in the steps the file getter takes:
+// open, send, query the Content-Length, read up to n bytes at a time, close.
+// Backed by libcurl: HTTP/1.0, redirects followed, the port written in the URL, https with
+// the system's trust store, and the browser proxy of the registry view.
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace tavimo {
+
+struct HttpRequestOptions {
+  std::string url;          // "http://host[:port]/path" or "https://..."
+  std::string agent;        // User-Agent; none when empty
+  std::string acceptTypes;  // Accept; none when empty
+  std::string referer;      // none when empty
+  std::string userName, password;  // Basic credentials when userName is set
+  std::string postQuery;    // POST with the form content type when not empty, else GET
+  bool useCache = false;    // false asks every cache on the way for a fresh copy
+  std::string proxy;        // "host:port"; empty: direct connection
+  long connectTimeoutSeconds = 30;
+  long stallTimeoutSeconds = 60;  // no byte for this long ends the transfer
+  // Set by another thread to end a pending send or read early (then they report failure).
+  const std::atomic<bool>* stop = nullptr;
+  // Extra CA file trusted besides the system's store (tests only).
+  std::string extraCaFile;
+};
+
+class HttpRequest {
+ public:
+  explicit HttpRequest(HttpRequestOptions options);
+  ~HttpRequest();
+  HttpRequest(const HttpRequest&) = delete;
+  HttpRequest& operator=(const HttpRequest&) = delete;
+
+  // Sends the request and waits for the response head. False when no response came
+  // (unreachable, refused, stopped, bad URL ...); the reason is in ErrorText().
+  bool Send();
+  // The Content-Length of the final response as sent, or nothing when it has none.
+  std::optional<std::string> QueryContentLength() const;
+  // Reads up to max bytes of the body; 0 at its end; -1 on failure.
+  std::int64_t Read(char* buffer, std::int64_t max);
+  long StatusCode() const;
+  const std::string& ErrorText() const;
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> d_;
+};
+
+// The proxy of the browser settings ("host:port"), empty when none is set.
+std::string SystemProxyServer();
+
+}  // namespace tavimo

@@ -3,7 +3,7 @@ BUILD      ?= build
 JOBS       ?= $(shell nproc)
 GENERATOR  := Ninja
 
-.PHONY: all setup configure build run test bench fuzz sanitize clean
+.PHONY: all setup configure build run test bench fuzz sanitize tsan clean
 
 all: build
 
@@ -36,6 +36,13 @@ sanitize: setup
 	  ctest --output-on-failure -j $(JOBS) -L '$(SANITIZE_LABELS)'
 
 SANITIZE_LABELS ?= unit
+
+# The file getter's thread hand-off under ThreadSanitizer.
+tsan: setup
+	@cmake -S . -B build-tsan -G $(GENERATOR) -DCMAKE_BUILD_TYPE=Debug \
+	  -DTAVIMO_SANITIZE=thread -DTAVIMO_BENCH=OFF -DTAVIMO_FOLDERS="platform;download" >/dev/null
+	@cmake --build build-tsan -j $(JOBS) --target download_getter_tests
+	TSAN_OPTIONS=halt_on_error=1 ./build-tsan/tests/download/download_getter_tests
 
 FUZZ_SECONDS ?= 60
 fuzz:

@@ -609,7 +609,7 @@ QImage DrawMockup(const std::vector<Picture>& pictures) {
   };
   for (const auto& at : placed) p.drawImage(at.x, at.y, find(QString::fromLatin1(at.name)));
   // The status line as the window shows it at rest.
-  p.setPen(QColor(160, 158, 131));
+  p.setPen(QColor(160, 150, 131));
   p.drawRect(kStatus.adjusted(0, 0, -1, -1));
   p.setPen(kInk);
   p.setFont(UiFont(11));

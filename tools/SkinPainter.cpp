@@ -28,6 +28,7 @@ const QColor kFrame(160, 158, 131);
 const QColor kInk(40, 52, 66);
 const QColor kMuted(120, 116, 96);
 const QColor kWhite(255, 255, 255);
+const QColor kScreenFoot(22, 34, 48);
 
 // Where the main window puts its controls; the background leaves their places plain.
 const QRect kTitlebar(136, 4, 401, 20);
@@ -37,7 +38,7 @@ const QRect kCategories(302, 247, 193, 100);
 const QRect kRootField(304, 362, 105, 18);
 const QRect kAddressField(48, 440, 425, 19);
 const QRect kStatus(24, 408, 513, 13);
-const QRect kRightCard(290, 230, 216, 160);
+const QRect kRightCard(294, 230, 212, 160);
 const QRect kAddressBand(12, 430, 539, 36);
 
 enum class State { Normal, Over, Down };
@@ -332,16 +333,18 @@ QImage Banner() {
   QImage img = Canvas(202, 22, kWindow);
   QPainter p(&img);
   Smooth(p);
+  // The banner's top two rows lie over the foot of the preview screen: continue it.
+  p.fillRect(QRect(0, 0, 202, 2), kScreenFoot);
   QLinearGradient g(0, 0, 202, 0);
   g.setColorAt(0, kDeepBlue);
   g.setColorAt(1, kLightBlue);
   p.setPen(Qt::NoPen);
   p.setBrush(g);
-  p.drawRoundedRect(QRectF(0, 1, 202, 20), 10, 10);
-  DrawLogoMark(p, QRectF(4, 3, 16, 16));
+  p.drawRoundedRect(QRectF(0, 3, 202, 19), 9.5, 9.5);
+  DrawLogoMark(p, QRectF(4, 4.5, 16, 16));
   p.setPen(kWhite);
   p.setFont(UiFont(11, true, true));
-  p.drawText(QRectF(24, 1, 174, 20), Qt::AlignVCenter | Qt::AlignLeft,
+  p.drawText(QRectF(24, 3, 174, 19), Qt::AlignVCenter | Qt::AlignLeft,
              QStringLiteral("Find it. Watch it. Keep it."));
   return img;
 }
@@ -515,7 +518,7 @@ QImage Background() {
   p.drawRect(QRectF(kPlayer).translated(2, 2));
   QLinearGradient screen(kPlayer.topLeft(), kPlayer.bottomLeft());
   screen.setColorAt(0, QColor(38, 56, 76));
-  screen.setColorAt(1, QColor(22, 34, 48));
+  screen.setColorAt(1, kScreenFoot);
   p.fillRect(kPlayer, screen);
   PlayIcon(p, QRectF(kPlayer.center().x() - 9, kPlayer.center().y() - 16, 18, 20), QColor(255, 255, 255, 60));
   p.setPen(QColor(255, 255, 255, 90));
@@ -528,10 +531,9 @@ QImage Background() {
   p.drawRoundedRect(QRectF(kRightCard).adjusted(0.5, 0.5, -0.5, -0.5), 5, 5);
   Label(p, 304, 243, QStringLiteral("Save into category"), 10);
   p.fillRect(kCategories, kWhite);
-  FolderIcon(p, QRectF(290, 364, 11, 11), kDeepBlue);
   p.fillRect(kRootField, kWhite);
 
-  Label(p, 234, 397, QStringLiteral("Close after download"), 10, false, kInk);
+  Label(p, 234, 396, QStringLiteral("Auto close"), 10, false, kInk);
 
   // Status line.
   p.fillRect(kStatus, kWindow);

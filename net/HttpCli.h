@@ -1,0 +1,252 @@
+#pragma once
+// THttpCli: fetches one document at a time over HTTP/1.0 (directly or through an HTTP proxy,
+// https through the socket's TLS layer) and streams the body into RcvdStream, reporting through
+// events. Get blocks in a nested pass of the UI event loop until the request is over.
+//
+// Decisions for what the original left open (all so that Get always returns, component ready):
+// - InactivityTimeout (seconds, default 60, 0 = none): the response header must be complete
+//   within that time from the start of the request (lookup and connect included; again for
+//   each relocation hop), and no pause in the body may last that long. Otherwise the request
+//   ends with StatusCode 404, ReasonPhrase "Connection timed out (Error #10060)" and
+//   request-done error 10060. So neither a silent nor a trickling server can hold Get.
+// - A connection that ends before the header is complete ends the request with StatusCode 404,
+//   ReasonPhrase "Connection closed without an answer" and error 10053 (or the reset's code);
+//   a reset during the body leaves the received status but reports the reset's code (10054).
+// - MaxRelocations (default 10): the response that would start relocation number 11 ends the
+//   request instead: its status stays, ReasonPhrase "Too many relocations", error 0.
+// - An exception while a request starts (e.g. "DNS lookup: invalid host name." for a URL
+//   without a host) still leaves Get, but the component is back in httpReady first, with
+//   StatusCode 404 and the exception's text as ReasonPhrase; OnRequestDone follows as always.
+//   A failing restart after a relocation ends the request the same way instead of escaping.
+// - A header line longer than the 8192-byte buffer ends the request at once: connection
+//   closed, StatusCode 404, ReasonPhrase "HTTP line too long", request-done error 4.
+// - A failing OnDocData: the chunk was already counted and stored, and it is consumed before the
+//   event fires, so it is never delivered twice; the exception ends that read pass only.
+// - A RcvdStream that cannot take the bytes (disk full) ends the request: StatusCode 404,
+//   ReasonPhrase "can't store the document: ..." and request-done error 5.
+// - Relative locations ("x.htm", "../x", "?q") and network paths ("//host/p") are resolved
+//   against the URL being fetched; a location without a port uses its scheme's default port;
+//   Location carries ":port" whenever it is not the scheme's default.
+// - A URL's control characters, blanks and non-ASCII bytes reach the request line as %XX;
+//   a host with such bytes ends the request like an unknown host (404, "invalid host name in
+//   URL", error 11001) before any lookup; a "#fragment" is not sent.
+// - Status 400 or more: the connection is closed after the status line (as before); header lines
+//   of the same read are still recorded, but no body byte is delivered and no relocation runs.
+// - "<HTML>" without a header: the page is delivered byte for byte, line ends included.
+// - Non-numeric status or content-length values are ignored instead of stalling the header.
+#include "net/WSocket.h"
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+class QTimer;
+
+namespace tavimo {
+
+class MessageWindow;
+class TStream;
+
+enum THttpState {
+  httpReady,
+  httpNotConnected,
+  httpConnected,
+  httpDnsLookup,
+  httpDnsLookupDone,
+  httpWaitingHeader,
+  httpWaitingBody,
+  httpAborting
+};
+
+enum THttpRequest { httpNone, httpGET, httpPOST, httpHEAD };
+
+class EHttpException : public std::runtime_error {
+ public:
+  EHttpException(const std::string& msg, int code) : std::runtime_error(msg), ErrorCode(code) {}
+  int ErrorCode;
+};
+
+// Request-done errors of the client itself (besides the Winsock and TLS codes).
+constexpr std::uint16_t httperrAborted = 3;
+constexpr std::uint16_t httperrLineTooLong = 4;
+constexpr std::uint16_t httperrStreamWrite = 5;
+
+class THttpCli {
+ public:
+  using TNotifyEvent = std::function<void(THttpCli* sender)>;
+  using TDocDataEvent = std::function<void(THttpCli* sender, const char* buffer, std::int32_t len)>;
+  using TOnCommand = std::function<void(THttpCli* sender, std::string& s)>;
+  using TCookieRcvdEvent =
+      std::function<void(THttpCli* sender, const std::string& data, bool& accept)>;
+  using THttpRequestDone =
+      std::function<void(THttpCli* sender, THttpRequest rqType, std::uint16_t error)>;
+
+  static constexpr int kBufferSize = 8192;
+  static constexpr unsigned WM_HTTP_REQUEST_DONE = 0x0400 + 1;
+  static constexpr unsigned WM_HTTP_SET_READY = 0x0400 + 2;
+  static constexpr unsigned WM_HTTP_RELOCATION = 0x0400 + 3;
+
+  THttpCli();
+  virtual ~THttpCli();
+  THttpCli(const THttpCli&) = delete;
+  THttpCli& operator=(const THttpCli&) = delete;
+
+  // Published properties.
+  std::string URL;
+  std::string Proxy;
+  std::string ProxyPort = "80";
+  std::string Sender;
+  std::string Agent = "Mozilla/3.0 (compatible)";
+  std::string Accept = "image/gif, image/x-xbitmap, image/jpeg, image/pjpeg, */*";
+  std::string Reference;
+  std::string Username, Password;
+  std::string ProxyUsername, ProxyPassword;
+  bool NoCache = false;
+  double ModifiedSince = 0;
+  std::string Cookie;
+  std::string ContentTypePost = "application/x-www-form-urlencoded";
+  std::string ContentRangeBegin, ContentRangeEnd;
+  const std::string& AcceptRanges() const { return acceptRanges_; }
+  bool MultiThreaded() const { return multiThreaded_; }
+  void SetMultiThreaded(bool value);
+  // Tavimo's limits (see the top of this file).
+  int InactivityTimeout = 60;
+  int MaxRelocations = 10;
+
+  // Run-time properties.
+  THttpState State() const { return state_; }
+  std::int32_t StatusCode() const { return statusCode_; }
+  const std::string& ReasonPhrase() const { return reasonPhrase_; }
+  std::int64_t ContentLength() const { return contentLength_; }  // -1: none received
+  const std::string& ContentType() const { return contentType_; }
+  std::int64_t RcvdCount() const { return rcvdCount_; }
+  TStream* RcvdStream = nullptr;  // owned by the caller
+  TStream* SendStream = nullptr;  // owned by the caller (POST)
+  const std::vector<std::string>& RcvdHeader() const { return rcvdHeader_; }
+  const std::string& DocName() const { return docName_; }
+  const std::string& Location() const { return location_; }
+  std::uint16_t RequestDoneError() const { return requestDoneError_; }
+  TWSocket& CtrlSocket() { return *ctrlSocket_; }
+
+  // Events.
+  TNotifyEvent OnStateChange, OnSessionConnected, OnRequestHeaderBegin, OnRequestHeaderEnd,
+      OnHeaderBegin, OnHeaderEnd, OnHeaderData, OnDocBegin, OnDocEnd, OnSendBegin, OnSendEnd,
+      OnLocationChange, OnTrace;
+  TDocDataEvent OnDocData, OnSendData;
+  TOnCommand OnCommand;
+  TCookieRcvdEvent OnCookie;
+  THttpRequestDone OnRequestDone;
+
+  // Operations.
+  void Get();
+  void Post();
+  void Head();
+  void Abort();
+
+  // Test seam for the fuzzer: starts a response without a connection, then hands bytes to
+  // the receive path as if the socket had read them.
+  void BeginResponseForTests();
+  void ReceiveForTests(const char* data, std::size_t len);
+
+ protected:
+  virtual void SendCommand(const std::string& cmd);
+  virtual void StartLookup();
+  virtual void Disconnect();
+  virtual void RelocationClosed(TWSocket* sender, std::uint16_t error);
+
+  virtual void TriggerCookie(const std::string& data, bool& accept);
+  virtual void TriggerSessionConnected();
+  virtual void TriggerRequestHeaderBegin();
+  virtual void TriggerRequestHeaderEnd();
+  virtual void TriggerHeaderBegin();
+  virtual void TriggerHeaderEnd();
+  virtual void TriggerDocBegin();
+  virtual void TriggerDocData(const char* buffer, std::int32_t len);
+  virtual void TriggerDocEnd();
+  virtual void TriggerSendBegin();
+  virtual void TriggerSendData(const char* buffer, std::int32_t len);
+  virtual void TriggerSendEnd();
+
+ private:
+  enum class NextStep { None, HeaderLine, BodyData };
+
+  void doRequest(THttpRequest rq);
+  void startRequest(THttpRequest rq);
+  void waitUntilDone();
+  void wndProc(unsigned msg, std::uintptr_t wParam, std::intptr_t lParam);
+  void setState(THttpState s);
+  void setReady();
+  void touch();
+  void checkInactivity();
+  void endRequest(std::int32_t status, const std::string& reason, std::uint16_t error);
+  void failStart(const std::string& reason, std::uint16_t error);
+
+  // socket events
+  void socketDnsLookupDone(TWSocket* s, std::uint16_t error);
+  void socketSessionConnected(TWSocket* s, std::uint16_t error);
+  void socketDataAvailable(TWSocket* s, std::uint16_t error);
+  void socketDataSent(TWSocket* s, std::uint16_t error);
+  void socketSessionClosed(TWSocket* s, std::uint16_t error);
+  void sessionClosed(std::uint16_t error);
+
+  // receive path
+  void handleReceived(int n);
+  void headerLine(const std::string& line, const char* raw, int rawLen);
+  void headerField(const std::string& name, const std::string& value);
+  void headerEnded();
+  void noHeaderPage(const char* raw, int rawLen);
+  void bodyData(const char* data, int len);
+  void relocate(const std::string& value);
+  void finishRelocationHeader();
+  void sendRequest(const std::string& method, const std::string& version);
+  void sendPostChunk();
+
+  std::unique_ptr<MessageWindow> window_;
+  std::unique_ptr<TWSocket> ctrlSocket_;
+  std::unique_ptr<QTimer> inactivityTimer_;
+  std::chrono::steady_clock::time_point lastActivity_;
+  std::chrono::steady_clock::time_point phaseStart_;
+  std::shared_ptr<bool> alive_;
+
+  THttpState state_ = httpReady;
+  THttpRequest requestType_ = httpNone;
+  std::uint16_t requestDoneError_ = 0;
+  std::uintptr_t requestId_ = 0;  // stamps posted notices; stale ones are dropped
+  bool requestDonePending_ = false;
+  bool multiThreaded_ = false;
+
+  std::int32_t statusCode_ = 0;
+  std::string reasonPhrase_;
+  std::int64_t contentLength_ = -1;
+  std::string contentType_;
+  std::int64_t rcvdCount_ = 0;
+  std::vector<std::string> rcvdHeader_;
+  std::string docName_;
+  std::string location_;
+  std::string acceptRanges_;
+  std::vector<std::string> authenticate_;
+
+  std::string hostName_, hostPort_, targetHost_, requestPath_;
+  std::string scheme_ = "http";  // of the document being fetched
+  std::string dnsResult_;
+  char rcvBuf_[kBufferSize + 1] = {};
+  int rcvCount_ = 0;
+  char sndBuf_[kBufferSize + 1] = {};
+  int headerLines_ = 0;
+  int bodyChunks_ = 0;
+  bool docEnded_ = false;
+  std::string requestStream_;
+  bool relocating_ = false;
+  int relocations_ = 0;
+  bool connected_ = false;
+  bool closedOnError_ = false;
+  bool allowedToSend_ = false;
+  std::int64_t sentCount_ = 0;
+  NextStep next_ = NextStep::None;
+};
+
+}  // namespace tavimo

@@ -1,0 +1,137 @@
+#include "net/SslLayer.h"
+
+#include "platform/WinsockErrors.h"
+
+#include <openssl/err.h>
+#include <openssl/pem.h>
+#include <openssl/ssl.h>
+#include <openssl/x509v3.h>
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <stdexcept>
+
+namespace tavimo {
+namespace {
+
+SSL_CTX* sharedContext() {
+  static SSL_CTX* ctx = [] {
+    SSL_CTX* c = SSL_CTX_new(TLS_client_method());
+    if (!c) throw std::runtime_error("TLS: cannot create a context");
+    SSL_CTX_set_min_proto_version(c, TLS1_2_VERSION);
+    SSL_CTX_set_default_verify_paths(c);
+    SSL_CTX_set_verify(c, SSL_VERIFY_PEER, nullptr);
+    // HTTP/1.0 ends a body by closing; many servers skip close_notify.
+    SSL_CTX_set_options(c, SSL_OP_IGNORE_UNEXPECTED_EOF);
+    SSL_CTX_set_mode(c, SSL_MODE_ENABLE_PARTIAL_WRITE | SSL_MODE_ACCEPT_MOVING_WRITE_BUFFER);
+    return c;
+  }();
+  return ctx;
+}
+
+bool isAddress(const std::string& host) {
+  in_addr a4;
+  in6_addr a6;
+  return inet_pton(AF_INET, host.c_str(), &a4) == 1 || inet_pton(AF_INET6, host.c_str(), &a6) == 1;
+}
+
+int verifyFailure(long result) {
+  switch (result) {
+    case X509_V_ERR_HOSTNAME_MISMATCH:
+    case X509_V_ERR_IP_ADDRESS_MISMATCH:
+      return TLS_CERT_WRONG_HOST;
+    case X509_V_ERR_CERT_HAS_EXPIRED:
+      return TLS_CERT_EXPIRED;
+    case X509_V_ERR_CERT_NOT_YET_VALID:
+      return TLS_CERT_NOT_YET_VALID;
+    case X509_V_OK:
+      return TLS_HANDSHAKE_FAILED;
+    default:
+      return TLS_CERT_UNTRUSTED;
+  }
+}
+
+}  // namespace
+
+void TSslLayer::AddTrustedCaForTests(const std::string& pem) {
+  BIO* bio = BIO_new_mem_buf(pem.data(), static_cast<int>(pem.size()));
+  X509* cert = PEM_read_bio_X509(bio, nullptr, nullptr, nullptr);
+  BIO_free(bio);
+  if (!cert) throw std::runtime_error("TLS: not a PEM certificate");
+  X509_STORE_add_cert(SSL_CTX_get_cert_store(sharedContext()), cert);
+  X509_free(cert);
+}
+
+TSslLayer::TSslLayer(int fd, const std::string& hostName) {
+  ssl_ = SSL_new(sharedContext());
+  if (!ssl_) throw std::runtime_error("TLS: cannot create a session");
+  SSL_set_fd(ssl_, fd);
+  if (isAddress(hostName)) {
+    X509_VERIFY_PARAM_set1_ip_asc(SSL_get0_param(ssl_), hostName.c_str());
+  } else {
+    SSL_set_tlsext_host_name(ssl_, hostName.c_str());
+    SSL_set1_host(ssl_, hostName.c_str());
+  }
+  SSL_set_connect_state(ssl_);
+}
+
+TSslLayer::~TSslLayer() { SSL_free(ssl_); }
+
+TSslLayer::Step TSslLayer::Handshake(int& error) {
+  ERR_clear_error();
+  const int rc = SSL_do_handshake(ssl_);
+  if (rc == 1) return Step::Done;
+  switch (SSL_get_error(ssl_, rc)) {
+    case SSL_ERROR_WANT_READ: return Step::WantRead;
+    case SSL_ERROR_WANT_WRITE: return Step::WantWrite;
+    case SSL_ERROR_ZERO_RETURN:
+    case SSL_ERROR_SYSCALL:
+      error = SSL_get_verify_result(ssl_) != X509_V_OK ? verifyFailure(SSL_get_verify_result(ssl_))
+                                                      : TLS_CLOSED_DURING_HANDSHAKE;
+      return Step::Failed;
+    default:
+      error = verifyFailure(SSL_get_verify_result(ssl_));
+      return Step::Failed;
+  }
+}
+
+int TSslLayer::Read(void* buffer, int len, int& error, bool& wantWrite) {
+  wantWrite = false;
+  ERR_clear_error();
+  errno = 0;
+  const int rc = SSL_read(ssl_, buffer, len);
+  if (rc > 0) return rc;
+  switch (SSL_get_error(ssl_, rc)) {
+    case SSL_ERROR_ZERO_RETURN: return 0;
+    case SSL_ERROR_WANT_READ: error = WSAEWOULDBLOCK; return -1;
+    case SSL_ERROR_WANT_WRITE: error = WSAEWOULDBLOCK; wantWrite = true; return -1;
+    case SSL_ERROR_SYSCALL:
+      if (errno == 0) return 0;
+      error = WinsockFromErrno(errno);
+      return -1;
+    default: error = WSAECONNRESET; return -1;
+  }
+}
+
+int TSslLayer::Write(const void* data, int len, int& error) {
+  ERR_clear_error();
+  errno = 0;
+  const int rc = SSL_write(ssl_, data, len);
+  if (rc > 0) return rc;
+  switch (SSL_get_error(ssl_, rc)) {
+    case SSL_ERROR_WANT_READ:
+    case SSL_ERROR_WANT_WRITE: error = WSAEWOULDBLOCK; return -1;
+    case SSL_ERROR_SYSCALL: error = errno ? WinsockFromErrno(errno) : WSAECONNRESET; return -1;
+    default: error = WSAECONNRESET; return -1;
+  }
+}
+
+int TSslLayer::Pending() const { return SSL_pending(ssl_); }
+
+void TSslLayer::Shutdown() {
+  ERR_clear_error();
+  if (SSL_is_init_finished(ssl_)) SSL_shutdown(ssl_);
+  ERR_clear_error();
+}
+
+}  // namespace tavimo

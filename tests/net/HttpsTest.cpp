@@ -1,0 +1,108 @@
+// https through the socket's TLS layer against a local TLS server with test certificates: the
+// test CA is trusted through the layer's test hook; other certificates must be refused.
+#include "net/HttpCli.h"
+#include "platform/Stream.h"
+#include "tests/net/EventLog.h"
+#include "tests/net/TestServer.h"
+
+#include <gtest/gtest.h>
+
+namespace tavimo::test {
+namespace {
+
+TestServer::Script Answer(const std::string& response) {
+  return [response](Conn& c, int) {
+    c.ReadHead();
+    c.Send(response);
+    c.Close();
+  };
+}
+
+TEST(Https, TrustedServerDeliversTheDocument) {
+  const std::string big(100000, 's');
+  TestServer server(Answer(Response("200 OK", "Content-Type: application/x-shockwave-flash\r\n", big)),
+                    Pki().goodCertPem, Pki().goodKeyPem);
+  THttpCli cli;
+  EventLog log;
+  log.Attach(cli);
+  TMemoryStream body;
+  cli.RcvdStream = &body;
+  cli.URL = server.Url("/movie.swf");
+  cli.Get();
+  EXPECT_EQ(cli.StatusCode(), 200);
+  EXPECT_EQ(body.View(), big);
+  EXPECT_EQ(log.doneError, 0);
+  ASSERT_EQ(server.Requests().size(), 1u);
+  EXPECT_NE(server.Requests()[0].find("\r\nHost: localhost\r\n"), std::string::npos);
+  // The handshake is done before the session counts as connected.
+  const auto connected = std::find(log.events.begin(), log.events.end(), "SessionConnected");
+  EXPECT_NE(connected, log.events.end());
+}
+
+TEST(Https, UntrustedCertificateEndsLikeAFailedConnect) {
+  TestServer server(Answer(Response("200 OK", "", "secret")), Pki().untrustedCertPem,
+                    Pki().untrustedKeyPem);
+  THttpCli cli;
+  EventLog log;
+  log.Attach(cli);
+  cli.URL = server.Url("/");
+  EXPECT_LT(TimedGet(cli), 2.0);
+  EXPECT_EQ(cli.StatusCode(), 404);
+  EXPECT_EQ(cli.ReasonPhrase(), "certificate not trusted (Error #12002)");
+  EXPECT_EQ(log.doneError, 12002);
+  EXPECT_TRUE(log.body.empty());
+  EXPECT_EQ(log.Count("SessionConnected"), 0);
+  EXPECT_EQ(log.requestDone, 1);
+  EXPECT_TRUE(server.Requests().empty());
+}
+
+TEST(Https, CertificateForAnotherHostIsRefused) {
+  TestServer server(Answer(Response("200 OK", "", "secret")), Pki().wrongHostCertPem,
+                    Pki().wrongHostKeyPem);
+  THttpCli cli;
+  EventLog log;
+  log.Attach(cli);
+  cli.URL = server.Url("/");
+  EXPECT_LT(TimedGet(cli), 2.0);
+  EXPECT_EQ(cli.StatusCode(), 404);
+  EXPECT_EQ(cli.ReasonPhrase(), "certificate is for another host (Error #12003)");
+  EXPECT_EQ(log.doneError, 12003);
+  EXPECT_TRUE(server.Requests().empty());
+}
+
+TEST(Https, RelocationFromHttpToHttps) {
+  TestServer secure(Answer(Response("200 OK", "", "over tls")), Pki().goodCertPem, Pki().goodKeyPem);
+  const std::string target = secure.Url("/s.swf");
+  TestServer plain([target](Conn& c, int) {
+    c.ReadHead();
+    c.Send(Response("301 Moved Permanently", "Location: " + target + "\r\n", ""));
+    c.Close();
+  });
+  THttpCli cli;
+  TMemoryStream body;
+  cli.RcvdStream = &body;
+  cli.URL = plain.Url("/s.swf");
+  cli.Get();
+  EXPECT_EQ(body.View(), "over tls");
+  EXPECT_EQ(cli.Location(), target);
+}
+
+TEST(Https, PlainServerOnATlsUrlFailsCleanly) {
+  TestServer plain([](Conn& c, int) {
+    c.Send("HTTP/1.0 200 OK\r\n\r\nnot tls");
+    c.Close();
+  });
+  THttpCli cli;
+  EventLog log;
+  log.Attach(cli);
+  cli.InactivityTimeout = 2;
+  cli.URL = "https://localhost:" + std::to_string(plain.Port()) + "/";
+  EXPECT_LT(TimedGet(cli), 3.0);
+  EXPECT_EQ(cli.StatusCode(), 404);
+  EXPECT_NE(log.doneError, 0);
+  EXPECT_TRUE(log.body.empty());
+  EXPECT_EQ(log.requestDone, 1);
+}
+
+}  // namespace
+}  // namespace tavimo::test

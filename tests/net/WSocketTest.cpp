@@ -1,0 +1,279 @@
+// TWSocket on real sockets: lookups, connect, the send queue, receive draining, close rules
+// and the error texts a user may see.
+#include "net/WSocket.h"
+#include "platform/HostLookup.h"
+#include "tests/net/EventLog.h"
+#include "tests/net/TestServer.h"
+
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <thread>
+
+namespace tavimo::test {
+namespace {
+
+// Waits in the event loop until cond holds (or ms pass).
+template <typename Cond>
+bool WaitFor(Cond cond, int ms = 3000) {
+  const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+  while (!cond() && std::chrono::steady_clock::now() < until) ProcessMessagesFor(5);
+  return cond();
+}
+
+void ConnectTo(TWSocket& s, int port) {
+  s.SetAddr("127.0.0.1");
+  s.SetPort(std::to_string(port));
+  s.SetProto("tcp");
+  s.Connect();
+}
+
+TEST(WSocket, LookupOfAnAddressAnswersAtOnceAndNamesAnswerLater) {
+  TWSocket s;
+  std::vector<int> done;
+  s.OnDnsLookupDone = [&](TWSocket*, std::uint16_t e) { done.push_back(e); };
+  s.DnsLookup("127.1");
+  ASSERT_EQ(done, std::vector<int>{0});  // before DnsLookup returned
+  EXPECT_EQ(s.DnsResult(), "127.0.0.1");
+
+  SetHostResolverForTests([](const std::string&) {
+    HostAnswer a;
+    a.addresses = {"10.0.0.3", "10.0.0.1", "10.0.0.2"};
+    return a;
+  });
+  done.clear();
+  s.DnsLookup("many.test");
+  EXPECT_TRUE(done.empty());
+  ASSERT_TRUE(WaitFor([&] { return !done.empty(); }));
+  SetHostResolverForTests(nullptr);
+  EXPECT_EQ(done, std::vector<int>{0});
+  EXPECT_EQ(s.DnsResultList(), (std::vector<std::string>{"10.0.0.3", "10.0.0.1", "10.0.0.2"}));
+  EXPECT_EQ(s.DnsResult(), "10.0.0.3");
+}
+
+TEST(WSocket, CancelDnsLookupFiresOnceAndDropsTheLateAnswer) {
+  SetHostResolverForTests([](const std::string&) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    HostAnswer a;
+    a.addresses = {"10.1.1.1"};
+    return a;
+  });
+  TWSocket s;
+  std::vector<int> done;
+  s.OnDnsLookupDone = [&](TWSocket*, std::uint16_t e) { done.push_back(e); };
+  s.CancelDnsLookup();  // nothing pending: nothing happens
+  EXPECT_TRUE(done.empty());
+  s.DnsLookup("slow.test");
+  s.CancelDnsLookup();
+  EXPECT_EQ(done, std::vector<int>{10004});
+  ProcessMessagesFor(400);
+  SetHostResolverForTests(nullptr);
+  EXPECT_EQ(done, std::vector<int>{10004});
+  EXPECT_TRUE(s.DnsResult().empty());
+
+  // An empty name is refused with the described text.
+  try {
+    s.DnsLookup("");
+    FAIL();
+  } catch (const ESocketException& e) {
+    EXPECT_STREQ(e.what(), "DNS lookup: invalid host name.");
+  }
+}
+
+TEST(WSocket, SendOnAClosedSocketAndSettersWhileOpen) {
+  TWSocket s;
+  std::vector<std::pair<int, int>> states;
+  s.OnChangeState = [&](TWSocket*, TSocketState o, TSocketState n) { states.emplace_back(o, n); };
+  try {
+    s.Send("x", 1);
+    FAIL();
+  } catch (const ESocketException& e) {
+    EXPECT_STREQ(e.what(), "Error 10057 in function Send\r\nSocket is not connected");
+  }
+  EXPECT_EQ(s.State(), wsClosed);
+  EXPECT_EQ(s.LastError(), 10057);
+  int errors = 0;
+  s.OnError = [&](TWSocket*) { ++errors; };
+  EXPECT_EQ(s.Send("x", 1), -1);
+  EXPECT_EQ(errors, 1);
+  s.OnError = nullptr;
+
+  try {
+    s.Connect();
+    FAIL();
+  } catch (const ESocketException& e) {
+    EXPECT_STREQ(e.what(), "Connect: No Port Specified");
+  }
+  s.SetPort("80");
+  try {
+    s.Connect();
+    FAIL();
+  } catch (const ESocketException& e) {
+    EXPECT_STREQ(e.what(), "Connect: No IP Address Specified");
+  }
+  s.SetAddr("999.1.1.1");
+  try {
+    s.Connect();
+    FAIL();
+  } catch (const ESocketException& e) {
+    EXPECT_STREQ(e.what(), "connect: WSocketResolveHost: '999.1.1.1' Invalid IP address.");
+  }
+
+  TestServer server([](Conn& c, int) { c.WaitForClose(3000); });
+  TWSocket t;
+  ConnectTo(t, server.Port());
+  for (auto [text, set] : std::vector<std::pair<std::string, std::function<void()>>>{
+           {"Cannot change Addr if not closed", [&] { t.SetAddr("1.2.3.4"); }},
+           {"Cannot change Port if not closed", [&] { t.SetPort("1"); }},
+           {"Cannot change Proto if not closed", [&] { t.SetProto("udp"); }}}) {
+    try {
+      set();
+      ADD_FAILURE() << text;
+    } catch (const ESocketException& e) {
+      EXPECT_EQ(e.what(), text);
+    }
+  }
+  t.Close();
+}
+
+TEST(WSocket, SessionEventsSendQueueAndOnDataSentAfterReturn) {
+  TestServer server([](Conn& c, int) {
+    // Echo whatever comes, until the client closes.
+    for (;;) {
+      std::string head = c.ReadHead();
+      if (head.empty()) return;
+      c.Send("echo:" + head);
+    }
+  });
+  TWSocket s;
+  std::vector<std::string> log;
+  s.OnChangeState = [&](TWSocket*, TSocketState, TSocketState n) { log.push_back("state " + std::to_string(n)); };
+  s.OnSessionConnected = [&](TWSocket*, std::uint16_t e) { log.push_back("connected " + std::to_string(e)); };
+  s.OnDataSent = [&](TWSocket*, std::uint16_t e) { log.push_back("sent " + std::to_string(e)); };
+  std::string got;
+  s.OnDataAvailable = [&](TWSocket* so, std::uint16_t) {
+    char buf[100];
+    const int n = so->Receive(buf, sizeof buf);
+    if (n > 0) got.append(buf, static_cast<std::size_t>(n));
+  };
+  ConnectTo(s, server.Port());
+  EXPECT_EQ(s.State(), wsConnecting);
+  ASSERT_TRUE(WaitFor([&] { return s.State() == wsConnected; }));
+  ProcessMessagesFor(20);
+  log.clear();
+
+  const std::string msg = std::string(5000, 'm') + "\r\n\r\n";
+  EXPECT_EQ(s.Send(msg.data(), static_cast<int>(msg.size())), static_cast<int>(msg.size()));
+  EXPECT_EQ(s.Send("", 0), 0);
+  EXPECT_TRUE(log.empty());  // OnDataSent comes through the queue, after Send returned
+  ASSERT_TRUE(WaitFor([&] { return got.size() == msg.size() + 5; }));
+  EXPECT_EQ(got, "echo:" + msg);
+  EXPECT_GE(std::count(log.begin(), log.end(), "sent 0"), 1);
+  EXPECT_EQ(s.SendQueueBlocks(), 1u);  // the last block stays for reuse
+  EXPECT_EQ(s.ReadCount(), static_cast<std::int64_t>(got.size()));
+
+  int closed = 0;
+  s.OnSessionClosed = [&](TWSocket*, std::uint16_t) { ++closed; };
+  s.Close();
+  EXPECT_EQ(closed, 1);  // synchronously
+  s.Close();
+  ProcessMessagesFor(50);
+  EXPECT_EQ(closed, 1);
+  EXPECT_TRUE(s.Addr().empty());
+  EXPECT_TRUE(s.Port().empty());
+  EXPECT_EQ(s.Proto(), "tcp");
+}
+
+TEST(WSocket, PeerCloseDrainsEveryByteThenClosesOnce) {
+  const std::string payload(100000, 'd');
+  TestServer server([payload](Conn& c, int) {
+    c.Send(payload);
+    c.Close();
+  });
+  TWSocket s;
+  std::string got;
+  int closed = 0;
+  bool closedAfterAll = false;
+  int failures = 0;
+  s.OnDataAvailable = [&](TWSocket* so, std::uint16_t) {
+    char buf[333];
+    const int n = so->Receive(buf, sizeof buf);
+    if (n > 0) got.append(buf, static_cast<std::size_t>(n));
+    // A failing handler ends one pass of reading only.
+    if (got.size() % 3 == 0 && failures++ < 5) throw std::runtime_error("handler failed");
+  };
+  s.OnSessionClosed = [&](TWSocket*, std::uint16_t e) {
+    ++closed;
+    closedAfterAll = got.size() == payload.size() && e == 0;
+  };
+  ConnectTo(s, server.Port());
+  ASSERT_TRUE(WaitFor([&] { return closed > 0; }));
+  ProcessMessagesFor(50);
+  EXPECT_EQ(got.size(), payload.size());
+  EXPECT_EQ(closed, 1);
+  EXPECT_TRUE(closedAfterAll);
+  EXPECT_EQ(s.State(), wsClosed);
+}
+
+TEST(WSocket, RefusedConnectAndBackgroundExceptions) {
+  TWSocket s;
+  int connectError = -1;
+  s.OnSessionConnected = [&](TWSocket*, std::uint16_t e) { connectError = e; };
+  // Find a port nobody listens on.
+  int port;
+  {
+    TestServer gone([](Conn&, int) {});
+    port = gone.Port();
+  }
+  try {
+    ConnectTo(s, port);
+    ASSERT_TRUE(WaitFor([&] { return connectError >= 0; }));
+    EXPECT_EQ(connectError, 10061);
+  } catch (const ESocketException& e) {
+    EXPECT_EQ(std::string(e.what()), "Error 10061 in function Connect\r\nConnection refused");
+  }
+  s.Close();
+  EXPECT_EQ(s.State(), wsClosed);
+
+  // An exception inside the message handler reaches OnBgException; by default it aborts.
+  TestServer server([](Conn& c, int) { c.WaitForClose(3000); });
+  TWSocket t;
+  std::string bg;
+  t.OnBgException = [&](TWSocket*, const std::exception& e, bool& canClose) {
+    bg = e.what();
+    EXPECT_TRUE(canClose);
+  };
+  ConnectTo(t, server.Port());
+  ASSERT_TRUE(WaitFor([&] { return t.State() == wsConnected; }));
+  t.PostTestException();
+  ASSERT_TRUE(WaitFor([&] { return !bg.empty(); }));
+  EXPECT_EQ(bg, "Test exception in WSocket");
+  EXPECT_EQ(t.State(), wsClosed);
+}
+
+TEST(WSocket, Resolvers) {
+  auto text = [](auto fn) {
+    try {
+      fn();
+    } catch (const ESocketException& e) {
+      return std::string(e.what());
+    }
+    return std::string("no error");
+  };
+  EXPECT_EQ(WSocketResolvePort("8080", "tcp"), 8080);
+  EXPECT_EQ(WSocketResolvePort("81abc", "tcp"), 81);
+  EXPECT_EQ(WSocketResolvePort("http", "tcp"), 80);
+  EXPECT_EQ(text([] { WSocketResolvePort("", "tcp"); }), "WSocketResolvePort: Invalid Port.");
+  EXPECT_EQ(text([] { WSocketResolvePort(std::string(32, '1'), "tcp"); }), "WSocketResolvePort: Invalid Port.");
+  EXPECT_EQ(text([] { WSocketResolvePort("99999", "tcp"); }).rfind("WSocketResolvePort: Cannot convert port '99999', Error #", 0), 0u);
+  EXPECT_EQ(text([] { WSocketResolvePort("nosuchservice", "tcp"); }).rfind("WSocketResolvePort: Cannot convert port 'nosuchservice', Error #", 0), 0u);
+  EXPECT_EQ(WSocketResolveProto("tcp"), 6);
+  EXPECT_EQ(WSocketResolveProto("17"), 17);
+  EXPECT_EQ(text([] { WSocketResolveProto(""); }), "WSocketResolveProto: Invalid Protocol.");
+  EXPECT_EQ(WSocketResolveHost(" 127.0.0.1 "), htonl(0x7F000001));
+  EXPECT_EQ(text([] { WSocketResolveHost(""); }), "WSocketResolveHost: '' Invalid Hostname.");
+  EXPECT_EQ(text([] { WSocketResolveHost("1.2.3.456"); }), "WSocketResolveHost: '1.2.3.456' Invalid IP address.");
+}
+
+}  // namespace
+}  // namespace tavimo::test

@@ -1,7 +1,9 @@
 #pragma once
 // The JPEG pictures compiled into the program. Button pictures are resources of type "jpeg"
 // looked up by name without regard to letter case (":/jpeg/<NAME>.jpg"); the pictures a window
-// layout carries (background, toggles, banner, ...) live under ":/layout/<name>.jpg".
+// layout carries live under ":/layout/<name>.jpg", named after the control that shows them
+// ("backimg", "Image1", "MouseEffectImage1_over", "butRefresh", "menu0" ... "menu8", "trayicon",
+// "about").
 // Both are decoded with libjpeg every time they are asked for.
 #include <QImage>
 #include <QString>

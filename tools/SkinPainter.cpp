@@ -576,19 +576,20 @@ std::vector<Picture> DrawAll() {
   AddStates(out, QStringLiteral("MINI"), [](State s) { return TitleButton(s, GlyphMini); });
   AddStates(out, QStringLiteral("QUESTION"), [](State s) { return TitleButton(s, GlyphQuestion); });
 
+  // Layout pictures are named after the control that shows them.
   const QString layout = QStringLiteral("layout");
   out.push_back({layout, QStringLiteral("backimg"), Background()});
   out.push_back({layout, QStringLiteral("imgpreviewy"), Toggle(true)});
   out.push_back({layout, QStringLiteral("imgpreviewn"), Toggle(false)});
   out.push_back({layout, QStringLiteral("imgautoclosey"), Toggle(true)});
   out.push_back({layout, QStringLiteral("imgautoclosen"), Toggle(false)});
-  out.push_back({layout, QStringLiteral("banner"), Banner()});
+  out.push_back({layout, QStringLiteral("Image1"), Banner()});
   out.push_back({layout, QStringLiteral("about"), AboutPicture()});
   out.push_back({layout, QStringLiteral("trayicon"), TrayIcon()});
-  out.push_back({layout, QStringLiteral("refresh"), RefreshButton()});
-  out.push_back({layout, QStringLiteral("options0"), OptionsButton(State::Normal)});
-  out.push_back({layout, QStringLiteral("options1"), OptionsButton(State::Over)});
-  out.push_back({layout, QStringLiteral("options2"), OptionsButton(State::Down)});
+  out.push_back({layout, QStringLiteral("butRefresh"), RefreshButton()});
+  out.push_back({layout, QStringLiteral("MouseEffectImage1"), OptionsButton(State::Normal)});
+  out.push_back({layout, QStringLiteral("MouseEffectImage1_over"), OptionsButton(State::Over)});
+  out.push_back({layout, QStringLiteral("MouseEffectImage1_down"), OptionsButton(State::Down)});
   for (int i = 0; i < 9; ++i)
     out.push_back({layout, QStringLiteral("menu%1").arg(i), MenuPicture(i)});
   return out;
@@ -606,8 +607,8 @@ QImage DrawMockup(const std::vector<Picture>& pictures) {
   const struct { const char* name; int x, y; } placed[] = {
       {"INFO0", 136 + 311, 4},  {"QUESTION1", 136 + 332, 4}, {"MINI0", 136 + 353, 4},
       {"CLOSE2", 136 + 374, 4}, {"imgpreviewy", 100, 192},   {"DOWNLOAD1", 416, 200},
-      {"banner", 61, 352},      {"CHANGE0", 424, 360},       {"options0", 52, 378},
-      {"imgautoclosen", 210, 381}, {"refresh", 21, 437},     {"GO0", 482, 438},
+      {"Image1", 61, 352},      {"CHANGE0", 424, 360},       {"MouseEffectImage1", 52, 378},
+      {"imgautoclosen", 210, 381}, {"butRefresh", 21, 437},     {"GO0", 482, 438},
   };
   for (const auto& at : placed) p.drawImage(at.x, at.y, find(QString::fromLatin1(at.name)));
   // The status line as the window shows it at rest.

@@ -82,10 +82,12 @@ TEST(SkinResources, UnknownNamesRaiseResourceNotFound) {
 
 TEST(SkinResources, LayoutPicturesHaveTheirPlacesSizes) {
   const struct { const char* name; QSize size; } pictures[] = {
-      {"backimg", {563, 472}},      {"about", {200, 300}},       {"banner", {202, 22}},
-      {"imgpreviewy", {20, 22}},    {"imgpreviewn", {20, 22}},   {"imgautoclosey", {20, 22}},
-      {"imgautoclosen", {20, 22}},  {"refresh", {23, 23}},       {"options0", {90, 24}},
-      {"options1", {90, 24}},       {"options2", {90, 24}},
+      {"backimg", {563, 472}},         {"about", {200, 300}},
+      {"Image1", {202, 22}},           {"imgpreviewy", {20, 22}},
+      {"imgpreviewn", {20, 22}},       {"imgautoclosey", {20, 22}},
+      {"imgautoclosen", {20, 22}},     {"butRefresh", {23, 23}},
+      {"MouseEffectImage1", {90, 24}}, {"MouseEffectImage1_over", {90, 24}},
+      {"MouseEffectImage1_down", {90, 24}},
   };
   for (const auto& pic : pictures) EXPECT_EQ(LoadLayoutPicture(pic.name).size(), pic.size) << pic.name;
   for (int i = 0; i < 9; ++i) EXPECT_EQ(LoadLayoutPicture(QString("menu%1").arg(i)).size(), QSize(16, 16)) << i;

@@ -36,6 +36,11 @@ class HintRouter : public QObject {
       case QEvent::ToolTip: {
         auto* widget = qobject_cast<QWidget*>(watched);
         if (widget == nullptr) return false;
+        // Without a hint of its own the widget may still show per-item tips (list views do).
+        if (widget->toolTip().isEmpty()) {
+          g_installed->HideHint();
+          return false;
+        }
         const auto* help = static_cast<QHelpEvent*>(event);
         g_installed->ActivateHint(help->globalPos() + QPoint(2, 20), widget->toolTip());
         return true;

@@ -72,8 +72,8 @@ void PaintButtonFace(QPainter& p, const QRectF& r, State s, double radius) {
       g.setColorAt(1, QColor(74, 128, 184));
       break;
     case State::Over:
-      g.setColorAt(0, QColor(158, 200, 236));
-      g.setColorAt(1, QColor(99, 156, 206));
+      g.setColorAt(0, QColor(142, 192, 236));
+      g.setColorAt(1, QColor(84, 144, 204));
       break;
     case State::Down:
       g.setColorAt(0, QColor(40, 84, 130));
@@ -107,7 +107,7 @@ void PaintButtonFace(QPainter& p, const QRectF& r, State s, double radius) {
 void PaintLabel(QPainter& p, const QRectF& r, const QString& text, const QFont& font, State s) {
   const QRectF at = s == State::Down ? r.translated(0, 1) : r;
   p.setFont(font);
-  p.setPen(QColor(16, 40, 70, s == State::Down ? 60 : 110));
+  p.setPen(QColor(16, 40, 70, s == State::Down ? 60 : (s == State::Over ? 150 : 110)));
   p.drawText(at.translated(0, 1), Qt::AlignCenter, text);
   p.setPen(kWhite);
   p.drawText(at, Qt::AlignCenter, text);

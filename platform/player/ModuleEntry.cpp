@@ -1,0 +1,70 @@
+// The player module's entry: the program loads this library on the first preview only.
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QOpenGLContext>
+#include <QWidget>
+
+#include "platform/PlayerView.h"
+#include "platform/player/WebPlayerView.h"
+
+namespace {
+
+// The emulator's folder: TAVIMO_RUFFLE_DIR, else the installed copy, else the source tree's
+// (when run from a build folder).
+QString FindRuffleDir() {
+  QStringList candidates;
+  const QString fromEnv = qEnvironmentVariable("TAVIMO_RUFFLE_DIR");
+  if (!fromEnv.isEmpty()) candidates << fromEnv;
+  candidates << QStringLiteral(TAVIMO_INSTALLED_RUFFLE) << QStringLiteral(TAVIMO_SOURCE_RUFFLE);
+  for (const QString& dir : candidates) {
+    if (QFileInfo::exists(dir + QStringLiteral("/ruffle.js"))) return dir;
+  }
+  return {};
+}
+
+}  // namespace
+
+// Qt's own setter of the shared context (exported by Qt GUI, declared in a private header).
+Q_GUI_EXPORT void qt_gl_set_global_share_context(QOpenGLContext* context);
+
+namespace {
+
+// The web engine draws through a GL context shared with the application's; Qt makes it when
+// the program asks before creating the application object. A program that did not ask gets it
+// made here, before the engine's first use.
+bool EnsureSharedGlContext() {
+  if (QOpenGLContext::globalShareContext()) return true;
+  auto* context = new QOpenGLContext(qApp);
+  if (!context->create()) {
+    delete context;
+    return false;
+  }
+  qt_gl_set_global_share_context(context);
+  return true;
+}
+
+// The emulator is 14 MB of WebAssembly; compiling each function when first run instead of all
+// of them up front roughly halves the first preview's wait on this kind of machine. Read by the
+// engine when it starts, which is after this module is loaded.
+void AddEngineFlags() {
+  QByteArray flags = qgetenv("QTWEBENGINE_CHROMIUM_FLAGS");
+  if (flags.contains("--js-flags")) return;  // the user's own choice stands
+  flags += " --js-flags=--wasm-lazy-compilation";
+  qputenv("QTWEBENGINE_CHROMIUM_FLAGS", flags.trimmed());
+}
+
+}  // namespace
+
+extern "C" Q_DECL_EXPORT tavimo::PlayerView* tavimo_create_player_view(QWidget* parent) {
+  const QString dir = FindRuffleDir();
+  if (dir.isEmpty()) {
+    qWarning("Tavimo: the Flash player's files are missing; run scripts/setup.sh");
+    return nullptr;
+  }
+  if (!EnsureSharedGlContext()) {
+    qWarning("Tavimo: no OpenGL context for the Flash player");
+    return nullptr;
+  }
+  AddEngineFlags();
+  return new tavimo::WebPlayerView(parent, dir);
+}

@@ -1,9 +1,9 @@
 #include "app/ProgramEntry.h"
 
-#include <QApplication>
-#include <QWidget>
 #include <cstring>
 
+#include "app/Application.h"
+#include "app/FrmTavimo.h"
 #include "platform/InstanceLock.h"
 #include "platform/KeySynth.h"
 #include "platform/Paths.h"
@@ -19,20 +19,17 @@ int RunProgram(int argc, char** argv) {
     return 0;
   }
 
-  QApplication app(argc, argv);
+  TApplication app(argc, argv);
   QApplication::setApplicationName("tavimo");
+  // The tray keeps the program alive while the window is hidden; only closing the main
+  // window ends it.
   QApplication::setQuitOnLastWindowClosed(false);
 
-  // Stands in for the main window until it exists.
-  QWidget mainWindow;
-  mainWindow.setObjectName("FrmTavimo");
-  mainWindow.setWindowTitle("Tavimo V4.0");
-  mainWindow.setFixedSize(563, 472);
-  QObject::connect(&app, &QApplication::lastWindowClosed, &app, &QApplication::quit);
-
-  // Only the first parameter counts, compared exactly.
-  const bool startHidden = argc > 1 && std::strcmp(argv[1], "-mini") == 0;
-  if (!startHidden) mainWindow.show();
+  FrmTavimoSetup setup;
+  if (argc > 1) setup.FirstParam = argv[1];  // only the first parameter counts, compared exactly
+  TFrmTavimo FrmTavimo(std::move(setup));
+  FrmTavimo.ApplyWindowClass();
+  if (!FrmTavimo.StartHidden()) FrmTavimo.show();
 
   app.exec();
   return 0;

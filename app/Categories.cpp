@@ -1,0 +1,33 @@
+#include "app/Categories.h"
+
+#include <dirent.h>
+#include <sys/stat.h>
+
+#include <memory>
+
+namespace tavimo {
+
+std::string CategoryFolder(const std::string& root, const std::string& category) {
+  std::string base = root;
+  if (base.empty() || base.back() != '/') base += '/';
+  if (category == kNoCategory) return base;
+  return base + category + "/";
+}
+
+std::vector<std::string> RootSubfolders(const std::string& root) {
+  std::vector<std::string> names;
+  std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(root.c_str()), ::closedir);
+  if (!dir) return names;
+  const std::string base = root.empty() || root.back() == '/' ? root : root + "/";
+  while (const dirent* entry = ::readdir(dir.get())) {
+    const std::string name = entry->d_name;
+    if (name.empty() || name[0] == '.') continue;  // ".", ".." and hidden folders
+    struct stat st {};
+    // lstat, so a link to a folder is not taken for one.
+    if (::lstat((base + name).c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) continue;
+    names.push_back(name);
+  }
+  return names;
+}
+
+}  // namespace tavimo

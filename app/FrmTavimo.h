@@ -1,0 +1,183 @@
+#pragma once
+// The main window: a borderless, skinned 563 x 472 window that owns every control and
+// component of the program. Its handlers are split by concern over several files:
+//   FrmTavimo.cpp            layout (the controls with their names, kinds and bounds)
+//   FrmTavimoForm.cpp        creation, close, hide-and-clear, toggles, paint, timer, key and
+//                            mouse filtering, about box, help, web link, options
+//   FrmTavimoItems.cpp       the item list, its menu and the preview step
+//   FrmTavimoCategories.cpp  categories, the download root and its folder browser
+//   FrmTavimoScan.cpp        the page scan (address field, Go button)
+//   FrmTavimoDownload.cpp    the downloads
+//   FrmTavimoTray.cpp        hot keys, tray, browser capture, Exit
+#include <QWidget>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/FrmOption.h"
+#include "app/SettingsStore.h"
+#include "platform/FlashPlayer.h"
+
+class QMenu;
+class QPlainTextEdit;
+class QTimer;
+
+namespace tavimo {
+
+class TFlatEdit;
+class TFlatGauge;
+class TFlatListBox;
+class TFlatPanel;
+class TFlatTitlebar;
+class TImage;
+class TItemList;
+class TMouseEffectImage;
+class TMouseImage;
+
+inline constexpr const char* kMainCaption = "Tavimo V4.0";
+inline constexpr const char* kMainWindowClass = "TFrmTavimo";
+
+// What the window needs from outside; the defaults are the real ones, tests point them at
+// temporary files and fakes.
+struct FrmTavimoSetup {
+  FrmTavimoSetup();
+  std::string SettingsFile;
+  std::string LinkListFile;
+  const RegistrySource* Registry = nullptr;  // the environment-backed registry when null
+  FlashPlayerFactory PlayerFactory;
+  std::string FirstParam;  // the first command-line parameter ("-mini", "-menuext", ...)
+};
+
+class TFrmTavimo : public QWidget, public SettingsControls, public TopmostWindow {
+ public:
+  explicit TFrmTavimo(FrmTavimoSetup setup = {});
+  ~TFrmTavimo() override;
+
+  // Controls, named as the rest of the program knows them.
+  TImage* backimg = nullptr;
+  TFlatTitlebar* Titlebar1 = nullptr;
+  TMouseImage* butinfo = nullptr;
+  TMouseImage* butquestion = nullptr;
+  TMouseImage* butmini = nullptr;
+  TMouseImage* butclose = nullptr;
+  TFlatPanel* FlatPanel1 = nullptr;
+  TItemList* Items = nullptr;  // ListView1, Splitter1 and ListView2 inside FlatPanel1
+  TImage* imgpreviewy = nullptr;
+  TImage* imgpreviewn = nullptr;
+  TMouseImage* butdownload = nullptr;
+  QWidget* PlayerArea = nullptr;            // the place of myplayer, 31, 223, 248 x 131
+  std::unique_ptr<FlashPlayer> myplayer;    // null once the close sequence destroyed it
+  TFlatListBox* lstclass = nullptr;
+  QPlainTextEdit* Memo1 = nullptr;
+  TImage* Image1 = nullptr;
+  TFlatEdit* edtdowndir = nullptr;
+  TMouseImage* butchange = nullptr;
+  TMouseEffectImage* MouseEffectImage1 = nullptr;
+  TImage* imgautoclosey = nullptr;
+  TImage* imgautoclosen = nullptr;
+  TFlatGauge* Gauge1 = nullptr;
+  TFlatPanel* statubar = nullptr;
+  TImage* butRefresh = nullptr;
+  TFlatEdit* edturl = nullptr;
+  TMouseImage* butgo = nullptr;
+  QTimer* Timer2 = nullptr;
+  QMenu* PopupMenu1 = nullptr;  // category list
+  QMenu* PopupMenu2 = nullptr;  // item list
+  QMenu* PopNotify = nullptr;   // tray
+
+  TSettingsStore& Settings() { return *settings_; }
+  bool ListAllCache = false;
+
+  // Window operations offered to the rest of the program.
+  void HideAndClear();
+  void UpdateToggleImages();
+  // Marks the window as not to be shown at start (the "-mini" switch).
+  bool StartHidden() const { return setup_.FirstParam == "-mini"; }
+  // Sets the X window class; again after every window-flag change.
+  void ApplyWindowClass();
+
+  // Handlers.
+  void FormCreate();
+  void FormClose();
+  void FormPaint(QPainter& painter);
+  void DrawPlayerFrame(QPainter& painter);
+  void FormKeyPress(char key);
+  void butcloseClick();
+  void butminiClick();
+  void butinfoClick();
+  void butquestionClick();
+  void Image1Click();
+  void MouseEffectImage1Click();
+  void imgautocloseyClick();
+  void imgautoclosenClick();
+  void imgpreviewyClick();
+  void imgpreviewnClick();
+  void Timer2Timer();
+  void ApplicationEvents1Minimize();
+  void AssignSkinNames();
+
+  // Item list.
+  void LoadLinkList();
+  void ClearItems1Click();
+  void AddaNewCategory2Click();
+  void ListView1Clicked(int row);
+
+  // Categories and the download root.
+  void AddaNewCategory1Click();
+  void DeleteThisCategory1Click();
+  void butchangeClick();
+  void BrowseForRoot();
+  void AddRootSubfolders();
+  // The folder the next download saves into, from the root field and the selected category.
+  std::string ItemFolder() const;
+
+  // Page scan, downloads, tray and hot keys: later work; see the files named above.
+  void butgoClick();
+  void edturlKeyDown(int key);
+  void edturlMouseMove();
+  void DropURLTarget1Drop(const std::string& url, const std::string& title);
+  void butdownloadClick();
+  void DownloadthisFlashItem1Click();
+  void CaptureBrowserAddress();
+  void ShowMainWindow();
+  void butRefreshClick();
+  void RegisterHotKeys();
+  void UnregisterHotKeys();
+  void Close1Click();
+  bool HotKeysRegistered() const { return hotKeysRegistered_; }
+
+  // SettingsControls: lstclass and edtdowndir as the settings file stores them.
+  std::vector<std::string> CategoryItems() const override;
+  void SetCategoryItems(const std::vector<std::string>& items) override;
+  void SetCategoryIndex(int index) override;
+  void SetRootFieldText(const std::string& text) override;
+
+  // TopmostWindow: "Always on Top" from the options dialog, for the rest of the run.
+  bool IsTopmost() const override;
+  void SetTopmost(bool on) override;
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+  void changeEvent(QEvent* event) override;
+  void showEvent(QShowEvent* event) override;
+
+ private:
+  void BuildLayout();
+  void BuildMenus();
+  void BuildCategoryMenu();
+  void BuildItemMenu();
+  void BuildTrayMenu();
+  void ConnectHandlers();
+  bool IsInPlayerArea(QObject* object) const;
+
+  FrmTavimoSetup setup_;
+  std::unique_ptr<RegistrySource> ownRegistry_;
+  std::unique_ptr<TSettingsStore> settings_;
+  bool closed_ = false;
+  bool terminating_ = false;
+  bool hotKeysRegistered_ = false;
+  bool placed_ = false;
+};
+
+}  // namespace tavimo

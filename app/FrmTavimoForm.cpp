@@ -1,0 +1,301 @@
+// The main window as a whole: creation and close sequences, hide-and-clear, the toggles, the
+// preview frame, the busy animation, key and mouse filtering and the window commands.
+#include <QCloseEvent>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QPainter>
+#include <QScreen>
+#include <QTimer>
+#include <QTreeWidget>
+#include <cstdio>
+
+#include "app/FrmAbout.h"
+#include "app/FrmOption.h"
+#include "app/FrmTavimo.h"
+#include "components/MouseEffectImage.h"
+#include "components/MouseImage.h"
+#include "controls/FlatEdit.h"
+#include "controls/FlatGauge.h"
+#include "controls/FlatPanel.h"
+#include "detect/ItemList.h"
+#include "detect/PreviewStep.h"
+#include "platform/Dialogs.h"
+#include "platform/HandlerGuard.h"
+#include "platform/Paths.h"
+#include "platform/Registry.h"
+#include "platform/X11WindowClass.h"
+
+namespace tavimo {
+namespace {
+
+// The maker's page: the about section of the help page that ships with the program, so the
+// banner opens something that exists on every machine, online or not.
+std::string MakerWebPage() {
+  const std::string help = HelpPagePath();
+  if (help.empty()) return {};
+  return "file://" + help + "#about";
+}
+
+}  // namespace
+
+void TFrmTavimo::BuildMenus() {
+  BuildCategoryMenu();
+  BuildItemMenu();
+  BuildTrayMenu();
+}
+
+void TFrmTavimo::ConnectHandlers() {
+  butclose->OnClick = GuardedEvent([this] { butcloseClick(); });
+  butmini->OnClick = GuardedEvent([this] { butminiClick(); });
+  butinfo->OnClick = GuardedEvent([this] { butinfoClick(); });
+  butquestion->OnClick = GuardedEvent([this] { butquestionClick(); });
+  Image1->OnClick = GuardedEvent([this] { Image1Click(); });
+  MouseEffectImage1->OnClick = GuardedEvent([this] { MouseEffectImage1Click(); });
+  imgautoclosey->OnClick = GuardedEvent([this] { imgautocloseyClick(); });
+  imgautoclosen->OnClick = GuardedEvent([this] { imgautoclosenClick(); });
+  imgpreviewy->OnClick = GuardedEvent([this] { imgpreviewyClick(); });
+  imgpreviewn->OnClick = GuardedEvent([this] { imgpreviewnClick(); });
+  butchange->OnClick = GuardedEvent([this] { butchangeClick(); });
+  butgo->OnClick = GuardedEvent([this] { butgoClick(); });
+  butdownload->OnClick = GuardedEvent([this] { butdownloadClick(); });
+  butRefresh->OnClick = GuardedEvent([this] { butRefreshClick(); });
+  connect(Timer2, &QTimer::timeout, this, Guarded([this] { Timer2Timer(); }));
+  Items->OnUrlRowClicked = [this](int row) { ListView1Clicked(row); };
+}
+
+void TFrmTavimo::FormCreate() {
+  // 1. Links dropped onto the address field land there: later work (drop target).
+  // 2.-3.
+  settings_->EnsureDefaultRoot();
+  settings_->LoadSettings();
+  // 4.
+  CaptureBrowserAddress();
+  // 5. Scanned before the window is first shown.
+  if (setup_.FirstParam == "-menuext") butgoClick();
+  // 6.-8.
+  UpdateToggleImages();
+  Items->SetFlatBorders();
+  AssignSkinNames();
+  // 9. Only the failure matters here: an unreadable proxy setting stops the creation.
+  settings_->ReadProxySettings();
+  // 10.
+  RegisterHotKeys();
+}
+
+void TFrmTavimo::AssignSkinNames() {
+  const struct {
+    TMouseImage* button;
+    const char* normal;
+    const char* over;
+    const char* down;
+  } names[] = {
+      {butdownload, "download0", "download1", "download2"},
+      {butinfo, "info0", "info1", "info2"},
+      {butquestion, "question0", "question1", "question2"},
+      {butmini, "mini0", "mini1", "mini2"},
+      {butclose, "close0", "close1", "close2"},
+      {butchange, "change0", "change1", ""},  // pressing keeps the hover picture
+      {butgo, "go0", "go1", "go2"},
+  };
+  for (const auto& n : names) {
+    n.button->NormalPictureName = n.normal;
+    n.button->OverPictureName = n.over;
+    n.button->DownPictureName = n.down;
+  }
+}
+
+void TFrmTavimo::FormClose() {
+  if (std::remove(setup_.LinkListFile.c_str()) != 0) {
+    // A missing file is the usual case; nothing to report.
+  }
+  settings_->SaveSettings();
+  // The player goes before the window itself.
+  myplayer.reset();
+  delete PlayerArea;
+  PlayerArea = nullptr;
+  UnregisterHotKeys();
+}
+
+void TFrmTavimo::closeEvent(QCloseEvent* event) {
+  if (closed_) {
+    event->accept();
+    return;
+  }
+  if (RunGuarded([this] { FormClose(); })) {
+    closed_ = true;
+    event->accept();
+    QCoreApplication::quit();  // closing the main window ends the program
+    return;
+  }
+  // The settings could not be saved. After "Exit" the program still ends; a close asked for
+  // by the system is abandoned and the program keeps running.
+  if (terminating_) {
+    closed_ = true;
+    event->accept();
+    QCoreApplication::quit();
+  } else {
+    event->ignore();
+  }
+}
+
+void TFrmTavimo::HideAndClear() {
+  Items->ListView1->clear();
+  Items->ListView2->clear();
+  if (myplayer) BlankPlayer(*myplayer);
+  hide();
+}
+
+void TFrmTavimo::UpdateToggleImages() {
+  const bool autoClose = settings_->AutoClose;
+  const bool preview = settings_->IsPreview;
+  imgautoclosen->setVisible(!autoClose);
+  imgautoclosey->setVisible(autoClose);
+  imgpreviewn->setVisible(!preview);
+  imgpreviewy->setVisible(preview);
+}
+
+void TFrmTavimo::FormPaint(QPainter& painter) { DrawPlayerFrame(painter); }
+
+void TFrmTavimo::DrawPlayerFrame(QPainter& painter) {
+  const int l = 31, t = 223, w = 248, h = 131;  // the player's place, also after it is gone
+  painter.setRenderHint(QPainter::Antialiasing, false);
+  painter.setPen(QPen(QColor(0, 128, 0), 1));
+  const QPoint points[] = {{l - 1, t - 1}, {l + w + 1, t - 1}, {l + w + 1, t + h + 1},
+                           {l - 1, t + h + 1}, {l - 1, t - 1}};
+  painter.drawPolyline(points, 5);
+}
+
+void TFrmTavimo::FormKeyPress(char key) {
+  if (key == 27) HideAndClear();
+}
+
+void TFrmTavimo::butcloseClick() { HideAndClear(); }
+void TFrmTavimo::butminiClick() { HideAndClear(); }
+
+void TFrmTavimo::butinfoClick() {
+  // Each opening makes a new box; the window owns them all.
+  auto* about = new TfrmAbout(this);
+  CurrentDialogs().ExecModal(*about);
+}
+
+void TFrmTavimo::butquestionClick() {
+  TRegistry reg(*setup_.Registry);
+  reg.OpenKeyReadOnly(kTavimoKey);
+  CurrentDialogs().ShellOpen(reg.ReadString("helppath"));
+}
+
+void TFrmTavimo::Image1Click() { CurrentDialogs().ShellOpen(MakerWebPage()); }
+
+void TFrmTavimo::MouseEffectImage1Click() {
+  auto* options = new TfrmOption(this, *settings_, *this);
+  CurrentDialogs().ExecModal(*options);
+}
+
+void TFrmTavimo::imgautocloseyClick() {
+  imgautoclosen->show();
+  imgautoclosey->hide();
+  settings_->AutoClose = false;
+}
+
+void TFrmTavimo::imgautoclosenClick() {
+  imgautoclosen->hide();
+  imgautoclosey->show();
+  settings_->AutoClose = true;
+}
+
+void TFrmTavimo::imgpreviewyClick() {
+  imgpreviewn->show();
+  imgpreviewy->hide();
+  settings_->IsPreview = false;
+  if (myplayer) PreviewSwitchedOff(*myplayer);
+}
+
+void TFrmTavimo::imgpreviewnClick() {
+  imgpreviewn->hide();
+  imgpreviewy->show();
+  settings_->IsPreview = true;
+  if (myplayer) PreviewSwitchedOn(*myplayer, *Items);
+}
+
+void TFrmTavimo::Timer2Timer() {
+  statubar->hide();
+  Gauge1->SetProgress(Gauge1->Progress() + 10);
+  if (Gauge1->Progress() > 80) Gauge1->SetProgress(60);
+}
+
+void TFrmTavimo::ApplicationEvents1Minimize() { hide(); }
+
+void TFrmTavimo::changeEvent(QEvent* event) {
+  QWidget::changeEvent(event);
+  if (event->type() == QEvent::WindowStateChange && (windowState() & Qt::WindowMinimized)) {
+    // Hidden rather than minimised, so showing it again brings back a normal window.
+    setWindowState(windowState() & ~Qt::WindowMinimized);
+    RunGuarded([this] { ApplicationEvents1Minimize(); });
+  }
+}
+
+void TFrmTavimo::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  if (!placed_) {
+    placed_ = true;
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+      move(screen->availableGeometry().center() - rect().center());
+    }
+  }
+}
+
+void TFrmTavimo::ApplyWindowClass() { SetX11WindowClass(*this, "tavimo", kMainWindowClass); }
+
+bool TFrmTavimo::IsTopmost() const { return windowFlags().testFlag(Qt::WindowStaysOnTopHint); }
+
+void TFrmTavimo::SetTopmost(bool on) {
+  if (IsTopmost() == on) return;
+  const bool wasVisible = isVisible();
+  setWindowFlag(Qt::WindowStaysOnTopHint, on);  // recreates the X window, which hides it
+  ApplyWindowClass();
+  if (wasVisible) show();
+}
+
+bool TFrmTavimo::IsInPlayerArea(QObject* object) const {
+  auto* widget = qobject_cast<QWidget*>(object);
+  return PlayerArea && widget && (widget == PlayerArea || PlayerArea->isAncestorOf(widget));
+}
+
+bool TFrmTavimo::eventFilter(QObject* watched, QEvent* event) {
+  switch (event->type()) {
+    case QEvent::KeyPress: {
+      auto* widget = qobject_cast<QWidget*>(watched);
+      if (!widget || widget->window() != this) break;
+      const auto* key = static_cast<QKeyEvent*>(event);
+      // Key preview: the window sees the key before the focused control does.
+      if (key->key() == Qt::Key_Escape) {
+        RunGuarded([this] { FormKeyPress(27); });
+        return true;
+      }
+      if (watched == edturl && (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter)) {
+        RunGuarded([this] { edturlKeyDown(13); });
+        return true;
+      }
+      break;
+    }
+    case QEvent::MouseMove:
+      if (watched == edturl) RunGuarded([this] { edturlMouseMove(); });
+      break;
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonDblClick:
+      // The player never sees a right-button press, so its own menu cannot open.
+      if (static_cast<QMouseEvent*>(event)->button() == Qt::RightButton && IsInPlayerArea(watched)) {
+        return true;
+      }
+      break;
+    case QEvent::ContextMenu:
+      if (IsInPlayerArea(watched)) return true;
+      break;
+    default:
+      break;
+  }
+  return QWidget::eventFilter(watched, event);
+}
+
+}  // namespace tavimo

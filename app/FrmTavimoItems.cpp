@@ -1,0 +1,52 @@
+// The item list on the main window: its menu, the add-item dialog, clearing, the link list
+// file and the preview step after a click.
+#include <QMenu>
+#include <QTreeWidget>
+
+#include "app/FrmTavimo.h"
+#include "components/MouseImageResources.h"
+#include "detect/Frmaddflashitem.h"
+#include "detect/ItemList.h"
+#include "detect/PreviewStep.h"
+#include "platform/Dialogs.h"
+#include "platform/HandlerGuard.h"
+
+namespace tavimo {
+
+// A menu picture of the skin by its index; none when the skin lacks it.
+QIcon MenuPicture(int index) {
+  try {
+    return QIcon(QPixmap::fromImage(LoadLayoutPicture(QString("menu%1").arg(index))));
+  } catch (const std::exception&) {
+    return {};
+  }
+}
+
+void TFrmTavimo::BuildItemMenu() {
+  PopupMenu2 = new QMenu(this);
+  PopupMenu2->setObjectName("PopupMenu2");
+  PopupMenu2->addAction(MenuPicture(0), "&Add a New Flash Item", this,
+                        Guarded([this] { AddaNewCategory2Click(); }));
+  PopupMenu2->addAction(MenuPicture(6), "Clear Flash Items", this, Guarded([this] { ClearItems1Click(); }));
+  PopupMenu2->addAction(MenuPicture(7), "Download this Flash Item", this,
+                        Guarded([this] { DownloadthisFlashItem1Click(); }));
+  connect(Items->ListView1, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+    PopupMenu2->popup(Items->ListView1->viewport()->mapToGlobal(at));
+  });
+}
+
+void TFrmTavimo::LoadLinkList() { Items->LoadLinkList(setup_.LinkListFile); }
+
+void TFrmTavimo::ClearItems1Click() { Items->Clear(); }
+
+void TFrmTavimo::AddaNewCategory2Click() {
+  // A fresh dialog each time; the window owns them all.
+  auto* dialog = new Tfrmaddflashitem(this, *Items);
+  CurrentDialogs().ExecModal(*dialog);
+}
+
+void TFrmTavimo::ListView1Clicked(int row) {
+  if (myplayer) PreviewClickedRow(*myplayer, settings_->IsPreview, *Items, row);
+}
+
+}  // namespace tavimo

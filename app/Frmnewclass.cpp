@@ -1,0 +1,61 @@
+#include "app/Frmnewclass.h"
+
+#include <QGuiApplication>
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+#include <QScreen>
+
+#include "controls/FlatEdit.h"
+#include "platform/HandlerGuard.h"
+
+namespace tavimo {
+
+Tfrmnewclass::Tfrmnewclass(QWidget* parent, QListWidget& categories)
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::MSWindowsFixedSizeDialogHint),
+      categories_(categories) {
+  setObjectName("frmnewclass");
+  setWindowTitle("Add a New Category");
+  setFixedSize(187, 99);
+  setAutoFillBackground(true);
+  QPalette pal = palette();
+  pal.setColor(QPalette::Window, QColor(99, 156, 206));
+  setPalette(pal);
+  if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+    move(screen->geometry().center() - rect().center());
+  }
+
+  Label1 = new QLabel("Please Input a New Category:", this);
+  Label1->setStyleSheet("color: white;");
+  Label1->move(24, 11);
+  Label1->adjustSize();
+  edtnewclass = new TFlatEdit(this);
+  edtnewclass->setObjectName("edtnewclass");
+  edtnewclass->setGeometry(24, 32, 145, 19);
+  BitBtn1 = new QPushButton("&Add", this);
+  BitBtn1->setObjectName("BitBtn1");
+  BitBtn1->setGeometry(24, 64, 65, 25);
+  BitBtn1->setDefault(true);
+  BitBtn2 = new QPushButton("&Cancel", this);
+  BitBtn2->setObjectName("BitBtn2");
+  BitBtn2->setGeometry(104, 64, 65, 25);
+  BitBtn2->setAutoDefault(false);
+
+  connect(BitBtn1, &QPushButton::clicked, this, Guarded([this] { BitBtn1Click(); }));
+  connect(BitBtn2, &QPushButton::clicked, this, Guarded([this] { BitBtn2Click(); }));
+}
+
+void Tfrmnewclass::BitBtn1Click() {
+  const QString name = edtnewclass->text();
+  bool present = false;
+  for (int i = 0; i < categories_.count() && !present; ++i) {
+    present = categories_.item(i)->text() == name;
+  }
+  if (!present) categories_.addItem(name);
+  accept();
+}
+
+void Tfrmnewclass::BitBtn2Click() { reject(); }
+
+}  // namespace tavimo

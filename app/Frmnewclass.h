@@ -1,0 +1,30 @@
+#pragma once
+// The dialog that adds a category: the typed name is appended unless an entry is exactly equal
+// to it (letter case counts). No message either way; the selection stays.
+#include <QDialog>
+
+class QLabel;
+class QListWidget;
+class QPushButton;
+
+namespace tavimo {
+
+class TFlatEdit;
+
+class Tfrmnewclass : public QDialog {
+ public:
+  Tfrmnewclass(QWidget* parent, QListWidget& categories);
+
+  QLabel* Label1 = nullptr;
+  TFlatEdit* edtnewclass = nullptr;
+  QPushButton* BitBtn1 = nullptr;  // "&Add", the default button
+  QPushButton* BitBtn2 = nullptr;  // "&Cancel", the cancel button
+
+  void BitBtn1Click();
+  void BitBtn2Click();
+
+ private:
+  QListWidget& categories_;
+};
+
+}  // namespace tavimo

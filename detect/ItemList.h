@@ -1,0 +1,70 @@
+#pragma once
+// The Flash item list: two report-view lists kept parallel by row index, the item's URL (with
+// its check box) in ListView1 and the save-as file name in ListView2, side by side in a panel
+// with a one-pixel splitter between them. Rows are only appended to both lists together or
+// cleared from both together.
+#include <QObject>
+#include <functional>
+#include <string>
+
+class QSplitter;
+class QTreeWidget;
+class QWidget;
+
+namespace tavimo {
+
+// The text after the URL's last "/"; the whole URL when it has none.
+std::string DefaultSaveAsName(const std::string& url);
+// The add-item dialog's rule: the default name when the URL holds "swf" in lower case,
+// otherwise "not flash".
+std::string HandMadeSaveAsName(const std::string& url);
+
+class TItemList : public QObject {
+  Q_OBJECT
+
+ public:
+  // Builds ListView1, Splitter1 and ListView2 filling the inside of the panel.
+  explicit TItemList(QWidget& panel);
+
+  QTreeWidget* ListView1 = nullptr;
+  QTreeWidget* ListView2 = nullptr;
+  QSplitter* Splitter1 = nullptr;
+
+  // The row last clicked in either list; decides the highlighted row and the previewed item.
+  // Not reset by clearing.
+  int SelectedRow = 0;
+
+  // Raised at the end of ListView1Click with the clicked row (the preview step hooks in here).
+  std::function<void(int row)> OnUrlRowClicked;
+
+  int Count() const;
+  // One URL row (unchecked), then its name row.
+  void AppendItem(const std::string& url, const std::string& saveAsName);
+  // Appends the lines of the link list file (CR LF, CR or LF end a line); nothing when the
+  // file is missing. Rows already listed stay.
+  void LoadLinkList(const std::string& linkListFile);
+  // All rows of ListView1, then all rows of ListView2.
+  void Clear();
+
+  std::string Url(int row) const;
+  std::string SaveAsName(int row) const;
+  bool IsChecked(int row) const;
+  void SetChecked(int row, bool checked);
+  bool ContainsUrl(const std::string& url) const;
+  // The first selected row of ListView1 in list order, or -1.
+  int FirstSelectedRow() const;
+  int FirstSelectedNameRow() const;
+
+  // Removes the three-dimensional border of both lists.
+  void SetFlatBorders();
+
+  void ListView1Click();
+  void ListView2Click();
+  void ListView1DblClick();
+  void Splitter1Moved();
+
+ private:
+  void Repaint();
+};
+
+}  // namespace tavimo

@@ -1,0 +1,35 @@
+#include "detect/PreviewStep.h"
+
+#include "detect/ItemList.h"
+
+namespace tavimo {
+
+void PreviewUrl(FlashPlayer& player, const std::string& url) {
+  player.Stop();
+  player.Movie(url);
+  player.Play();
+}
+
+void BlankPlayer(FlashPlayer& player) {
+  player.Movie("blank.swf");
+  player.Stop();
+}
+
+void PreviewClickedRow(FlashPlayer& player, bool isPreview, const TItemList& items, int row) {
+  if (isPreview && row >= 0 && row < items.Count()) PreviewUrl(player, items.Url(row));
+}
+
+void PreviewSwitchedOn(FlashPlayer& player, const TItemList& items) {
+  // SelectedRow survives clearing, so after a shorter refill it may name no row: then there is
+  // nothing to play and the player only stops.
+  const int row = items.SelectedRow;
+  if (items.FirstSelectedRow() >= 0 && row >= 0 && row < items.Count()) {
+    PreviewUrl(player, items.Url(row));
+  } else {
+    player.Stop();
+  }
+}
+
+void PreviewSwitchedOff(FlashPlayer& player) { player.Stop(); }
+
+}  // namespace tavimo

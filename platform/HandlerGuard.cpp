@@ -1,0 +1,34 @@
+#include "platform/HandlerGuard.h"
+
+#include <QApplication>
+#include <QWidget>
+#include <stdexcept>
+
+#include "platform/Dialogs.h"
+
+namespace tavimo {
+
+void ReportHandlerException(std::exception_ptr error) {
+  std::string text;
+  try {
+    std::rethrow_exception(error);
+  } catch (const std::exception& e) {
+    text = e.what();
+  } catch (...) {
+    text = "An unexpected error stopped the last command.";
+  }
+  QWidget* owner = qApp ? QApplication::activeWindow() : nullptr;
+  CurrentDialogs().ShowMessage(owner, kErrorCaption, text, MessageIcon::Error);
+}
+
+bool RunGuarded(const std::function<void()>& handler) {
+  try {
+    handler();
+    return true;
+  } catch (...) {
+    ReportHandlerException(std::current_exception());
+    return false;
+  }
+}
+
+}  // namespace tavimo

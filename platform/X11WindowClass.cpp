@@ -1,0 +1,44 @@
+#include "platform/X11WindowClass.h"
+
+#include <QGuiApplication>
+#include <QWidget>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+
+namespace tavimo {
+namespace {
+
+Display* X11Display() {
+  auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+  // Under the offscreen platform the interface exists but carries no connection.
+  if (!x11 || !x11->display() || !x11->connection()) return nullptr;
+  return x11->display();
+}
+
+}  // namespace
+
+bool SetX11WindowClass(QWidget& window, const std::string& instanceName, const std::string& className) {
+  Display* display = X11Display();
+  if (!display) return false;
+  const auto id = static_cast<Window>(window.winId());
+  std::string inst = instanceName, cls = className;
+  XClassHint hint;
+  hint.res_name = inst.data();
+  hint.res_class = cls.data();
+  XSetClassHint(display, id, &hint);
+  XFlush(display);
+  return true;
+}
+
+std::string X11WindowClassName(QWidget& window) {
+  Display* display = X11Display();
+  if (!display) return {};
+  XClassHint hint{};
+  if (XGetClassHint(display, static_cast<Window>(window.winId()), &hint) == 0) return {};
+  std::string name = hint.res_class ? hint.res_class : "";
+  if (hint.res_name) XFree(hint.res_name);
+  if (hint.res_class) XFree(hint.res_class);
+  return name;
+}
+
+}  // namespace tavimo

@@ -1,0 +1,13 @@
+// The suites of the main window run inside the program's own application object, so an
+// exception that escapes a handler meets the same notify() as in the program.
+#include <cstdlib>
+#include <gtest/gtest.h>
+
+#include "app/Application.h"
+
+int main(int argc, char** argv) {
+  if (!std::getenv("QT_QPA_PLATFORM")) ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  tavimo::TApplication app(argc, argv);
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}

@@ -1,0 +1,93 @@
+#pragma once
+// A main window wired to a temporary home, a fake registry, a recording player and recording
+// dialogs, so no test touches the real settings or blocks on a modal window.
+#include <QDialog>
+#include <QTest>
+#include <functional>
+#include <gtest/gtest.h>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/FrmTavimo.h"
+#include "platform/Dialogs.h"
+#include "platform/FlashPlayer.h"
+#include "platform/Paths.h"
+#include "platform/Registry.h"
+#include "tests/support/TempDir.h"
+
+namespace tavimo::test {
+
+class RecordingDialogs : public Dialogs {
+ public:
+  struct Message {
+    std::string caption, text;
+    MessageIcon icon;
+  };
+  std::vector<Message> Messages;
+  std::vector<QDialog*> Shown;
+  std::function<int(QDialog&)> Script;  // plays the user's part; rejects when empty
+  std::vector<std::string> BrowseTitles;
+  std::optional<std::string> FolderAnswer;
+  std::vector<std::string> Opened;
+
+  void ShowMessage(QWidget*, const std::string& caption, const std::string& text, MessageIcon icon) override {
+    Messages.push_back({caption, text, icon});
+  }
+  int ExecModal(QDialog& dialog) override {
+    Shown.push_back(&dialog);
+    return Script ? Script(dialog) : QDialog::Rejected;
+  }
+  std::optional<std::string> BrowseForFolder(QWidget*, const std::string& title) override {
+    BrowseTitles.push_back(title);
+    return FolderAnswer;
+  }
+  bool ShellOpen(const std::string& target) override {
+    Opened.push_back(target);
+    return true;
+  }
+};
+
+// Every call in order: "Stop", "Movie:<url>", "Play"; "destroyed" when the player goes.
+class RecordingPlayer : public FlashPlayer {
+ public:
+  explicit RecordingPlayer(std::vector<std::string>& log) : log_(log) {}
+  ~RecordingPlayer() override { log_.push_back("destroyed"); }
+  void Movie(const std::string& url) override { log_.push_back("Movie:" + url); }
+  void Play() override { log_.push_back("Play"); }
+  void Stop() override { log_.push_back("Stop"); }
+
+ private:
+  std::vector<std::string>& log_;
+};
+
+class FormTest : public ::testing::Test {
+ protected:
+  FormTest() {
+    SetDialogs(&dialogs);
+    registry.Set(kInternetSettingsKey, "ProxyEnable", std::int32_t{0});
+    registry.Set(kTavimoKey, "helppath", std::string("/usr/share/doc/tavimo/help.html"));
+  }
+  ~FormTest() override {
+    form.reset();
+    SetDialogs(nullptr);
+  }
+
+  TFrmTavimo& Form(const std::string& firstParam = {}) {
+    FrmTavimoSetup setup;
+    setup.Registry = &registry;
+    setup.FirstParam = firstParam;
+    setup.PlayerFactory = [this](QWidget*) { return std::make_unique<RecordingPlayer>(playerLog); };
+    form = std::make_unique<TFrmTavimo>(std::move(setup));
+    return *form;
+  }
+
+  TempHome home;
+  RecordingDialogs dialogs;
+  FakeRegistrySource registry;
+  std::vector<std::string> playerLog;
+  std::unique_ptr<TFrmTavimo> form;
+};
+
+}  // namespace tavimo::test

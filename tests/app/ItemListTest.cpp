@@ -1,0 +1,198 @@
+#include <QAction>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QSplitter>
+#include <QTreeWidget>
+
+#include "detect/Frmaddflashitem.h"
+#include "detect/ItemList.h"
+#include "tests/app/FormFixture.h"
+
+namespace tavimo::test {
+namespace {
+
+const QColor kLightBlue(99, 156, 206);
+
+QPoint RowCentre(QTreeWidget* list, int row) {
+  return list->visualItemRect(list->topLevelItem(row)).center();
+}
+
+// The colour the list paints a little right of the row's text start (beyond the check box).
+QColor RowBackground(QTreeWidget* list, int row) {
+  const QImage img = list->viewport()->grab().toImage();
+  const QRect r = list->visualItemRect(list->topLevelItem(row));
+  return img.pixelColor(r.right() - 3, r.center().y());
+}
+
+void ClickRow(QTreeWidget* list, int row, Qt::KeyboardModifiers mods = {}) {
+  QTest::mouseClick(list->viewport(), Qt::LeftButton, mods, RowCentre(list, row));
+}
+
+// The in-place editor open on the list, if any.
+QLineEdit* OpenEditor(QTreeWidget* list) {
+  auto* editor = qobject_cast<QLineEdit*>(QApplication::focusWidget());
+  return editor && list->viewport()->isAncestorOf(editor) ? editor : nullptr;
+}
+
+QAction* MenuAction(QMenu* menu, const QString& text) {
+  for (QAction* a : menu->actions()) {
+    if (a->text() == text) return a;
+  }
+  return nullptr;
+}
+
+class ItemListTest : public FormTest {
+ protected:
+  void SetUp() override {
+    Form().show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+    items = form->Items;
+  }
+  void Fill(int n) {
+    for (int i = 0; i < n; ++i) items->AppendItem("http://h/m" + std::to_string(i) + ".swf", "m.swf");
+  }
+  TItemList* items = nullptr;
+};
+
+TEST(ItemNames, DefaultAndHandMadeNames) {
+  EXPECT_EQ(DefaultSaveAsName("http://host/dir/movie.swf"), "movie.swf");
+  EXPECT_EQ(DefaultSaveAsName("movie.swf"), "movie.swf");  // no "/": the whole URL
+  EXPECT_EQ(DefaultSaveAsName("http://host/dir/"), "");
+  EXPECT_EQ(HandMadeSaveAsName("http://host/movie.swf"), "movie.swf");
+  EXPECT_EQ(HandMadeSaveAsName("http://host/a.SWF"), "not flash");  // lower case only
+  EXPECT_EQ(HandMadeSaveAsName("http://host/swf/page"), "page");     // "swf" anywhere
+  EXPECT_EQ(HandMadeSaveAsName(""), "not flash");
+}
+
+TEST_F(ItemListTest, LinkListFileRowsStayParallelAndAppend) {
+  const std::string file = home / "swf.txt";
+  WriteFile(file, "http://h/a/1.swf\r\nhttp://h/2.swf\nhttp://h/b/3.swf\rnoslash");
+  items->LoadLinkList(file);
+  items->LoadLinkList(file);  // no duplicate test against rows already listed
+  items->LoadLinkList(home / "missing.txt");
+  ASSERT_EQ(items->Count(), 8);
+  ASSERT_EQ(items->ListView2->topLevelItemCount(), 8);
+  const char* names[] = {"1.swf", "2.swf", "3.swf", "noslash"};
+  for (int i = 0; i < 8; ++i) {
+    EXPECT_EQ(items->SaveAsName(i), names[i % 4]) << i;
+    EXPECT_FALSE(items->IsChecked(i));
+  }
+  EXPECT_EQ(items->Url(2), "http://h/b/3.swf");
+
+  form->ClearItems1Click();
+  EXPECT_EQ(items->ListView1->topLevelItemCount(), 0);
+  EXPECT_EQ(items->ListView2->topLevelItemCount(), 0);
+}
+
+TEST_F(ItemListTest, HighlightFollowsSelectedRowAcrossClearAndRefill) {
+  Fill(4);
+  // Nothing clicked yet: SelectedRow starts at 0, so row 0 is highlighted in both lists.
+  EXPECT_EQ(RowBackground(items->ListView1, 0), kLightBlue);
+  EXPECT_EQ(RowBackground(items->ListView2, 0), kLightBlue);
+  EXPECT_NE(RowBackground(items->ListView1, 1), kLightBlue);
+
+  ClickRow(items->ListView1, 2);
+  EXPECT_EQ(items->SelectedRow, 2);
+  form->ClearItems1Click();
+  EXPECT_EQ(items->SelectedRow, 2);  // clearing does not reset it
+  Fill(4);
+  items->ListView1->clearSelection();
+  EXPECT_EQ(RowBackground(items->ListView1, 2), kLightBlue);
+  EXPECT_EQ(RowBackground(items->ListView2, 2), kLightBlue);
+  EXPECT_NE(RowBackground(items->ListView1, 0), kLightBlue);
+}
+
+TEST_F(ItemListTest, ClickPreviewsTheFirstSelectedRowOnlyWithPreviewOn) {
+  Fill(4);
+  ClickRow(items->ListView1, 3);
+  ClickRow(items->ListView1, 1, Qt::ControlModifier);  // rows 3 and 1 selected, 1 clicked last
+  EXPECT_EQ(items->SelectedRow, 1);
+  ASSERT_GE(playerLog.size(), 3u);
+  EXPECT_EQ(std::vector<std::string>(playerLog.end() - 3, playerLog.end()),
+            (std::vector<std::string>{"Stop", "Movie:http://h/m1.swf", "Play"}));
+
+  // With rows 1 and 3 selected a click on row 3 still uses row 1, the first in list order.
+  ClickRow(items->ListView1, 3, Qt::ControlModifier);
+  ClickRow(items->ListView1, 3, Qt::ControlModifier);
+  EXPECT_EQ(items->SelectedRow, 1);
+
+  form->Settings().IsPreview = false;
+  playerLog.clear();
+  ClickRow(items->ListView1, 2);
+  EXPECT_EQ(items->SelectedRow, 2);
+  EXPECT_TRUE(playerLog.empty());  // previewing off: the player is not touched
+}
+
+TEST_F(ItemListTest, CheckBoxClickCountsAsRowClick) {
+  Fill(3);
+  QTreeWidget* list = items->ListView1;
+  const QRect r = list->visualItemRect(list->topLevelItem(2));
+  // The check indicator sits at the left of the row.
+  QStyleOptionViewItem opt;
+  opt.initFrom(list);
+  opt.rect = r;
+  opt.features = QStyleOptionViewItem::HasCheckIndicator;
+  const QRect check = list->style()->subElementRect(QStyle::SE_ItemViewItemCheckIndicator, &opt, list);
+  QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, check.center());
+  EXPECT_TRUE(items->IsChecked(2));
+  EXPECT_EQ(items->SelectedRow, 2);
+  ASSERT_FALSE(playerLog.empty());
+  EXPECT_EQ(playerLog.back(), "Play");
+}
+
+TEST_F(ItemListTest, NameClickEditsAndHighlightsWithoutPreview) {
+  Fill(3);
+  ClickRow(items->ListView2, 1);
+  EXPECT_EQ(items->SelectedRow, 1);
+  EXPECT_TRUE(playerLog.empty());
+  QLineEdit* editor = OpenEditor(items->ListView2);
+  ASSERT_NE(editor, nullptr);
+  editor->setText("renamed.swf");
+  QTest::keyClick(editor, Qt::Key_Return);
+  QCoreApplication::processEvents();  // the delegate commits in a queued call
+  EXPECT_EQ(items->SaveAsName(1), "renamed.swf");
+  EXPECT_EQ(items->Url(1), "http://h/m1.swf");
+
+  ClickRow(items->ListView1, 0);  // a double click starts with a click, as a user's does
+  QTest::mouseDClick(items->ListView1->viewport(), Qt::LeftButton, {}, RowCentre(items->ListView1, 0));
+  EXPECT_NE(OpenEditor(items->ListView1), nullptr);
+}
+
+TEST_F(ItemListTest, AddItemDialogAppendsOrCancels) {
+  std::vector<std::string> typed = {"http://host/movie.swf", "http://host/a.SWF", ""};
+  size_t next = 0;
+  dialogs.Script = [&](QDialog& d) {
+    auto& add = dynamic_cast<Tfrmaddflashitem&>(d);
+    EXPECT_EQ(add.windowTitle(), "Add a New Flash Item");
+    if (next == typed.size()) {
+      add.BitBtn2->click();
+      return add.result();
+    }
+    add.edtnewitem->setText(QString::fromStdString(typed[next++]));
+    add.BitBtn1->click();
+    return add.result();
+  };
+  QAction* action = MenuAction(form->PopupMenu2, "&Add a New Flash Item");
+  ASSERT_NE(action, nullptr);
+  for (int i = 0; i < 4; ++i) action->trigger();
+  ASSERT_EQ(items->Count(), 3);
+  EXPECT_EQ(items->SaveAsName(0), "movie.swf");
+  EXPECT_EQ(items->SaveAsName(1), "not flash");
+  EXPECT_EQ(items->Url(2), "");
+  EXPECT_EQ(items->SaveAsName(2), "not flash");
+  EXPECT_EQ(dialogs.Shown.size(), 4u);
+  EXPECT_NE(dialogs.Shown[0], dialogs.Shown[1]);  // a fresh dialog each time
+}
+
+TEST_F(ItemListTest, SplitterMoveFitsEachColumnToItsList) {
+  Fill(1);
+  items->Splitter1->setSizes({200, 298});
+  items->Splitter1Moved();
+  EXPECT_EQ(items->ListView1->columnWidth(0), items->ListView1->width());
+  EXPECT_EQ(items->ListView2->columnWidth(0), items->ListView2->width());
+  EXPECT_EQ(items->ListView1->width(), 200);
+}
+
+}  // namespace
+}  // namespace tavimo::test

@@ -20,8 +20,10 @@ constexpr int kHideAfterMs = 4000;
 QPointer<TFlatHintWindow> g_installed;
 
 void DeleteInstalled() {
-  delete g_installed.data();
+  // Forget it before deleting: events sent while it dies must not reach it through the router.
+  TFlatHintWindow* hint = g_installed.data();
   g_installed = nullptr;
+  delete hint;
 }
 
 // Sends tool-tip requests to the flat hint window and hides it when the user acts.
@@ -74,7 +76,9 @@ TFlatHintWindow::TFlatHintWindow()
   QObject::connect(hideTimer_, &QTimer::timeout, this, [this] { HideHint(); });
 }
 
-TFlatHintWindow::~TFlatHintWindow() = default;
+TFlatHintWindow::~TFlatHintWindow() {
+  if (g_installed.data() == this) g_installed = nullptr;
+}
 
 void TFlatHintWindow::SetArrowBackgroundColor(const QColor& c) {
   arrowBackground_ = c;

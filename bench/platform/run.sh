@@ -1,0 +1,18 @@
+#!/usr/bin/env bash
+# Preview player: idle memory with the player as a module loaded on first use, beside the same
+# program linking the web engine directly; time to the first frame (cold) and to the next movie
+# (warm). Targets: idle <= 60 MB, cold <= 1.5 s, warm <= 0.2 s.
+set -euo pipefail
+build=${1:-build}
+root=$(cd "$(dirname "$0")/../.." && pwd)
+bin="$build/bench/platform"
+[ -x "$bin/bench_player" ] || { echo "player benches not built (Qt WebEngine missing?)"; exit 0; }
+[ "$(id -u)" -eq 0 ] && export QTWEBENGINE_DISABLE_SANDBOX=1
+xvfb="$root/tests/with-xvfb.sh"
+quiet() { grep -E "RSS|frame|movie|previews|load" || true; }
+
+echo "-- idle, before any preview (target <= 60 MB)"
+echo -n "player module loaded on first use: "; "$xvfb" "$bin/bench_player" idle 2>&1 | quiet
+echo -n "web engine linked into the program: "; "$xvfb" "$bin/bench_player_linked" idle 2>&1 | quiet
+echo "-- previews (targets: cold <= 1500 ms, warm <= 200 ms)"
+"$xvfb" "$bin/bench_player" preview 2>&1 | quiet

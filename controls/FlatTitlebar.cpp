@@ -88,15 +88,18 @@ void TFlatTitlebar::paintEvent(QPaintEvent*) {
 
 void TFlatTitlebar::mousePressEvent(QMouseEvent* event) {
   press_ = event->position().toPoint();
+  pressGlobal_ = event->globalPosition().toPoint();
+  formAtPress_ = form_->pos();
   if (event->button() == Qt::LeftButton) dragging_ = true;
   event->accept();
 }
 
 void TFlatTitlebar::mouseMoveEvent(QMouseEvent* event) {
   if (!dragging_) return;
-  // The press point stays under the cursor: the form follows the pointer's offset from it.
-  const QPoint at = event->position().toPoint();
-  form_->move(at.x() + form_->x() - press_.x(), at.y() + form_->y() - press_.y());
+  // The press point stays under the pointer. Worked out from screen positions: an X server
+  // gives queued motion events coordinates relative to where the window was when they were
+  // generated, so positions relative to the moving strip would make the window overshoot.
+  form_->move(formAtPress_ + event->globalPosition().toPoint() - pressGlobal_);
 }
 
 void TFlatTitlebar::mouseReleaseEvent(QMouseEvent* event) {

@@ -53,7 +53,9 @@ class TFlatTitlebar : public QWidget {
   QString caption_;
   bool active_ = false;
   bool dragging_ = false;
-  QPoint press_;
+  QPoint press_;        // in the strip's own coordinates
+  QPoint pressGlobal_;  // the same point on the screen
+  QPoint formAtPress_;
 };
 
 }  // namespace tavimo

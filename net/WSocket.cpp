@@ -8,7 +8,9 @@
 
 #include <arpa/inet.h>
 #include <cerrno>
+#include <algorithm>
 #include <csignal>
+#include <cstring>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <sys/ioctl.h>
@@ -542,6 +544,7 @@ void TWSocket::Connect() {
 
 long TWSocket::BytesWaiting() {
   if (fd_ < 0) return -1;
+  if (rxLen_ > rxPos_) return rxLen_ - rxPos_;
   if (ssl_ && !handshaking_) {
     const int pending = ssl_->Pending();
     if (pending > 0) return pending;
@@ -554,6 +557,7 @@ long TWSocket::BytesWaiting() {
 void TWSocket::receiveLoop(std::uint16_t error) {
   const auto alive = alive_;
   const std::uintptr_t id = handleId_;
+  const std::int64_t atStart = readCount_;
   for (;;) {
     lastError_ = 0;
     const std::int64_t before = readCount_;
@@ -584,7 +588,9 @@ void TWSocket::receiveLoop(std::uint16_t error) {
     }
     if (lastError_ != 0) break;
   }
-  if (ssl_ && fd_ >= 0 && ssl_->Pending() > 0)
+  // Bytes we hold ourselves (read-ahead, decrypted TLS) wake no notifier: say so ourselves,
+  // as Winsock would after a recv that left data behind.
+  if (fd_ >= 0 && readCount_ != atStart && (rxLen_ > rxPos_ || (ssl_ && ssl_->Pending() > 0)))
     window_->post(WM_ASYNCSELECT, handleId_, makeSelectReply(FD_READ, 0));
 }
 
@@ -594,6 +600,31 @@ std::int32_t TWSocket::Receive(void* buffer, std::int32_t len) {
     return -1;
   }
   if (len <= 0) return 0;
+  if (notices_) notices_->WatchRead();
+  int n;
+  if (rxLen_ > rxPos_) {
+    n = std::min(len, rxLen_ - rxPos_);
+    std::memcpy(buffer, rx_.get() + rxPos_, static_cast<size_t>(n));
+    rxPos_ += n;
+    if (rxPos_ == rxLen_) rxPos_ = rxLen_ = 0;
+  } else if (len >= kReadAhead / 2) {
+    n = rawReceive(buffer, len);
+  } else {
+    if (!rx_) rx_ = std::make_unique<char[]>(kReadAhead);
+    n = rawReceive(rx_.get(), kReadAhead);
+    if (n > 0) {
+      rxLen_ = n;
+      n = std::min(len, rxLen_);
+      std::memcpy(buffer, rx_.get(), static_cast<size_t>(n));
+      rxPos_ = n;
+      if (rxPos_ == rxLen_) rxPos_ = rxLen_ = 0;
+    }
+  }
+  if (n > 0) readCount_ += n;
+  return n;
+}
+
+int TWSocket::rawReceive(void* buffer, int len) {
   int n;
   if (ssl_ && !handshaking_) {
     int error = 0;
@@ -605,8 +636,6 @@ std::int32_t TWSocket::Receive(void* buffer, std::int32_t len) {
     n = static_cast<int>(::recv(fd_, buffer, static_cast<size_t>(len), 0));
     if (n < 0) lastError_ = WinsockFromErrno(errno);
   }
-  if (notices_) notices_->WatchRead();
-  if (n > 0) readCount_ += n;
   return n;
 }
 
@@ -701,6 +730,7 @@ void TWSocket::tryToSend() {
 
 void TWSocket::closeHandle() {
   notices_.reset();
+  rxPos_ = rxLen_ = 0;
   if (ssl_) ssl_.reset();
   handshaking_ = false;
   if (fd_ >= 0) {

@@ -150,6 +150,7 @@ class TWSocket {
   void connectDone(int error);
   void tlsStep();
   int rawSend(const void* data, int len, int& error);
+  int rawReceive(void* buffer, int len);
   void closeHandle();
   void setLastError(int error) { lastError_ = error; }
 
@@ -173,6 +174,10 @@ class TWSocket {
   std::int64_t readCount_ = 0;
   int lastError_ = 0;
   std::deque<std::unique_ptr<TBuffer>> sendQueue_;
+  // Read-ahead: one recv fills up to 64 KiB, small Receive calls are served from here.
+  static constexpr int kReadAhead = 65536;
+  std::unique_ptr<char[]> rx_;
+  int rxPos_ = 0, rxLen_ = 0;
   bool allSent_ = true;
   bool closeSignalled_ = false;
   bool paused_ = false;

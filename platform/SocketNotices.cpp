@@ -32,9 +32,9 @@ void SocketNotices::WatchConnect() {
 }
 
 void SocketNotices::WatchRead() {
-  if (!connected_ || closeSeen_) return;
+  if (!connected_ || closeSeen_ || readWanted_) return;
   readWanted_ = true;
-  if (!paused_) read_->setEnabled(true);
+  if (!paused_ && !read_->isEnabled()) read_->setEnabled(true);
 }
 
 void SocketNotices::WatchWrite() {
@@ -72,8 +72,12 @@ void SocketNotices::writable() {
 }
 
 void SocketNotices::readable() {
-  // Like Winsock, no further FD_READ until the reader has called recv again.
-  read_->setEnabled(false);
+  // Like Winsock, no further FD_READ until the reader has called recv again. The notifier stays
+  // on while the reader keeps reading (switching it costs more than the read itself).
+  if (!readWanted_) {
+    read_->setEnabled(false);
+    return;
+  }
   readWanted_ = false;
   char probe;
   const ssize_t n = ::recv(fd_, &probe, 1, MSG_PEEK | MSG_DONTWAIT);
@@ -83,9 +87,9 @@ void SocketNotices::readable() {
   }
   if (n < 0 && (errno == EAGAIN || errno == EINTR)) {
     readWanted_ = true;
-    read_->setEnabled(!paused_);
     return;
   }
+  read_->setEnabled(false);
   closeSeen_ = true;
   writeWanted_ = false;
   write_->setEnabled(false);

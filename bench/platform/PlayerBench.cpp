@@ -95,12 +95,6 @@ double LoadAverage() {
   return load;
 }
 
-void Pump(int ms) {
-  QEventLoop loop;
-  QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-  loop.exec();
-}
-
 bool Near(QColor a, Rgb b) {
   return std::abs(a.red() - b.r) < 24 && std::abs(a.green() - b.g) < 24 &&
          std::abs(a.blue() - b.b) < 24;

@@ -1,7 +1,10 @@
 #include "tests/platform/player/MovieServer.h"
 
+#include <QElapsedTimer>
+#include <QEventLoop>
 #include <QNetworkReply>
 #include <QTcpSocket>
+#include <QTimer>
 #include <QUrl>
 
 namespace tavimo::test {
@@ -42,8 +45,9 @@ void MovieServer::Answer(QTcpSocket* socket) {
 
 void NetworkMovieFetcher::Fetch(const std::string& url, Answer answer) {
   QNetworkReply* reply = manager_.get(QNetworkRequest(QUrl(QString::fromStdString(url))));
-  QObject::connect(reply, &QNetworkReply::finished, reply, [reply, answer] {
+  QObject::connect(reply, &QNetworkReply::finished, reply, [this, reply, answer] {
     reply->deleteLater();
+    ++answered;
     const QByteArray body = reply->readAll();
     if (reply->error() != QNetworkReply::NoError) {
       answer(false, {});
@@ -51,6 +55,22 @@ void NetworkMovieFetcher::Fetch(const std::string& url, Answer answer) {
       answer(true, body.toStdString());
     }
   });
+}
+
+void Pump(int ms) {
+  QEventLoop loop;
+  QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+  loop.exec();
+}
+
+bool WaitUntil(const std::function<bool()>& condition, int ms) {
+  QElapsedTimer timer;
+  timer.start();
+  while (!condition()) {
+    if (timer.elapsed() > ms) return false;
+    Pump(10);
+  }
+  return true;
 }
 
 }  // namespace tavimo::test

@@ -8,8 +8,10 @@
 #include <QStringList>
 #include <QTcpServer>
 
+#include <functional>
 #include <string>
 
+#include "platform/FlashPlayer.h"
 #include "platform/MovieFetcher.h"
 
 namespace tavimo::test {
@@ -33,9 +35,21 @@ class MovieServer : public QObject {
 class NetworkMovieFetcher : public MovieFetcher {
  public:
   void Fetch(const std::string& url, Answer answer) override;
+  int answered = 0;  // answers given so far
 
  private:
   QNetworkAccessManager manager_;
 };
+
+// Runs the event loop for `ms`, or until `condition` holds (false after `ms`).
+void Pump(int ms);
+bool WaitUntil(const std::function<bool()>& condition, int ms = 5000);
+
+// The main window's preview step.
+inline void Preview(FlashPlayer& player, const std::string& url) {
+  player.Stop();
+  player.Movie(url);
+  player.Play();
+}
 
 }  // namespace tavimo::test

@@ -3,17 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <QElapsedTimer>
-#include <QEventLoop>
 #include <QFile>
 #include <QImage>
 #include <QPixmap>
 #include <QProcess>
 #include <QScreen>
-#include <QTimer>
 #include <QWidget>
 
-#include <functional>
 #include <memory>
 
 #include "platform/ShockwaveFlash.h"
@@ -23,81 +19,56 @@
 namespace tavimo::test {
 namespace {
 
-const QColor kEmpty(0xd4, 0xd0, 0xc8);  // the preview area's own colour
-const Rgb kBlue{0x20, 0x40, 0xc0};
-const Rgb kRed{0xe0, 0x20, 0x20};
-const Rgb kYellow{0xf0, 0xe0, 0x10};
-const Rgb kGreen{0x10, 0xa0, 0x30};
+const Rgb kEmpty{0xd4, 0xd0, 0xc8};  // the preview area's own colour
+const Rgb kBlue{0x20, 0x40, 0xc0}, kRed{0xe0, 0x20, 0x20}, kYellow{0xf0, 0xe0, 0x10},
+    kGreen{0x10, 0xa0, 0x30};
 
 bool Near(QColor a, Rgb b) {
   return std::abs(a.red() - b.r) < 24 && std::abs(a.green() - b.g) < 24 &&
          std::abs(a.blue() - b.b) < 24;
 }
-bool Near(QColor a, QColor b) { return Near(a, Rgb{uint8_t(b.red()), uint8_t(b.green()), uint8_t(b.blue())}); }
+Rgb Of(QColor c) { return {uint8_t(c.red()), uint8_t(c.green()), uint8_t(c.blue())}; }
+QByteArray Bytes(const std::string& s) { return QByteArray(s.data(), qsizetype(s.size())); }
 
 bool WebEngineLoaded() {
   QFile maps("/proc/self/maps");
   return maps.open(QIODevice::ReadOnly) && maps.readAll().contains("libQt6WebEngineCore");
 }
 
-void Pump(int ms) {
-  QEventLoop loop;
-  QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-  loop.exec();
-}
+// One window, server and player for the whole suite: the engine starts once, as in the program.
+struct Stage {
+  QWidget window;
+  QWidget* host = new QWidget(&window);
+  MovieServer server;
+  NetworkMovieFetcher fetcher;
+  TShockwaveFlash player{host, fetcher};
 
-bool WaitUntil(const std::function<bool()>& condition, int ms) {
-  QElapsedTimer timer;
-  timer.start();
-  while (!condition()) {
-    if (timer.elapsed() > ms) return false;
-    Pump(25);
+  Stage() {
+    window.setGeometry(40, 40, 320, 200);
+    host->setGeometry(31, 23, 248, 131);
+    QPalette palette = host->palette();
+    palette.setColor(QPalette::Window, QColor(kEmpty.r, kEmpty.g, kEmpty.b));
+    host->setPalette(palette);
+    host->setAutoFillBackground(true);
+    window.show();
+    server.Put("/still.swf", Bytes(MakeSwf(248, 131, kBlue, 74, 30, 100, 70, {kRed})));
+    server.Put("/other.swf", Bytes(MakeSwf(248, 131, kGreen, 74, 30, 100, 70, {kYellow})));
+    server.Put("/anim.swf", Bytes(MakeSwf(248, 131, kBlue, 74, 30, 100, 70, {kRed, kYellow}, 4)));
+    server.Put("/broken.swf", QByteArray("FWS\x0a\x40\x00\x00\x00garbage that is no movie"));
+    server.Put("/zlib.swf", QByteArray("CWS\x0a\x40\x00\x00\x00\x78\x9cno zlib stream at all"));
+    server.Put("/page.swf", QByteArray("<html><body>moved</body></html>"));
   }
-  return true;
-}
-
-QByteArray Bytes(const std::string& s) { return QByteArray(s.data(), qsizetype(s.size())); }
-
-class PlayerDesktopTest : public ::testing::Test {
- protected:
-  static void SetUpTestSuite() {
-    window_ = new QWidget;
-    window_->setGeometry(40, 40, 320, 200);
-    host_ = new QWidget(window_);
-    host_->setGeometry(31, 23, 248, 131);
-    QPalette palette = host_->palette();
-    palette.setColor(QPalette::Window, kEmpty);
-    host_->setPalette(palette);
-    host_->setAutoFillBackground(true);
-    window_->show();
-    server_ = new MovieServer;
-    // A still movie the size of the area: blue background, a red rectangle in the middle.
-    server_->Put("/still.swf", Bytes(MakeSwf(248, 131, kBlue, 74, 30, 100, 70, {kRed})));
-    server_->Put("/other.swf", Bytes(MakeSwf(248, 131, kGreen, 74, 30, 100, 70, {kYellow})));
-    server_->Put("/anim.swf", Bytes(MakeSwf(248, 131, kBlue, 74, 30, 100, 70, {kRed, kYellow}, 4)));
-    server_->Put("/broken.swf", QByteArray("FWS\x0a\x40\x00\x00\x00garbage that is no movie"));
-    server_->Put("/page.swf", QByteArray("<html><body>moved</body></html>"));
-    fetcher_ = new NetworkMovieFetcher;
-    player_ = new TShockwaveFlash(host_, *fetcher_);
+  QImage Shot() const {
+    const QPoint at = host->mapToGlobal(QPoint(0, 0));
+    return host->screen()->grabWindow(0, at.x(), at.y(), 248, 131).toImage();
   }
-  static void TearDownTestSuite() {
-    delete player_;
-    delete fetcher_;
-    delete server_;
-    delete window_;
-  }
-
-  static QImage Shot() {
-    const QPoint at = host_->mapToGlobal(QPoint(0, 0));
-    return host_->screen()->grabWindow(0, at.x(), at.y(), host_->width(), host_->height()).toImage();
-  }
-  static QColor Centre() { return Shot().pixelColor(124, 65); }
-  static bool ShowsStill(Rgb background, Rgb rectangle) {
+  QColor Centre() const { return Shot().pixelColor(124, 65); }
+  bool ShowsStill(Rgb background, Rgb rectangle) const {
     const QImage shot = Shot();
     return Near(shot.pixelColor(124, 65), rectangle) && Near(shot.pixelColor(8, 8), background) &&
            Near(shot.pixelColor(240, 124), background);
   }
-  static bool ShowsNothing() {
+  bool ShowsNothing() const {
     const QImage shot = Shot();
     for (int y = 0; y < shot.height(); y += 5) {
       for (int x = 0; x < shot.width(); x += 5) {
@@ -106,84 +77,71 @@ class PlayerDesktopTest : public ::testing::Test {
     }
     return true;
   }
-  static void Preview(const std::string& url) {
-    player_->Stop();
-    player_->Movie(url);
-    player_->Play();
-  }
-
-  static QWidget* window_;
-  static QWidget* host_;
-  static MovieServer* server_;
-  static NetworkMovieFetcher* fetcher_;
-  static TShockwaveFlash* player_;
+  void Show(const char* path) { Preview(player, server.Url(path)); }
 };
 
-QWidget* PlayerDesktopTest::window_ = nullptr;
-QWidget* PlayerDesktopTest::host_ = nullptr;
-MovieServer* PlayerDesktopTest::server_ = nullptr;
-NetworkMovieFetcher* PlayerDesktopTest::fetcher_ = nullptr;
-TShockwaveFlash* PlayerDesktopTest::player_ = nullptr;
+std::unique_ptr<Stage> stage;
 
-TEST_F(PlayerDesktopTest, PreviewShowsTheMovieAndBlankClearsIt) {
-  ASSERT_TRUE(WaitUntil([] { return window_->isVisible(); }, 5000));
+TEST(PlayerDesktop, PreviewShowsTheMovieAndBlankClearsIt) {
+  Stage& s = *stage;
+  ASSERT_TRUE(WaitUntil([&] { return s.window.isVisible(); }));
   Pump(200);
-  EXPECT_TRUE(ShowsNothing()) << "the area is empty before any preview";
+  EXPECT_TRUE(s.ShowsNothing()) << "the area is empty before any preview";
   // Blanking an unused player (as hiding the window does) must not start the web engine.
-  player_->Movie("blank.swf");
-  player_->Stop();
+  s.player.Movie("blank.swf");
+  s.player.Stop();
   EXPECT_FALSE(WebEngineLoaded());
 
-  Preview(server_->Url("/still.swf"));
+  s.Show("/still.swf");
   EXPECT_TRUE(WebEngineLoaded());
-  ASSERT_TRUE(WaitUntil([] { return ShowsStill(kBlue, kRed); }, 30000))
-      << "centre pixel " << Centre().name().toStdString();
+  ASSERT_TRUE(WaitUntil([&] { return s.ShowsStill(kBlue, kRed); }, 30000))
+      << "centre pixel " << s.Centre().name().toStdString();
 
   // A right-button click neither opens a menu over the movie nor disturbs it.
-  const QPoint centre = host_->mapToGlobal(QPoint(124, 65));
+  const QPoint centre = s.host->mapToGlobal(QPoint(124, 65));
   ASSERT_EQ(QProcess::execute("xdotool", {"mousemove", QString::number(centre.x()),
                                           QString::number(centre.y()), "click", "3"}), 0);
   Pump(700);
-  EXPECT_TRUE(ShowsStill(kBlue, kRed));
+  EXPECT_TRUE(s.ShowsStill(kBlue, kRed));
 
-  player_->Movie("blank.swf");
-  player_->Stop();
-  EXPECT_TRUE(WaitUntil(ShowsNothing, 5000));
+  s.player.Movie("blank.swf");
+  s.player.Stop();
+  EXPECT_TRUE(WaitUntil([&] { return s.ShowsNothing(); }));
 
-  // The warm player shows the next movie.
-  Preview(server_->Url("/other.swf"));
-  EXPECT_TRUE(WaitUntil([] { return ShowsStill(kGreen, kYellow); }, 5000));
-  Preview(server_->Url("/still.swf"));
-  EXPECT_TRUE(WaitUntil([] { return ShowsStill(kBlue, kRed); }, 5000));
+  // The warm player shows the next movies.
+  s.Show("/other.swf");
+  EXPECT_TRUE(WaitUntil([&] { return s.ShowsStill(kGreen, kYellow); }));
+  s.Show("/still.swf");
+  EXPECT_TRUE(WaitUntil([&] { return s.ShowsStill(kBlue, kRed); }));
 }
 
-TEST_F(PlayerDesktopTest, StopPausesAndPlayResumesAnAnimation) {
-  Preview(server_->Url("/anim.swf"));
-  // Four frames a second, alternating red and yellow.
-  ASSERT_TRUE(WaitUntil([] { return Near(Centre(), kRed); }, 30000));
-  ASSERT_TRUE(WaitUntil([] { return Near(Centre(), kYellow); }, 3000));
+TEST(PlayerDesktop, StopPausesAndPlayResumesAnAnimation) {
+  Stage& s = *stage;
+  s.Show("/anim.swf");  // four frames a second, red and yellow in turn
+  ASSERT_TRUE(WaitUntil([&] { return Near(s.Centre(), kRed); }, 30000));
+  ASSERT_TRUE(WaitUntil([&] { return Near(s.Centre(), kYellow); }, 3000));
 
-  player_->Stop();
+  s.player.Stop();
   Pump(400);
-  const QColor paused = Centre();
-  EXPECT_TRUE(Near(paused, kRed) || Near(paused, kYellow));
+  const Rgb paused = Of(s.Centre());
+  EXPECT_TRUE(Near(s.Centre(), kRed) || Near(s.Centre(), kYellow));
   for (int i = 0; i < 8; ++i) {
     Pump(150);
-    EXPECT_TRUE(Near(Centre(), paused)) << "frame changed while stopped";
+    EXPECT_TRUE(Near(s.Centre(), paused)) << "frame changed while stopped";
   }
-
-  player_->Play();
-  EXPECT_TRUE(WaitUntil([paused] { return !Near(Centre(), paused); }, 3000));
+  s.player.Play();
+  EXPECT_TRUE(WaitUntil([&] { return !Near(s.Centre(), paused); }, 3000));
 }
 
-TEST_F(PlayerDesktopTest, MoviesThatCannotBeShownLeaveTheAreaEmpty) {
-  Preview(server_->Url("/still.swf"));
-  ASSERT_TRUE(WaitUntil([] { return ShowsStill(kBlue, kRed); }, 30000));
-  for (const char* path : {"/missing.swf", "/page.swf", "/broken.swf"}) {
-    Preview(server_->Url(path));
-    EXPECT_TRUE(WaitUntil(ShowsNothing, 5000)) << path;
+TEST(PlayerDesktop, MoviesThatCannotBeShownLeaveTheAreaEmpty) {
+  Stage& s = *stage;
+  s.Show("/still.swf");
+  ASSERT_TRUE(WaitUntil([&] { return s.ShowsStill(kBlue, kRed); }, 30000));
+  for (const char* path : {"/missing.swf", "/page.swf", "/broken.swf", "/zlib.swf"}) {
+    s.Show(path);
+    EXPECT_TRUE(WaitUntil([&] { return s.ShowsNothing(); })) << path;
     Pump(1500);  // and no error screen appears later
-    EXPECT_TRUE(ShowsNothing()) << path;
+    EXPECT_TRUE(s.ShowsNothing()) << path;
   }
 }
 
@@ -193,5 +151,8 @@ TEST_F(PlayerDesktopTest, MoviesThatCannotBeShownLeaveTheAreaEmpty) {
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
   ::testing::InitGoogleTest(&argc, argv);
-  return RUN_ALL_TESTS();
+  tavimo::test::stage = std::make_unique<tavimo::test::Stage>();
+  const int result = RUN_ALL_TESTS();
+  tavimo::test::stage.reset();
+  return result;
 }

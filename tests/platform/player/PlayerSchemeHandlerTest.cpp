@@ -17,21 +17,5 @@ TEST(PlayerSchemeHandler, ServesOnlyPlainFileNamesFromTheEmulatorFolder) {
   }
 }
 
-TEST(PlayerSchemeHandler, ContentTypesTheEngineNeeds) {
-  // WebAssembly must come as application/wasm or the engine refuses to compile it streaming.
-  EXPECT_EQ(PlayerSchemeHandler::ContentType("826bb0938097485a2c9d.wasm"), "application/wasm");
-  EXPECT_EQ(PlayerSchemeHandler::ContentType("ruffle.js"), "text/javascript");
-  EXPECT_EQ(PlayerSchemeHandler::ContentType("7.swf"), "application/x-shockwave-flash");
-  EXPECT_EQ(PlayerSchemeHandler::ContentType("ruffle.js.map"), "application/octet-stream");
-}
-
-TEST(PlayerSchemeHandler, EachMovieGetsANewAddress) {
-  PlayerSchemeHandler handler(QStringLiteral("/nowhere"), nullptr);
-  const QString first = handler.SetMovie("FWS1");
-  const QString second = handler.SetMovie("FWS2");
-  EXPECT_TRUE(first.startsWith("tavimo://player/movie/"));
-  EXPECT_NE(first, second) << "a page must never get an older movie from a reused address";
-}
-
 }  // namespace
 }  // namespace tavimo

@@ -254,7 +254,10 @@ void TFrmTavimo::SetTopmost(bool on) {
   const bool wasVisible = isVisible();
   setWindowFlag(Qt::WindowStaysOnTopHint, on);  // recreates the X window, which hides it
   ApplyWindowClass();
-  if (wasVisible) show();
+  if (wasVisible) {
+    show();
+    ApplyWindowClass();
+  }
 }
 
 bool TFrmTavimo::IsInPlayerArea(QObject* object) const {

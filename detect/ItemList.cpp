@@ -1,5 +1,6 @@
 #include "detect/ItemList.h"
 
+#include <QApplication>
 #include <QFile>
 #include <QHeaderView>
 #include <QPainter>
@@ -31,12 +32,25 @@ class HighlightDelegate : public QStyledItemDelegate {
     }
     QStyleOptionViewItem opt(option);
     initStyleOption(&opt, index);
-    opt.state &= ~QStyle::State_Selected;
+    opt.state &= ~(QStyle::State_Selected | QStyle::State_MouseOver | QStyle::State_HasFocus);
     opt.backgroundBrush = kLightBlue;
-    opt.palette.setColor(QPalette::Text, Qt::white);
-    opt.palette.setColor(QPalette::HighlightedText, Qt::white);
-    painter->fillRect(option.rect, kLightBlue);
-    QStyledItemDelegate::paint(painter, opt, index);
+    // Background and check box first, in the list's own colours (a white tick on a white box
+    // would vanish); then the text in white.
+    const QString text = opt.text;
+    opt.text.clear();
+    const QWidget* widget = opt.widget;
+    QStyle* style = widget ? widget->style() : QApplication::style();
+    style->drawControl(QStyle::CE_ItemViewItem, &opt, painter, widget);
+    opt.text = text;
+    const int margin = style->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, widget) + 1;
+    const QRect textRect =
+        style->subElementRect(QStyle::SE_ItemViewItemText, &opt, widget).adjusted(margin, 0, -margin, 0);
+    painter->save();
+    painter->setFont(opt.font);
+    painter->setPen(Qt::white);
+    painter->drawText(textRect, static_cast<int>(opt.displayAlignment),
+                      opt.fontMetrics.elidedText(text, opt.textElideMode, textRect.width()));
+    painter->restore();
   }
 
  private:

@@ -2,6 +2,7 @@
 
 #include <QGuiApplication>
 #include <QWidget>
+#include <QWindow>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
@@ -15,12 +16,20 @@ Display* X11Display() {
   return x11->display();
 }
 
+// The X window as it is now. QWidget::winId() caches the first id, but the xcb backend makes
+// a new X window when flags such as "stays on top" change; the QWindow knows the current one.
+Window CurrentXWindow(QWidget& window) {
+  window.winId();  // creates the native window when there is none yet
+  const QWindow* handle = window.windowHandle();
+  return static_cast<Window>(handle ? handle->winId() : window.winId());
+}
+
 }  // namespace
 
 bool SetX11WindowClass(QWidget& window, const std::string& instanceName, const std::string& className) {
   Display* display = X11Display();
   if (!display) return false;
-  const auto id = static_cast<Window>(window.winId());
+  const Window id = CurrentXWindow(window);
   std::string inst = instanceName, cls = className;
   XClassHint hint;
   hint.res_name = inst.data();
@@ -34,7 +43,7 @@ std::string X11WindowClassName(QWidget& window) {
   Display* display = X11Display();
   if (!display) return {};
   XClassHint hint{};
-  if (XGetClassHint(display, static_cast<Window>(window.winId()), &hint) == 0) return {};
+  if (XGetClassHint(display, CurrentXWindow(window), &hint) == 0) return {};
   std::string name = hint.res_class ? hint.res_class : "";
   if (hint.res_name) XFree(hint.res_name);
   if (hint.res_class) XFree(hint.res_class);

@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <unordered_set>
+#include <cstdint>
+#include <functional>
+#include <initializer_list>
 
 #include "detect/TextUtils.h"
 #include "platform/AtomicFile.h"
@@ -17,36 +19,84 @@ constexpr auto npos = std::string_view::npos;
 bool StartsWith(std::string_view s, std::string_view prefix) { return s.substr(0, prefix.size()) == prefix; }
 
 // Browsers drop line breaks and tabs inside a URL; so do we, so a link never spans two lines
-// of the link list file.
-std::string CleanName(std::string_view name) {
-  std::string out;
-  out.reserve(name.size());
-  for (char c : name) {
-    if (c != '\r' && c != '\n' && c != '\t') out += c;
+// of the link list file. The result lives in buffer (reused from name to name).
+std::string_view CleanName(std::string_view name, std::string& buffer) {
+  if (std::none_of(name.begin(), name.end(), [](char c) { return c == '\r' || c == '\n' || c == '\t'; })) {
+    return name;
   }
-  return out;
+  buffer.clear();
+  for (char c : name) {
+    if (c != '\r' && c != '\n' && c != '\t') buffer += c;
+  }
+  return buffer;
 }
 
 // The rule by which links join the result: a link equal to one already there (letter case
 // aside) is dropped. The list is re-sorted before every addition and the new link appended
 // unsorted, so the final order is: all links sorted, except that the last one appended stays at
 // the end when the last addition appended it. Sorting once at the end gives that same order.
+// The lower-cased keys live in one buffer with an open-addressing index over them: a page can
+// bring tens of thousands of links, and one heap node per key costs more than the scan itself.
 class LinkCollector {
  public:
   void Add(std::string link) {
-    lastAdded_ = keys_.insert(AsciiLowerCopy(link)).second;
-    if (lastAdded_) links_.push_back(std::move(link));
+    const std::size_t offset = keys_.size();
+    keys_.resize(offset + link.size());
+    std::transform(link.begin(), link.end(), keys_.begin() + static_cast<std::ptrdiff_t>(offset), AsciiLower);
+    const std::string_view key = std::string_view(keys_).substr(offset);
+    const std::size_t hash = std::hash<std::string_view>{}(key);
+    if (2 * (links_.size() + 1) > slots_.size()) Rehash(slots_.empty() ? 64 : 2 * slots_.size());
+    std::size_t slot = hash & (slots_.size() - 1);
+    for (; slots_[slot] != 0; slot = (slot + 1) & (slots_.size() - 1)) {
+      const Entry& e = links_[slots_[slot] - 1];
+      if (e.hash == hash && KeyOf(e) == key) {
+        keys_.resize(offset);
+        lastAdded_ = false;
+        return;
+      }
+    }
+    slots_[slot] = static_cast<std::uint32_t>(links_.size() + 1);
+    links_.push_back({hash, offset, link.size(), std::move(link)});
+    lastAdded_ = true;
   }
+
+  // Room for up to count links, so a large page does not grow the tables again and again.
+  void Reserve(std::size_t count) {
+    links_.reserve(count);
+    keys_.reserve(count * 48);
+    std::size_t slots = 64;
+    while (slots < 2 * count) slots *= 2;
+    if (slots > slots_.size()) Rehash(slots);
+  }
+
   std::vector<std::string> Finish() && {
+    // Keys are lower-cased, so plain (unsigned byte) string order is the list order.
     const auto sortedEnd = lastAdded_ ? links_.end() - 1 : links_.end();
-    std::sort(links_.begin(), sortedEnd,
-              [](const std::string& a, const std::string& b) { return CompareTextAscii(a, b) < 0; });
-    return std::move(links_);
+    std::sort(links_.begin(), sortedEnd, [this](const Entry& a, const Entry& b) { return KeyOf(a) < KeyOf(b); });
+    std::vector<std::string> out;
+    out.reserve(links_.size());
+    for (auto& entry : links_) out.push_back(std::move(entry.link));
+    return out;
   }
 
  private:
-  std::vector<std::string> links_;
-  std::unordered_set<std::string> keys_;
+  struct Entry {
+    std::size_t hash, keyOffset, keySize;
+    std::string link;
+  };
+  std::string_view KeyOf(const Entry& e) const { return std::string_view(keys_).substr(e.keyOffset, e.keySize); }
+  void Rehash(std::size_t slots) {
+    slots_.assign(slots, 0);
+    for (std::size_t i = 0; i < links_.size(); ++i) {
+      std::size_t slot = links_[i].hash & (slots_.size() - 1);
+      while (slots_[slot] != 0) slot = (slot + 1) & (slots_.size() - 1);
+      slots_[slot] = static_cast<std::uint32_t>(i + 1);
+    }
+  }
+
+  std::vector<Entry> links_;
+  std::string keys_;
+  std::vector<std::uint32_t> slots_;  // index + 1 into links_, 0 = free
   bool lastAdded_ = false;
 };
 
@@ -72,22 +122,33 @@ struct PageAddress {
   std::string cut, scheme, origin, swfFolder, frameFolder;
 };
 
-std::string WithHttpWhenHostless(std::string link) {
-  return CountOf("/", link) < 2 ? "http://" + link : link;
+// Joins the parts of a link into one string, adding "http://" in front when the result would
+// hold fewer than two "/" (a bare host).
+std::string Join(std::initializer_list<std::string_view> parts, bool httpWhenHostless) {
+  std::size_t size = 7, slashes = 0;
+  for (auto part : parts) {
+    size += part.size();
+    if (httpWhenHostless && slashes < 2) slashes += CountOf("/", part);
+  }
+  std::string out;
+  out.reserve(size);
+  if (httpWhenHostless && slashes < 2) out += "http://";
+  for (auto part : parts) out += part;
+  return out;
 }
 
-std::string ResolveSwf(std::string name, std::string_view ext, const PageAddress& page) {
-  if (StartsWith(name, "//")) return page.scheme + ":" + name + std::string(ext);
-  if (StartsWith(name, "/")) return WithHttpWhenHostless(page.origin + name) + std::string(ext);
-  if (ContainsNoCase(name, "www") || name.find("://") != npos) return name + std::string(ext);
-  return WithHttpWhenHostless(page.swfFolder + name) + std::string(ext);
+std::string ResolveSwf(std::string_view name, std::string_view ext, const PageAddress& page) {
+  if (StartsWith(name, "//")) return Join({page.scheme, ":", name, ext}, false);
+  if (StartsWith(name, "/")) return Join({page.origin, name, ext}, true);
+  if (ContainsNoCase(name, "www") || name.find("://") != npos) return Join({name, ext}, false);
+  return Join({page.swfFolder, name, ext}, true);
 }
 
-std::string ResolveFrame(std::string name, const PageAddress& page) {
-  if (StartsWith(name, "//")) return page.scheme + ":" + name;
-  if (StartsWith(name, "/")) return page.origin + name;
-  if (ContainsNoCase(name, "www") || name.find("://") != npos) return name;
-  return page.frameFolder + name;
+std::string ResolveFrame(std::string_view name, const PageAddress& page) {
+  if (StartsWith(name, "//")) return Join({page.scheme, ":", name}, false);
+  if (StartsWith(name, "/")) return Join({page.origin, name}, false);
+  if (ContainsNoCase(name, "www") || name.find("://") != npos) return std::string(name);
+  return Join({page.frameFolder, name}, false);
 }
 
 // A page naming fullscreen="yes" gives one raw entry: from the first "src=" up to the first
@@ -96,7 +157,8 @@ std::string FullscreenItem(std::string_view text) {
   const std::size_t src = FindNoCase(text, "src="), swf = FindNoCase(text, ".swf");
   const std::size_t ps = src == npos ? 0 : src + 1, pw = swf == npos ? 0 : swf + 1;
   if (pw <= ps || ps + 3 >= text.size()) return {};
-  return CleanName(text.substr(ps + 3, pw - ps));
+  std::string buffer;
+  return std::string(CleanName(text.substr(ps + 3, pw - ps), buffer));
 }
 
 // Finds a needle at or after a position that only ever moves forward; a search result is
@@ -124,19 +186,24 @@ bool IsQuote(char c) { return c == '"' || c == '\''; }
 }  // namespace
 
 std::vector<std::string> SwfLinkList(std::string_view text, std::string_view pageAddress) {
-  if (FindNoCase(text, "fullscreen=\"yes\"") != npos) return {FullscreenItem(text)};
+  // One pass over the text finds every ".swf", or the fullscreen attribute that overrides them.
+  std::vector<std::size_t> swfs;
+  if (!FindAllNoCase(text, ".swf", "fullscreen=\"yes\"", swfs)) return {FullscreenItem(text)};
   const PageAddress page(pageAddress);
   LinkCollector links;
+  links.Reserve(swfs.size());
+  std::string buffer;
   // Each ".swf" is looked at once; a name never reaches back past the previous ".swf" and the
   // spaces that followed it.
   std::size_t segment = 0;
-  for (std::size_t p = FindNoCase(text, ".swf"); p != npos; p = FindNoCase(text, ".swf", segment)) {
+  for (const std::size_t p : swfs) {
+    if (p < segment) continue;  // cannot happen: only spaces are skipped after a ".swf"
     std::size_t after = p + 4;
     while (after < text.size() && text[after] == ' ') ++after;
     if (after < text.size() && IsQuote(text[after])) {
       const std::string_view before = text.substr(segment, p - segment);
       const std::size_t open = LastPos(text[after], before);
-      links.Add(ResolveSwf(CleanName(before.substr(open)), text.substr(p, 4), page));
+      links.Add(ResolveSwf(CleanName(before.substr(open), buffer), text.substr(p, 4), page));
     }
     segment = after;
   }
@@ -152,6 +219,7 @@ std::vector<std::string> ExtractFrameLinks(std::string_view text, std::string_vi
   const PageAddress page(pageAddress);
   LinkCollector links;
   ForwardFinder src(text, "src"), singleQuote(text, "'"), doubleQuote(text, "\"");
+  std::string buffer;
   const std::size_t n = text.size();
   std::size_t cur = 0;
   char quote = '\'';
@@ -177,7 +245,7 @@ std::vector<std::string> ExtractFrameLinks(std::string_view text, std::string_vi
     if (close == npos) continue;
     std::size_t end = close;
     while (end > cur && (text[end - 1] == ' ' || text[end - 1] == '\r' || text[end - 1] == '\n')) --end;
-    links.Add(ResolveFrame(CleanName(text.substr(cur, end - cur)), page));
+    links.Add(ResolveFrame(CleanName(text.substr(cur, end - cur), buffer), page));
     cur = end;
   }
   return std::move(links).Finish();

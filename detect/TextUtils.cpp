@@ -1,6 +1,10 @@
 #include "detect/TextUtils.h"
 
 #include <cstring>
+#include <utility>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace tavimo {
 
@@ -36,6 +40,38 @@ bool MatchesAt(std::string_view hay, std::size_t at, std::string_view lowerNeedl
   return true;
 }
 
+#if defined(__SSE2__)
+// Tests 16 start positions at once against three bytes of a needle (first, second, last),
+// letters compared with the 0x20 bit set; the whole needle is checked only where all three
+// agree. Page text is dense with '.', '<' and '=', so a single-byte memchr would stop far
+// too often.
+class WideProbe {
+ public:
+  explicit WideProbe(std::string_view needle) : last_(needle.size() - 1) {
+    for (int k = 0; k < 3; ++k) {
+      const char c = needle[k == 2 ? last_ : static_cast<std::size_t>(k)];
+      or_[k] = _mm_set1_epi8(IsAsciiLetter(c) ? 0x20 : 0);
+      eq_[k] = _mm_set1_epi8(c);
+    }
+  }
+  // Bit i set: the needle may start at at + i.
+  unsigned Mask(const char* at) const {
+    __m128i all = Hits(at, 0);
+    all = _mm_and_si128(all, Hits(at + 1, 1));
+    all = _mm_and_si128(all, Hits(at + last_, 2));
+    return static_cast<unsigned>(_mm_movemask_epi8(all));
+  }
+
+ private:
+  __m128i Hits(const char* p, int k) const {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    return _mm_cmpeq_epi8(_mm_or_si128(v, or_[k]), eq_[k]);
+  }
+  std::size_t last_;
+  __m128i or_[3], eq_[3];
+};
+#endif
+
 }  // namespace
 
 std::size_t FindNoCase(std::string_view hay, std::string_view lowerNeedle, std::size_t from) {
@@ -44,27 +80,56 @@ std::size_t FindNoCase(std::string_view hay, std::string_view lowerNeedle, std::
   if (from > hay.size()) return npos;
   if (m == 0) return from;
   if (hay.size() - from < m) return npos;
-  const std::size_t last = hay.size() - m;  // last possible start
-  // Anchor on a byte that has no case, so memchr can do the skipping.
-  std::size_t anchor = 0;
-  while (anchor < m && IsAsciiLetter(lowerNeedle[anchor])) ++anchor;
-  if (anchor < m) {
-    const char a = lowerNeedle[anchor];
-    std::size_t pos = from + anchor;
-    while (pos <= last + anchor) {
-      const void* hit = std::memchr(hay.data() + pos, a, last + anchor - pos + 1);
-      if (!hit) return npos;
-      const std::size_t h = static_cast<std::size_t>(static_cast<const char*>(hit) - hay.data());
-      if (MatchesAt(hay, h - anchor, lowerNeedle)) return h - anchor;
-      pos = h + 1;
-    }
-    return npos;
+  if (m == 1 && !IsAsciiLetter(lowerNeedle[0])) {
+    const void* hit = std::memchr(hay.data() + from, lowerNeedle[0], hay.size() - from);
+    return hit ? static_cast<std::size_t>(static_cast<const char*>(hit) - hay.data()) : npos;
   }
-  const char first = lowerNeedle[0];
-  for (std::size_t at = from; at <= last; ++at) {
-    if (AsciiLower(hay[at]) == first && MatchesAt(hay, at, lowerNeedle)) return at;
+  const std::size_t last = hay.size() - m;
+  std::size_t at = from;
+#if defined(__SSE2__)
+  if (m >= 2) {
+    const WideProbe probe(lowerNeedle);
+    for (; at + 16 <= last + 1; at += 16) {
+      for (unsigned mask = probe.Mask(hay.data() + at); mask; mask &= mask - 1) {
+        const std::size_t cand = at + static_cast<std::size_t>(__builtin_ctz(mask));
+        if (MatchesAt(hay, cand, lowerNeedle)) return cand;
+      }
+    }
+  }
+#endif
+  for (; at <= last; ++at) {
+    if (MatchesAt(hay, at, lowerNeedle)) return at;
   }
   return npos;
+}
+
+bool FindAllNoCase(std::string_view hay, std::string_view lowerNeedle, std::string_view lowerStop,
+                   std::vector<std::size_t>& found) {
+  const std::size_t n = hay.size(), m = lowerNeedle.size(), ms = lowerStop.size();
+  const std::size_t longest = m > ms ? m : ms;
+  auto take = [&](std::size_t at) {
+    if (found.empty() || at >= found.back() + m) found.push_back(at);
+  };
+  std::size_t at = 0;
+#if defined(__SSE2__)
+  if (m >= 2 && ms >= 2 && n >= longest) {
+    const WideProbe needle(lowerNeedle), stop(lowerStop);
+    for (; at + 16 <= n - longest + 1; at += 16) {
+      const unsigned needleMask = needle.Mask(hay.data() + at), stopMask = stop.Mask(hay.data() + at);
+      for (unsigned mask = needleMask | stopMask; mask; mask &= mask - 1) {
+        const unsigned bit = mask & (~mask + 1);
+        const std::size_t cand = at + static_cast<std::size_t>(__builtin_ctz(mask));
+        if ((stopMask & bit) && MatchesAt(hay, cand, lowerStop)) return false;
+        if ((needleMask & bit) && MatchesAt(hay, cand, lowerNeedle)) take(cand);
+      }
+    }
+  }
+#endif
+  for (; at < n; ++at) {
+    if (ms > 0 && at + ms <= n && MatchesAt(hay, at, lowerStop)) return false;
+    if (m > 0 && at + m <= n && MatchesAt(hay, at, lowerNeedle)) take(at);
+  }
+  return true;
 }
 
 int CompareTextAscii(std::string_view a, std::string_view b) {

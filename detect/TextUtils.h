@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace tavimo {
 
@@ -22,6 +23,11 @@ std::size_t FindNoCase(std::string_view hay, std::string_view lowerNeedle, std::
 inline bool ContainsNoCase(std::string_view hay, std::string_view lowerNeedle) {
   return FindNoCase(hay, lowerNeedle) != std::string_view::npos;
 }
+
+// Appends to found the positions of lowerNeedle in hay, left to right, not overlapping, and
+// returns true; stops and returns false as soon as lowerStop occurs. One pass over hay.
+bool FindAllNoCase(std::string_view hay, std::string_view lowerNeedle, std::string_view lowerStop,
+                   std::vector<std::size_t>& found);
 
 // <0, 0, >0 in ASCII case-folded unsigned byte order; 0 means "the same link".
 int CompareTextAscii(std::string_view a, std::string_view b);

@@ -49,6 +49,29 @@ TEST(TextUtils, FindNoCaseWithAndWithoutACaselessAnchor) {
   EXPECT_EQ(FindNoCase("x FullScreen=\"YES\"", "fullscreen=\"yes\""), 2u);
 }
 
+// The searches test 16 positions at a time; needles at every offset and near the end of texts
+// of every length around that block size must still be found, and found first.
+TEST(TextUtils, FindersAgreeWithAPlainSearchAtEveryOffset) {
+  std::mt19937 rng(3);
+  for (int i = 0; i < 20000; ++i) {
+    std::string hay(rng() % 70, 'x');
+    for (char& c : hay) c = ".sSwWfF=\"yY"[rng() % 11];
+    const std::string lower = AsciiLowerCopy(hay);
+    std::vector<std::size_t> expected;
+    for (std::size_t at = lower.find(".swf"); at != std::string::npos; at = lower.find(".swf", at + 4)) {
+      expected.push_back(at);
+    }
+    const std::size_t from = rng() % 8;
+    ASSERT_EQ(FindNoCase(hay, ".swf", from), lower.find(".swf", from)) << hay;
+    std::vector<std::size_t> found;
+    const bool complete = FindAllNoCase(hay, ".swf", "w=\"y", found);
+    ASSERT_EQ(complete, lower.find("w=\"y") == std::string::npos) << hay;
+    if (complete) {
+      ASSERT_EQ(found, expected) << hay;
+    }
+  }
+}
+
 TEST(TextUtils, ListOrderIsAsciiCaseFoldedByteOrder) {
   EXPECT_EQ(CompareTextAscii("ABC", "abc"), 0);
   EXPECT_LT(CompareTextAscii("a", "B"), 0);

@@ -23,7 +23,7 @@ TEST(JpegImage, RoundTripKeepsTheColours) {
   }
 }
 
-TEST(JpegImage, GreyscaleAndProgressiveFilesDecode) {
+TEST(JpegImage, GreyscaleFilesDecodeToRgb) {
   // Qt's own writer makes a greyscale (1 component) file; libjpeg must expand it to RGB.
   QImage grey(16, 8, QImage::Format_Grayscale8);
   grey.fill(128);

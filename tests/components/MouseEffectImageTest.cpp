@@ -69,15 +69,6 @@ TEST(MouseEffectImage, RevertOnLeaveKeepsThePressedPictureUntilTheMouseLeaves) {
   EXPECT_EQ(o.image->Picture(), o.origin);
 }
 
-TEST(MouseEffectImage, PicturesAreCopiedIn) {
-  QImage mine = Solid(Qt::green);
-  Options o;
-  o.image->SetOverPicture(mine);
-  mine.fill(Qt::yellow);  // the caller's later changes do not reach the control
-  Enter(o.image);
-  EXPECT_EQ(o.image->Picture(), Solid(Qt::green));
-}
-
 TEST(MouseEffectImage, AnEmptyStatePictureShowsNothing) {
   Options o;
   o.image->SetOverPicture(QImage());

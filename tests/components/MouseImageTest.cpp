@@ -91,14 +91,6 @@ TEST(MouseImage, SwitchedOffIgnoresPressesAndKeepsItsPicture) {
   EXPECT_EQ(b.button->Picture(), Pic("go2"));
 }
 
-TEST(MouseImage, PressedWhileOnAndReleasedWhileOffStillClicks) {
-  GoButton b;
-  Press(b.button);
-  b.button->Enable = false;
-  Release(b.button);
-  EXPECT_EQ(b.clicks, 1);
-}
-
 TEST(MouseImage, WithoutADownPictureThePressKeepsTheHoverPicture) {
   GoButton b;
   b.button->NormalPictureName = "change0";

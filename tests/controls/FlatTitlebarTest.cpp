@@ -105,13 +105,6 @@ TEST(FlatTitlebar, FollowsTheWindowsActivation) {
   EXPECT_EQ(events.back(), "on");
 }
 
-TEST(FlatTitlebar, InactiveUntilTheFirstActivation) {
-  QWidget form;
-  TFlatTitlebar bar(&form);
-  EXPECT_FALSE(bar.IsActive());
-  EXPECT_EQ(bar.size(), QSize(100, 19));
-}
-
 TEST(FlatTitlebar, OnlyAWindowCanHoldIt) {
   QWidget form;
   auto* inner = new QWidget(&form);

@@ -6,7 +6,6 @@
 #include "controls/FlatCheckBox.h"
 #include "controls/FlatEdit.h"
 #include "controls/FlatHintWindow.h"
-#include "controls/FlatRadioButton.h"
 
 namespace tavimo {
 namespace {
@@ -39,19 +38,6 @@ TEST(FlatCheckBox, ClickOnTheTextTogglesAndTheTickUsesTheCheckColour) {
   EXPECT_GT(Count(box.grab().toImage(), QColor(200, 0, 0)), 0);
   Click(&box, QPoint(5, box.height() / 2));
   EXPECT_FALSE(box.isChecked());
-}
-
-TEST(FlatRadioButton, RadiosOfOneParentExcludeEachOther) {
-  QWidget parent;
-  auto* a = new TFlatRadioButton(QStringLiteral("Download from internet"), &parent);
-  auto* b = new TFlatRadioButton(QStringLiteral("Download from cache"), &parent);
-  a->resize(a->sizeHint());
-  b->setGeometry(0, 30, b->sizeHint().width(), b->sizeHint().height());
-  Click(a, QPoint(a->width() - 3, a->height() / 2));
-  EXPECT_TRUE(a->isChecked());
-  Click(b, QPoint(3, b->height() / 2));
-  EXPECT_TRUE(b->isChecked());
-  EXPECT_FALSE(a->isChecked());
 }
 
 TEST(FlatEdit, BorderInTheBorderColourAroundTheFlatFace) {

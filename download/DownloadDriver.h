@@ -1,0 +1,66 @@
+#pragma once
+// Saving Flash items as files: the checked items (Download button) or the selected one (item
+// menu), one after the other into the folder of the selected category, through the file
+// getter (may answer from a cache) or through the own HTTP client, as the download option says.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "detect/FormStatus.h"
+
+class QWidget;
+
+namespace tavimo {
+
+class THTTPGet;
+class THTTPGetThread;
+class THttpCli;
+
+// What the download commands need of the main window.
+class DownloadForm : public FormStatus {
+ public:
+  virtual QWidget* DialogOwner() = 0;
+  virtual std::string RootFieldText() const = 0;            // edtdowndir
+  virtual void SetDownloadRoot(const std::string& root) = 0;  // DownloadRoot
+  // The entry of lstclass at its selected index; raises the list error
+  // "List index out of bounds (-1)" when none is selected.
+  virtual std::string SelectedCategory() const = 0;
+  virtual int ItemCount() const = 0;
+  virtual bool ItemChecked(int row) const = 0;
+  virtual std::string ItemUrl(int row) const = 0;       // caption of ListView1's row
+  virtual std::string ItemSaveName(int row) const = 0;  // caption of ListView2's row
+  virtual int FirstSelectedItem() const = 0;            // -1 when no row is selected
+  virtual int DownloadMode() const = 0;
+  virtual bool AutoClose() const = 0;
+  virtual void HideAndClear() = 0;
+};
+
+// value × 100 ÷ total in whole numbers, 0 when there is no (positive) total.
+int GaugePercent(std::int64_t value, std::int64_t total);
+// "1024 Bytes Received", "1K Bytes Received" ...
+std::string ReceivedText(std::int64_t size);
+
+class TDownloadDriver {
+ public:
+  // Takes over the events of both clients, as the main window's layout assigns them.
+  TDownloadDriver(DownloadForm& form, THTTPGet& httpgetfile, THttpCli& HttpCli1);
+
+  // The folder the items of one command go to; always ends with "/".
+  std::string ItemFolder();
+  void butdownloadClick();
+  void DownloadthisFlashItem1Click();
+  void DownloadItems(const std::vector<std::string>& urls, const std::vector<std::string>& paths);
+
+  void httpgetfileProgress(THTTPGetThread* sender, std::int64_t totalSize, std::int64_t readed);
+  void httpgetfileDoneFile(THTTPGet* sender, const std::string& fileName, std::int64_t fileSize);
+  void HttpCli1DocBegin(THttpCli* sender);
+  void HttpCli1DocData(THttpCli* sender, const char* buffer, std::int32_t len);
+  void HttpCli1DocEnd(THttpCli* sender);
+
+ private:
+  DownloadForm& form_;
+  THTTPGet& httpgetfile_;
+  THttpCli& HttpCli1_;
+};
+
+}  // namespace tavimo

@@ -1,0 +1,162 @@
+#include <gtest/gtest.h>
+
+#include <QWidget>
+
+#include "detect/ItemList.h"
+#include "detect/MemoLines.h"
+#include "detect/PageScan.h"
+#include "net/HttpCli.h"
+#include "platform/FlashPlayer.h"
+#include "tests/support/TempDir.h"
+#include "tests/support/TestHttpServer.h"
+
+namespace tavimo {
+namespace {
+
+using test::TestHttpServer;
+
+class RecordingPlayer : public FlashPlayer {
+ public:
+  void Movie(const std::string& url) override { calls.push_back("Movie " + url); }
+  void Play() override { calls.push_back("Play"); }
+  void Stop() override { calls.push_back("Stop"); }
+  std::vector<std::string> calls;
+};
+
+class FakeScanForm : public ScanForm {
+ public:
+  void SetStatusText(const std::string& t) override { statusTexts.push_back(t); }
+  void SetStatusVisible(bool v) override { statusVisible = v; }
+  void SetGaugeProgress(int v) override { gauge = std::clamp(v, 0, 100); }
+  int GaugeProgress() const override { return gauge; }
+  bool ReadProxySettings(std::string&, std::string&) override { return false; }
+  std::string AddressText() const override { return address; }
+  int DetectMode() const override { return detectMode; }
+  bool IsPreview() const override { return isPreview; }
+  void SetBusyTimerEnabled(bool on) override { timerEnabled = on; }
+  void SetGoEnabled(bool on) override { goEnabled = on; }
+  void StartCacheSearch(bool listAll) override { cacheSearches.push_back(listAll); }
+
+  std::string address;
+  int detectMode = 0;
+  bool isPreview = true;
+  std::vector<std::string> statusTexts;
+  bool statusVisible = true;
+  int gauge = 0;
+  bool timerEnabled = false;
+  bool goEnabled = true;
+  std::vector<bool> cacheSearches;
+};
+
+class PageScanTest : public ::testing::Test {
+ protected:
+  PageScanTest() { HttpCli2_.InactivityTimeout = 3; }
+
+  std::vector<std::string> Urls() const {
+    std::vector<std::string> urls;
+    for (int i = 0; i < items_.Count(); ++i) urls.push_back(items_.Url(i));
+    return urls;
+  }
+  void ExpectIdle() const {
+    EXPECT_TRUE(form_.goEnabled);
+    EXPECT_FALSE(form_.timerEnabled);
+    EXPECT_TRUE(form_.statusVisible);
+  }
+
+  test::TempHome home_;
+  QWidget panel_;
+  TItemList items_{panel_};
+  TMemoLines memo_;
+  THttpCli HttpCli2_;
+  RecordingPlayer player_;
+  FakeScanForm form_;
+  TPageScan scan_{form_, items_, memo_, HttpCli2_, player_};
+};
+
+TEST_F(PageScanTest, FollowsFramesPassByPassAndEndsAFrameLoop) {
+  TestHttpServer server(TestHttpServer::Files({
+      {"/site/index.htm",
+       TestHttpServer::Response(200, "<embed src=\"Intro.swf\">\r\n<iframe src = \"menu.htm\"></iframe>")},
+      {"/site/menu.htm",
+       TestHttpServer::Response(200, "<param value='nav.swf'><iframe src=\"index.htm\"></iframe>")},
+  }));
+  form_.address = server.Url("/site/index.htm");
+  form_.detectMode = 1;
+  scan_.butgoClick();
+  EXPECT_EQ(Urls(), (std::vector<std::string>{server.Url("/site/Intro.swf"), server.Url("/site/nav.swf")}));
+  EXPECT_EQ(items_.SaveAsName(0), "Intro.swf");
+  ASSERT_EQ(server.Requests().size(), 2u);  // the frame back to the page is not fetched again
+  EXPECT_EQ(form_.statusTexts, (std::vector<std::string>{" Loading ", "Finished"}));
+  EXPECT_EQ(form_.cacheSearches, std::vector<bool>{false});
+  EXPECT_EQ(player_.calls,
+            (std::vector<std::string>{"Stop", "Movie " + server.Url("/site/Intro.swf"), "Play"}));
+  ExpectIdle();
+  EXPECT_EQ(test::ReadFile(scan_.LinkListFile()), server.Url("/site/nav.swf") + "\r\n");
+}
+
+TEST_F(PageScanTest, FramesOfOnePassAreFetchedIntoOneText) {
+  TestHttpServer server(TestHttpServer::Files({
+      {"/p.htm", TestHttpServer::Response(200, "<iframe src='a.htm'><iframe src='b.htm'>")},
+      {"/a.htm", TestHttpServer::Response(200, "\"zeta.swf\"")},
+      {"/b.htm", TestHttpServer::Response(200, "\"alpha.swf\" \"ZETA.swf\"")},
+  }));
+  form_.address = server.Url("/p.htm");
+  form_.isPreview = false;
+  scan_.butgoClick();
+  // One pass, one text: duplicates across the two frame pages collapse, the list is sorted.
+  EXPECT_EQ(Urls(), (std::vector<std::string>{server.Url("/alpha.swf"), server.Url("/zeta.swf")}));
+  EXPECT_EQ(server.Requests().size(), 3u);
+  EXPECT_TRUE(player_.calls.empty());
+  EXPECT_TRUE(form_.cacheSearches.empty());
+}
+
+TEST_F(PageScanTest, ListAllCacheNeverFetches) {
+  form_.address = "http://127.0.0.1:1/never.htm";
+  form_.detectMode = 2;
+  scan_.butgoClick();
+  EXPECT_EQ(form_.cacheSearches, std::vector<bool>{true});
+  EXPECT_EQ(form_.statusTexts, (std::vector<std::string>{" Loading ", "Finished"}));
+  EXPECT_EQ(form_.gauge, 50);
+  EXPECT_TRUE(player_.calls.empty());
+  EXPECT_FALSE(form_.timerEnabled);
+  EXPECT_TRUE(form_.goEnabled);
+}
+
+TEST_F(PageScanTest, UnreachableAndEmptyAddressesEndFinishedAndEmpty) {
+  int port;
+  { TestHttpServer gone([](test::TestConnection&, const test::HttpRequestSeen&) {}); port = gone.Port(); }
+  for (const std::string& address : {"http://127.0.0.1:" + std::to_string(port) + "/x.htm", std::string()}) {
+    form_.address = address;
+    form_.statusTexts.clear();
+    scan_.butgoClick();
+    EXPECT_EQ(items_.Count(), 0);
+    EXPECT_EQ(form_.statusTexts.back(), "Finished");
+    EXPECT_EQ(test::ReadFile(scan_.LinkListFile()), "");  // an empty list is still written
+    ExpectIdle();
+  }
+}
+
+TEST_F(PageScanTest, AFailureStopsTheScanAndRestoresIdle) {
+  TestHttpServer server(TestHttpServer::Files({{"/p.htm", TestHttpServer::Response(200, "\"a.swf\"")}}));
+  test::WriteFile(home_ / "blocker", "");
+  test::ScopedEnv env;
+  env.Set("XDG_RUNTIME_DIR", home_ / "blocker");  // the link list file cannot be written
+  form_.address = server.Url("/p.htm");
+  EXPECT_ANY_THROW(scan_.butgoClick());
+  ExpectIdle();
+  EXPECT_EQ(form_.statusTexts, std::vector<std::string>{" Loading "});
+}
+
+TEST_F(PageScanTest, BusyAnimationCyclesBetweenSixtyAndEighty) {
+  form_.gauge = 50;
+  std::vector<int> seen;
+  for (int i = 0; i < 6; ++i) {
+    scan_.Timer2Timer();
+    seen.push_back(form_.gauge);
+  }
+  EXPECT_EQ(seen, (std::vector<int>{60, 70, 80, 60, 70, 80}));
+  EXPECT_FALSE(form_.statusVisible);
+}
+
+}  // namespace
+}  // namespace tavimo

@@ -1,0 +1,225 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <stdexcept>
+
+#include "download/DownloadDriver.h"
+#include "download/HttpGet.h"
+#include "net/HttpCli.h"
+#include "platform/Dialogs.h"
+#include "platform/Stream.h"
+#include "tests/support/TempDir.h"
+#include "tests/support/TestHttpServer.h"
+
+namespace tavimo {
+namespace {
+
+using test::TestHttpServer;
+
+std::string Bytes(size_t n, char seed) {
+  std::string s(n, '\0');
+  for (size_t i = 0; i < n; ++i) s[i] = static_cast<char>((i * 31 + static_cast<size_t>(seed)) & 0xff);
+  return s;
+}
+
+struct RecordedMessage {
+  std::string caption, text;
+};
+
+class RecordingDialogs : public Dialogs {
+ public:
+  void ShowMessage(QWidget*, const std::string& caption, const std::string& text, MessageIcon) override {
+    messages.push_back({caption, text});
+  }
+  int ExecModal(QDialog&) override { return 0; }
+  std::optional<std::string> BrowseForFolder(QWidget*, const std::string&) override { return {}; }
+  bool ShellOpen(const std::string&) override { return false; }
+  std::vector<RecordedMessage> messages;
+};
+
+struct Row {
+  std::string url, name;
+  bool checked = false;
+};
+
+// The main window as the download commands see it.
+class FakeForm : public DownloadForm {
+ public:
+  QWidget* DialogOwner() override { return nullptr; }
+  std::string RootFieldText() const override { return rootField; }
+  void SetDownloadRoot(const std::string& root) override { downloadRoot = root; }
+  std::string SelectedCategory() const override {
+    if (category < 0) throw std::out_of_range("List index out of bounds (-1)");
+    return categories.at(static_cast<size_t>(category));
+  }
+  int ItemCount() const override { return static_cast<int>(rows.size()); }
+  bool ItemChecked(int r) const override { return rows[static_cast<size_t>(r)].checked; }
+  std::string ItemUrl(int r) const override { return rows[static_cast<size_t>(r)].url; }
+  std::string ItemSaveName(int r) const override { return rows[static_cast<size_t>(r)].name; }
+  int FirstSelectedItem() const override { return selected; }
+  int DownloadMode() const override { return mode; }
+  bool AutoClose() const override { return autoClose; }
+  bool ReadProxySettings(std::string&, std::string&) override { return false; }
+  void SetStatusVisible(bool v) override { statusVisible = v; }
+  void SetStatusText(const std::string& t) override { statusTexts.push_back(t); }
+  void SetGaugeProgress(int v) override { gauge.push_back(v); }
+  int GaugeProgress() const override { return gauge.empty() ? 0 : gauge.back(); }
+  void HideAndClear() override { ++hideAndClear; }
+
+  std::string rootField, downloadRoot;
+  std::vector<std::string> categories{"--", "Mtv", "Games", "Fun"};
+  int category = 0;
+  std::vector<Row> rows;
+  int selected = -1;
+  int mode = 0;
+  bool autoClose = true;
+  bool statusVisible = true;
+  std::vector<std::string> statusTexts;
+  std::vector<int> gauge;
+  int hideAndClear = 0;
+};
+
+class DownloadDriverTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    SetDialogs(&dialogs_);
+    form_.rootField = home_ / "flash";
+    std::filesystem::create_directories(home_ / "flash");
+    cli_.InactivityTimeout = 3;
+  }
+  void TearDown() override { SetDialogs(nullptr); }
+
+  test::TempHome home_;
+  RecordingDialogs dialogs_;
+  FakeForm form_;
+  THTTPGet getter_;
+  THttpCli cli_;
+  TDownloadDriver driver_{form_, getter_, cli_};
+};
+
+TEST(DownloadTexts, ReceivedSizeAndGaugeFormulas) {
+  EXPECT_EQ(ReceivedText(0), "0 Bytes Received");
+  EXPECT_EQ(ReceivedText(1024), "1024 Bytes Received");
+  EXPECT_EQ(ReceivedText(1025), "1K Bytes Received");
+  EXPECT_EQ(ReceivedText(2047), "1K Bytes Received");
+  EXPECT_EQ(ReceivedText(2048), "2K Bytes Received");
+  EXPECT_EQ(GaugePercent(50, 100), 50);
+  EXPECT_EQ(GaugePercent(1, 3), 33);
+  EXPECT_EQ(GaugePercent(5, 0), 0);    // no length: no division
+  EXPECT_EQ(GaugePercent(5, -1), 0);   // the client's "no length"
+  EXPECT_EQ(GaugePercent(2147483647, 2147483647), 100);  // no overflow in the product
+  EXPECT_EQ(GaugePercent(300, 100), 100);
+}
+
+TEST_F(DownloadDriverTest, ItemFolderFollowsTheRootFieldAndTheCategory) {
+  EXPECT_EQ(driver_.ItemFolder(), home_ / "flash/");
+  EXPECT_EQ(form_.downloadRoot, home_ / "flash");
+  form_.category = 2;
+  form_.rootField = "/srv/movies/";
+  EXPECT_EQ(driver_.ItemFolder(), "/srv/movies/Games/");
+  form_.category = -1;
+  EXPECT_THROW(driver_.ItemFolder(), std::out_of_range);
+}
+
+TEST_F(DownloadDriverTest, NothingCheckedShowsTheMessageAndFetchesNothing) {
+  form_.rows = {{"http://127.0.0.1:1/a.swf", "a.swf", false}};
+  form_.selected = 0;
+  driver_.butdownloadClick();
+  ASSERT_EQ(dialogs_.messages.size(), 1u);
+  EXPECT_EQ(dialogs_.messages[0].caption, "No Flash item is selected");
+  EXPECT_EQ(dialogs_.messages[0].text, "Please check up the Flash items that you want to save.");
+  EXPECT_EQ(form_.hideAndClear, 0);
+}
+
+class DownloadModesTest : public DownloadDriverTest,
+                          public ::testing::WithParamInterface<int> {};
+
+TEST_P(DownloadModesTest, CheckedItemsLandByteIdenticalInTheCategoryFolder) {
+  const std::string a = Bytes(2048, 1), b = Bytes(700, 2);
+  TestHttpServer server(TestHttpServer::Files(
+      {{"/m/a.swf", TestHttpServer::Response(200, a)}, {"/m/b.swf", TestHttpServer::Response(200, b)},
+       {"/m/c.swf", TestHttpServer::Response(200, "unchecked")}}));
+  form_.mode = GetParam();
+  form_.category = 2;
+  form_.rows = {{server.Url("/m/a.swf"), "a.swf", true},
+                {server.Url("/m/c.swf"), "c.swf", false},
+                {server.Url("/m/b.swf"), "renamed.swf", true}};
+  driver_.butdownloadClick();
+  EXPECT_EQ(test::ReadFile(home_ / "flash/Games/a.swf"), a);
+  EXPECT_EQ(test::ReadFile(home_ / "flash/Games/renamed.swf"), b);
+  EXPECT_FALSE(test::FileExists(home_ / "flash/Games/c.swf"));
+  EXPECT_EQ(server.Requests().size(), 2u);
+  if (GetParam() == 0) {
+    EXPECT_EQ(form_.statusTexts, (std::vector<std::string>{"2K Bytes Received", "700 Bytes Received"}));
+    EXPECT_NE(std::find(form_.gauge.begin(), form_.gauge.end(), 50), form_.gauge.end());
+  } else {
+    EXPECT_EQ(form_.statusTexts, (std::vector<std::string>{"Download Complete", "Download Complete"}));
+  }
+  EXPECT_EQ(form_.gauge.back(), 0);
+  EXPECT_TRUE(form_.statusVisible);
+  EXPECT_EQ(form_.hideAndClear, 1);
+  EXPECT_TRUE(dialogs_.messages.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(FromCacheAndFromInternet, DownloadModesTest, ::testing::Values(0, 1));
+
+TEST_F(DownloadDriverTest, MenuCommandSavesTheSelectedRowWithoutCreatingTheFolder) {
+  TestHttpServer server(TestHttpServer::Files({{"/x.swf", TestHttpServer::Response(200, "xx")}}));
+  form_.rows = {{server.Url("/x.swf"), "x.swf", false}};
+  form_.selected = 0;
+  form_.autoClose = false;
+  driver_.DownloadthisFlashItem1Click();
+  EXPECT_EQ(test::ReadFile(home_ / "flash/x.swf"), "xx");
+  EXPECT_EQ(form_.hideAndClear, 0);
+
+  form_.category = 1;  // "Mtv" does not exist and the menu command does not create it
+  driver_.DownloadthisFlashItem1Click();
+  EXPECT_FALSE(test::FileExists(home_ / "flash/Mtv"));
+  form_.selected = -1;
+  driver_.DownloadthisFlashItem1Click();  // nothing selected: nothing at all
+  EXPECT_EQ(server.Requests().size(), 2u);
+}
+
+TEST_F(DownloadDriverTest, FromCacheAFailedItemIsSilentAndTheBatchGoesOn) {
+  TestHttpServer server(TestHttpServer::Files({{"/ok.swf", TestHttpServer::Response(200, "fine")}}));
+  int deadPort;
+  { TestHttpServer dead([](test::TestConnection&, const test::HttpRequestSeen&) {}); deadPort = dead.Port(); }
+  form_.rows = {{"http://127.0.0.1:" + std::to_string(deadPort) + "/gone.swf", "gone.swf", true},
+                {server.Url("/missing.swf"), "missing.swf", true},
+                {server.Url("/ok.swf"), "ok.swf", true}};
+  driver_.butdownloadClick();
+  EXPECT_FALSE(test::FileExists(home_ / "flash/gone.swf"));
+  // The status of the answer is not examined: a 404 page is saved like a movie.
+  EXPECT_NE(test::ReadFile(home_ / "flash/missing.swf").find("not here"), std::string::npos);
+  EXPECT_EQ(test::ReadFile(home_ / "flash/ok.swf"), "fine");
+  EXPECT_TRUE(dialogs_.messages.empty());
+  EXPECT_EQ(form_.hideAndClear, 1);
+}
+
+TEST_F(DownloadDriverTest, FromInternetAnUncreatableFileStopsTheBatch) {
+  TestHttpServer server(TestHttpServer::Files({{"/a.swf", TestHttpServer::Response(200, "a")}}));
+  form_.mode = 1;
+  form_.category = 3;
+  form_.rootField = home_ / "no/such/root";  // the category folder cannot be made
+  form_.rows = {{server.Url("/a.swf"), "a.swf", true}, {server.Url("/a.swf"), "b.swf", true}};
+  try {
+    driver_.butdownloadClick();
+    FAIL() << "expected the file error";
+  } catch (const EStreamError& e) {
+    EXPECT_EQ(std::string(e.what()), "Cannot create file " + home_ / "no/such/root/Fun/a.swf");
+  }
+  EXPECT_EQ(form_.hideAndClear, 0);
+  EXPECT_TRUE(server.Requests().empty());
+  EXPECT_EQ(cli_.RcvdStream, nullptr);
+}
+
+TEST_F(DownloadDriverTest, CopyFromCacheFetchesNothingButStillCloses) {
+  form_.mode = 2;
+  form_.rows = {{"http://127.0.0.1:1/a.swf", "a.swf", true}};
+  driver_.butdownloadClick();
+  EXPECT_FALSE(test::FileExists(home_ / "flash/a.swf"));
+  EXPECT_EQ(form_.hideAndClear, 1);
+}
+
+}  // namespace
+}  // namespace tavimo

@@ -16,3 +16,4 @@ echo -n "player module loaded on first use: "; "$xvfb" "$bin/bench_player" idle 
 echo -n "web engine linked into the program: "; "$xvfb" "$bin/bench_player_linked" idle 2>&1 | quiet
 echo "-- previews (targets: cold <= 1500 ms, warm <= 200 ms)"
 "$xvfb" "$bin/bench_player" preview 2>&1 | quiet
+"$xvfb" "$bin/bench_player" prepared 2>&1 | quiet

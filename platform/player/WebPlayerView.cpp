@@ -36,6 +36,9 @@ WebPlayerView::WebPlayerView(QWidget* parent, const QString& ruffleDir) {
   settings->setAttribute(QWebEngineSettings::PlaybackRequiresUserGesture, false);
   settings->setAttribute(QWebEngineSettings::ShowScrollBars, false);
   settings->setAttribute(QWebEngineSettings::LocalStorageEnabled, false);
+  // The page's private scheme counts as secure; what a movie loads by itself over http is
+  // allowed as a browser page on that movie's own site would allow it.
+  settings->setAttribute(QWebEngineSettings::AllowRunningInsecureContent, true);
 
   view_ = new QWebEngineView(parent);
   view_->setContextMenuPolicy(Qt::NoContextMenu);

@@ -107,8 +107,11 @@ TEST_F(ShockwaveFlashTest, BlankShowsNothingAndNeverFetchesOrStartsThePlayer) {
   EXPECT_EQ(makes_, 0) << "blanking an unused player must not start the web engine";
   EXPECT_TRUE(fetcher.urls.empty());
 
-  player->Movie("http://127.0.0.1:1/a.swf");
+  player->Prepare();  // a scan started: the view is made, nothing is fetched or shown
   ASSERT_NE(view_, nullptr);
+  EXPECT_TRUE(view_->calls.empty());
+  player->Movie("http://127.0.0.1:1/a.swf");
+  EXPECT_EQ(makes_, 1);
   fetcher.answers[0](true, kMovie);
   view_->calls.clear();
   player->Movie("blank.swf");

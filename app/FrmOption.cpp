@@ -1,11 +1,14 @@
 #include "app/FrmOption.h"
 
 #include <QButtonGroup>
+#include <QFontDatabase>
 #include <QGroupBox>
 #include <QLabel>
+#include <QPainter>
 #include <QPushButton>
 #include <QStyle>
 #include <QTabWidget>
+#include <algorithm>
 
 #include "app/SettingsStore.h"
 #include "controls/FlatCheckBox.h"
@@ -15,12 +18,45 @@
 namespace tavimo {
 namespace {
 
+// The laid-out widths were made for a narrower font; a caption never gets clipped.
 TFlatRadioButton* Radio(const char* name, const char* caption, QRect bounds, QWidget* parent) {
   auto* r = new TFlatRadioButton(caption, parent);
   r->setObjectName(name);
+  bounds.setWidth(std::max(bounds.width(), r->sizeHint().width()));
   r->setGeometry(bounds);
   return r;
 }
+
+// A flat radio button whose caption wraps onto a second line when its place is two lines high,
+// as the detection option with "(include cache)" needs in this narrow dialog.
+class WrappingRadioButton : public TFlatRadioButton {
+ public:
+  using TFlatRadioButton::TFlatRadioButton;
+  QSize sizeHint() const override { return TFlatRadioButton::sizeHint().boundedTo({width(), 1000}); }
+
+ protected:
+  void paintEvent(QPaintEvent*) override {
+    // The box and the gap of the flat radio button, read from its own size rules.
+    const int box = TFlatRadioButton(QString(), nullptr).sizeHint().width() - 1;
+    const int gap = TFlatRadioButton::sizeHint().width() - box - 1 - fontMetrics().horizontalAdvance(text());
+    const int line = fontMetrics().height();
+    QPainter p(this);
+    p.setRenderHint(QPainter::Antialiasing);
+    const QRectF circle(0.5, (line - box) / 2 + 1.5, box - 1, box - 1);
+    p.setBrush(isEnabled() ? ColorFlat() : palette().color(QPalette::Window));
+    p.setPen(hasFocus() ? ColorCheck() : ColorBorder());
+    p.drawEllipse(circle);
+    if (isChecked()) {
+      p.setPen(Qt::NoPen);
+      p.setBrush(isEnabled() ? ColorCheck() : ColorBorder());
+      p.drawEllipse(circle.adjusted(3, 3, -3, -3));
+    }
+    p.setRenderHint(QPainter::Antialiasing, false);
+    p.setPen(palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::WindowText));
+    p.drawText(QRect(box + gap, 1, width() - box - gap, height() - 1),
+               Qt::AlignTop | Qt::AlignLeft | Qt::TextWordWrap | Qt::TextShowMnemonic, text());
+  }
+};
 
 QLabel* Recommend(QPoint at, QWidget* parent) {
   auto* l = new QLabel("(recommend)", parent);
@@ -46,11 +82,20 @@ TfrmOption::TfrmOption(QWidget* parent, TSettingsStore& values, TopmostWindow& m
   setWindowTitle("Tavimo Options");
   setFixedSize(307, 198);
   move(232, 173);
+  QFont font = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
+  font.setPointSize(8);
+  setFont(font);
 
   PageControl1 = new QTabWidget(this);
   PageControl1->setObjectName("PageControl1");
   PageControl1->setGeometry(0, 0, 297, 145);
-  PageControl1->setDocumentMode(true);  // the flat-button look of the tabs
+  // The pages' tabs look like flat buttons.
+  PageControl1->setStyleSheet(
+      "QTabBar::tab { border: 1px solid rgb(160,158,131); background: rgb(236,233,216);"
+      " padding: 3px 12px; margin: 2px 2px 2px 0; }"
+      "QTabBar::tab:selected { background: rgb(99,156,206); color: white; }"
+      "QTabBar::tab:hover:!selected { background: white; }"
+      "QTabWidget::pane { border: 1px solid rgb(160,158,131); top: -1px; }");
   BuildDownloadPage();
   BuildDetectPage();
   BuildOthersPage();
@@ -83,7 +128,7 @@ void TfrmOption::BuildDownloadPage() {
   GroupBox1->setObjectName("GroupBox1");
   GroupBox1->setGeometry(4, 4, 281, 110);
   radCache = Radio("radCache", "DownLoad from cache   ", {16, 24, 137, 17}, GroupBox1);
-  Recommend({152, 24}, GroupBox1);
+  Recommend({std::max(152, radCache->geometry().right() + 1), 24}, GroupBox1);
   radNoCache = Radio("radNoCache", "Download from internet", {16, 48, 177, 17}, GroupBox1);
   radCopyCache = Radio("radCopyCache", "Copy from Cache Directly", {16, 72, 177, 17}, GroupBox1);
   radCopyCache->setEnabled(false);
@@ -100,8 +145,9 @@ void TfrmOption::BuildDetectPage() {
   GroupBox2->setObjectName("GroupBox2");
   GroupBox2->setGeometry(4, 4, 281, 118);
   radSearchPage = Radio("radSearchPage", "Search Flash items in this webpage", {16, 16, 193, 17}, GroupBox2);
-  radSearchCache = Radio("radSearchCache", "List Flash items of this webpage (include cache)",
-                         {16, 40, 177, 33}, GroupBox2);
+  radSearchCache = new WrappingRadioButton("List Flash items of this webpage (include cache)", GroupBox2);
+  radSearchCache->setObjectName("radSearchCache");
+  radSearchCache->setGeometry(16, 40, 177, 33);
   Recommend({192, 42}, GroupBox2);
   radListCache = Radio("radListCache", "List all Flash items in local cache", {16, 72, 209, 17}, GroupBox2);
   radSearchSite = Radio("radSearchSite", "Detect All Flash Items in This Website", {16, 96, 209, 17}, GroupBox2);
@@ -124,7 +170,9 @@ void TfrmOption::BuildOthersPage() {
   chkStayOntop->setGeometry(24, 24, 121, 17);
   Label3 = new QLabel("Tips:  Press Hotkey F7 to Show/Hide MainForm", GroupBox3);
   Label3->setObjectName("Label3");
-  Label3->setGeometry(24, 64, 245, 13);
+  Label3->setGeometry(24, 64, 245, 30);
+  Label3->setWordWrap(true);
+  Label3->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 }
 
 void TfrmOption::FormCreate() {

@@ -1,6 +1,7 @@
 #include "app/Frmnewclass.h"
 
 #include <QGuiApplication>
+#include <QFontDatabase>
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
@@ -18,6 +19,9 @@ Tfrmnewclass::Tfrmnewclass(QWidget* parent, QListWidget& categories)
   setObjectName("frmnewclass");
   setWindowTitle("Add a New Category");
   setFixedSize(187, 99);
+  QFont font = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
+  font.setPointSize(8);
+  setFont(font);
   setAutoFillBackground(true);
   QPalette pal = palette();
   pal.setColor(QPalette::Window, QColor(99, 156, 206));

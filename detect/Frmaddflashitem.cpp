@@ -1,5 +1,6 @@
 #include "detect/Frmaddflashitem.h"
 
+#include <QFontDatabase>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -14,6 +15,9 @@ Tfrmaddflashitem::Tfrmaddflashitem(QWidget* parent, TItemList& items)
   setObjectName("frmaddflashitem");
   setWindowTitle("Add a New Flash Item");
   setFixedSize(307, 107);
+  QFont font = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
+  font.setPointSize(8);
+  setFont(font);
   setAutoFillBackground(true);
   QPalette pal = palette();
   pal.setColor(QPalette::Window, QColor(99, 156, 206));

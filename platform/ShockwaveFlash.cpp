@@ -6,6 +6,7 @@
 #include <QStringList>
 #include <QWidget>
 
+#include <exception>
 #include <utility>
 
 #include "platform/MovieFetcher.h"
@@ -48,7 +49,10 @@ PlayerView* CreatePlayerView(QWidget* parent) {
 }
 
 TShockwaveFlash::TShockwaveFlash(QWidget* host, MovieFetcher& fetcher, PlayerViewMaker makeView)
-    : host_(host), fetcher_(fetcher), makeView_(std::move(makeView)), self_(std::make_shared<TShockwaveFlash*>(this)) {}
+    : host_(host),
+      fetcher_(fetcher),
+      makeView_(std::move(makeView)),
+      self_(std::make_shared<TShockwaveFlash*>(this)) {}
 
 TShockwaveFlash::~TShockwaveFlash() {
   self_.reset();
@@ -102,9 +106,14 @@ void TShockwaveFlash::Movie(const std::string& url) {
   // The previous movie goes at once; the new one shows when its bytes arrive.
   view_->ShowNothing();
   std::weak_ptr<TShockwaveFlash*> self = self_;
-  fetcher_.Fetch(url, [self, generation](bool ok, std::string bytes) {
-    if (auto player = self.lock()) (*player)->Arrived(generation, ok, std::move(bytes));
-  });
+  try {
+    fetcher_.Fetch(url, [self, generation](bool ok, std::string bytes) {
+      if (auto player = self.lock()) (*player)->Arrived(generation, ok, std::move(bytes));
+    });
+  } catch (const std::exception&) {
+    // A URL the network layer refuses (malformed, busy client) is a movie that cannot be
+    // fetched: the area stays empty, and no error box interrupts the click that asked for it.
+  }
 }
 
 void TShockwaveFlash::Arrived(std::uint64_t generation, bool ok, std::string bytes) {

@@ -8,6 +8,7 @@
 
 #include <cstdlib>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -141,6 +142,15 @@ TEST_F(ShockwaveFlashTest, MoviesThatCannotBeFetchedOrAreNoFlashShowNothing) {
     EXPECT_EQ(view_->calls.back(), "resume") << url;
   }
   EXPECT_EQ(server.Requests(), (QStringList{"/missing.swf", "/page.swf", "/short.swf"}));
+}
+
+TEST_F(ShockwaveFlashTest, AnAddressTheNetworkLayerRefusesRaisesNoError) {
+  struct Refusing : MovieFetcher {  // THttpCli raises for a malformed address
+    void Fetch(const std::string&, Answer) override { throw std::runtime_error("bad address"); }
+  } refusing;
+  auto player = MakePlayer(refusing);
+  EXPECT_NO_THROW(Preview(*player, "http://[bad/a.swf"));
+  EXPECT_TRUE(view_->shown.empty());
 }
 
 TEST_F(ShockwaveFlashTest, OnlyTheLatestMovieIsShownWhateverOrderAnswersCome) {

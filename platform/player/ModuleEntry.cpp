@@ -4,6 +4,8 @@
 #include <QOpenGLContext>
 #include <QWidget>
 
+#include <unistd.h>
+
 #include "platform/PlayerView.h"
 #include "platform/player/WebPlayerView.h"
 
@@ -47,6 +49,11 @@ bool EnsureSharedGlContext() {
 // of them up front roughly halves the first preview's wait on this kind of machine. Read by the
 // engine when it starts, which is after this module is loaded.
 void AddEngineFlags() {
+  // The engine will not start its sandbox as root; without this the preview area would just
+  // stay empty when Tavimo runs as root (containers, CI).
+  if (geteuid() == 0 && !qEnvironmentVariableIsSet("QTWEBENGINE_DISABLE_SANDBOX")) {
+    qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+  }
   QByteArray flags = qgetenv("QTWEBENGINE_CHROMIUM_FLAGS");
   if (flags.contains("--js-flags")) return;  // the user's own choice stands
   flags += " --js-flags=--wasm-lazy-compilation";

@@ -333,8 +333,8 @@ QImage Banner() {
   QImage img = Canvas(202, 22, kWindow);
   QPainter p(&img);
   Smooth(p);
-  // The banner's top two rows lie over the foot of the preview screen: continue it.
-  p.fillRect(QRect(0, 0, 202, 2), kScreenFoot);
+  // The banner's top rows overlap the foot of the preview area, whose colour depends on what
+  // plays there: keep them in the window colour, a clean gap under the player.
   QLinearGradient g(0, 0, 202, 0);
   g.setColorAt(0, kDeepBlue);
   g.setColorAt(1, kLightBlue);

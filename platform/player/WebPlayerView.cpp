@@ -13,6 +13,8 @@
 #include <QWebEngineUrlScheme>
 #include <QWebEngineView>
 
+#include <algorithm>
+
 #include "platform/player/PlayerSchemeHandler.h"
 
 namespace tavimo {
@@ -67,6 +69,11 @@ QWidget* WebPlayerView::Widget() { return view_; }
 void WebPlayerView::PageLoaded(bool ok) {
   if (ready_ || !ok) return;
   ready_ = true;
+  // With no movie to show yet, the emulator is compiled now rather than when the movie comes.
+  const bool movieWaiting = std::any_of(pending_.begin(), pending_.end(), [](const QString& script) {
+    return script.startsWith(QLatin1String("tavimoShow"));
+  });
+  if (!movieWaiting) view_->page()->runJavaScript(QStringLiteral("tavimoWarm();"));
   const QStringList scripts = std::move(pending_);
   pending_.clear();
   for (const QString& script : scripts) Run(script);

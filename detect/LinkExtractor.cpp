@@ -60,22 +60,16 @@ class LinkCollector {
     lastAdded_ = true;
   }
 
-  // Room for up to count links, so a large page does not grow the tables again and again.
-  void Reserve(std::size_t count) {
-    links_.reserve(count);
-    keys_.reserve(count * 48);
-    std::size_t slots = 64;
-    while (slots < 2 * count) slots *= 2;
-    if (slots > slots_.size()) Rehash(slots);
-  }
-
   std::vector<std::string> Finish() && {
-    // Keys are lower-cased, so plain (unsigned byte) string order is the list order.
-    const auto sortedEnd = lastAdded_ ? links_.end() - 1 : links_.end();
-    std::sort(links_.begin(), sortedEnd, [this](const Entry& a, const Entry& b) { return KeyOf(a) < KeyOf(b); });
+    std::vector<Piece> order(links_.size());
+    for (std::size_t i = 0; i < order.size(); ++i) {
+      order[i].key = KeyOf(links_[i]);
+      order[i].index = static_cast<std::uint32_t>(i);
+    }
+    SortByKey(order.data(), order.data() + order.size() - (lastAdded_ ? 1 : 0), 0);
     std::vector<std::string> out;
     out.reserve(links_.size());
-    for (auto& entry : links_) out.push_back(std::move(entry.link));
+    for (const Piece& p : order) out.push_back(std::move(links_[p.index].link));
     return out;
   }
 
@@ -84,7 +78,42 @@ class LinkCollector {
     std::size_t hash, keyOffset, keySize;
     std::string link;
   };
+  struct Piece {
+    std::uint64_t bytes = 0;  // 8 key bytes from the current depth, big-endian, 0-padded
+    std::string_view key;
+    std::uint32_t index = 0;
+  };
   std::string_view KeyOf(const Entry& e) const { return std::string_view(keys_).substr(e.keyOffset, e.keySize); }
+
+  // Keys are lower-cased, so plain (unsigned byte) order is the list order. Links of a page
+  // share long beginnings ("http://cdn.example.com/..."), which whole-key comparisons would
+  // read again and again: sort by 8-byte pieces instead, taking the next piece only where
+  // keys tie, and compare whole keys only past a depth real links rarely reach.
+  static void SortByKey(Piece* first, Piece* last, std::size_t depth) {
+    if (last - first < 2) return;
+    if (depth >= 64) {
+      std::sort(first, last, [](const Piece& a, const Piece& b) { return a.key < b.key; });
+      return;
+    }
+    for (Piece* p = first; p != last; ++p) {
+      const std::string_view key = p->key;
+      std::uint64_t v = 0;
+      for (std::size_t i = depth; i < depth + 8; ++i) {
+        v = (v << 8) | (i < key.size() ? static_cast<unsigned char>(key[i]) : 0u);
+      }
+      p->bytes = v;
+    }
+    std::sort(first, last, [](const Piece& a, const Piece& b) { return a.bytes < b.bytes; });
+    for (Piece* run = first; run != last;) {
+      Piece* end = run + 1;
+      while (end != last && end->bytes == run->bytes) ++end;
+      // Within a tie, a key that ends inside this piece is a beginning of the longer ones.
+      Piece* longer = std::partition(run, end, [&](const Piece& p) { return p.key.size() <= depth + 8; });
+      std::sort(run, longer, [](const Piece& a, const Piece& b) { return a.key.size() < b.key.size(); });
+      SortByKey(longer, end, depth + 8);
+      run = end;
+    }
+  }
   void Rehash(std::size_t slots) {
     slots_.assign(slots, 0);
     for (std::size_t i = 0; i < links_.size(); ++i) {
@@ -103,7 +132,10 @@ class LinkCollector {
 // What the page address contributes to a link, worked out once per scan. Every use of the
 // address takes it cut at its first "?", so a "/" in the query never counts.
 struct PageAddress {
-  explicit PageAddress(std::string_view address) {
+  explicit PageAddress(std::string_view typed) {
+    // Line breaks and tabs go from the address as from names: no link may span two lines.
+    std::string buffer;
+    const std::string_view address = CleanName(typed, buffer);
     cut = std::string(address.substr(0, address.find('?')));
     const std::size_t sep = cut.find("://");
     scheme = sep == npos ? "http" : cut.substr(0, sep);
@@ -186,26 +218,31 @@ bool IsQuote(char c) { return c == '"' || c == '\''; }
 }  // namespace
 
 std::vector<std::string> SwfLinkList(std::string_view text, std::string_view pageAddress) {
-  // One pass over the text finds every ".swf", or the fullscreen attribute that overrides them.
-  std::vector<std::size_t> swfs;
-  if (!FindAllNoCase(text, ".swf", "fullscreen=\"yes\"", swfs)) return {FullscreenItem(text)};
   const PageAddress page(pageAddress);
   LinkCollector links;
-  links.Reserve(swfs.size());
   std::string buffer;
-  // Each ".swf" is looked at once; a name never reaches back past the previous ".swf" and the
-  // spaces that followed it.
-  std::size_t segment = 0;
-  for (const std::size_t p : swfs) {
-    if (p < segment) continue;  // cannot happen: only spaces are skipped after a ".swf"
-    std::size_t after = p + 4;
-    while (after < text.size() && text[after] == ' ') ++after;
-    if (after < text.size() && IsQuote(text[after])) {
-      const std::string_view before = text.substr(segment, p - segment);
-      const std::size_t open = LastPos(text[after], before);
-      links.Add(ResolveSwf(CleanName(before.substr(open), buffer), text.substr(p, 4), page));
+  std::vector<std::size_t> swfs;
+  // The text is searched a window at a time and each window's references are resolved while
+  // it is still in the cache. A fullscreen attribute anywhere overrides all references.
+  constexpr std::size_t kWindow = 256 * 1024;
+  std::size_t segment = 0, done = 0;
+  for (std::size_t from = 0; from < text.size(); from += kWindow) {
+    if (!FindAllNoCase(text, ".swf", "fullscreen=\"yes\"", swfs, from, from + kWindow)) {
+      return {FullscreenItem(text)};
     }
-    segment = after;
+    // Each ".swf" is looked at once; a name never reaches back past the previous ".swf" and
+    // the spaces that followed it.
+    for (; done < swfs.size(); ++done) {
+      const std::size_t p = swfs[done];
+      std::size_t after = p + 4;
+      while (after < text.size() && text[after] == ' ') ++after;
+      if (after < text.size() && IsQuote(text[after])) {
+        const std::string_view before = text.substr(segment, p - segment);
+        const std::size_t open = LastPos(text[after], before);
+        links.Add(ResolveSwf(CleanName(before.substr(open), buffer), text.substr(p, 4), page));
+      }
+      segment = after;
+    }
   }
   return std::move(links).Finish();
 }

@@ -1,31 +1,43 @@
 #include "detect/MemoLines.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace tavimo {
 namespace {
 
-// Calls onLine(text) for every line of bytes and returns nothing; the break rules of the box.
+// The next position of one byte at or after a position that only moves forward: memchr runs
+// once per occurrence, so a text without that byte is scanned once, not once per line.
+class NextByte {
+ public:
+  NextByte(std::string_view bytes, char c) : bytes_(bytes), c_(c) {}
+  std::size_t From(std::size_t pos) {
+    if (!valid_ || (next_ < pos)) {
+      const void* hit = pos < bytes_.size() ? std::memchr(bytes_.data() + pos, c_, bytes_.size() - pos) : nullptr;
+      next_ = hit ? static_cast<std::size_t>(static_cast<const char*>(hit) - bytes_.data()) : bytes_.size();
+      valid_ = true;
+    }
+    return next_;
+  }
+
+ private:
+  std::string_view bytes_;
+  char c_;
+  bool valid_ = false;
+  std::size_t next_ = 0;
+};
+
+// Calls onLine(text) for every line of bytes, with the break rules of the box.
 template <typename OnLine>
 void SplitLines(std::string_view bytes, OnLine onLine) {
-  const char* const begin = bytes.data();
+  NextByte cr(bytes, '\r'), lf(bytes, '\n');
   const std::size_t n = bytes.size();
-  // The next CR and LF are each found once by memchr and remembered until passed, so a text
-  // without one of them is still scanned in linear time.
-  std::size_t nextCr = 0, nextLf = 0;
-  bool crValid = false, lfValid = false;
-  auto findFrom = [&](char c, std::size_t from) {
-    const void* hit = from < n ? std::memchr(begin + from, c, n - from) : nullptr;
-    return hit ? static_cast<std::size_t>(static_cast<const char*>(hit) - begin) : n;
-  };
   std::size_t pos = 0;
   while (pos < n) {
-    if (!crValid || nextCr < pos) { nextCr = findFrom('\r', pos); crValid = true; }
-    if (!lfValid || nextLf < pos) { nextLf = findFrom('\n', pos); lfValid = true; }
-    const std::size_t end = nextCr < nextLf ? nextCr : nextLf;
+    const std::size_t end = std::min(cr.From(pos), lf.From(pos));
     onLine(bytes.substr(pos, end - pos));
     if (end == n) break;
-    pos = end + ((begin[end] == '\r' && end + 1 < n && begin[end + 1] == '\n') ? 2 : 1);
+    pos = end + ((bytes[end] == '\r' && end + 1 < n && bytes[end + 1] == '\n') ? 2 : 1);
   }
 }
 
@@ -61,15 +73,34 @@ void TMemoLines::Add(std::string_view line) {
 }
 
 void LoadMemoFromStream(TMemoLines& memo, TMemoryStream& stream) {
-  memo.Clear();
   const std::string_view bytes = stream.View();
-  memo.text_.reserve(bytes.size() + bytes.size() / 16 + 2);
-  SplitLines(bytes, [&memo](std::string_view line) {
-    if (const void* nul = std::memchr(line.data(), '\0', line.size())) {
-      line = line.substr(0, static_cast<std::size_t>(static_cast<const char*>(nul) - line.data()));
+  const std::size_t want = bytes.size() + bytes.size() / 16 + 2;
+  // The buffer of the previous pass is reused unless it is far larger than this one needs.
+  if (memo.text_.capacity() > 2 * want) memo.Clear();
+  memo.text_.clear();
+  memo.starts_.clear();
+  memo.text_.reserve(want);
+  NextByte cr(bytes, '\r'), lf(bytes, '\n'), nul(bytes, '\0');
+  const std::size_t n = bytes.size();
+  // A line that ends in CR LF and holds no NUL reads the same in the text as in the received
+  // bytes, so runs of such lines ([runStart, pos)) are copied in one piece.
+  std::size_t pos = 0, runStart = 0;
+  while (pos < n) {
+    const std::size_t end = std::min(cr.From(pos), lf.From(pos));
+    const std::size_t nulAt = nul.From(pos);
+    const bool crLf = end + 1 < n && bytes[end] == '\r' && bytes[end + 1] == '\n';
+    memo.starts_.push_back(memo.text_.size() + (pos - runStart));
+    if (crLf && nulAt > end) {
+      pos = end + 2;
+      continue;
     }
-    memo.AppendLine(line);
-  });
+    memo.text_.append(bytes.substr(runStart, pos - runStart));
+    memo.text_.append(bytes.substr(pos, std::min(end, nulAt) - pos));
+    memo.text_.append("\r\n", 2);
+    pos = end == n ? n : end + (crLf ? 2 : 1);
+    runStart = pos;
+  }
+  memo.text_.append(bytes.substr(runStart, pos - runStart));
 }
 
 }  // namespace tavimo

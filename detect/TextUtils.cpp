@@ -104,17 +104,19 @@ std::size_t FindNoCase(std::string_view hay, std::string_view lowerNeedle, std::
 }
 
 bool FindAllNoCase(std::string_view hay, std::string_view lowerNeedle, std::string_view lowerStop,
-                   std::vector<std::size_t>& found) {
+                   std::vector<std::size_t>& found, std::size_t from, std::size_t to) {
   const std::size_t n = hay.size(), m = lowerNeedle.size(), ms = lowerStop.size();
   const std::size_t longest = m > ms ? m : ms;
+  if (to > n) to = n;
   auto take = [&](std::size_t at) {
     if (found.empty() || at >= found.back() + m) found.push_back(at);
   };
-  std::size_t at = 0;
+  std::size_t at = from;
 #if defined(__SSE2__)
   if (m >= 2 && ms >= 2 && n >= longest) {
     const WideProbe needle(lowerNeedle), stop(lowerStop);
-    for (; at + 16 <= n - longest + 1; at += 16) {
+    const std::size_t wideEnd = to < n - longest + 1 ? to : n - longest + 1;
+    for (; at + 16 <= wideEnd; at += 16) {
       const unsigned needleMask = needle.Mask(hay.data() + at), stopMask = stop.Mask(hay.data() + at);
       for (unsigned mask = needleMask | stopMask; mask; mask &= mask - 1) {
         const unsigned bit = mask & (~mask + 1);
@@ -125,7 +127,7 @@ bool FindAllNoCase(std::string_view hay, std::string_view lowerNeedle, std::stri
     }
   }
 #endif
-  for (; at < n; ++at) {
+  for (; at < to; ++at) {
     if (ms > 0 && at + ms <= n && MatchesAt(hay, at, lowerStop)) return false;
     if (m > 0 && at + m <= n && MatchesAt(hay, at, lowerNeedle)) take(at);
   }

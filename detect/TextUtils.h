@@ -24,10 +24,12 @@ inline bool ContainsNoCase(std::string_view hay, std::string_view lowerNeedle) {
   return FindNoCase(hay, lowerNeedle) != std::string_view::npos;
 }
 
-// Appends to found the positions of lowerNeedle in hay, left to right, not overlapping, and
-// returns true; stops and returns false as soon as lowerStop occurs. One pass over hay.
+// Appends to found the positions of lowerNeedle in hay that start in [from, to), left to right,
+// not overlapping (with what found already ends with either), and returns true; stops and
+// returns false as soon as lowerStop starts there. One pass over that part of hay.
 bool FindAllNoCase(std::string_view hay, std::string_view lowerNeedle, std::string_view lowerStop,
-                   std::vector<std::size_t>& found);
+                   std::vector<std::size_t>& found, std::size_t from = 0,
+                   std::size_t to = std::string_view::npos);
 
 // <0, 0, >0 in ASCII case-folded unsigned byte order; 0 means "the same link".
 int CompareTextAscii(std::string_view a, std::string_view b);

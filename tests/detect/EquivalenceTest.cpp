@@ -29,9 +29,9 @@ std::string RandomPage(std::mt19937& rng) {
 std::string RandomAddress(std::mt19937& rng) {
   static const char* schemes[] = {"", "", "http://", "https://", "HTTP://", "Https://", "ftp://"};
   static const char* hosts[] = {"host", "Host.Example", "", "www.h"};
-  static const char* paths[] = {"", "/", "/dir/", "/dir/page.htm", "/A/b", "//x/"};
+  static const char* paths[] = {"", "/", "/dir/", "/dir/page.htm", "/A/b", "//x/", "/d\r\ni\tr/"};
   static const char* queries[] = {"", "", "?id=3", "?u=/x/y", "?q=http://z/w", "?"};
-  std::string a = std::string(schemes[rng() % 7]) + hosts[rng() % 4] + paths[rng() % 6] + queries[rng() % 6];
+  std::string a = std::string(schemes[rng() % 7]) + hosts[rng() % 4] + paths[rng() % 7] + queries[rng() % 6];
   if (rng() % 5 == 0) a += "/";
   return a;
 }
@@ -44,6 +44,22 @@ TEST(Equivalence, RandomPagesGiveTheSameLinksAsThePlainVersion) {
         << testing::PrintToString(address) << " | " << testing::PrintToString(page);
     ASSERT_EQ(ExtractFrameLinks(page, address), reference::FrameLinks(page, address))
         << testing::PrintToString(address) << " | " << testing::PrintToString(page);
+  }
+}
+
+// Links that share long beginnings, differ only in case, end inside one another or hold NUL
+// bytes: the list order must still be the plain case-folded byte order.
+TEST(Equivalence, LinksWithSharedBeginningsSortLikeThePlainVersion) {
+  std::mt19937 rng(9);
+  const std::string alphabet("aAb_\xC3\0", 6);
+  for (int page = 0; page < 200; ++page) {
+    std::string text;
+    for (int ref = 0; ref < 60; ++ref) {
+      std::string name(rng() % 90, 'a');
+      for (std::size_t i = name.size() / 2; i < name.size(); ++i) name[i] = alphabet[rng() % alphabet.size()];
+      text += "'" + name + ".swf' ";
+    }
+    ASSERT_EQ(SwfLinkList(text, "http://h/"), reference::SwfLinkList(text, "http://h/")) << page;
   }
 }
 

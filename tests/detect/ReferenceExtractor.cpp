@@ -96,7 +96,7 @@ std::size_t CountOf(const std::string& t, const std::string& s) {
 }
 
 std::vector<std::string> SwfLinkList(const std::string& pageText, const std::string& pageAddress) {
-  std::string data = Lower(pageText), odata = pageText, base = pageAddress;
+  std::string data = Lower(pageText), odata = pageText, base = StripBreaks(pageAddress);
   std::vector<std::string> list;
   if (Pos("fullscreen=\"yes\"", data) > 0) {
     const std::size_t ps = Pos("src=", data), pw = Pos(".swf", data);
@@ -143,7 +143,7 @@ std::vector<std::string> SwfLinkList(const std::string& pageText, const std::str
 
 std::vector<std::string> FrameLinks(const std::string& pageText, const std::string& pageAddress) {
   std::string data = Lower(pageText), odata = pageText;
-  std::string base = Lower(pageAddress), obase = pageAddress;
+  std::string base = Lower(StripBreaks(pageAddress)), obase = StripBreaks(pageAddress);
   std::vector<std::string> list;
   char quote = '\'';
   const std::size_t n = CountOf("<iframe", data);

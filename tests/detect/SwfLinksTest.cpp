@@ -80,6 +80,8 @@ TEST(SwfLinks, LineBreaksAndTabsAreDroppedFromNames) {
       {"http://h/d/", "\"\nwww.x.org/a.swf\"", {"www.x.org/a.swf"}},
       // Removed before the rules: "/\n/x" is a network path.
       {"https://h/d/", "\"/\n/x/a.swf\"", {"https://x/a.swf"}},
+      // The address loses them too.
+      {"http://h/\td\r\n/", "\"a.swf\"", {"http://h/d/a.swf"}},
   });
 }
 

@@ -167,15 +167,19 @@ void THttpCli::startRequest(THttpRequest rq) {
     if (!u.Pass.empty()) Password = u.Pass;
     scheme_ = u.Proto.empty() ? "http" : u.Proto;
     for (char& c : scheme_) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    if (Proxy.empty()) {
+    targetPort_ = u.Port.empty() ? DefaultPortFor(scheme_) : u.Port;
+    if (Proxy.empty() || viaTunnel()) {
       requestPath_ = EncodeUnsafeUrlBytes(u.Path);
       hostName_ = u.Host;
-      hostPort_ = u.Port.empty() ? DefaultPortFor(scheme_) : u.Port;
-    } else {
-      requestPath_ = (u.Proto.empty() ? std::string("http") : u.Proto) + "://" + u.Host +
-                     (u.Port.empty() ? "" : ":" + u.Port) +
-                     EncodeUnsafeUrlBytes(u.Path.empty() ? "/" : u.Path);
-      const TUrlParts p = ParseURL(Proxy);
+      hostPort_ = targetPort_;
+    }
+    if (!Proxy.empty()) {
+      if (!viaTunnel()) {
+        requestPath_ = (u.Proto.empty() ? std::string("http") : u.Proto) + "://" + u.Host +
+                       (u.Port.empty() ? "" : ":" + u.Port) +
+                       EncodeUnsafeUrlBytes(u.Path.empty() ? "/" : u.Path);
+      }
+      const TUrlParts p = ParseURL(Proxy);  // the connection goes to the proxy
       hostName_ = p.Host;
       hostPort_ = p.Port.empty() ? ProxyPort : p.Port;
     }
@@ -249,6 +253,7 @@ void THttpCli::socketDnsLookupDone(TWSocket*, std::uint16_t error) {
     // TLS to the document's host; a proxy is spoken to in plain HTTP.
     ctrlSocket_->SslEnable = Proxy.empty() && scheme_ == "https";
     ctrlSocket_->SslHostName = targetHost_;
+    tunnelAsked_ = tunnelUp_ = false;
     ctrlSocket_->Connect();
   } catch (const std::exception& e) {
     const int code = ctrlSocket_->LastError();
@@ -275,6 +280,18 @@ void THttpCli::socketSessionConnected(TWSocket*, std::uint16_t error) {
     statusCode_ = 404;
     reasonPhrase_ = errorPhrase(error);
     sessionClosed(error);
+    return;
+  }
+  if (viaTunnel() && !tunnelUp_) {
+    // Ask the proxy for a tunnel; its answer arrives through socketDataAvailable.
+    tunnelAsked_ = true;
+    rcvCount_ = 0;
+    const std::string target = targetHost_ + ":" + targetPort_;
+    std::string connect = "CONNECT " + target + " HTTP/1.0\r\nHost: " + target + "\r\n";
+    if (!ProxyUsername.empty())
+      connect += "Proxy-Authorization: Basic " + Base64Encode(ProxyUsername + ":" + ProxyPassword) + "\r\n";
+    connect += "\r\n";
+    ctrlSocket_->Send(connect.data(), static_cast<std::int32_t>(connect.size()));
     return;
   }
   connected_ = true;
@@ -321,7 +338,7 @@ void THttpCli::sendRequest(const std::string& method, const std::string& version
   if (method == "POST") SendCommand("Content-Length: " + std::to_string(SendStream->Size()));
   if (ModifiedSince != 0) SendCommand("If-Modified-Since: " + RFC1123Date(ModifiedSince) + " GMT");
   if (!Username.empty()) SendCommand("Authorization: Basic " + Base64Encode(Username + ":" + Password));
-  if (!Proxy.empty() && !ProxyUsername.empty())
+  if (!Proxy.empty() && !ProxyUsername.empty() && !viaTunnel())
     SendCommand("Proxy-Authorization: Basic " + Base64Encode(ProxyUsername + ":" + ProxyPassword));
   if (!Cookie.empty()) SendCommand("Cookie: " + Cookie);
   if (!ContentRangeBegin.empty() || !ContentRangeEnd.empty()) {

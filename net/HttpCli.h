@@ -34,6 +34,9 @@
 //   of the same read are still recorded, but no body byte is delivered and no relocation runs.
 // - "<HTML>" without a header: the page is delivered byte for byte, line ends included.
 // - Non-numeric status or content-length values are ignored instead of stalling the header.
+// - https through a proxy goes through a CONNECT tunnel (TLS to the document's host, its
+//   certificate verified as without a proxy); the proxy's refusal ends the request with the
+//   proxy's status and reason. Plain http through a proxy is as described: absolute URL.
 #include "net/WSocket.h"
 
 #include <chrono>
@@ -204,6 +207,8 @@ class THttpCli {
   void finishRelocationHeader();
   void sendRequest(const std::string& method, const std::string& version);
   void sendPostChunk();
+  bool viaTunnel() const { return !Proxy.empty() && scheme_ == "https"; }
+  void tunnelAnswer(int n);
 
   std::unique_ptr<MessageWindow> window_;
   std::unique_ptr<TWSocket> ctrlSocket_;
@@ -230,7 +235,7 @@ class THttpCli {
   std::string acceptRanges_;
   std::vector<std::string> authenticate_;
 
-  std::string hostName_, hostPort_, targetHost_, requestPath_;
+  std::string hostName_, hostPort_, targetHost_, targetPort_, requestPath_;
   std::string scheme_ = "http";  // of the document being fetched
   std::string dnsResult_;
   char rcvBuf_[kBufferSize + 1] = {};
@@ -245,6 +250,9 @@ class THttpCli {
   bool connected_ = false;
   bool closedOnError_ = false;
   bool allowedToSend_ = false;
+  // https through a proxy: CONNECT first, then TLS inside the tunnel.
+  bool tunnelAsked_ = false;
+  bool tunnelUp_ = false;
   std::int64_t sentCount_ = 0;
   NextStep next_ = NextStep::None;
 };

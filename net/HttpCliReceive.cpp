@@ -7,6 +7,7 @@
 
 #include <cctype>
 #include <cstring>
+#include <string_view>
 
 namespace tavimo {
 namespace {
@@ -56,7 +57,36 @@ void THttpCli::socketDataAvailable(TWSocket*, std::uint16_t) {
   const int n = ctrlSocket_->Receive(rcvBuf_ + rcvCount_, free);
   if (requestType_ == httpNone || n <= 0) return;
   touch();
+  if (tunnelAsked_ && !tunnelUp_) {
+    tunnelAnswer(n);
+    return;
+  }
   handleReceived(n);
+}
+
+void THttpCli::tunnelAnswer(int n) {
+  rcvCount_ += n;
+  const std::string_view got(rcvBuf_, static_cast<std::size_t>(rcvCount_));
+  std::size_t end = got.find("\r\n\r\n");
+  std::size_t endLen = 4;
+  if (end == std::string_view::npos) {
+    end = got.find("\n\n");
+    endLen = 2;
+  }
+  if (end == std::string_view::npos) return;  // the proxy's answer is not complete yet
+  const std::string status(got.substr(0, got.find_first_of("\r\n")));
+  std::int64_t code = 0;
+  const bool ok = status.compare(0, 5, "HTTP/") == 0 && status.size() >= 12 &&
+                  parseNumber(status.substr(9, 3), code) && code / 100 == 2;
+  if (!ok || end + endLen != static_cast<std::size_t>(rcvCount_)) {
+    // The proxy refused (or talked past its answer): its status and reason end the request.
+    endRequest(code > 0 ? static_cast<std::int32_t>(code) : 404,
+               status.size() > 13 ? status.substr(13) : "proxy refused the connection", 0);
+    return;
+  }
+  rcvCount_ = 0;
+  tunnelUp_ = true;
+  ctrlSocket_->StartTls(targetHost_);  // ends with OnSessionConnected, as a direct connect
 }
 
 void THttpCli::BeginResponseForTests() {
@@ -250,16 +280,9 @@ void THttpCli::relocate(const std::string& rawValue) {
 
   const bool absolutePath = v[0] == '/' && (v.size() < 2 || v[1] != '/');
   if (absolutePath) {
-    if (Proxy.empty()) {
-      requestPath_ = v;
-      const std::string def = DefaultPortFor(scheme_);
-      location_ = scheme_ + "://" + hostName_ + (hostPort_ == def ? "" : ":" + hostPort_) + v;
-    } else {
-      const TUrlParts cur = ParseURL(requestPath_);
-      location_ = (cur.Proto.empty() ? std::string("http") : cur.Proto) + "://" + cur.Host +
-                  (cur.Port.empty() ? "" : ":" + cur.Port) + v;
-      requestPath_ = location_;
-    }
+    const std::string def = DefaultPortFor(scheme_);
+    location_ = scheme_ + "://" + targetHost_ + (targetPort_ == def ? "" : ":" + targetPort_) + v;
+    requestPath_ = Proxy.empty() || viaTunnel() ? v : location_;
     return;
   }
 
@@ -274,14 +297,13 @@ void THttpCli::relocate(const std::string& rawValue) {
   const std::string port = u.Port.empty() ? def : u.Port;
   const std::string path = u.Path.empty() ? "/" : u.Path;
   targetHost_ = u.Host;
+  targetPort_ = port;
   location_ = scheme_ + "://" + u.Host + (port == def ? "" : ":" + port) + path;
   if (Proxy.empty()) {
     hostName_ = u.Host;
     hostPort_ = port;
-    requestPath_ = path;
-  } else {
-    requestPath_ = location_;
   }
+  requestPath_ = Proxy.empty() || viaTunnel() ? path : location_;
 }
 
 void THttpCli::finishRelocationHeader() {

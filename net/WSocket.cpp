@@ -396,6 +396,18 @@ void TWSocket::tlsStep() {
   }
 }
 
+void TWSocket::StartTls(const std::string& hostName) {
+  if (state_ != wsConnected || fd_ < 0 || ssl_ || rxLen_ > rxPos_) {
+    lastError_ = WSAENOTCONN;
+    SocketError("StartTls");
+    return;
+  }
+  SslHostName = hostName;
+  ssl_ = std::make_unique<TSslLayer>(fd_, hostName);
+  handshaking_ = true;
+  tlsStep();
+}
+
 // ---- lookup ----
 
 void TWSocket::DnsLookup(const std::string& hostName) {

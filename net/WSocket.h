@@ -114,6 +114,9 @@ class TWSocket {
   virtual std::int32_t Receive(void* buffer, std::int32_t len);
   virtual void Close();
   virtual void Abort();
+  // TLS on an already connected socket (a tunnel through a proxy): the handshake ends with
+  // OnSessionConnected (0, or the TLS error, after which the socket is closed).
+  void StartTls(const std::string& hostName);
   void CloseDelayed();
   virtual void ProcessMessages();
   virtual void MessageLoopStep();

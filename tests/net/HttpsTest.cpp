@@ -104,5 +104,54 @@ TEST(Https, PlainServerOnATlsUrlFailsCleanly) {
   EXPECT_EQ(log.requestDone, 1);
 }
 
+TEST(Https, ThroughAProxyTunnelWithTheCertificateChecked) {
+  // The "proxy" answers CONNECT and then plays the document's server inside the tunnel.
+  auto tunnel = [](const std::string& cert, const std::string& key) {
+    return [cert, key](Conn& c, int) {
+      c.ReadHead();
+      c.Send("HTTP/1.0 200 Connection established\r\n\r\n");
+      if (!c.StartTls(cert, key)) return;
+      c.ReadHead();
+      c.Send(Response("200 OK", "", "tunnelled"));
+      c.Close();
+    };
+  };
+  TestServer proxy(tunnel(Pki().goodCertPem, Pki().goodKeyPem));
+  THttpCli cli;
+  EventLog log;
+  log.Attach(cli);
+  cli.Proxy = "127.0.0.1:" + std::to_string(proxy.Port());
+  cli.ProxyUsername = "pu";
+  cli.ProxyPassword = "pp";
+  cli.URL = "https://localhost/dir/t.swf";
+  cli.Get();
+  EXPECT_EQ(log.body, "tunnelled");
+  ASSERT_EQ(proxy.Requests().size(), 2u);
+  EXPECT_EQ(proxy.Requests()[0],
+            "CONNECT localhost:443 HTTP/1.0\r\nHost: localhost:443\r\n"
+            "Proxy-Authorization: Basic cHU6cHA=\r\n\r\n");
+  // Inside the tunnel: the path alone, the document's host, no proxy credentials.
+  EXPECT_EQ(proxy.Requests()[1].substr(0, proxy.Requests()[1].find("\r\n")), "GET /dir/t.swf HTTP/1.0");
+  EXPECT_NE(proxy.Requests()[1].find("\r\nHost: localhost\r\n"), std::string::npos);
+  EXPECT_EQ(proxy.Requests()[1].find("Proxy-Authorization"), std::string::npos);
+
+  TestServer badProxy(tunnel(Pki().untrustedCertPem, Pki().untrustedKeyPem));
+  cli.Proxy = "127.0.0.1:" + std::to_string(badProxy.Port());
+  cli.Get();
+  EXPECT_EQ(cli.ReasonPhrase(), "certificate not trusted (Error #12002)");
+  EXPECT_EQ(log.doneError, 12002);
+
+  TestServer refusing([](Conn& c, int) {
+    c.ReadHead();
+    c.Send("HTTP/1.0 403 Forbidden\r\n\r\n");
+    c.Close();
+  });
+  cli.Proxy = "127.0.0.1:" + std::to_string(refusing.Port());
+  cli.Get();
+  EXPECT_EQ(cli.StatusCode(), 403);
+  EXPECT_EQ(cli.ReasonPhrase(), "Forbidden");
+  EXPECT_EQ(cli.State(), httpReady);
+}
+
 }  // namespace
 }  // namespace tavimo::test

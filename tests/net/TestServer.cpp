@@ -17,6 +17,10 @@
 
 namespace tavimo::test {
 
+namespace {
+ssl_ctx_st* serverContext(const std::string& certPem, const std::string& keyPem);
+}
+
 // ---- connection ----
 
 Conn::Conn(int fd, ssl_ctx_st* tls, TestServer* owner) : fd_(fd), owner_(owner) {
@@ -28,10 +32,18 @@ Conn::Conn(int fd, ssl_ctx_st* tls, TestServer* owner) : fd_(fd), owner_(owner) 
 
 Conn::~Conn() {
   if (ssl_) SSL_free(ssl_);
+  if (ownCtx_) SSL_CTX_free(ownCtx_);
   if (fd_ >= 0) ::close(fd_);
 }
 
 bool Conn::Handshake() { return !ssl_ || SSL_accept(ssl_) == 1; }
+
+bool Conn::StartTls(const std::string& certPem, const std::string& keyPem) {
+  ownCtx_ = serverContext(certPem, keyPem);
+  ssl_ = SSL_new(ownCtx_);
+  SSL_set_fd(ssl_, fd_);
+  return SSL_accept(ssl_) == 1;
+}
 
 std::string Conn::ReadHead() {
   for (;;) {

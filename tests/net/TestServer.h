@@ -22,6 +22,8 @@ class Conn {
   Conn& operator=(const Conn&) = delete;
 
   bool Handshake();  // TLS only; false when the client gave up (e.g. untrusted certificate)
+  // TLS from here on (a proxy's tunnel that ends in this test server); false when refused.
+  bool StartTls(const std::string& certPem, const std::string& keyPem);
   // Reads up to and including the blank line ending the request head ("" when the peer left).
   std::string ReadHead();
   void Send(const std::string& bytes);
@@ -35,6 +37,7 @@ class Conn {
  private:
   int fd_;
   ssl_st* ssl_ = nullptr;
+  ssl_ctx_st* ownCtx_ = nullptr;
   TestServer* owner_;
   std::string pending_;
 };

@@ -108,9 +108,12 @@ TEST(PlayerDesktop, PreviewShowsTheMovieAndBlankClearsIt) {
   s.player.Stop();
   EXPECT_TRUE(WaitUntil([&] { return s.ShowsNothing(); }));
 
-  // The warm player shows the next movies.
+  // The warm player shows the next movies, also after the window was made topmost (which
+  // recreates its X window, as the "stay on top" option does).
   s.Show("/other.swf");
   EXPECT_TRUE(WaitUntil([&] { return s.ShowsStill(kGreen, kYellow); }));
+  s.window.setWindowFlag(Qt::WindowStaysOnTopHint, true);
+  s.window.show();
   s.Show("/still.swf");
   EXPECT_TRUE(WaitUntil([&] { return s.ShowsStill(kBlue, kRed); }));
 }

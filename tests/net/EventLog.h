@@ -25,6 +25,8 @@ struct EventLog {
   std::uint16_t doneError = 0xFFFF;
   THttpRequest doneType = httpNone;
 
+  EventLog() = default;
+  explicit EventLog(THttpCli& c) { Attach(c); }
   void Attach(THttpCli& c) {
     c.OnStateChange = [this](THttpCli* s) { events.push_back(std::string("state ") + StateName(s->State())); };
     c.OnSessionConnected = [this](THttpCli*) { events.push_back("SessionConnected"); };

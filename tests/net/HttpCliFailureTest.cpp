@@ -80,8 +80,7 @@ void ExpectEndedOnce(const THttpCli& cli, const EventLog& log) {
 TEST(HttpCliFailure, HostThatDoesNotResolve) {
   FakeResolver resolver;
   THttpCli cli;
-  EventLog log;
-  log.Attach(cli);
+  EventLog log(cli);
   cli.URL = "http://nothere.test/page.htm";
   cli.Get();
   EXPECT_EQ(cli.StatusCode(), 404);
@@ -92,8 +91,7 @@ TEST(HttpCliFailure, HostThatDoesNotResolve) {
 
 TEST(HttpCliFailure, ConnectionRefused) {
   THttpCli cli;
-  EventLog log;
-  log.Attach(cli);
+  EventLog log(cli);
   cli.URL = "http://127.0.0.1:" + std::to_string(closedPort()) + "/";
   cli.Get();
   EXPECT_EQ(cli.StatusCode(), 404);
@@ -112,8 +110,7 @@ TEST(HttpCliFailure, ServerThatNeverAnswersTimesOut) {
     c.WaitForClose(5000);
   });
   THttpCli cli;
-  EventLog log;
-  log.Attach(cli);
+  EventLog log(cli);
   cli.InactivityTimeout = 1;
   cli.URL = server.Url("/");
   const double seconds = TimedGet(cli);
@@ -131,8 +128,7 @@ TEST(HttpCliFailure, TricklingHeaderCannotHoldTheRequest) {
     c.SendSlowly("HTTP/1.0 200 OK\r\nX-Slow: aaaaaaaaaaaaaaaaaaaa\r\n\r\nbody", 1000);
   });
   THttpCli cli;
-  EventLog log;
-  log.Attach(cli);
+  EventLog log(cli);
   cli.InactivityTimeout = 2;
   cli.URL = server.Url("/");
   const double seconds = TimedGet(cli);
@@ -150,8 +146,7 @@ TEST(HttpCliFailure, SlowButSteadyBodyIsNotCutOff) {
     c.Close();
   });
   THttpCli cli;
-  EventLog log;
-  log.Attach(cli);
+  EventLog log(cli);
   cli.InactivityTimeout = 1;
   cli.URL = server.Url("/");
   TimedGet(cli);
@@ -168,8 +163,7 @@ TEST(HttpCliFailure, ResetInTheMiddleOfTheBody) {
     c.Reset();
   });
   THttpCli cli;
-  EventLog log;
-  log.Attach(cli);
+  EventLog log(cli);
   cli.URL = server.Url("/big.swf");
   EXPECT_LT(TimedGet(cli), 2.0);
   EXPECT_EQ(log.body, std::string(20000, 'r'));
@@ -184,8 +178,7 @@ TEST(HttpCliFailure, ServerClosingBeforeAnyByte) {
     c.Close();
   });
   THttpCli cli;
-  EventLog log;
-  log.Attach(cli);
+  EventLog log(cli);
   cli.URL = server.Url("/");
   EXPECT_LT(TimedGet(cli), 2.0);
   EXPECT_EQ(cli.StatusCode(), 404);
@@ -201,8 +194,7 @@ TEST(HttpCliFailure, HeaderLineLongerThanTheBufferEndsTheRequest) {
     c.WaitForClose(3000);  // keeps the connection open: the client must end it
   });
   THttpCli cli;
-  EventLog log;
-  log.Attach(cli);
+  EventLog log(cli);
   cli.URL = server.Url("/");
   EXPECT_LT(TimedGet(cli), 2.0);
   EXPECT_EQ(cli.StatusCode(), 404);
@@ -216,8 +208,7 @@ TEST(HttpCliFailure, AbortDuringLookupConnectAndBody) {
   {  // lookup
     FakeResolver resolver(1500);
     THttpCli cli;
-    EventLog log;
-    log.Attach(cli);
+    EventLog log(cli);
     cli.URL = "http://slow.test/";
     After(100, [&cli] { cli.Abort(); });
     EXPECT_LT(TimedGet(cli), 1.0);
@@ -234,8 +225,7 @@ TEST(HttpCliFailure, AbortDuringLookupConnectAndBody) {
   {  // connect
     BlackHole hole;
     THttpCli cli;
-    EventLog log;
-    log.Attach(cli);
+    EventLog log(cli);
     cli.URL = "http://127.0.0.1:" + std::to_string(hole.port) + "/";
     After(300, [&cli] {
       EXPECT_EQ(cli.CtrlSocket().State(), wsConnecting);
@@ -252,8 +242,7 @@ TEST(HttpCliFailure, AbortDuringLookupConnectAndBody) {
       c.WaitForClose(3000);
     });
     THttpCli cli;
-    EventLog log;
-    log.Attach(cli);
+    EventLog log(cli);
     cli.OnDocData = [&log](THttpCli* s, const char*, std::int32_t) {
       log.events.push_back("DocData");
       s->Abort();
@@ -269,8 +258,7 @@ TEST(HttpCliFailure, AbortDuringLookupConnectAndBody) {
 TEST(HttpCliFailure, ConnectThatNeverCompletesTimesOut) {
   BlackHole hole;
   THttpCli cli;
-  EventLog log;
-  log.Attach(cli);
+  EventLog log(cli);
   cli.InactivityTimeout = 1;
   cli.URL = "http://127.0.0.1:" + std::to_string(hole.port) + "/";
   EXPECT_LT(TimedGet(cli), 2.0);
@@ -305,8 +293,7 @@ TEST(HttpCliFailure, BusyComponentRaisesCodeOne) {
 
 TEST(HttpCliFailure, ExceptionWhileStartingLeavesTheComponentReady) {
   THttpCli cli;
-  EventLog log;
-  log.Attach(cli);
+  EventLog log(cli);
   cli.URL = "http:///nohost.htm";
   EXPECT_THROW(cli.Get(), ESocketException);
   EXPECT_EQ(cli.State(), httpReady);

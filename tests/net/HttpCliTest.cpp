@@ -157,8 +157,7 @@ TEST(HttpCli, HeadersSplitAcrossReadsBareLineFeedsAndNoContentLength) {
     c.Close();
   });
   THttpCli cli;
-  EventLog log;
-  log.Attach(cli);
+  EventLog log(cli);
   cli.URL = server.Url("/t.txt");
   cli.Get();
   EXPECT_EQ(cli.StatusCode(), 200);
@@ -197,8 +196,7 @@ TEST(HttpCli, HtmlWithoutHeaderIsThePage) {
   const std::string page = "<html>\r\n<body>\nline two</body>\r\n</html>";
   TestServer server(Answer(page));
   THttpCli cli;
-  EventLog log;
-  log.Attach(cli);
+  EventLog log(cli);
   cli.URL = server.Url("/old.htm");
   cli.Get();
   EXPECT_EQ(cli.ContentType(), "text/html");
@@ -230,8 +228,7 @@ TEST(HttpCli, ErrorStatusEndsAfterTheStatusLineWithoutBody) {
     c.WaitForClose(3000);
   });
   THttpCli cli;
-  EventLog log;
-  log.Attach(cli);
+  EventLog log(cli);
   TMemoryStream body;
   cli.RcvdStream = &body;
   cli.URL = server.Url("/nope.swf");
@@ -256,8 +253,7 @@ TEST(HttpCli, RelocationToAbsolutePathRelativeNameAndAbsoluteUrl) {
     c.Close();
   });
   THttpCli cli;
-  EventLog log;
-  log.Attach(cli);
+  EventLog log(cli);
   TMemoryStream body;
   cli.RcvdStream = &body;
   cli.URL = server.Url("/start/index.htm");
@@ -322,8 +318,7 @@ TEST(HttpCli, RedirectLoopEndsAtTheBound) {
     c.Close();
   });
   THttpCli cli;
-  EventLog log;
-  log.Attach(cli);
+  EventLog log(cli);
   cli.URL = server.Url("/again");
   const double seconds = TimedGet(cli);
   EXPECT_LT(seconds, 5.0);
@@ -399,8 +394,7 @@ TEST(HttpCli, StreamThatCannotStoreEndsTheRequest) {
     c.WaitForClose(3000);
   });
   THttpCli cli;
-  EventLog log;
-  log.Attach(cli);
+  EventLog log(cli);
   cli.RcvdStream = &full;
   cli.URL = server.Url("/f");
   EXPECT_LT(TimedGet(cli), 2.0);

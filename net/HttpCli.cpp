@@ -405,11 +405,11 @@ void THttpCli::sessionClosed(std::uint16_t error) {
   } else if (error != 0 && requestDoneError_ == 0) {
     requestDoneError_ = error;  // e.g. a reset in the middle of the body: not a success
   }
+  setReady();  // posted first: a failing OnDocEnd must not leave the request running
   if (bodyChunks_ > 0 && !docEnded_) {
     docEnded_ = true;
     TriggerDocEnd();
   }
-  setReady();
 }
 
 void THttpCli::endRequest(std::int32_t status, const std::string& reason, std::uint16_t error) {

@@ -3,7 +3,7 @@
 // https through the socket's TLS layer) and streams the body into RcvdStream, reporting through
 // events. Get blocks in a nested pass of the UI event loop until the request is over.
 //
-// Decisions for what the original left open (all so that Get always returns, component ready):
+// How requests end (always so that Get returns with the component ready):
 // - InactivityTimeout (seconds, default 60, 0 = none): the response header must be complete
 //   within that time from the start of the request (lookup and connect included; again for
 //   each relocation hop), and no pause in the body may last that long. Otherwise the request
@@ -30,13 +30,13 @@
 // - A URL's control characters, blanks and non-ASCII bytes reach the request line as %XX;
 //   a host with such bytes ends the request like an unknown host (404, "invalid host name in
 //   URL", error 11001) before any lookup; a "#fragment" is not sent.
-// - Status 400 or more: the connection is closed after the status line (as before); header lines
+// - Status 400 or more: the connection is closed after the status line; header lines
 //   of the same read are still recorded, but no body byte is delivered and no relocation runs.
 // - "<HTML>" without a header: the page is delivered byte for byte, line ends included.
 // - Non-numeric status or content-length values are ignored instead of stalling the header.
 // - https through a proxy goes through a CONNECT tunnel (TLS to the document's host, its
 //   certificate verified as without a proxy); the proxy's refusal ends the request with the
-//   proxy's status and reason. Plain http through a proxy is as described: absolute URL.
+//   proxy's status and reason. Plain http through a proxy sends the absolute URL.
 #include "net/WSocket.h"
 
 #include <chrono>

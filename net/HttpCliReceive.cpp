@@ -326,8 +326,8 @@ void THttpCli::RelocationClosed(TWSocket*, std::uint16_t) {
   connected_ = false;
   relocating_ = false;
   ctrlSocket_->OnSessionClosed = [this](TWSocket* s, std::uint16_t e) { socketSessionClosed(s, e); };
+  window_->post(WM_HTTP_RELOCATION, requestId_, 0);  // first, whatever the handler does
   if (OnLocationChange) OnLocationChange(this);
-  window_->post(WM_HTTP_RELOCATION, requestId_, 0);
 }
 
 }  // namespace tavimo

@@ -89,7 +89,7 @@ class TWSocket {
   int LingerTimeout = 0;
   int FlushTimeout = 60;
   // TLS: on for the next Connect when set; SslHostName is what the certificate must name.
-  // Both survive a reset only until the next Close (the reset clears them like Addr).
+  // Every close clears both, like Addr and Port.
   bool SslEnable = false;
   std::string SslHostName;
 

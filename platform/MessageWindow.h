@@ -1,7 +1,7 @@
 #pragma once
 // The hidden notification window of a component: messages posted to it (from any thread) are
 // queued as Qt events and handled on the thread that owns it, the UI thread. Message numbers
-// stay Windows' (WM_USER + n) so the components read like their descriptions.
+// stay Windows' (WM_USER + n), as the components were written against them.
 #include <QObject>
 
 #include <cstdint>

@@ -3,7 +3,8 @@
 //
 // Both scanners search the text lower-cased (ASCII letters only), but every piece that goes into
 // a result is copied from the original text at the same place, because servers on Linux are
-// case-sensitive. CR, LF and TAB inside a name are dropped, as browsers do in URLs. A name that
+// case-sensitive. CR, LF and TAB inside a name or the page address are dropped, as browsers do
+// in URLs, so a link never spans two lines of the link list file. A name that
 // starts with "//" takes the scheme of the page address; one that starts with a single "/" is
 // joined to the page address's origin; an https page address resolves relative names like an
 // http one.

@@ -61,13 +61,11 @@ std::string HttpWhenHostless(const std::string& name) {
 
 // Sort the list, look for the candidate, append it when absent.
 void Add(std::vector<std::string>& list, const std::string& candidate) {
-  std::sort(list.begin(), list.end(),
-            [](const std::string& a, const std::string& b) {
-              const std::string la = Lower(a), lb = Lower(b);
-              return std::lexicographical_compare(
-                  la.begin(), la.end(), lb.begin(), lb.end(),
-                  [](char x, char y) { return static_cast<unsigned char>(x) < static_cast<unsigned char>(y); });
-            });
+  auto lower = [](char c) { return static_cast<unsigned char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c); };
+  std::sort(list.begin(), list.end(), [&](const std::string& a, const std::string& b) {
+    return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(),
+                                        [&](char x, char y) { return lower(x) < lower(y); });
+  });
   for (const auto& entry : list) {
     if (Lower(entry) == Lower(candidate)) return;
   }

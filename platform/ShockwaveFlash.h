@@ -68,4 +68,12 @@ class TShockwaveFlash : public FlashPlayer {
   std::shared_ptr<TShockwaveFlash*> self_;
 };
 
+// A factory for the main window: players in the given preview area, fetching through `fetcher`
+// (which must outlive them), e.g. DefaultFlashPlayerFactory() = ShockwaveFlashFactory(fetcher).
+inline FlashPlayerFactory ShockwaveFlashFactory(MovieFetcher& fetcher) {
+  return [&fetcher](QWidget* host) -> std::unique_ptr<FlashPlayer> {
+    return std::make_unique<TShockwaveFlash>(host, fetcher);
+  };
+}
+
 }  // namespace tavimo

@@ -41,7 +41,7 @@ struct Stage {
   QWidget* host = new QWidget(&window);
   MovieServer server;
   NetworkMovieFetcher fetcher;
-  TShockwaveFlash player{host, fetcher};
+  std::unique_ptr<FlashPlayer> player = ShockwaveFlashFactory(fetcher)(host);  // as the window does
 
   Stage() {
     window.setGeometry(40, 40, 320, 200);
@@ -77,7 +77,7 @@ struct Stage {
     }
     return true;
   }
-  void Show(const char* path) { Preview(player, server.Url(path)); }
+  void Show(const char* path) { Preview(*player, server.Url(path)); }
 };
 
 std::unique_ptr<Stage> stage;
@@ -88,8 +88,8 @@ TEST(PlayerDesktop, PreviewShowsTheMovieAndBlankClearsIt) {
   Pump(200);
   EXPECT_TRUE(s.ShowsNothing()) << "the area is empty before any preview";
   // Blanking an unused player (as hiding the window does) must not start the web engine.
-  s.player.Movie("blank.swf");
-  s.player.Stop();
+  s.player->Movie("blank.swf");
+  s.player->Stop();
   EXPECT_FALSE(WebEngineLoaded());
 
   s.Show("/still.swf");
@@ -104,8 +104,8 @@ TEST(PlayerDesktop, PreviewShowsTheMovieAndBlankClearsIt) {
   Pump(700);
   EXPECT_TRUE(s.ShowsStill(kBlue, kRed));
 
-  s.player.Movie("blank.swf");
-  s.player.Stop();
+  s.player->Movie("blank.swf");
+  s.player->Stop();
   EXPECT_TRUE(WaitUntil([&] { return s.ShowsNothing(); }));
 
   // The warm player shows the next movies, also after the window was made topmost (which
@@ -124,7 +124,7 @@ TEST(PlayerDesktop, StopPausesAndPlayResumesAnAnimation) {
   ASSERT_TRUE(WaitUntil([&] { return Near(s.Centre(), kRed); }, 30000));
   ASSERT_TRUE(WaitUntil([&] { return Near(s.Centre(), kYellow); }, 3000));
 
-  s.player.Stop();
+  s.player->Stop();
   Pump(400);
   const Rgb paused = Of(s.Centre());
   EXPECT_TRUE(Near(s.Centre(), kRed) || Near(s.Centre(), kYellow));
@@ -132,7 +132,7 @@ TEST(PlayerDesktop, StopPausesAndPlayResumesAnAnimation) {
     Pump(150);
     EXPECT_TRUE(Near(s.Centre(), paused)) << "frame changed while stopped";
   }
-  s.player.Play();
+  s.player->Play();
   EXPECT_TRUE(WaitUntil([&] { return !Near(s.Centre(), paused); }, 3000));
 }
 

@@ -70,9 +70,10 @@ void WebPlayerView::PageLoaded(bool ok) {
   if (ready_ || !ok) return;
   ready_ = true;
   // With no movie to show yet, the emulator is compiled now rather than when the movie comes.
-  const bool movieWaiting = std::any_of(pending_.begin(), pending_.end(), [](const QString& script) {
-    return script.startsWith(QLatin1String("tavimoShow"));
-  });
+  const bool movieWaiting =
+      std::any_of(pending_.begin(), pending_.end(), [](const QString& script) {
+        return script.startsWith(QLatin1String("tavimoShow"));
+      });
   if (!movieWaiting) view_->page()->runJavaScript(QStringLiteral("tavimoWarm();"));
   const QStringList scripts = std::move(pending_);
   pending_.clear();

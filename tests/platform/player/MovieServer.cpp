@@ -34,7 +34,8 @@ void MovieServer::Answer(QTcpSocket* socket) {
   QByteArray reply;
   auto it = files_.find(path);
   if (it == files_.end()) {
-    reply = "HTTP/1.0 404 Not Found\r\nContent-Type: text/html\r\nContent-Length: 9\r\n\r\nnot found";
+    reply = "HTTP/1.0 404 Not Found\r\nContent-Type: text/html\r\n"
+            "Content-Length: 9\r\n\r\nnot found";
   } else {
     reply = "HTTP/1.0 200 OK\r\nContent-Type: application/x-shockwave-flash\r\nContent-Length: " +
             QByteArray::number(it->size()) + "\r\n\r\n" + *it;

@@ -65,12 +65,13 @@ class ShockwaveFlashTest : public ::testing::Test {
 
   // A player over `fetcher` whose views are recorded; `makes` counts the views made.
   std::unique_ptr<TShockwaveFlash> MakePlayer(MovieFetcher& fetcher, bool viewAvailable = true) {
-    return std::make_unique<TShockwaveFlash>(&host_, fetcher, [this, viewAvailable](QWidget* parent) -> PlayerView* {
+    auto make = [this, viewAvailable](QWidget* parent) -> PlayerView* {
       ++makes_;
       if (!viewAvailable) return nullptr;
       view_ = new RecordingView(parent);
       return view_;
-    });
+    };
+    return std::make_unique<TShockwaveFlash>(&host_, fetcher, make);
   }
   QWidget host_;
   RecordingView* view_ = nullptr;  // owned by the player

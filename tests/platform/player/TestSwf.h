@@ -47,7 +47,7 @@ inline std::string Tag(int code, const std::string& body) {  // short form: bodi
 inline std::string MakeSwf(int width, int height, Rgb background, int x, int y, int w, int h,
                            const std::vector<Rgb>& colours, int framesPerSecond = 12) {
   const int t = 20;  // twips per pixel
-  std::string tags = Tag(9, std::string{char(background.r), char(background.g), char(background.b)});
+  std::string tags = Tag(9, {char(background.r), char(background.g), char(background.b)});
   for (std::size_t i = 0; i < colours.size(); ++i) {  // DefineShape i+1: the rectangle
     SwfWriter s;
     s.U16(int(i + 1)).Rect(x * t, (x + w) * t, y * t, (y + h) * t);

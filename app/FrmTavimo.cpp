@@ -98,6 +98,32 @@ class BackgroundImage : public TImage {
   std::function<void(QPainter&)> paintOver_;
 };
 
+// The preview area as it looks while no movie plays: a quiet screen saying what it is for. The
+// player draws over it.
+class PreviewArea : public QWidget {
+ public:
+  using QWidget::QWidget;
+
+ protected:
+  void paintEvent(QPaintEvent*) override {
+    QPainter p(this);
+    QLinearGradient shade(0, 0, 0, height());
+    shade.setColorAt(0, QColor(252, 252, 250));
+    shade.setColorAt(1, QColor(226, 236, 246));
+    p.fillRect(rect(), shade);
+    p.setRenderHint(QPainter::Antialiasing);
+    const QPointF centre(width() / 2.0, height() / 2.0 - 12);
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(99, 156, 206, 90));
+    p.drawEllipse(centre, 22, 22);
+    p.setBrush(QColor(255, 255, 255, 230));
+    const QPointF play[] = {centre + QPointF(-7, -11), centre + QPointF(12, 0), centre + QPointF(-7, 11)};
+    p.drawPolygon(play, 3);
+    p.setPen(QColor(51, 102, 153, 190));
+    p.drawText(QRect(0, height() / 2 + 16, width(), 20), Qt::AlignCenter, "Click a Flash item to preview it");
+  }
+};
+
 }  // namespace
 
 FrmTavimoSetup::FrmTavimoSetup()
@@ -166,7 +192,7 @@ void TFrmTavimo::BuildLayout() {
 
   butdownload = SkinButton(this, "butdownload", {416, 200, 109, 28}, "DOWNLOAD0", "Download");
 
-  PlayerArea = Place(new QWidget(this), "myplayer", {31, 223, 248, 131});
+  PlayerArea = Place(new PreviewArea(this), "myplayer", {31, 223, 248, 131});
   PlayerArea->setAutoFillBackground(true);
   QPalette playerPal = PlayerArea->palette();
   playerPal.setColor(QPalette::Window, Qt::white);

@@ -18,6 +18,7 @@
 #include "app/SettingsStore.h"
 #include "platform/FlashPlayer.h"
 
+class QIcon;
 class QMenu;
 class QPlainTextEdit;
 class QTimer;
@@ -170,6 +171,8 @@ class TFrmTavimo : public QWidget, public SettingsControls, public TopmostWindow
   void BuildTrayMenu();
   void ConnectHandlers();
   bool IsInPlayerArea(QObject* object) const;
+  // A picture of the menus' image list by its index; none when the skin lacks it.
+  static QIcon MenuPicture(int index);
 
   FrmTavimoSetup setup_;
   std::unique_ptr<RegistrySource> ownRegistry_;

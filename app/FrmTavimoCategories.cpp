@@ -14,8 +14,6 @@
 
 namespace tavimo {
 
-QIcon MenuPicture(int index);  // FrmTavimoItems.cpp
-
 namespace {
 
 // The first four entries can never be deleted, whatever their names.

@@ -13,8 +13,7 @@
 
 namespace tavimo {
 
-// A menu picture of the skin by its index; none when the skin lacks it.
-QIcon MenuPicture(int index) {
+QIcon TFrmTavimo::MenuPicture(int index) {
   try {
     return QIcon(QPixmap::fromImage(LoadLayoutPicture(QString("menu%1").arg(index))));
   } catch (const std::exception&) {

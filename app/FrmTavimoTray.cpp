@@ -8,8 +8,6 @@
 
 namespace tavimo {
 
-QIcon MenuPicture(int index);  // FrmTavimoItems.cpp
-
 void TFrmTavimo::BuildTrayMenu() {
   PopNotify = new QMenu(this);
   PopNotify->setObjectName("PopNotify");

@@ -18,19 +18,20 @@ home=$(mktemp -d /tmp/tavimo-bench.XXXXXX)
 trap 'rm -rf "$home"' EXIT
 mkdir -p "$home/runtime" && chmod 700 "$home/runtime"
 
-measure() {  # prints one "<ms> <rss_kb>" line per run
-  local title=$1; shift
-  for _ in $(seq "$runs"); do
-    HOME=$home XDG_CONFIG_HOME=$home/config XDG_CACHE_HOME=$home/cache \
-      XDG_RUNTIME_DIR=$home/runtime "$probe" "$title" 1500 "$@"
-  done
+# One run of a program: prints "<ms> <rss_kb>".
+measure() {
+  HOME=$home XDG_CONFIG_HOME=$home/config XDG_CACHE_HOME=$home/cache \
+    XDG_RUNTIME_DIR=$home/runtime "$probe" "$@"
 }
-
 export -f measure
-export probe home runs
+export probe home
+
+# The two programs take turns, so a change in the machine's load hits both alike.
 "$here/../../tests/with-xvfb.sh" bash -c "
-  measure 'Minimal Qt window' '$minimal' > '$home/minimal.txt'
-  measure 'Tavimo V4.0' '$tavimo' > '$home/tavimo.txt'
+  for _ in \$(seq $runs); do
+    measure 'Minimal Qt window' 1500 '$minimal' >> '$home/minimal.txt'
+    measure 'Tavimo V4.0' 1500 '$tavimo' >> '$home/tavimo.txt'
+  done
 "
 
 median() { sort -n | awk '{v[NR]=$1} END {print (NR % 2) ? v[(NR+1)/2] : (v[NR/2]+v[NR/2+1])/2}'; }

@@ -396,8 +396,9 @@ void THttpCli::sessionClosed(std::uint16_t error) {
       }
     }
   }
-  if (state_ == httpWaitingHeader && next_ == NextStep::HeaderLine && requestDoneError_ == 0 &&
-      !closedOnError_ && !relocating_) {
+  const bool beforeHeaderEnd = (state_ == httpWaitingHeader && next_ == NextStep::HeaderLine) ||
+                               state_ == httpDnsLookupDone || state_ == httpConnected;
+  if (beforeHeaderEnd && requestDoneError_ == 0 && !closedOnError_ && !relocating_) {
     // Closed before a complete header: that is no answer, whatever the status line said.
     requestDoneError_ = error ? error : static_cast<std::uint16_t>(WSAECONNABORTED);
     statusCode_ = 404;

@@ -448,6 +448,7 @@ void TWSocket::CancelDnsLookup() {
 // ---- connect ----
 
 void TWSocket::Connect() {
+  lastError_ = 0;  // an error of an earlier connection says nothing about this one
   if (fd_ >= 0 && state_ != wsClosed) {
     RaiseSocketError("Connect: Socket already in use");
     return;

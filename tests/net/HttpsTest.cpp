@@ -146,6 +146,15 @@ TEST(Https, ThroughAProxyTunnelWithTheCertificateChecked) {
   EXPECT_EQ(cli.StatusCode(), 403);
   EXPECT_EQ(cli.ReasonPhrase(), "Forbidden");
   EXPECT_EQ(cli.State(), httpReady);
+
+  TestServer hangingUp([](Conn& c, int) {
+    c.ReadHead();
+    c.Close();
+  });
+  cli.Proxy = "127.0.0.1:" + std::to_string(hangingUp.Port());
+  cli.Get();
+  EXPECT_EQ(cli.ReasonPhrase(), "Connection closed without an answer");
+  EXPECT_EQ(log.doneError, 10053);
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <QGuiApplication>
 #include <QScreen>
 #include <QTreeWidget>
+#include <cstdlib>
 
 #include "controls/FlatEdit.h"
 #include "controls/FlatListBox.h"
@@ -73,6 +74,24 @@ TEST_F(MainWindowDesktopTest, ScreenshotWithItemsListed) {
 
   const QString out = qEnvironmentVariable("TAVIMO_BINARY_DIR", ".") + "/screenshot.png";
   EXPECT_TRUE(shot.save(out)) << out.toStdString();
+}
+
+// A real Esc from the X server, typed while the address field has the keyboard focus.
+TEST_F(MainWindowDesktopTest, EscTypedInTheAddressFieldHidesAndClears) {
+  TFrmTavimo& f = Form();
+  f.Items->AppendItem("http://h/a.swf", "a.swf");
+  f.ApplyWindowClass();
+  f.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&f));
+  f.activateWindow();
+  f.edturl->setFocus();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&f));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return f.edturl->hasFocus(); }));
+  // Through XTEST, as a keyboard types it, to the window that has the input focus.
+  ASSERT_EQ(std::system("xdotool key Escape"), 0);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return !f.isVisible(); }, 3000));
+  EXPECT_EQ(f.Items->Count(), 0);
+  EXPECT_EQ(playerLog, (std::vector<std::string>{"Movie:blank.swf", "Stop"}));
 }
 
 }  // namespace

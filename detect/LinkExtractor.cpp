@@ -35,14 +35,25 @@ std::string_view CleanName(std::string_view name, std::string& buffer) {
 // aside) is dropped. The list is re-sorted before every addition and the new link appended
 // unsorted, so the final order is: all links sorted, except that the last one appended stays at
 // the end when the last addition appended it. Sorting once at the end gives that same order.
-// The lower-cased keys live in one buffer with an open-addressing index over them: a page can
-// bring tens of thousands of links, and one heap node per key costs more than the scan itself.
+// Links and their lower-cased keys live in two parallel buffers with an open-addressing index
+// over them: a page can bring tens of thousands of links, and a heap node or two per link
+// would cost more than the scan itself.
 class LinkCollector {
  public:
-  void Add(std::string link) {
-    const std::size_t offset = keys_.size();
-    keys_.resize(offset + link.size());
-    std::transform(link.begin(), link.end(), keys_.begin() + static_cast<std::ptrdiff_t>(offset), AsciiLower);
+  // Adds the link made of parts, with "http://" in front when httpWhenHostless is set and the
+  // parts hold fewer than two "/" (a bare host).
+  void Add(std::initializer_list<std::string_view> parts, bool httpWhenHostless = false) {
+    const std::size_t offset = text_.size();
+    std::size_t slashes = 0;
+    for (auto part : parts) {
+      if (httpWhenHostless && slashes < 2) slashes += CountOf("/", part);
+    }
+    if (httpWhenHostless && slashes < 2) text_ += "http://";
+    for (auto part : parts) text_ += part;
+    const std::size_t size = text_.size() - offset;
+    keys_.resize(text_.size());
+    std::transform(text_.begin() + static_cast<std::ptrdiff_t>(offset), text_.end(),
+                   keys_.begin() + static_cast<std::ptrdiff_t>(offset), AsciiLower);
     const std::string_view key = std::string_view(keys_).substr(offset);
     const std::size_t hash = std::hash<std::string_view>{}(key);
     if (2 * (links_.size() + 1) > slots_.size()) Rehash(slots_.empty() ? 64 : 2 * slots_.size());
@@ -50,40 +61,56 @@ class LinkCollector {
     for (; slots_[slot] != 0; slot = (slot + 1) & (slots_.size() - 1)) {
       const Entry& e = links_[slots_[slot] - 1];
       if (e.hash == hash && KeyOf(e) == key) {
+        text_.resize(offset);
         keys_.resize(offset);
         lastAdded_ = false;
         return;
       }
     }
     slots_[slot] = static_cast<std::uint32_t>(links_.size() + 1);
-    links_.push_back({hash, offset, link.size(), std::move(link)});
+    links_.push_back({hash, offset, size});
     lastAdded_ = true;
   }
 
-  std::vector<std::string> Finish() && {
-    std::vector<Piece> order(links_.size());
-    for (std::size_t i = 0; i < order.size(); ++i) {
-      order[i].key = KeyOf(links_[i]);
-      order[i].index = static_cast<std::uint32_t>(i);
-    }
-    SortByKey(order.data(), order.data() + order.size() - (lastAdded_ ? 1 : 0), 0);
+  std::vector<std::string> Finish() const {
     std::vector<std::string> out;
     out.reserve(links_.size());
-    for (const Piece& p : order) out.push_back(std::move(links_[p.index].link));
+    for (const Piece& p : Order()) out.emplace_back(LinkOf(links_[p.index]));
+    return out;
+  }
+
+  // The links in list order, each followed by CR LF: the link list file.
+  std::string FinishAsLines() const {
+    std::string out;
+    out.reserve(text_.size() + 2 * links_.size());
+    for (const Piece& p : Order()) {
+      out += LinkOf(links_[p.index]);
+      out += "\r\n";
+    }
     return out;
   }
 
  private:
   struct Entry {
-    std::size_t hash, keyOffset, keySize;
-    std::string link;
+    std::size_t hash, offset, size;  // the link is text_[offset, offset + size), its key in keys_
   };
   struct Piece {
     std::uint64_t bytes = 0;  // 8 key bytes from the current depth, big-endian, 0-padded
     std::string_view key;
     std::uint32_t index = 0;
   };
-  std::string_view KeyOf(const Entry& e) const { return std::string_view(keys_).substr(e.keyOffset, e.keySize); }
+  std::string_view KeyOf(const Entry& e) const { return std::string_view(keys_).substr(e.offset, e.size); }
+  std::string_view LinkOf(const Entry& e) const { return std::string_view(text_).substr(e.offset, e.size); }
+
+  std::vector<Piece> Order() const {
+    std::vector<Piece> order(links_.size());
+    for (std::size_t i = 0; i < order.size(); ++i) {
+      order[i].key = KeyOf(links_[i]);
+      order[i].index = static_cast<std::uint32_t>(i);
+    }
+    SortByKey(order.data(), order.data() + order.size() - (lastAdded_ ? 1 : 0), 0);
+    return order;
+  }
 
   // Keys are lower-cased, so plain (unsigned byte) order is the list order. Links of a page
   // share long beginnings ("http://cdn.example.com/..."), which whole-key comparisons would
@@ -91,6 +118,15 @@ class LinkCollector {
   // keys tie, and compare whole keys only past a depth real links rarely reach.
   static void SortByKey(Piece* first, Piece* last, std::size_t depth) {
     if (last - first < 2) return;
+    // Skip at once what all keys of the range share (the host, usually).
+    std::size_t common = first->key.size();
+    for (const Piece* p = first + 1; p != last && common > depth; ++p) {
+      const std::size_t n = std::min(common, p->key.size());
+      std::size_t i = depth;
+      while (i < n && p->key[i] == first->key[i]) ++i;
+      common = i;
+    }
+    depth = std::max(depth, common);
     if (depth >= 64) {
       std::sort(first, last, [](const Piece& a, const Piece& b) { return a.key < b.key; });
       return;
@@ -124,7 +160,7 @@ class LinkCollector {
   }
 
   std::vector<Entry> links_;
-  std::string keys_;
+  std::string text_, keys_;
   std::vector<std::uint32_t> slots_;  // index + 1 into links_, 0 = free
   bool lastAdded_ = false;
 };
@@ -154,33 +190,18 @@ struct PageAddress {
   std::string cut, scheme, origin, swfFolder, frameFolder;
 };
 
-// Joins the parts of a link into one string, adding "http://" in front when the result would
-// hold fewer than two "/" (a bare host).
-std::string Join(std::initializer_list<std::string_view> parts, bool httpWhenHostless) {
-  std::size_t size = 7, slashes = 0;
-  for (auto part : parts) {
-    size += part.size();
-    if (httpWhenHostless && slashes < 2) slashes += CountOf("/", part);
-  }
-  std::string out;
-  out.reserve(size);
-  if (httpWhenHostless && slashes < 2) out += "http://";
-  for (auto part : parts) out += part;
-  return out;
+void AddSwf(LinkCollector& links, std::string_view name, std::string_view ext, const PageAddress& page) {
+  if (StartsWith(name, "//")) return links.Add({page.scheme, ":", name, ext});
+  if (StartsWith(name, "/")) return links.Add({page.origin, name, ext}, true);
+  if (ContainsNoCase(name, "www") || name.find("://") != npos) return links.Add({name, ext});
+  links.Add({page.swfFolder, name, ext}, true);
 }
 
-std::string ResolveSwf(std::string_view name, std::string_view ext, const PageAddress& page) {
-  if (StartsWith(name, "//")) return Join({page.scheme, ":", name, ext}, false);
-  if (StartsWith(name, "/")) return Join({page.origin, name, ext}, true);
-  if (ContainsNoCase(name, "www") || name.find("://") != npos) return Join({name, ext}, false);
-  return Join({page.swfFolder, name, ext}, true);
-}
-
-std::string ResolveFrame(std::string_view name, const PageAddress& page) {
-  if (StartsWith(name, "//")) return Join({page.scheme, ":", name}, false);
-  if (StartsWith(name, "/")) return Join({page.origin, name}, false);
-  if (ContainsNoCase(name, "www") || name.find("://") != npos) return std::string(name);
-  return Join({page.frameFolder, name}, false);
+void AddFrame(LinkCollector& links, std::string_view name, const PageAddress& page) {
+  if (StartsWith(name, "//")) return links.Add({page.scheme, ":", name});
+  if (StartsWith(name, "/")) return links.Add({page.origin, name});
+  if (ContainsNoCase(name, "www") || name.find("://") != npos) return links.Add({name});
+  links.Add({page.frameFolder, name});
 }
 
 // A page naming fullscreen="yes" gives one raw entry: from the first "src=" up to the first
@@ -217,9 +238,11 @@ bool IsQuote(char c) { return c == '"' || c == '\''; }
 
 }  // namespace
 
-std::vector<std::string> SwfLinkList(std::string_view text, std::string_view pageAddress) {
+// Scans text for Flash references into links; returns false, with the raw entry in fullscreen,
+// when the fullscreen attribute overrides them.
+static bool ScanSwf(std::string_view text, std::string_view pageAddress, LinkCollector& links,
+             std::string& fullscreen) {
   const PageAddress page(pageAddress);
-  LinkCollector links;
   std::string buffer;
   std::vector<std::size_t> swfs;
   // The text is searched a window at a time and each window's references are resolved while
@@ -228,7 +251,8 @@ std::vector<std::string> SwfLinkList(std::string_view text, std::string_view pag
   std::size_t segment = 0, done = 0;
   for (std::size_t from = 0; from < text.size(); from += kWindow) {
     if (!FindAllNoCase(text, ".swf", "fullscreen=\"yes\"", swfs, from, from + kWindow)) {
-      return {FullscreenItem(text)};
+      fullscreen = FullscreenItem(text);
+      return false;
     }
     // Each ".swf" is looked at once; a name never reaches back past the previous ".swf" and
     // the spaces that followed it.
@@ -239,12 +263,19 @@ std::vector<std::string> SwfLinkList(std::string_view text, std::string_view pag
       if (after < text.size() && IsQuote(text[after])) {
         const std::string_view before = text.substr(segment, p - segment);
         const std::size_t open = LastPos(text[after], before);
-        links.Add(ResolveSwf(CleanName(before.substr(open), buffer), text.substr(p, 4), page));
+        AddSwf(links, CleanName(before.substr(open), buffer), text.substr(p, 4), page);
       }
       segment = after;
     }
   }
-  return std::move(links).Finish();
+  return true;
+}
+
+std::vector<std::string> SwfLinkList(std::string_view text, std::string_view pageAddress) {
+  LinkCollector links;
+  std::string fullscreen;
+  if (!ScanSwf(text, pageAddress, links, fullscreen)) return {fullscreen};
+  return links.Finish();
 }
 
 std::vector<std::string> ExtractFrameLinks(std::string_view text, std::string_view pageAddress) {
@@ -282,10 +313,10 @@ std::vector<std::string> ExtractFrameLinks(std::string_view text, std::string_vi
     if (close == npos) continue;
     std::size_t end = close;
     while (end > cur && (text[end - 1] == ' ' || text[end - 1] == '\r' || text[end - 1] == '\n')) --end;
-    links.Add(ResolveFrame(CleanName(text.substr(cur, end - cur), buffer), page));
+    AddFrame(links, CleanName(text.substr(cur, end - cur), buffer), page);
     cur = end;
   }
-  return std::move(links).Finish();
+  return links.Finish();
 }
 
 std::string FormatLinkList(const std::vector<std::string>& links) {
@@ -302,7 +333,11 @@ std::string FormatLinkList(const std::vector<std::string>& links) {
 
 void ExtractSwfLinks(std::string_view pageText, std::string_view pageAddress,
                      const std::string& linkListPath) {
-  if (!WriteFileAtomically(linkListPath, FormatLinkList(SwfLinkList(pageText, pageAddress)))) {
+  LinkCollector links;
+  std::string fullscreen;
+  const std::string lines =
+      ScanSwf(pageText, pageAddress, links, fullscreen) ? links.FinishAsLines() : fullscreen + "\r\n";
+  if (!WriteFileAtomically(linkListPath, lines)) {
     const int err = errno;
     throw ELinkListError("Cannot create file " + linkListPath + ": " + std::strerror(err));
   }

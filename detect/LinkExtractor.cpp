@@ -236,11 +236,9 @@ class ForwardFinder {
 
 bool IsQuote(char c) { return c == '"' || c == '\''; }
 
-}  // namespace
-
 // Scans text for Flash references into links; returns false, with the raw entry in fullscreen,
 // when the fullscreen attribute overrides them.
-static bool ScanSwf(std::string_view text, std::string_view pageAddress, LinkCollector& links,
+bool ScanSwf(std::string_view text, std::string_view pageAddress, LinkCollector& links,
              std::string& fullscreen) {
   const PageAddress page(pageAddress);
   std::string buffer;
@@ -270,6 +268,8 @@ static bool ScanSwf(std::string_view text, std::string_view pageAddress, LinkCol
   }
   return true;
 }
+
+}  // namespace
 
 std::vector<std::string> SwfLinkList(std::string_view text, std::string_view pageAddress) {
   LinkCollector links;
@@ -317,18 +317,6 @@ std::vector<std::string> ExtractFrameLinks(std::string_view text, std::string_vi
     cur = end;
   }
   return links.Finish();
-}
-
-std::string FormatLinkList(const std::vector<std::string>& links) {
-  std::size_t size = 0;
-  for (const auto& l : links) size += l.size() + 2;
-  std::string out;
-  out.reserve(size);
-  for (const auto& l : links) {
-    out += l;
-    out += "\r\n";
-  }
-  return out;
 }
 
 void ExtractSwfLinks(std::string_view pageText, std::string_view pageAddress,

@@ -44,7 +44,4 @@ void ExtractSwfLinks(std::string_view pageText, std::string_view pageAddress);
 // The addresses of the pages that pageText embeds with "<iframe", resolved against pageAddress.
 std::vector<std::string> ExtractFrameLinks(std::string_view pageText, std::string_view pageAddress);
 
-// The link list's one-per-line file format.
-std::string FormatLinkList(const std::vector<std::string>& links);
-
 }  // namespace tavimo

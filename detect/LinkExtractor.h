@@ -4,10 +4,9 @@
 // Both scanners search the text lower-cased (ASCII letters only), but every piece that goes into
 // a result is copied from the original text at the same place, because servers on Linux are
 // case-sensitive. CR, LF and TAB inside a name or the page address are dropped, as browsers do
-// in URLs, so a link never spans two lines of the link list file. A name that
-// starts with "//" takes the scheme of the page address; one that starts with a single "/" is
-// joined to the page address's origin; an https page address resolves relative names like an
-// http one.
+// in URLs, so a link never spans two lines of the link list file. A name that starts with "//"
+// takes the scheme of the page address; one that starts with a single "/" is joined to the page
+// address's origin; an https page address resolves relative names like an http one.
 //
 // Choices where a text is cut short:
 // - A frame tag whose text ends before its source begins, or whose source has no closing quote

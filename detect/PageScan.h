@@ -23,7 +23,7 @@ class TMemoLines;
 class THttpCli;
 
 // What the scan needs of the main window beyond its status foot.
-class ScanForm : public FormStatus {
+class ScanForm : public virtual FormStatus {
  public:
   virtual std::string AddressText() const = 0;  // edturl, read afresh at every use
   virtual int DetectMode() const = 0;

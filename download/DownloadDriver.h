@@ -17,7 +17,7 @@ class THTTPGetThread;
 class THttpCli;
 
 // What the download commands need of the main window.
-class DownloadForm : public FormStatus {
+class DownloadForm : public virtual FormStatus {
  public:
   virtual QWidget* DialogOwner() = 0;
   virtual std::string RootFieldText() const = 0;            // edtdowndir

@@ -1,5 +1,8 @@
 #include "platform/MessageWindow.h"
 
+#include "platform/HandlerGuard.h"
+
+#include <QApplication>
 #include <QCoreApplication>
 #include <QEvent>
 #include <QEventLoop>
@@ -28,6 +31,11 @@ thread_local std::exception_ptr pendingException;
 
 UnhandledExceptionHandler& unhandledHandler() {
   static UnhandledExceptionHandler handler = [](std::exception_ptr e) {
+    // In the desktop program the error is shown like any other handler's error.
+    if (qobject_cast<QApplication*>(QCoreApplication::instance())) {
+      ReportHandlerException(std::move(e));
+      return;
+    }
     try {
       std::rethrow_exception(std::move(e));
     } catch (const std::exception& ex) {

@@ -40,7 +40,8 @@ void ProcessMessages();
 void WaitForMessages();
 
 // An exception that escapes a message handler never crosses Qt's event loop. If a waiting
-// call (WaitForMessages) is active it is handed to that caller; otherwise it goes here.
+// call (WaitForMessages) is active it is handed to that caller; otherwise it goes here (by
+// default: the error box of platform/HandlerGuard.h in the desktop program, stderr elsewhere).
 using UnhandledExceptionHandler = std::function<void(std::exception_ptr)>;
 void SetUnhandledExceptionHandler(UnhandledExceptionHandler handler);
 // Runs fn under the guard above; used by the message windows and the socket notices.

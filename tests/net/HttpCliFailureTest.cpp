@@ -314,5 +314,24 @@ TEST(HttpCliFailure, ExceptionWhileStartingLeavesTheComponentReady) {
   EXPECT_EQ(log.body, "next");
 }
 
+TEST(HttpCliFailure, ExceptionFromOnRequestDoneLeavesGet) {
+  TestServer server([](Conn& c, int) {
+    c.ReadHead();
+    c.Send(Response("200 OK", "", "x"));
+    c.Close();
+  });
+  THttpCli cli;
+  cli.OnRequestDone = [](THttpCli*, THttpRequest, std::uint16_t) { throw std::runtime_error("done failed"); };
+  cli.URL = server.Url("/");
+  try {
+    cli.Get();
+    ADD_FAILURE() << "Get returned normally";
+  } catch (const std::runtime_error& e) {
+    EXPECT_STREQ(e.what(), "done failed");
+  }
+  EXPECT_EQ(cli.State(), httpReady);
+  EXPECT_EQ(cli.StatusCode(), 200);
+}
+
 }  // namespace
 }  // namespace tavimo::test

@@ -22,7 +22,7 @@ base="http://127.0.0.1:$port"
 
 # Each measurement runs THttpCli and curl alternately, best of N: the machine is shared, and
 # alternating gives both the same background load.
-runs=${NET_BENCH_RUNS:-3}
+runs=${NET_BENCH_RUNS:-5}
 curl_time() { rm -f "$1.tmp"; curl -s -o "$1" -w '%{time_total}\n' "$2"; }
 ours_time() { "$client" "$@" | awk '{print $1}'; }
 curl_many() {

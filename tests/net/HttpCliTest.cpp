@@ -404,5 +404,48 @@ TEST(HttpCli, StreamThatCannotStoreEndsTheRequest) {
   EXPECT_EQ(log.requestDone, 1);
 }
 
+TEST(HttpCli, PostSendsTheStreamAfterTheHeaderAndHeadAsksForNoBody) {
+  const std::string form = std::string(20000, 'f') + "&end=1";
+  std::string bodySeen;
+  TestServer server([&bodySeen, &form](Conn& c, int i) {
+    c.ReadHead();
+    if (i == 0) bodySeen = c.ReadBytes(form.size());
+    c.Send(Response("200 OK", "", i == 0 ? "posted" : ""));
+    c.Close();
+  });
+  THttpCli cli;
+  EventLog log(cli);
+  std::int64_t sent = 0;
+  cli.OnSendData = [&](THttpCli*, const char*, std::int32_t n) { sent += n; };
+  cli.OnSendEnd = [&](THttpCli*) { log.events.push_back("SendEnd"); };
+  TMemoryStream out;
+  out.Write(form.data(), static_cast<std::int64_t>(form.size()));
+  out.SetPosition(0);
+  cli.SendStream = &out;
+  cli.URL = server.Url("/form.cgi");
+  cli.Post();
+  EXPECT_EQ(bodySeen, form);
+  EXPECT_EQ(sent, static_cast<std::int64_t>(form.size()));
+  EXPECT_EQ(log.Count("SendEnd"), 1);
+  EXPECT_EQ(log.body, "posted");
+  EXPECT_EQ(log.doneType, httpPOST);
+  ASSERT_GE(server.Requests().size(), 1u);
+  EXPECT_EQ(server.Requests()[0], "POST /form.cgi HTTP/1.0\r\n" + kAccept +
+                                      "Content-Type: application/x-www-form-urlencoded\r\n" + kAgent +
+                                      "Host: 127.0.0.1\r\nContent-Length: 20006\r\n\r\n");
+  cli.Head();
+  ASSERT_EQ(server.Requests().size(), 2u);
+  EXPECT_EQ(server.Requests()[1].substr(0, 25), "HEAD /form.cgi HTTP/1.0\r\n");
+
+  cli.SendStream = nullptr;
+  try {
+    cli.Post();
+    ADD_FAILURE();
+  } catch (const EHttpException& e) {
+    EXPECT_EQ(e.ErrorCode, 2);
+    EXPECT_STREQ(e.what(), "HTTP component has nothing to post");
+  }
+}
+
 }  // namespace
 }  // namespace tavimo::test

@@ -63,6 +63,18 @@ std::string Conn::ReadHead() {
   }
 }
 
+std::string Conn::ReadBytes(std::size_t n) {
+  while (pending_.size() < n) {
+    char buf[4096];
+    const int got = ssl_ ? SSL_read(ssl_, buf, sizeof buf) : static_cast<int>(::recv(fd_, buf, sizeof buf, 0));
+    if (got <= 0) break;
+    pending_.append(buf, static_cast<std::size_t>(got));
+  }
+  std::string out = pending_.substr(0, n);
+  pending_.erase(0, out.size());
+  return out;
+}
+
 void Conn::Send(const std::string& bytes) {
   std::size_t off = 0;
   while (off < bytes.size()) {

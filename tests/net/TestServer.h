@@ -26,6 +26,7 @@ class Conn {
   bool StartTls(const std::string& certPem, const std::string& keyPem);
   // Reads up to and including the blank line ending the request head ("" when the peer left).
   std::string ReadHead();
+  std::string ReadBytes(std::size_t n);  // exactly n bytes after the head (less if the peer left)
   void Send(const std::string& bytes);
   void SendSlowly(const std::string& bytes, int msPerByte);
   // Waits until the client closes (or ms pass).

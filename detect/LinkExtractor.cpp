@@ -59,15 +59,14 @@ class LinkCollector {
     if (2 * (links_.size() + 1) > slots_.size()) Rehash(slots_.empty() ? 64 : 2 * slots_.size());
     std::size_t slot = hash & (slots_.size() - 1);
     for (; slots_[slot] != 0; slot = (slot + 1) & (slots_.size() - 1)) {
-      const Entry& e = links_[slots_[slot] - 1];
-      if (e.hash == hash && KeyOf(e) == key) {
+      if (Tag(slots_[slot]) == Tag(hash) && KeyOf(links_[Index(slots_[slot])]) == key) {
         text_.resize(offset);
         keys_.resize(offset);
         lastAdded_ = false;
         return;
       }
     }
-    slots_[slot] = static_cast<std::uint32_t>(links_.size() + 1);
+    slots_[slot] = Slot(hash, links_.size());
     links_.push_back({hash, offset, size});
     lastAdded_ = true;
   }
@@ -96,18 +95,14 @@ class LinkCollector {
   };
   struct Piece {
     std::uint64_t bytes = 0;  // 8 key bytes from the current depth, big-endian, 0-padded
-    std::string_view key;
-    std::uint32_t index = 0;
+    std::uint32_t index = 0;  // into links_
   };
   std::string_view KeyOf(const Entry& e) const { return std::string_view(keys_).substr(e.offset, e.size); }
   std::string_view LinkOf(const Entry& e) const { return std::string_view(text_).substr(e.offset, e.size); }
 
   std::vector<Piece> Order() const {
     std::vector<Piece> order(links_.size());
-    for (std::size_t i = 0; i < order.size(); ++i) {
-      order[i].key = KeyOf(links_[i]);
-      order[i].index = static_cast<std::uint32_t>(i);
-    }
+    for (std::size_t i = 0; i < order.size(); ++i) order[i].index = static_cast<std::uint32_t>(i);
     SortByKey(order.data(), order.data() + order.size() - (lastAdded_ ? 1 : 0), 0);
     return order;
   }
@@ -116,23 +111,27 @@ class LinkCollector {
   // share long beginnings ("http://cdn.example.com/..."), which whole-key comparisons would
   // read again and again: sort by 8-byte pieces instead, taking the next piece only where
   // keys tie, and compare whole keys only past a depth real links rarely reach.
-  static void SortByKey(Piece* first, Piece* last, std::size_t depth) {
+  std::string_view KeyOf(const Piece& p) const { return KeyOf(links_[p.index]); }
+
+  void SortByKey(Piece* first, Piece* last, std::size_t depth) const {
     if (last - first < 2) return;
     // Skip at once what all keys of the range share (the host, usually).
-    std::size_t common = first->key.size();
+    const std::string_view firstKey = KeyOf(*first);
+    std::size_t common = firstKey.size();
     for (const Piece* p = first + 1; p != last && common > depth; ++p) {
-      const std::size_t n = std::min(common, p->key.size());
+      const std::string_view key = KeyOf(*p);
+      const std::size_t n = std::min(common, key.size());
       std::size_t i = depth;
-      while (i < n && p->key[i] == first->key[i]) ++i;
+      while (i < n && key[i] == firstKey[i]) ++i;
       common = i;
     }
     depth = std::max(depth, common);
     if (depth >= 64) {
-      std::sort(first, last, [](const Piece& a, const Piece& b) { return a.key < b.key; });
+      std::sort(first, last, [this](const Piece& a, const Piece& b) { return KeyOf(a) < KeyOf(b); });
       return;
     }
     for (Piece* p = first; p != last; ++p) {
-      const std::string_view key = p->key;
+      const std::string_view key = KeyOf(*p);
       std::uint64_t v = 0;
       for (std::size_t i = depth; i < depth + 8; ++i) {
         v = (v << 8) | (i < key.size() ? static_cast<unsigned char>(key[i]) : 0u);
@@ -144,24 +143,31 @@ class LinkCollector {
       Piece* end = run + 1;
       while (end != last && end->bytes == run->bytes) ++end;
       // Within a tie, a key that ends inside this piece is a beginning of the longer ones.
-      Piece* longer = std::partition(run, end, [&](const Piece& p) { return p.key.size() <= depth + 8; });
-      std::sort(run, longer, [](const Piece& a, const Piece& b) { return a.key.size() < b.key.size(); });
+      Piece* longer = std::partition(run, end, [&](const Piece& p) { return links_[p.index].size <= depth + 8; });
+      std::sort(run, longer, [this](const Piece& a, const Piece& b) { return links_[a.index].size < links_[b.index].size; });
       SortByKey(longer, end, depth + 8);
       run = end;
     }
+  }
+  // A slot holds index + 1 in its low half (0 = free) and the upper half of the link's hash, so
+  // a probe rarely has to look at the link itself.
+  static std::uint64_t Tag(std::uint64_t hashOrSlot) { return hashOrSlot >> 32; }
+  static std::size_t Index(std::uint64_t slot) { return static_cast<std::size_t>((slot & 0xffffffffu) - 1); }
+  static std::uint64_t Slot(std::size_t hash, std::size_t index) {
+    return (static_cast<std::uint64_t>(hash) & ~std::uint64_t{0xffffffffu}) | (index + 1);
   }
   void Rehash(std::size_t slots) {
     slots_.assign(slots, 0);
     for (std::size_t i = 0; i < links_.size(); ++i) {
       std::size_t slot = links_[i].hash & (slots_.size() - 1);
       while (slots_[slot] != 0) slot = (slot + 1) & (slots_.size() - 1);
-      slots_[slot] = static_cast<std::uint32_t>(i + 1);
+      slots_[slot] = Slot(links_[i].hash, i);
     }
   }
 
   std::vector<Entry> links_;
   std::string text_, keys_;
-  std::vector<std::uint32_t> slots_;  // index + 1 into links_, 0 = free
+  std::vector<std::uint64_t> slots_;
   bool lastAdded_ = false;
 };
 

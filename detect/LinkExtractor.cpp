@@ -71,6 +71,14 @@ class LinkCollector {
     lastAdded_ = true;
   }
 
+  // Room for about the links a text of textSize bytes brings, so a big page does not copy its
+  // buffers again and again while they grow. Reserving touches no memory.
+  void ExpectText(std::size_t textSize) {
+    text_.reserve(textSize / 32);
+    keys_.reserve(textSize / 32);
+    links_.reserve(textSize / 1024);
+  }
+
   std::vector<std::string> Finish() const {
     std::vector<std::string> out;
     out.reserve(links_.size());
@@ -249,6 +257,8 @@ bool ScanSwf(std::string_view text, std::string_view pageAddress, LinkCollector&
   const PageAddress page(pageAddress);
   std::string buffer;
   std::vector<std::size_t> swfs;
+  swfs.reserve(text.size() / 1024);
+  links.ExpectText(text.size());
   // The text is searched a window at a time and each window's references are resolved while
   // it is still in the cache. A fullscreen attribute anywhere overrides all references.
   constexpr std::size_t kWindow = 256 * 1024;

@@ -1,5 +1,6 @@
 // The main window's layout: every control with its name, kind and bounds.
 #include "app/FrmTavimo.h"
+#include "app/SkinPreload.h"
 
 #include <QApplication>
 #include <QFontDatabase>
@@ -45,6 +46,7 @@ QImage Placeholder(QSize size, const QString& label, const QColor& face) {
 }
 
 QImage LayoutPicture(const QString& name, QSize size, const QString& label, const QColor& face) {
+  if (auto preloaded = PreloadedLayoutPicture(name)) return *preloaded;
   try {
     QImage img = LoadLayoutPicture(name);
     if (!img.isNull()) return img;
@@ -54,6 +56,7 @@ QImage LayoutPicture(const QString& name, QSize size, const QString& label, cons
 }
 
 QImage ButtonPicture(const QString& name, QSize size, const QString& label) {
+  if (auto preloaded = PreloadedButtonPicture(name)) return *preloaded;
   try {
     if (HasJpegResource(name)) return LoadJpegResource(name);
   } catch (const std::exception&) {

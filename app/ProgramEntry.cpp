@@ -1,12 +1,19 @@
 #include "app/ProgramEntry.h"
 
 #include <cstring>
+#include <thread>
+#ifdef TAVIMO_HAVE_FONTCONFIG
+#include <fontconfig/fontconfig.h>
+#endif
 
 #include "app/Application.h"
 #include "app/FrmTavimo.h"
+#include "app/SkinPreload.h"
+#include "detect/HttpMovieFetcher.h"
 #include "platform/InstanceLock.h"
 #include "platform/KeySynth.h"
 #include "platform/Paths.h"
+#include "platform/ShockwaveFlash.h"
 
 namespace tavimo {
 
@@ -19,15 +26,38 @@ int RunProgram(int argc, char** argv) {
     return 0;
   }
 
+  // Reading the font configuration and decoding the skin are the largest costs before the
+  // window can show; both run while the application object connects to the display.
+  StartSkinPreload();
+#ifdef TAVIMO_HAVE_FONTCONFIG
+  std::thread fontConfig([] { FcInit(); });
+#endif
   TApplication app(argc, argv);
+#ifdef TAVIMO_HAVE_FONTCONFIG
+  fontConfig.join();
+#endif
   QApplication::setApplicationName("tavimo");
   // The tray keeps the program alive while the window is hidden; only closing the main
   // window ends it.
   QApplication::setQuitOnLastWindowClosed(false);
 
+  // The preview player fetches movies with the program's own HTTP client, through the browser
+  // proxy the settings store reads. The fetcher outlives the window and so the player.
+  TFrmTavimo* window = nullptr;
+  THttpMovieFetcher movieFetcher([&window](std::string& host, std::string& port) {
+    if (!window || !window->Settings().ReadProxySettings()) return false;
+    host = window->Settings().ProxyHost;
+    port = window->Settings().ProxyPort;
+    return true;
+  });
+
   FrmTavimoSetup setup;
   if (argc > 1) setup.FirstParam = argv[1];  // only the first parameter counts, compared exactly
+  setup.PlayerFactory = [&movieFetcher](QWidget* host) -> std::unique_ptr<FlashPlayer> {
+    return std::make_unique<TShockwaveFlash>(host, movieFetcher);
+  };
   TFrmTavimo FrmTavimo(std::move(setup));
+  window = &FrmTavimo;
   FrmTavimo.ApplyWindowClass();
   if (!FrmTavimo.StartHidden()) FrmTavimo.show();
 

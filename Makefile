@@ -40,7 +40,7 @@ SANITIZE_LABELS ?= unit
 # The file getter's thread hand-off under ThreadSanitizer.
 tsan: setup
 	@cmake -S . -B build-tsan -G $(GENERATOR) -DCMAKE_BUILD_TYPE=Debug \
-	  -DTAVIMO_SANITIZE=thread -DTAVIMO_BENCH=OFF -DTAVIMO_FOLDERS="platform;net;download" >/dev/null
+	  -DTAVIMO_SANITIZE=thread -DTAVIMO_BENCH=OFF -DTAVIMO_FOLDERS="platform;net;detect;download" >/dev/null
 	@cmake --build build-tsan -j $(JOBS) --target download_getter_tests
 	TSAN_OPTIONS=halt_on_error=1 ./build-tsan/tests/download/download_getter_tests
 

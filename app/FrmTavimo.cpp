@@ -18,7 +18,11 @@
 #include "controls/FlatListBox.h"
 #include "controls/FlatPanel.h"
 #include "controls/FlatTitlebar.h"
+#include "app/FrmTavimoPorts.h"
 #include "detect/ItemList.h"
+#include "detect/MemoLines.h"
+#include "download/HttpGet.h"
+#include "net/HttpCli.h"
 #include "platform/HandlerGuard.h"
 #include "platform/Paths.h"
 
@@ -145,6 +149,7 @@ TFrmTavimo::TFrmTavimo(FrmTavimoSetup setup)
 
   BuildLayout();
   BuildMenus();
+  BuildComponents();
   ConnectHandlers();
   // The window sees every key and right-button press first (key preview, player area).
   qApp->installEventFilter(this);

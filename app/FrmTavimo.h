@@ -25,11 +25,17 @@ class QTimer;
 
 namespace tavimo {
 
+class TDownloadDriver;
 class TFlatEdit;
 class TFlatGauge;
 class TFlatListBox;
 class TFlatPanel;
 class TFlatTitlebar;
+class TFrmTavimoPorts;
+class THTTPGet;
+class THttpCli;
+class TMemoLines;
+class TPageScan;
 class TImage;
 class TItemList;
 class TMouseEffectImage;
@@ -82,6 +88,12 @@ class TFrmTavimo : public QWidget, public SettingsControls, public TopmostWindow
   TFlatEdit* edturl = nullptr;
   TMouseImage* butgo = nullptr;
   QTimer* Timer2 = nullptr;
+  // Components: the page client, the download client and the file getter.
+  std::unique_ptr<THttpCli> HttpCli1;
+  std::unique_ptr<THttpCli> HttpCli2;
+  std::unique_ptr<THTTPGet> httpgetfile;
+  // The lines of the hidden text box Memo1 as the scan fills them (a page of any size).
+  std::unique_ptr<TMemoLines> Memo1Lines;
   QMenu* PopupMenu1 = nullptr;  // category list
   QMenu* PopupMenu2 = nullptr;  // item list
   QMenu* PopNotify = nullptr;   // tray
@@ -131,8 +143,11 @@ class TFrmTavimo : public QWidget, public SettingsControls, public TopmostWindow
   void AddRootSubfolders();
   // The folder the next download saves into, from the root field and the selected category.
   std::string ItemFolder() const;
+  // The entry of lstclass at its selected index; "List index out of bounds (-1)" without one.
+  std::string SelectedCategory() const;
 
-  // Page scan, downloads, tray and hot keys: later work; see the files named above.
+  // Page scan and downloads (the work lives in TPageScan and TDownloadDriver); tray and hot
+  // keys: later work; see the files named above.
   void butgoClick();
   void edturlKeyDown(int key);
   void edturlMouseMove();
@@ -166,6 +181,7 @@ class TFrmTavimo : public QWidget, public SettingsControls, public TopmostWindow
  private:
   void BuildLayout();
   void BuildMenus();
+  void BuildComponents();
   void BuildCategoryMenu();
   void BuildItemMenu();
   void BuildTrayMenu();
@@ -175,6 +191,9 @@ class TFrmTavimo : public QWidget, public SettingsControls, public TopmostWindow
   static QIcon MenuPicture(int index);
 
   FrmTavimoSetup setup_;
+  std::unique_ptr<TFrmTavimoPorts> ports_;
+  std::unique_ptr<TPageScan> scan_;
+  std::unique_ptr<TDownloadDriver> download_;
   std::unique_ptr<RegistrySource> ownRegistry_;
   std::unique_ptr<TSettingsStore> settings_;
   bool closed_ = false;

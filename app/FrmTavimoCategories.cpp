@@ -66,12 +66,16 @@ void TFrmTavimo::AddRootSubfolders() {
   }
 }
 
-std::string TFrmTavimo::ItemFolder() const {
+std::string TFrmTavimo::SelectedCategory() const {
   const QListWidgetItem* selected = lstclass->currentItem();
   if (!selected) {
     throw std::out_of_range("List index out of bounds (" + std::to_string(lstclass->currentRow()) + ")");
   }
-  return CategoryFolder(edtdowndir->text().toStdString(), selected->text().toStdString());
+  return selected->text().toStdString();
+}
+
+std::string TFrmTavimo::ItemFolder() const {
+  return CategoryFolder(edtdowndir->text().toStdString(), SelectedCategory());
 }
 
 std::vector<std::string> TFrmTavimo::CategoryItems() const {

@@ -1,15 +1,12 @@
-// Saving the checked or the selected items into the category folder.
+// Saving the checked or the selected items into the category folder; the work is
+// TDownloadDriver's.
 #include "app/FrmTavimo.h"
+#include "app/FrmTavimoPorts.h"
 
 namespace tavimo {
 
-void TFrmTavimo::butdownloadClick() {
-  // Not yet built: the download driver (file getter or own HTTP client, progress, auto-close)
-  // arrives later; ItemFolder() already gives the folder it saves into.
-}
+void TFrmTavimo::butdownloadClick() { download_->butdownloadClick(); }
 
-void TFrmTavimo::DownloadthisFlashItem1Click() {
-  // Not yet built: see butdownloadClick.
-}
+void TFrmTavimo::DownloadthisFlashItem1Click() { download_->DownloadthisFlashItem1Click(); }
 
 }  // namespace tavimo

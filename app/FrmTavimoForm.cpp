@@ -218,12 +218,6 @@ void TFrmTavimo::imgpreviewnClick() {
   if (myplayer) PreviewSwitchedOn(*myplayer, *Items);
 }
 
-void TFrmTavimo::Timer2Timer() {
-  statubar->hide();
-  Gauge1->SetProgress(Gauge1->Progress() + 10);
-  if (Gauge1->Progress() > 80) Gauge1->SetProgress(60);
-}
-
 void TFrmTavimo::ApplicationEvents1Minimize() { hide(); }
 
 void TFrmTavimo::changeEvent(QEvent* event) {

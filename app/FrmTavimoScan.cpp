@@ -1,14 +1,14 @@
 // The page scan as the main window starts it: the Go button, Enter and mouse moves in the
-// address field, dropped links.
+// address field, dropped links. The scan itself is TPageScan's.
 #include "app/FrmTavimo.h"
+#include "app/FrmTavimoPorts.h"
 #include "controls/FlatEdit.h"
 
 namespace tavimo {
 
-void TFrmTavimo::butgoClick() {
-  // Not yet built: the scan (page fetch, frames, link extraction, cache search) arrives with
-  // the page scan driver. Until then Go does nothing.
-}
+void TFrmTavimo::butgoClick() { scan_->butgoClick(); }
+
+void TFrmTavimo::Timer2Timer() { scan_->Timer2Timer(); }
 
 void TFrmTavimo::edturlKeyDown(int key) {
   if (key == 13) butgoClick();

@@ -4,6 +4,7 @@
 
 #include "app/FrmTavimo.h"
 #include "controls/FlatEdit.h"
+#include "net/HttpCli.h"
 #include "platform/HandlerGuard.h"
 
 namespace tavimo {
@@ -54,7 +55,8 @@ void TFrmTavimo::RegisterHotKeys() {
 void TFrmTavimo::UnregisterHotKeys() { hotKeysRegistered_ = false; }
 
 void TFrmTavimo::Close1Click() {
-  // Aborting HttpCli1 and HttpCli2 comes with the HTTP clients.
+  HttpCli1->Abort();
+  HttpCli2->Abort();
   terminating_ = true;
   close();
 }

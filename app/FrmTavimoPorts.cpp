@@ -1,0 +1,91 @@
+#include "app/FrmTavimoPorts.h"
+
+#include <QTimer>
+
+#include "app/FrmTavimo.h"
+#include "components/MouseImage.h"
+#include "controls/FlatEdit.h"
+#include "controls/FlatGauge.h"
+#include "controls/FlatPanel.h"
+#include "detect/ItemList.h"
+#include "detect/MemoLines.h"
+#include "download/HttpGet.h"
+#include "net/HttpCli.h"
+
+namespace tavimo {
+
+void TFrmTavimo::BuildComponents() {
+  // As laid out on the form: both clients keep their defaults (agent, accept types, port 80,
+  // no proxy until the browser settings name one), the page client runs multi-threaded.
+  HttpCli1 = std::make_unique<THttpCli>();
+  HttpCli2 = std::make_unique<THttpCli>();
+  HttpCli2->SetMultiThreaded(true);
+  httpgetfile = std::make_unique<THTTPGet>(this);
+  Memo1Lines = std::make_unique<TMemoLines>();
+  ports_ = std::make_unique<TFrmTavimoPorts>(*this);
+  scan_ = std::make_unique<TPageScan>(*ports_, *Items, *Memo1Lines, *HttpCli2, *myplayer);
+  download_ = std::make_unique<TDownloadDriver>(*ports_, *httpgetfile, *HttpCli1);
+}
+
+void TFrmTavimoPorts::SetStatusText(const std::string& text) {
+  form_.statubar->SetCaption(QString::fromStdString(text));
+}
+
+void TFrmTavimoPorts::SetStatusVisible(bool visible) {
+  if (form_.statubar->isVisibleTo(&form_) != visible) form_.statubar->setVisible(visible);
+}
+
+void TFrmTavimoPorts::SetGaugeProgress(int value) { form_.Gauge1->SetProgress(value); }
+
+int TFrmTavimoPorts::GaugeProgress() const { return form_.Gauge1->Progress(); }
+
+bool TFrmTavimoPorts::ReadProxySettings(std::string& host, std::string& port) {
+  if (!form_.Settings().ReadProxySettings()) return false;
+  host = form_.Settings().ProxyHost;
+  port = form_.Settings().ProxyPort;
+  return true;
+}
+
+std::string TFrmTavimoPorts::AddressText() const { return form_.edturl->text().toStdString(); }
+
+int TFrmTavimoPorts::DetectMode() const { return form_.Settings().DetectMode; }
+
+bool TFrmTavimoPorts::IsPreview() const { return form_.Settings().IsPreview; }
+
+void TFrmTavimoPorts::SetBusyTimerEnabled(bool enabled) {
+  if (enabled) form_.Timer2->start();
+  else form_.Timer2->stop();
+}
+
+void TFrmTavimoPorts::SetGoEnabled(bool enabled) { form_.butgo->Enable = enabled; }
+
+void TFrmTavimoPorts::StartCacheSearch(bool listAllCache) {
+  form_.ListAllCache = listAllCache;
+  // The browser caches are not read yet: the search finds no entries to append.
+}
+
+QWidget* TFrmTavimoPorts::DialogOwner() { return &form_; }
+
+std::string TFrmTavimoPorts::RootFieldText() const { return form_.edtdowndir->text().toStdString(); }
+
+void TFrmTavimoPorts::SetDownloadRoot(const std::string& root) { form_.Settings().DownloadRoot = root; }
+
+std::string TFrmTavimoPorts::SelectedCategory() const { return form_.SelectedCategory(); }
+
+int TFrmTavimoPorts::ItemCount() const { return form_.Items->Count(); }
+
+bool TFrmTavimoPorts::ItemChecked(int row) const { return form_.Items->IsChecked(row); }
+
+std::string TFrmTavimoPorts::ItemUrl(int row) const { return form_.Items->Url(row); }
+
+std::string TFrmTavimoPorts::ItemSaveName(int row) const { return form_.Items->SaveAsName(row); }
+
+int TFrmTavimoPorts::FirstSelectedItem() const { return form_.Items->FirstSelectedRow(); }
+
+int TFrmTavimoPorts::DownloadMode() const { return form_.Settings().DownloadMode; }
+
+bool TFrmTavimoPorts::AutoClose() const { return form_.Settings().AutoClose; }
+
+void TFrmTavimoPorts::HideAndClear() { form_.HideAndClear(); }
+
+}  // namespace tavimo

@@ -1,0 +1,49 @@
+#pragma once
+// The main window as the page scan and the download driver see it: its status foot, address
+// field, item list, category list and settings, behind the narrow interfaces those
+// collaborators define.
+#include "detect/PageScan.h"
+#include "download/DownloadDriver.h"
+
+namespace tavimo {
+
+class TFrmTavimo;
+
+class TFrmTavimoPorts : public ScanForm, public DownloadForm {
+ public:
+  explicit TFrmTavimoPorts(TFrmTavimo& form) : form_(form) {}
+
+  // FormStatus
+  void SetStatusText(const std::string& text) override;
+  void SetStatusVisible(bool visible) override;
+  void SetGaugeProgress(int value) override;
+  int GaugeProgress() const override;
+  bool ReadProxySettings(std::string& host, std::string& port) override;
+
+  // ScanForm
+  std::string AddressText() const override;
+  int DetectMode() const override;
+  bool IsPreview() const override;
+  void SetBusyTimerEnabled(bool enabled) override;
+  void SetGoEnabled(bool enabled) override;
+  void StartCacheSearch(bool listAllCache) override;
+
+  // DownloadForm
+  QWidget* DialogOwner() override;
+  std::string RootFieldText() const override;
+  void SetDownloadRoot(const std::string& root) override;
+  std::string SelectedCategory() const override;
+  int ItemCount() const override;
+  bool ItemChecked(int row) const override;
+  std::string ItemUrl(int row) const override;
+  std::string ItemSaveName(int row) const override;
+  int FirstSelectedItem() const override;
+  int DownloadMode() const override;
+  bool AutoClose() const override;
+  void HideAndClear() override;
+
+ private:
+  TFrmTavimo& form_;
+};
+
+}  // namespace tavimo

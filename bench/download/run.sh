@@ -7,7 +7,8 @@ data="$build/bench-data/download"
 mkdir -p "$data/www"
 body="$data/www/big.bin"
 [ -f "$body" ] && [ "$(stat -c %s "$body")" = 268435456 ] || head -c 268435456 /dev/urandom >"$body"
-"$build/bench/support/tavimo_sendfile_server" "$data/www" "$data/port" &
+rm -f "$data/port"
+"$build/bench/net/net_body_server" "$data/www" >"$data/port" &
 server=$!
 trap 'kill $server 2>/dev/null; rm -f "$data/out.bin" "$data/curl.bin"' EXIT
 for _ in $(seq 100); do [ -s "$data/port" ] && break; sleep 0.05; done

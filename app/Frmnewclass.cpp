@@ -1,13 +1,13 @@
 #include "app/Frmnewclass.h"
 
 #include <QGuiApplication>
-#include <QFontDatabase>
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
 #include <QScreen>
 
 #include "controls/FlatEdit.h"
+#include "controls/DialogLook.h"
 #include "platform/HandlerGuard.h"
 
 namespace tavimo {
@@ -19,13 +19,7 @@ Tfrmnewclass::Tfrmnewclass(QWidget* parent, QListWidget& categories)
   setObjectName("frmnewclass");
   setWindowTitle("Add a New Category");
   setFixedSize(187, 99);
-  QFont font = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
-  font.setPointSize(8);
-  setFont(font);
-  setAutoFillBackground(true);
-  QPalette pal = palette();
-  pal.setColor(QPalette::Window, QColor(99, 156, 206));
-  setPalette(pal);
+  ApplyDialogLook(*this);
   if (const QScreen* screen = QGuiApplication::primaryScreen()) {
     move(screen->geometry().center() - rect().center());
   }

@@ -1,11 +1,11 @@
 #include "detect/Frmaddflashitem.h"
 
-#include <QFontDatabase>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 
 #include "detect/ItemList.h"
+#include "controls/DialogLook.h"
 #include "platform/HandlerGuard.h"
 
 namespace tavimo {
@@ -15,13 +15,7 @@ Tfrmaddflashitem::Tfrmaddflashitem(QWidget* parent, TItemList& items)
   setObjectName("frmaddflashitem");
   setWindowTitle("Add a New Flash Item");
   setFixedSize(307, 107);
-  QFont font = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
-  font.setPointSize(8);
-  setFont(font);
-  setAutoFillBackground(true);
-  QPalette pal = palette();
-  pal.setColor(QPalette::Window, QColor(99, 156, 206));
-  setPalette(pal);
+  ApplyDialogLook(*this);
 
   Label1 = new QLabel("Please Input a New Flash Items URL:", this);
   Label1->setStyleSheet("color: white;");

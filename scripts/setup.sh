@@ -9,7 +9,7 @@ PACKAGES=(
   libjpeg62-turbo-dev libssl-dev libcurl4-openssl-dev liblz4-dev nlohmann-json3-dev
   libx11-dev libxtst-dev libxcb1-dev libx11-xcb-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  fonts-dejavu-core xvfb xauth xdotool x11-utils
+  fonts-dejavu-core xvfb xauth xdotool x11-utils trayer
   curl openssl
   qt6-webengine-dev
 )

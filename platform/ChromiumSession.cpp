@@ -1,0 +1,261 @@
+#include "platform/ChromiumSession.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <iterator>
+#include <map>
+#include <set>
+#include <vector>
+
+namespace tavimo {
+namespace {
+
+// Command ids of the log that matter for the current page. The payloads (little endian, ids are
+// the browser's i32 session ids):
+enum Command : std::uint8_t {
+  kSetTabWindow = 0,                // window, tab
+  kSetTabIndexInWindow = 2,         // tab, position in the tab strip
+  kUpdateTabNavigation = 6,         // pickle: u32 size, tab, history index, url (i32 length + bytes), ...
+  kSetSelectedNavigationIndex = 7,  // tab, history index
+  kSetSelectedTabInIndex = 8,       // window, tab strip position
+  kTabClosed = 16,                  // tab, padding, close time
+  kWindowClosed = 17,               // window, padding, close time
+  kSetActiveWindow = 20,            // window
+  kTabNavigationPathPruned = 24,    // tab, first history index removed, count
+};
+
+class Reader {
+ public:
+  explicit Reader(std::string_view bytes) : bytes_(bytes) {}
+  std::optional<std::int32_t> I32() {
+    if (bytes_.size() - pos_ < 4) return std::nullopt;
+    std::uint32_t v = 0;
+    for (int i = 3; i >= 0; --i) v = v << 8 | static_cast<unsigned char>(bytes_[pos_ + i]);
+    pos_ += 4;
+    return static_cast<std::int32_t>(v);
+  }
+  std::optional<std::uint16_t> U16() {
+    if (bytes_.size() - pos_ < 2) return std::nullopt;
+    const auto v = static_cast<std::uint16_t>(static_cast<unsigned char>(bytes_[pos_]) |
+                                              static_cast<unsigned char>(bytes_[pos_ + 1]) << 8);
+    pos_ += 2;
+    return v;
+  }
+  std::optional<std::string_view> Bytes(std::size_t n) {
+    if (bytes_.size() - pos_ < n) return std::nullopt;
+    const std::string_view v = bytes_.substr(pos_, n);
+    pos_ += n;
+    return v;
+  }
+  bool AtEnd() const { return pos_ == bytes_.size(); }
+
+ private:
+  std::string_view bytes_;
+  std::size_t pos_ = 0;
+};
+
+struct Tab {
+  std::int32_t window = 0;
+  bool hasWindow = false;
+  std::int32_t stripIndex = 0;
+  std::int32_t currentEntry = 0;
+  std::uint64_t order = 0;  // when the tab was first seen: breaks ties between equal positions
+  std::map<std::int32_t, std::string> entries;
+};
+
+struct Window {
+  std::int32_t selectedIndex = 0;
+  std::uint64_t touched = 0;  // last command that named the window
+};
+
+class SessionState {
+ public:
+  // False for a malformed payload of a command we rely on.
+  bool Apply(std::uint8_t id, std::string_view payload);
+  std::optional<std::string> CurrentAddress() const;
+
+ private:
+  Tab& TabFor(std::int32_t id) {
+    auto [it, added] = tabs_.try_emplace(id);
+    if (added) it->second.order = ++clock_;
+    return it->second;
+  }
+  Window* WindowFor(std::int32_t id) {
+    if (closedWindows_.count(id)) return nullptr;
+    Window& w = windows_[id];
+    w.touched = ++clock_;
+    return &w;
+  }
+  bool UpdateNavigation(std::string_view payload);
+  std::optional<std::int32_t> FrontWindow() const;
+
+  std::map<std::int32_t, Tab> tabs_;
+  std::map<std::int32_t, Window> windows_;
+  std::set<std::int32_t> closedWindows_;
+  std::optional<std::int32_t> activeWindow_;
+  std::uint64_t clock_ = 0;
+};
+
+bool SessionState::Apply(std::uint8_t id, std::string_view payload) {
+  switch (id) {
+    case kUpdateTabNavigation:
+      return UpdateNavigation(payload);
+    case kSetTabWindow:
+    case kSetTabIndexInWindow:
+    case kSetSelectedNavigationIndex:
+    case kSetSelectedTabInIndex:
+    case kTabClosed:
+    case kWindowClosed:
+    case kSetActiveWindow:
+    case kTabNavigationPathPruned:
+      break;
+    default:
+      return true;  // not a command that shapes the current page
+  }
+  Reader r(payload);
+  const auto a = r.I32();
+  if (!a) return false;
+  if (id == kTabClosed) {
+    tabs_.erase(*a);
+    return true;
+  }
+  if (id == kWindowClosed) {
+    windows_.erase(*a);
+    closedWindows_.insert(*a);
+    return true;
+  }
+  if (id == kSetActiveWindow) {
+    activeWindow_ = *a;
+    WindowFor(*a);
+    return true;
+  }
+  const auto b = r.I32();
+  if (!b) return false;
+  switch (id) {
+    case kSetTabWindow: {
+      Tab& t = TabFor(*b);
+      t.window = *a;
+      t.hasWindow = true;
+      WindowFor(*a);
+      return true;
+    }
+    case kSetTabIndexInWindow:
+      TabFor(*a).stripIndex = *b;
+      return true;
+    case kSetSelectedNavigationIndex:
+      TabFor(*a).currentEntry = *b;
+      return true;
+    case kSetSelectedTabInIndex:
+      if (Window* w = WindowFor(*a)) w->selectedIndex = *b;
+      return true;
+    default:
+      break;
+  }
+  // kTabNavigationPathPruned: removes history entries [first, first + count), closing the gap.
+  const auto count = r.I32();
+  if (!count) return false;
+  const std::int64_t first = *b, n = *count;
+  const auto it = tabs_.find(*a);
+  if (n <= 0 || it == tabs_.end()) return true;
+  std::map<std::int32_t, std::string> kept;
+  for (auto& [index, url] : it->second.entries) {
+    if (index < first) {
+      kept.emplace(index, std::move(url));
+    } else if (index - first >= n) {
+      kept.emplace(static_cast<std::int32_t>(index - n), std::move(url));
+    }
+  }
+  it->second.entries = std::move(kept);
+  return true;
+}
+
+bool SessionState::UpdateNavigation(std::string_view payload) {
+  Reader outer(payload);
+  const auto size = outer.I32();
+  if (!size || *size < 0) return false;
+  const auto body = outer.Bytes(static_cast<std::size_t>(*size));
+  if (!body) return false;
+  Reader r(*body);
+  const auto tab = r.I32();
+  const auto index = tab ? r.I32() : std::nullopt;
+  const auto length = index ? r.I32() : std::nullopt;
+  if (!length || *length < 0) return false;
+  const auto url = r.Bytes(static_cast<std::size_t>(*length));
+  if (!url) return false;
+  TabFor(*tab).entries[*index] = std::string(*url);
+  return true;
+}
+
+// The window last made active, else the open window named most recently by any command.
+std::optional<std::int32_t> SessionState::FrontWindow() const {
+  auto hasTabs = [this](std::int32_t w) {
+    return std::any_of(tabs_.begin(), tabs_.end(), [w](const auto& t) {
+      return t.second.hasWindow && t.second.window == w;
+    });
+  };
+  if (activeWindow_ && windows_.count(*activeWindow_) && hasTabs(*activeWindow_)) {
+    return activeWindow_;
+  }
+  std::optional<std::int32_t> best;
+  std::uint64_t bestTouched = 0;
+  for (const auto& [id, w] : windows_) {
+    if (w.touched >= bestTouched && hasTabs(id)) {
+      best = id;
+      bestTouched = w.touched;
+    }
+  }
+  return best;
+}
+
+std::optional<std::string> SessionState::CurrentAddress() const {
+  const auto windowId = FrontWindow();
+  if (!windowId) return std::nullopt;
+  std::vector<const Tab*> strip;
+  for (const auto& [id, t] : tabs_) {
+    if (t.hasWindow && t.window == *windowId) strip.push_back(&t);
+  }
+  std::sort(strip.begin(), strip.end(), [](const Tab* x, const Tab* y) {
+    return x->stripIndex != y->stripIndex ? x->stripIndex < y->stripIndex : x->order < y->order;
+  });
+  // The selected position names a tab-strip index; when no tab carries it (a stale record),
+  // the position is clamped into the strip as the browser does on restore.
+  const std::int32_t selected = windows_.at(*windowId).selectedIndex;
+  auto tab = std::find_if(strip.begin(), strip.end(),
+                          [selected](const Tab* t) { return t->stripIndex == selected; });
+  if (tab == strip.end()) {
+    const auto last = static_cast<std::int64_t>(strip.size()) - 1;
+    tab = strip.begin() + std::clamp<std::int64_t>(selected, 0, last);
+  }
+  const auto& entries = (*tab)->entries;
+  if (entries.empty()) return std::nullopt;
+  // The current entry, else the nearest one before it (pruned history), else the first one.
+  auto entry = entries.upper_bound((*tab)->currentEntry);
+  if (entry != entries.begin()) entry = std::prev(entry);
+  if (entry->second.empty()) return std::nullopt;
+  return entry->second;
+}
+
+}  // namespace
+
+std::optional<std::string> ChromiumSessionAddress(std::string_view fileBytes) {
+  Reader file(fileBytes);
+  const auto magic = file.Bytes(4);
+  const auto version = magic ? file.I32() : std::nullopt;
+  // Version 1 and 3 are plain logs; the encrypted log (version 5) cannot be read without the
+  // user's key ring and gives nothing.
+  if (!version || *magic != "SNSS" || (*version != 1 && *version != 3)) return std::nullopt;
+  SessionState state;
+  while (!file.AtEnd()) {
+    const auto size = file.U16();
+    if (!size || *size == 0) return std::nullopt;
+    const auto record = file.Bytes(*size);
+    if (!record) return std::nullopt;  // the last command is cut: the file is being written
+    if (!state.Apply(static_cast<std::uint8_t>((*record)[0]), record->substr(1))) {
+      return std::nullopt;
+    }
+  }
+  return state.CurrentAddress();
+}
+
+}  // namespace tavimo

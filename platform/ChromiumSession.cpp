@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <cstring>
 #include <iterator>
 #include <map>
 #include <set>
@@ -189,20 +188,17 @@ bool SessionState::UpdateNavigation(std::string_view payload) {
 
 // The window last made active, else the open window named most recently by any command.
 std::optional<std::int32_t> SessionState::FrontWindow() const {
-  auto hasTabs = [this](std::int32_t w) {
-    return std::any_of(tabs_.begin(), tabs_.end(), [w](const auto& t) {
-      return t.second.hasWindow && t.second.window == w;
-    });
-  };
-  if (activeWindow_ && windows_.count(*activeWindow_) && hasTabs(*activeWindow_)) {
-    return activeWindow_;
+  std::set<std::int32_t> withTabs;
+  for (const auto& [id, t] : tabs_) {
+    if (t.hasWindow && windows_.count(t.window)) withTabs.insert(t.window);
   }
+  if (activeWindow_ && withTabs.count(*activeWindow_)) return activeWindow_;
   std::optional<std::int32_t> best;
   std::uint64_t bestTouched = 0;
-  for (const auto& [id, w] : windows_) {
-    if (w.touched >= bestTouched && hasTabs(id)) {
+  for (const std::int32_t id : withTabs) {
+    if (const std::uint64_t touched = windows_.at(id).touched; touched >= bestTouched) {
       best = id;
-      bestTouched = w.touched;
+      bestTouched = touched;
     }
   }
   return best;

@@ -1,7 +1,6 @@
 #include "platform/FirefoxSession.h"
 
 #include <cstdint>
-#include <cstring>
 #include <limits>
 #include <lz4.h>
 #include <nlohmann/json.hpp>

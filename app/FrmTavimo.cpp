@@ -9,6 +9,7 @@
 #include <QPlainTextEdit>
 #include <QTimer>
 
+#include "components/DropURLTarget.h"
 #include "components/MouseEffectImage.h"
 #include "components/MouseImage.h"
 #include "components/MouseImageResources.h"

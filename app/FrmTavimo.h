@@ -26,6 +26,7 @@ class QTimer;
 namespace tavimo {
 
 class TDownloadDriver;
+class TDropURLTarget;
 class TFlatEdit;
 class TFlatGauge;
 class TFlatListBox;
@@ -92,6 +93,8 @@ class TFrmTavimo : public QWidget, public SettingsControls, public TopmostWindow
   std::unique_ptr<THttpCli> HttpCli1;
   std::unique_ptr<THttpCli> HttpCli2;
   std::unique_ptr<THTTPGet> httpgetfile;
+  // Links dropped on the address field (attached to edturl at creation).
+  std::unique_ptr<TDropURLTarget> DropURLTarget1;
   // The lines of the hidden text box Memo1 as the scan fills them (a page of any size).
   std::unique_ptr<TMemoLines> Memo1Lines;
   QMenu* PopupMenu1 = nullptr;  // category list

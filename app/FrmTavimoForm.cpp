@@ -13,6 +13,7 @@
 #include "app/FrmAbout.h"
 #include "app/FrmOption.h"
 #include "app/FrmTavimo.h"
+#include "components/DropURLTarget.h"
 #include "components/MouseEffectImage.h"
 #include "components/MouseImage.h"
 #include "controls/FlatEdit.h"
@@ -65,7 +66,8 @@ void TFrmTavimo::ConnectHandlers() {
 }
 
 void TFrmTavimo::FormCreate() {
-  // 1. Links dropped onto the address field land there: later work (drop target).
+  // 1. Links dropped onto the address field land there.
+  DropURLTarget1->SetTarget(edturl);
   // 2.-3.
   settings_->EnsureDefaultRoot();
   settings_->LoadSettings();

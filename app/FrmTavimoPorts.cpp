@@ -3,6 +3,7 @@
 #include <QTimer>
 
 #include "app/FrmTavimo.h"
+#include "components/DropURLTarget.h"
 #include "components/MouseImage.h"
 #include "controls/FlatEdit.h"
 #include "controls/FlatGauge.h"
@@ -11,6 +12,7 @@
 #include "detect/MemoLines.h"
 #include "download/HttpGet.h"
 #include "net/HttpCli.h"
+#include "platform/HandlerGuard.h"
 
 namespace tavimo {
 
@@ -25,6 +27,12 @@ void TFrmTavimo::BuildComponents() {
   ports_ = std::make_unique<TFrmTavimoPorts>(*this);
   scan_ = std::make_unique<TPageScan>(*ports_, *Items, *Memo1Lines, *HttpCli2, *myplayer);
   download_ = std::make_unique<TDownloadDriver>(*ports_, *httpgetfile, *HttpCli1);
+  // Links only, read when the drag enters; attached to the address field at creation.
+  DropURLTarget1 = std::make_unique<TDropURLTarget>();
+  DropURLTarget1->Dragtypes = {dtLink};
+  DropURLTarget1->GetDataOnEnter = true;
+  DropURLTarget1->ShowImage = true;
+  DropURLTarget1->OnDrop = GuardedEvent([this] { DropURLTarget1Drop(DropURLTarget1->URL(), DropURLTarget1->Title()); });
 }
 
 void TFrmTavimoPorts::SetStatusText(const std::string& text) {

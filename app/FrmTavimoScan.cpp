@@ -20,7 +20,8 @@ void TFrmTavimo::edturlMouseMove() {
 }
 
 void TFrmTavimo::DropURLTarget1Drop(const std::string& url, const std::string& title) {
-  // Not yet wired: the drop target that raises this arrives later. A drop only fills the field.
+  // The dropped address replaces the field's text (the scan reads it from there); the link's
+  // title becomes the hint. The field shows text, so the bytes are shown as UTF-8.
   edturl->setText(QString::fromStdString(url));
   edturl->setToolTip(QString::fromStdString(title));
 }

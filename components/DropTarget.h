@@ -33,7 +33,7 @@ inline constexpr TShiftState ssMiddle = 32;
 class TDropTarget;
 // Sender, keys held, pointer in Target's coordinates, drop effect (the handler may change it).
 using TDropTargetEvent = std::function<void(TDropTarget& sender, TShiftState shift, QPoint point, std::uint32_t& effect)>;
-using TNotifyEvent = std::function<void(TDropTarget& sender)>;
+using TDropTargetNotifyEvent = std::function<void(TDropTarget& sender)>;
 
 // "Failed to Register <name>" / "Failed to Unregister <name>".
 class EDropTargetError : public std::runtime_error {
@@ -53,7 +53,7 @@ class TDropTarget : public DropSite {
   bool ShowImage = true;
   TDropTargetEvent OnEnter;
   TDropTargetEvent OnDragOver;
-  TNotifyEvent OnLeave;
+  TDropTargetNotifyEvent OnLeave;
   TDropTargetEvent OnDrop;
   TDropTargetEvent OnGetDropEffect;
 

@@ -20,7 +20,27 @@ TPageScan::TPageScan(ScanForm& form, TItemList& items, TMemoLines& Memo1, THttpC
 
 std::string TPageScan::LinkListFile() const { return LinkListFilePath(); }
 
+void TPageScan::Stop() {
+  if (!running_) return;
+  stopRequested_ = true;
+  HttpCli2_.Abort();
+}
+
 void TPageScan::butgoClick() {
+  // The flags describe the scan on top of the stack; a scan started inside another one's wait
+  // leaves them as the outer one expects.
+  struct Running {
+    TPageScan& scan;
+    bool wasRunning, wasStopped;
+    explicit Running(TPageScan& s) : scan(s), wasRunning(s.running_), wasStopped(s.stopRequested_) {
+      scan.running_ = true;
+      scan.stopRequested_ = false;
+    }
+    ~Running() {
+      scan.running_ = wasRunning;
+      scan.stopRequested_ = wasStopped || scan.stopRequested_;
+    }
+  } running{*this};
   items_.Clear();
   form_.SetGaugeProgress(50);
 
@@ -54,6 +74,7 @@ void TPageScan::butgoClick() {
   for (int pass = 0; pass < kMaxPasses && !fetchList.empty(); ++pass) {
     std::vector<std::string> frames;
     RunPass(fetchList, fetched, frames);
+    if (stopRequested_) return;  // back to idle; nothing of the window is touched beyond that
     fetchList.clear();
     for (const std::string& f : frames) {
       if (!f.empty() && std::find(fetched.begin(), fetched.end(), f) == fetched.end() &&
@@ -91,6 +112,7 @@ void TPageScan::RunPass(const std::vector<std::string>& fetchList,
     } detach{HttpCli2_};
     HttpCli2_.Get();
     QCoreApplication::processEvents();
+    if (stopRequested_) return;
   }
   LoadMemoFromStream(Memo1_, stream);
   ExtractSwfLinks(Memo1_.Text(), form_.AddressText());

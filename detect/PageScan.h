@@ -45,6 +45,11 @@ class TPageScan {
   void butgoClick();
   // One step of the busy animation: 60, 70, 80, 60, ... one per tick.
   void Timer2Timer();
+  // Ends a running scan: the request under way is aborted, nothing more is fetched, and the
+  // scan returns without touching the item list, the link list file or the player again (the
+  // window may be closing). Does nothing when no scan runs.
+  void Stop();
+  bool Running() const { return running_; }
 
   // The link list file the passes write (tests point it elsewhere through the XDG variables).
   std::string LinkListFile() const;
@@ -58,6 +63,8 @@ class TPageScan {
   TMemoLines& Memo1_;
   THttpCli& HttpCli2_;
   FlashPlayer& player_;
+  bool running_ = false;
+  bool stopRequested_ = false;
 };
 
 }  // namespace tavimo

@@ -70,9 +70,29 @@ void TDownloadDriver::DownloadthisFlashItem1Click() {
   DownloadItems({form_.ItemUrl(row)}, {folder + form_.ItemSaveName(row)});
 }
 
+void TDownloadDriver::Stop() {
+  if (!running_) return;
+  stopRequested_ = true;
+  httpgetfile_.Abort();
+  HttpCli1_.Abort();
+}
+
 void TDownloadDriver::DownloadItems(const std::vector<std::string>& urls,
                                     const std::vector<std::string>& paths) {
-  for (size_t i = 0; i < urls.size() && i < paths.size(); ++i) {
+  struct Running {
+    TDownloadDriver& d;
+    bool wasRunning, wasStopped;
+    explicit Running(TDownloadDriver& driver)
+        : d(driver), wasRunning(driver.running_), wasStopped(driver.stopRequested_) {
+      d.running_ = true;
+      d.stopRequested_ = false;
+    }
+    ~Running() {
+      d.running_ = wasRunning;
+      d.stopRequested_ = wasStopped || d.stopRequested_;
+    }
+  } running{*this};
+  for (size_t i = 0; i < urls.size() && i < paths.size() && !stopRequested_; ++i) {
     switch (form_.DownloadMode()) {
       case 0:
         httpgetfile_.URL = urls[i];
@@ -101,6 +121,7 @@ void TDownloadDriver::DownloadItems(const std::vector<std::string>& urls,
         break;
     }
   }
+  if (stopRequested_) return;
   if (form_.AutoClose()) form_.HideAndClear();
 }
 

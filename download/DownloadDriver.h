@@ -50,6 +50,10 @@ class TDownloadDriver {
   void butdownloadClick();
   void DownloadthisFlashItem1Click();
   void DownloadItems(const std::vector<std::string>& urls, const std::vector<std::string>& paths);
+  // Ends a running batch: the transfer under way is aborted and no further item is fetched;
+  // the batch returns without hiding or clearing the window. Does nothing when idle.
+  void Stop();
+  bool Running() const { return running_; }
 
   void httpgetfileProgress(THTTPGetThread* sender, std::int64_t totalSize, std::int64_t readed);
   void httpgetfileDoneFile(THTTPGet* sender, const std::string& fileName, std::int64_t fileSize);
@@ -61,6 +65,8 @@ class TDownloadDriver {
   DownloadForm& form_;
   THTTPGet& httpgetfile_;
   THttpCli& HttpCli1_;
+  bool running_ = false;
+  bool stopRequested_ = false;
 };
 
 }  // namespace tavimo

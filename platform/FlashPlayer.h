@@ -17,6 +17,9 @@ class FlashPlayer {
   virtual void Movie(const std::string& url) = 0;
   virtual void Play() = 0;
   virtual void Stop() = 0;
+  // Gets ready for a movie expected soon (a scan started, the window was called up), so that
+  // the first preview is as quick as a later one. Returns at once.
+  virtual void Prepare() {}
 };
 
 // Shows nothing and accepts every call.

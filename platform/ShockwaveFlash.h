@@ -41,7 +41,7 @@ class TShockwaveFlash : public FlashPlayer {
 
   // Starts the web engine and the emulator without a movie, so that a first preview expected
   // soon (a scan has started) is as quick as a later one. Movie() does the same when needed.
-  void Prepare() { CreateView(); }
+  void Prepare() override { CreateView(); }
 
   // Whether the web view was created (it is, on the first movie other than "blank.swf").
   bool HasView() const { return view_ != nullptr; }

@@ -199,7 +199,9 @@ std::optional<std::string> MimeDragData::GetData(const std::string& format) cons
   if (format == kFormatFileGroupDescriptor) {
     std::optional<DraggedLink> link;
     if (auto bytes = mozUrl()) link = ParseMozUrl(*bytes);
-    if ((!link || !link->Title) && netscapeUrl()) link = ParseNetscapeUrl(*netscapeUrl());
+    if (!link || !link->Title) {
+      if (auto bytes = netscapeUrl()) link = ParseNetscapeUrl(*bytes);
+    }
     // Without a title the browsers would name the shortcut after the address: leave that to
     // the drop target's own rule.
     if (!link || !link->Title || link->Title->empty()) return std::nullopt;

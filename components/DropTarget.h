@@ -14,21 +14,13 @@
 #include <set>
 #include <stdexcept>
 
+#include "components/ShiftState.h"
 #include "platform/DropRegistration.h"
 
 namespace tavimo {
 
 enum TDragType { dtCopy, dtMove, dtLink };
 using TDragTypes = std::set<TDragType>;
-
-// Keys and mouse buttons held, as a set of bits.
-using TShiftState = unsigned;
-inline constexpr TShiftState ssShift = 1;
-inline constexpr TShiftState ssAlt = 2;
-inline constexpr TShiftState ssCtrl = 4;
-inline constexpr TShiftState ssLeft = 8;
-inline constexpr TShiftState ssRight = 16;
-inline constexpr TShiftState ssMiddle = 32;
 
 class TDropTarget;
 // Sender, keys held, pointer in Target's coordinates, drop effect (the handler may change it).

@@ -13,24 +13,12 @@
 #include <memory>
 #include <string>
 
+#include "components/ShiftState.h"
 #include "platform/TrayShell.h"
 
 namespace tavimo {
 
 enum class TMouseButton { mbLeft, mbRight, mbMiddle };
-
-// A set of these flags: the modifier keys held, the button concerned, and whether the
-// notification was a double click.
-enum TShiftFlag : unsigned {
-  ssShift = 1u << 0,
-  ssAlt = 1u << 1,
-  ssCtrl = 1u << 2,
-  ssLeft = 1u << 3,
-  ssRight = 1u << 4,
-  ssMiddle = 1u << 5,
-  ssDouble = 1u << 6,
-};
-using TShiftState = unsigned;
 
 // The longest tip the shell shows, in bytes.
 inline constexpr std::size_t kMaxTrayTip = 63;

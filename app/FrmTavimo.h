@@ -8,15 +8,20 @@
 //   FrmTavimoCategories.cpp  categories, the download root and its folder browser
 //   FrmTavimoScan.cpp        the page scan (address field, Go button)
 //   FrmTavimoDownload.cpp    the downloads
-//   FrmTavimoTray.cpp        hot keys, tray, browser capture, Exit
+//   FrmTavimoTray.cpp        tray, browser capture, Exit
+//   FrmTavimoHotKeys.cpp     hot keys F7 and F6, message 0x464, the second start's nudge
 #include <QWidget>
+#include <chrono>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "app/FrmOption.h"
 #include "app/SettingsStore.h"
 #include "platform/FlashPlayer.h"
+#include "platform/HotKeys.h"
+#include "platform/X11Message.h"
 
 class QIcon;
 class QMenu;
@@ -112,6 +117,16 @@ class TFrmTavimo : public QWidget, public SettingsControls, public TopmostWindow
   // Sets the X window class; again after every window-flag change.
   void ApplyWindowClass();
 
+  // Hot keys and the private message (FrmTavimoHotKeys.cpp). HotKeysRegistered() says that the
+  // registration step ran and the close has not undone it; HotKeyActive() that the key is ours
+  // now (not without X11, not while another program holds it).
+  void WMHotKey(int vk);
+  void WMPrivate464();
+  // A second start pressed F7 and sent this; one of the two acts, never both.
+  void SecondStartNudge();
+  bool HotKeyActive(int vk) const;
+  std::vector<int> ActiveHotKeys() const;
+
   // Handlers.
   void FormCreate();
   void FormClose();
@@ -150,7 +165,7 @@ class TFrmTavimo : public QWidget, public SettingsControls, public TopmostWindow
   std::string SelectedCategory() const;
 
   // Page scan and downloads (the work lives in TPageScan and TDownloadDriver); tray and hot
-  // keys: later work; see the files named above.
+  // keys: see the files named above.
   void butgoClick();
   void edturlKeyDown(int key);
   void edturlMouseMove();
@@ -203,6 +218,12 @@ class TFrmTavimo : public QWidget, public SettingsControls, public TopmostWindow
   bool terminating_ = false;
   bool hotKeysRegistered_ = false;
   bool placed_ = false;
+  // Hot keys and message 0x464; created by the registration step.
+  std::unique_ptr<HotKeys> hotKeys_;
+  std::unique_ptr<X11Message> messages_;
+  // When F7 last acted through the hot key and through a second start's nudge.
+  std::optional<std::chrono::steady_clock::time_point> lastHotKeyF7_, lastNudgeF7_;
+  void F7Action();
 };
 
 }  // namespace tavimo

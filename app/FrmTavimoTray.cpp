@@ -1,4 +1,4 @@
-// Hot keys, the tray menu, the capture of the front browser's address and Exit.
+// The tray menu, the capture of the front browser's address and Exit.
 #include <QApplication>
 #include <QMenu>
 
@@ -45,14 +45,6 @@ void TFrmTavimo::butRefreshClick() {
   edturl->setFocus();
   edturl->selectAll();
 }
-
-void TFrmTavimo::RegisterHotKeys() {
-  // Not yet built: the X11 grabs of F7 and F6 arrive later. The flag records that creation got
-  // this far.
-  hotKeysRegistered_ = true;
-}
-
-void TFrmTavimo::UnregisterHotKeys() { hotKeysRegistered_ = false; }
 
 void TFrmTavimo::Close1Click() {
   HttpCli1->Abort();

@@ -14,6 +14,7 @@
 #include "platform/KeySynth.h"
 #include "platform/Paths.h"
 #include "platform/ShockwaveFlash.h"
+#include "platform/X11Message.h"
 
 namespace tavimo {
 
@@ -23,6 +24,9 @@ int RunProgram(int argc, char** argv) {
   static InstanceLock instanceLock;
   if (instanceLock.Acquire(InstanceLockPath()) == InstanceLock::Outcome::AlreadyRunning) {
     SynthesiseF7Press();
+    // The press reaches the running copy only while it holds F7 (another program may hold it).
+    // The nudge reaches its main window in any case; the copy lets exactly one of the two act.
+    SendX11Message(kMainWindowClass, kPrivateMessage, MessageSender::SecondStart);
     return 0;
   }
 

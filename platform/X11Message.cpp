@@ -1,6 +1,7 @@
 #include "platform/X11Message.h"
 
 #include <QCoreApplication>
+#include <QEvent>
 #include <QGuiApplication>
 #include <QWidget>
 #include <QWindow>
@@ -10,6 +11,8 @@
 #include <cstring>
 #include <vector>
 #include <xcb/xcb.h>
+
+#include "platform/X11WindowClass.h"
 
 namespace tavimo {
 namespace {
@@ -87,7 +90,27 @@ int SendX11Message(const std::string& windowClass, long message, MessageSender f
   return sent;
 }
 
-X11Message::X11Message(QWidget& window, Handler handler) : window_(window), handler_(std::move(handler)) {
+// A widget's first X window (and a new QWindow) announce themselves: set the class at once, so
+// a hidden window is findable from its creation.
+class X11Message::WindowWatch : public QObject {
+ public:
+  explicit WindowWatch(X11Message& owner) : owner_(owner) { owner_.window_.installEventFilter(this); }
+
+ protected:
+  bool eventFilter(QObject*, QEvent* event) override {
+    if (event->type() == QEvent::WinIdChange) owner_.ApplyClass();
+    return false;
+  }
+
+ private:
+  X11Message& owner_;
+};
+
+X11Message::X11Message(QWidget& window, std::string instanceName, std::string className, Handler handler)
+    : window_(window),
+      instanceName_(std::move(instanceName)),
+      className_(std::move(className)),
+      handler_(std::move(handler)) {
   auto* c = X11Connection();
   if (!c) return;
   xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(
@@ -96,6 +119,16 @@ X11Message::X11Message(QWidget& window, Handler handler) : window_(window), hand
   atom_ = reply->atom;
   std::free(reply);
   QCoreApplication::instance()->installNativeEventFilter(this);
+  watch_ = std::make_unique<WindowWatch>(*this);
+  ApplyClass();
+}
+
+bool X11Message::ApplyClass() {
+  const QWindow* handle = window_.windowHandle();
+  // A window not yet created gets its class with the first event after its creation.
+  if (!atom_ || !handle || !handle->handle()) return false;
+  classed_ = static_cast<std::uint32_t>(handle->winId());
+  return SetX11WindowClass(window_, instanceName_, className_);
 }
 
 X11Message::~X11Message() {
@@ -104,6 +137,12 @@ X11Message::~X11Message() {
 
 bool X11Message::nativeEventFilter(const QByteArray& eventType, void* message, qintptr*) {
   if (!atom_ || eventType != "xcb_generic_event_t") return false;
+  // The xcb backend replaces the X window of a QWindow without any Qt event (a flag change, the
+  // first OpenGL or web view inside). The new window soon sees its first events (Qt sets its
+  // properties at once), so this is where it gets its class.
+  if (const QWindow* handle = window_.windowHandle();
+      handle && handle->handle() && static_cast<std::uint32_t>(handle->winId()) != classed_)
+    ApplyClass();
   const auto* event = static_cast<const xcb_generic_event_t*>(message);
   // Sent events carry the high bit.
   if ((event->response_type & 0x7f) != XCB_CLIENT_MESSAGE) return false;

@@ -106,6 +106,23 @@ class EntryDesktopTest : public ::testing::Test {
     return found;
   }
 
+  // Main windows of any copy, shown or hidden.
+  int MainWindowCount() {
+    Window root = DefaultRootWindow(dpy_), parent = 0, *children = nullptr;
+    unsigned n = 0;
+    int count = 0;
+    if (!XQueryTree(dpy_, root, &root, &parent, &children, &n)) return 0;
+    for (unsigned i = 0; i < n; ++i) {
+      char* name = nullptr;
+      if (XFetchName(dpy_, children[i], &name) && name) {
+        count += std::strcmp(name, "Tavimo V4.0") == 0;
+        XFree(name);
+      }
+    }
+    if (children) XFree(children);
+    return count;
+  }
+
   test::TempHome home_;
   Display* dpy_ = nullptr;
 };
@@ -137,7 +154,8 @@ TEST_F(EntryDesktopTest, SecondStartPressesF7AndEndsUntilTheFirstIsGone) {
   }
   EXPECT_TRUE(pressed);
   EXPECT_TRUE(released);
-  EXPECT_FALSE(MainWindowViewable());  // "-mini" keeps the first one hidden, the second shows nothing
+  // The second start opens no window of its own (its nudge may show the hidden first copy).
+  EXPECT_LE(MainWindowCount(), 1);
   XUngrabKey(dpy_, f7, AnyModifier, root);
 
   // After a hard kill the kernel frees the lock: the next start is a first instance again.

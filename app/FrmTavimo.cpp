@@ -13,6 +13,7 @@
 #include "components/MouseEffectImage.h"
 #include "components/MouseImage.h"
 #include "components/MouseImageResources.h"
+#include "components/RxTrayIcon.h"
 #include "controls/FlatEdit.h"
 #include "controls/FlatGauge.h"
 #include "controls/FlatHintWindow.h"
@@ -151,10 +152,13 @@ TFrmTavimo::TFrmTavimo(FrmTavimoSetup setup)
   BuildLayout();
   BuildMenus();
   BuildComponents();
+  BuildTrayIcon();
   ConnectHandlers();
   // The window sees every key and right-button press first (key preview, player area).
   qApp->installEventFilter(this);
   RunGuarded([this] { FormCreate(); });
+  // Loaded: the tray icon appears now, whether the window is shown or starts hidden.
+  RxTrayIcon1->Loaded();
 }
 
 TFrmTavimo::~TFrmTavimo() = default;

@@ -42,6 +42,7 @@ class THTTPGet;
 class THttpCli;
 class TMemoLines;
 class TPageScan;
+class TRxTrayIcon;
 class TImage;
 class TItemList;
 class TMouseEffectImage;
@@ -100,6 +101,8 @@ class TFrmTavimo : public QWidget, public SettingsControls, public TopmostWindow
   std::unique_ptr<THTTPGet> httpgetfile;
   // Links dropped on the address field (attached to edturl at creation).
   std::unique_ptr<TDropURLTarget> DropURLTarget1;
+  // The notification-area icon with PopNotify, from the end of creation to the window's end.
+  std::unique_ptr<TRxTrayIcon> RxTrayIcon1;
   // The lines of the hidden text box Memo1 as the scan fills them (a page of any size).
   std::unique_ptr<TMemoLines> Memo1Lines;
   QMenu* PopupMenu1 = nullptr;  // category list
@@ -175,6 +178,7 @@ class TFrmTavimo : public QWidget, public SettingsControls, public TopmostWindow
   void CaptureBrowserAddress();
   void ShowMainWindow();
   void butRefreshClick();
+  void RxTrayIcon1DblClick();
   void RegisterHotKeys();
   void UnregisterHotKeys();
   void Close1Click();
@@ -203,6 +207,7 @@ class TFrmTavimo : public QWidget, public SettingsControls, public TopmostWindow
   void BuildCategoryMenu();
   void BuildItemMenu();
   void BuildTrayMenu();
+  void BuildTrayIcon();
   void ConnectHandlers();
   bool IsInPlayerArea(QObject* object) const;
   // A picture of the menus' image list by its index; none when the skin lacks it.

@@ -3,6 +3,8 @@
 #include <QMenu>
 
 #include "app/FrmTavimo.h"
+#include "components/MouseImageResources.h"
+#include "components/RxTrayIcon.h"
 #include "controls/FlatEdit.h"
 #include "net/HttpCli.h"
 #include "platform/HandlerGuard.h"
@@ -23,8 +25,22 @@ void TFrmTavimo::BuildTrayMenu() {
   PopNotify->addAction(MenuPicture(8), "Options", this, Guarded([this] { MouseEffectImage1Click(); }));
   PopNotify->addSeparator();
   PopNotify->addAction(MenuPicture(5), "Exit", this, Guarded([this] { Close1Click(); }));
-  // Not yet shown anywhere: the tray icon that pops this menu up arrives later.
 }
+
+void TFrmTavimo::BuildTrayIcon() {
+  RxTrayIcon1 = std::make_unique<TRxTrayIcon>();
+  RxTrayIcon1->setObjectName("RxTrayIcon1");
+  RxTrayIcon1->SetHint("Press F7 to Show/Hide MainForm");
+  try {
+    RxTrayIcon1->SetIcon(QIcon(QPixmap::fromImage(LoadLayoutPicture("trayicon"))));
+  } catch (const std::exception&) {
+    // Without its picture the icon stays empty and is never shown; the hot keys still work.
+  }
+  RxTrayIcon1->SetPopupMenu(PopNotify);
+  RxTrayIcon1->OnDblClick = [this](QObject*) { RxTrayIcon1DblClick(); };
+}
+
+void TFrmTavimo::RxTrayIcon1DblClick() { ShowMainWindow(); }
 
 void TFrmTavimo::CaptureBrowserAddress() {
   // Not yet built: reading the front browser's address (session files) arrives later; until

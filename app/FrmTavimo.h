@@ -12,6 +12,7 @@
 //   FrmTavimoHotKeys.cpp     hot keys F7 and F6, message 0x464, the second start's nudge
 #include <QWidget>
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -29,6 +30,8 @@ class QPlainTextEdit;
 class QTimer;
 
 namespace tavimo {
+
+class TrayShell;
 
 class TDownloadDriver;
 class TDropURLTarget;
@@ -51,6 +54,9 @@ class TMouseImage;
 inline constexpr const char* kMainCaption = "Tavimo V4.0";
 inline constexpr const char* kMainWindowClass = "TFrmTavimo";
 
+// The tray tip for the hot keys held: the described one while F7 is ours.
+std::string TrayHintForKeys(bool f7, bool f6);
+
 // What the window needs from outside; the defaults are the real ones, tests point them at
 // temporary files and fakes.
 struct FrmTavimoSetup {
@@ -59,6 +65,8 @@ struct FrmTavimoSetup {
   std::string LinkListFile;
   const RegistrySource* Registry = nullptr;  // the environment-backed registry when null
   FlashPlayerFactory PlayerFactory;
+  // The notification area the tray icon lives in; the desktop's when empty.
+  std::function<std::unique_ptr<TrayShell>()> TrayShellFactory;
   std::string FirstParam;  // the first command-line parameter ("-mini", "-menuext", ...)
 };
 
@@ -115,8 +123,18 @@ class TFrmTavimo : public QWidget, public SettingsControls, public TopmostWindow
   // Window operations offered to the rest of the program.
   void HideAndClear();
   void UpdateToggleImages();
-  // Marks the window as not to be shown at start (the "-mini" switch).
-  bool StartHidden() const { return setup_.FirstParam == "-mini"; }
+  // Marks the window as not to be shown at start (the "-mini" switch), unless nothing could
+  // bring a hidden window back.
+  bool StartHidden() const { return setup_.FirstParam == "-mini" && WayBackAvailable(); }
+  // Whether a hidden window can be brought back: a tray host shows the icon, or one of the hot
+  // keys is held. Without either, hiding minimises instead.
+  bool WayBackAvailable() const;
+  // Hides the window, or minimises it when nothing could bring it back.
+  void HideWindow();
+  // Starts the preview player's engine ahead of a preview that is likely to come.
+  void WarmPlayer();
+  // The tray tip names the hot keys that are ours ("Press F7 ..." when F7 is).
+  void UpdateTrayHint();
   // Sets the X window class; again after every window-flag change.
   void ApplyWindowClass();
 
@@ -182,6 +200,10 @@ class TFrmTavimo : public QWidget, public SettingsControls, public TopmostWindow
   void RegisterHotKeys();
   void UnregisterHotKeys();
   void Close1Click();
+  // The end of the session (a termination signal, the session manager's quit): the close
+  // sequence as "Exit" runs it, without any message box.
+  void EndSession();
+  bool Closed() const { return closed_; }
   bool HotKeysRegistered() const { return hotKeysRegistered_; }
 
   // SettingsControls: lstclass and edtdowndir as the settings file stores them.
@@ -210,6 +232,8 @@ class TFrmTavimo : public QWidget, public SettingsControls, public TopmostWindow
   void BuildTrayIcon();
   void ConnectHandlers();
   bool IsInPlayerArea(QObject* object) const;
+  // Stops a running scan and a running batch (nothing is fetched after it).
+  void StopWork();
   // A picture of the menus' image list by its index; none when the skin lacks it.
   static QIcon MenuPicture(int index);
 

@@ -20,7 +20,10 @@
 #include "controls/FlatGauge.h"
 #include "controls/FlatPanel.h"
 #include "detect/ItemList.h"
+#include "detect/PageScan.h"
 #include "detect/PreviewStep.h"
+#include "download/DownloadDriver.h"
+#include "net/HttpCli.h"
 #include "platform/Dialogs.h"
 #include "platform/HandlerGuard.h"
 #include "platform/Paths.h"
@@ -119,11 +122,30 @@ void TFrmTavimo::FormClose() {
   UnregisterHotKeys();
 }
 
+void TFrmTavimo::StopWork() {
+  scan_->Stop();
+  download_->Stop();
+}
+
+void TFrmTavimo::EndSession() {
+  if (closed_) return;
+  // As "Exit", without its message box: nobody may be there to answer it.
+  StopWork();
+  HttpCli1->Abort();
+  HttpCli2->Abort();
+  terminating_ = true;
+  QCoreApplication::quit();
+  close();
+}
+
 void TFrmTavimo::closeEvent(QCloseEvent* event) {
   if (closed_) {
     event->accept();
     return;
   }
+  // A scan or a batch waiting in a nested loop below this handler must not go on once the
+  // window is closed: nothing is fetched after a close, and the player is about to go.
+  StopWork();
   if (RunGuarded([this] { FormClose(); })) {
     closed_ = true;
     event->accept();
@@ -145,7 +167,7 @@ void TFrmTavimo::HideAndClear() {
   Items->ListView1->clear();
   Items->ListView2->clear();
   if (myplayer) BlankPlayer(*myplayer);
-  hide();
+  HideWindow();
 }
 
 void TFrmTavimo::UpdateToggleImages() {
@@ -184,7 +206,15 @@ void TFrmTavimo::butinfoClick() {
 void TFrmTavimo::butquestionClick() {
   TRegistry reg(*setup_.Registry);
   reg.OpenKeyReadOnly(kTavimoKey);
-  CurrentDialogs().ShellOpen(reg.ReadString("helppath"));
+  const std::string help = reg.ReadString("helppath");
+  if (CurrentDialogs().ShellOpen(help)) return;
+  // Silence here would leave the user guessing: say where the page is, so it can be opened by
+  // hand.
+  const std::string text =
+      help.empty() ? "The help page was not found. It is installed as share/doc/tavimo/help.html "
+                     "below Tavimo's installation prefix."
+                   : "No program could open the help page. Open it in a web browser:\n" + help;
+  CurrentDialogs().ShowMessage(this, kMainCaption, text, MessageIcon::None);
 }
 
 void TFrmTavimo::Image1Click() { CurrentDialogs().ShellOpen(MakerWebPage()); }
@@ -225,6 +255,9 @@ void TFrmTavimo::ApplicationEvents1Minimize() { hide(); }
 void TFrmTavimo::changeEvent(QEvent* event) {
   QWidget::changeEvent(event);
   if (event->type() == QEvent::WindowStateChange && (windowState() & Qt::WindowMinimized)) {
+    // Without a tray and without a hot key a hidden window could never come back: it stays
+    // minimised in the taskbar instead.
+    if (!WayBackAvailable()) return;
     // Hidden rather than minimised, so showing it again brings back a normal window.
     setWindowState(windowState() & ~Qt::WindowMinimized);
     RunGuarded([this] { ApplicationEvents1Minimize(); });

@@ -35,6 +35,7 @@ void TFrmTavimo::RegisterHotKeys() {
   hotKeys_->Register(VK_F7);
   hotKeys_->Register(VK_F6);
   hotKeysRegistered_ = true;
+  UpdateTrayHint();
 }
 
 void TFrmTavimo::UnregisterHotKeys() {
@@ -59,7 +60,12 @@ void TFrmTavimo::WMHotKey(int vk) {
     lastHotKeyF7_ = std::chrono::steady_clock::now();
     F7Action();
   } else if (vk == VK_F6) {
-    setVisible(!isVisible());
+    if (isVisible()) {
+      HideWindow();
+    } else {
+      show();
+      WarmPlayer();
+    }
   }
 }
 

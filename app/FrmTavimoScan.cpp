@@ -6,7 +6,15 @@
 
 namespace tavimo {
 
-void TFrmTavimo::butgoClick() { scan_->butgoClick(); }
+void TFrmTavimo::butgoClick() {
+  // The web engine starts while the page loads, so the first preview after the scan is quick.
+  WarmPlayer();
+  scan_->butgoClick();
+}
+
+void TFrmTavimo::WarmPlayer() {
+  if (myplayer && settings_->IsPreview) myplayer->Prepare();
+}
 
 void TFrmTavimo::Timer2Timer() { scan_->Timer2Timer(); }
 

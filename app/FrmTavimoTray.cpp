@@ -7,6 +7,8 @@
 #include "components/RxTrayIcon.h"
 #include "controls/FlatEdit.h"
 #include "net/HttpCli.h"
+#include "platform/BrowserSession.h"
+#include "platform/Dialogs.h"
 #include "platform/HandlerGuard.h"
 
 namespace tavimo {
@@ -28,7 +30,7 @@ void TFrmTavimo::BuildTrayMenu() {
 }
 
 void TFrmTavimo::BuildTrayIcon() {
-  RxTrayIcon1 = std::make_unique<TRxTrayIcon>();
+  RxTrayIcon1 = std::make_unique<TRxTrayIcon>(setup_.TrayShellFactory ? setup_.TrayShellFactory() : nullptr);
   RxTrayIcon1->setObjectName("RxTrayIcon1");
   RxTrayIcon1->SetHint("Press F7 to Show/Hide MainForm");
   try {
@@ -43,8 +45,11 @@ void TFrmTavimo::BuildTrayIcon() {
 void TFrmTavimo::RxTrayIcon1DblClick() { ShowMainWindow(); }
 
 void TFrmTavimo::CaptureBrowserAddress() {
-  // Not yet built: reading the front browser's address (session files) arrives later; until
-  // then nothing is captured and the address field keeps its text.
+  // The page of the most recently written browser session; nothing (no browser, an unreadable
+  // or half-written session, "about:blank") leaves the field as it is.
+  if (const auto address = CaptureFrontBrowserAddress()) {
+    edturl->setText(QString::fromStdString(*address));
+  }
 }
 
 void TFrmTavimo::ShowMainWindow() {
@@ -63,9 +68,15 @@ void TFrmTavimo::butRefreshClick() {
 }
 
 void TFrmTavimo::Close1Click() {
-  HttpCli1->Abort();
-  HttpCli2->Abort();
-  terminating_ = true;
+  try {
+    HttpCli1->Abort();
+    HttpCli2->Abort();
+    terminating_ = true;
+    QCoreApplication::quit();  // the loop ends once this message has been handled
+  } catch (const EHttpException&) {
+    CurrentDialogs().ShowMessage(this, kErrorCaption, "connect error", MessageIcon::None);
+  }
+  // Any other error has left this handler already and the program keeps running.
   close();
 }
 

@@ -14,6 +14,7 @@
 #include "platform/KeySynth.h"
 #include "platform/Paths.h"
 #include "platform/ShockwaveFlash.h"
+#include "platform/TerminationSignals.h"
 #include "platform/X11Message.h"
 
 namespace tavimo {
@@ -64,6 +65,13 @@ int RunProgram(int argc, char** argv) {
   window = &FrmTavimo;
   FrmTavimo.ApplyWindowClass();
   if (!FrmTavimo.StartHidden()) FrmTavimo.show();
+
+  // A logout, `kill` or Ctrl+C ends the program as "Exit" does; so does the session manager's
+  // quit, which ends the loop without closing a hidden window.
+  TerminationSignals endSignals([&FrmTavimo](int) { FrmTavimo.EndSession(); });
+  QObject::connect(&app, &QCoreApplication::aboutToQuit, &FrmTavimo, [&FrmTavimo] {
+    if (!FrmTavimo.Closed()) FrmTavimo.EndSession();
+  });
 
   app.exec();
   return 0;

@@ -15,6 +15,7 @@
 #include "platform/FlashPlayer.h"
 #include "platform/Paths.h"
 #include "platform/Registry.h"
+#include "platform/TrayShell.h"
 #include "tests/support/TempDir.h"
 
 namespace tavimo::test {
@@ -43,9 +44,10 @@ class RecordingDialogs : public Dialogs {
     BrowseTitles.push_back(title);
     return FolderAnswer;
   }
+  bool ShellOpenWorks = true;  // false: no program on the machine opens anything
   bool ShellOpen(const std::string& target) override {
     Opened.push_back(target);
-    return true;
+    return ShellOpenWorks && !target.empty();
   }
 };
 
@@ -60,6 +62,23 @@ class RecordingPlayer : public FlashPlayer {
 
  private:
   std::vector<std::string>& log_;
+};
+
+// A notification area that takes the icon; `host` says whether one is on screen.
+class TestTrayShell : public TrayShell {
+ public:
+  explicit TestTrayShell(const bool& host) : host_(host) {}
+  bool Add(const TrayIconRecord& r) override { return Tip = r.Tip, true; }
+  bool Modify(const TrayIconRecord& r) override { return Tip = r.Tip, true; }
+  bool Delete() override { return true; }
+  void SetNoticeHandler(NoticeHandler) override {}
+  QPoint CursorPos() const override { return {}; }
+  KeyModifiers Modifiers() const override { return {}; }
+  bool HostAvailable() const override { return host_; }
+  std::string Tip;
+
+ private:
+  const bool& host_;
 };
 
 class FormTest : public ::testing::Test {
@@ -79,6 +98,11 @@ class FormTest : public ::testing::Test {
     setup.Registry = &registry;
     setup.FirstParam = firstParam;
     setup.PlayerFactory = [this](QWidget*) { return std::make_unique<RecordingPlayer>(playerLog); };
+    setup.TrayShellFactory = [this] {
+      auto shell = std::make_unique<TestTrayShell>(trayHost);
+      tray = shell.get();
+      return shell;
+    };
     form = std::make_unique<TFrmTavimo>(std::move(setup));
     return *form;
   }
@@ -87,6 +111,8 @@ class FormTest : public ::testing::Test {
   RecordingDialogs dialogs;
   FakeRegistrySource registry;
   std::vector<std::string> playerLog;
+  bool trayHost = true;  // a tray host is on screen, so hiding has a way back
+  TestTrayShell* tray = nullptr;  // owned by the window's tray icon
   std::unique_ptr<TFrmTavimo> form;
 };
 

@@ -335,10 +335,19 @@ TEST_F(MainWindowTest, AboutHelpAndWebLinkGoThroughTheSeam) {
   EXPECT_EQ(dialogs.Opened[0], "/usr/share/doc/tavimo/help.html");
   EXPECT_NE(dialogs.Opened[1].find("#about"), std::string::npos);
 
-  registry.Remove(kTavimoKey, "helppath");  // absent: an empty path, opened to no effect
+  EXPECT_TRUE(dialogs.Messages.empty());
+
+  // When nothing can open the page, the user is told where it is.
+  dialogs.ShellOpenWorks = false;
+  f.butquestionClick();
+  ASSERT_EQ(dialogs.Messages.size(), 1u);
+  EXPECT_NE(dialogs.Messages[0].text.find("/usr/share/doc/tavimo/help.html"), std::string::npos);
+  registry.Remove(kTavimoKey, "helppath");  // absent: said too, never silence
+  dialogs.ShellOpenWorks = true;
   f.butquestionClick();
   EXPECT_EQ(dialogs.Opened.back(), "");
-  EXPECT_TRUE(dialogs.Messages.empty());
+  ASSERT_EQ(dialogs.Messages.size(), 2u);
+  EXPECT_NE(dialogs.Messages[1].text.find("help page was not found"), std::string::npos);
 }
 
 }  // namespace

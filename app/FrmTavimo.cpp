@@ -146,6 +146,7 @@ TFrmTavimo::TFrmTavimo(FrmTavimoSetup setup)
     ownRegistry_ = std::make_unique<EnvRegistrySource>();
     setup_.Registry = ownRegistry_.get();
   }
+  if (setup_.Created) setup_.Created(this);
   settings_ = std::make_unique<TSettingsStore>(setup_.SettingsFile, *setup_.Registry, *this);
   if (!setup_.PlayerFactory) setup_.PlayerFactory = DefaultFlashPlayerFactory();
 

@@ -31,6 +31,7 @@ class QTimer;
 
 namespace tavimo {
 
+class TFrmTavimo;
 class TrayShell;
 
 class TDownloadDriver;
@@ -65,6 +66,8 @@ struct FrmTavimoSetup {
   std::string LinkListFile;
   const RegistrySource* Registry = nullptr;  // the environment-backed registry when null
   FlashPlayerFactory PlayerFactory;
+  // Called with the window at the start of its creation, before the creation handler runs.
+  std::function<void(TFrmTavimo*)> Created;
   // The notification area the tray icon lives in; the desktop's when empty.
   std::function<std::unique_ptr<TrayShell>()> TrayShellFactory;
   std::string FirstParam;  // the first command-line parameter ("-mini", "-menuext", ...)

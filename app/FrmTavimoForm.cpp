@@ -78,6 +78,7 @@ void TFrmTavimo::FormCreate() {
   CaptureBrowserAddress();
   // 5. Scanned before the window is first shown.
   if (setup_.FirstParam == "-menuext") butgoClick();
+  if (closed_) return;  // the session ended during that scan: nothing more to set up
   // 6.-8.
   UpdateToggleImages();
   Items->SetFlatBorders();

@@ -56,19 +56,28 @@ int RunProgram(int argc, char** argv) {
     return true;
   });
 
+  // A logout, `kill` or Ctrl+C ends the program as "Exit" does, also while the creation's
+  // "-menuext" scan runs; a signal before the window exists ends the start-up right after it.
+  bool endRequested = false;
+  TerminationSignals endSignals([&window, &endRequested](int) {
+    endRequested = true;
+    if (window) window->EndSession();
+  });
+
   FrmTavimoSetup setup;
   if (argc > 1) setup.FirstParam = argv[1];  // only the first parameter counts, compared exactly
   setup.PlayerFactory = [&movieFetcher](QWidget* host) -> std::unique_ptr<FlashPlayer> {
     return std::make_unique<TShockwaveFlash>(host, movieFetcher);
   };
+  // Known from the start of its creation, whose handler may already wait on the network.
+  setup.Created = [&window](TFrmTavimo* created) { window = created; };
   TFrmTavimo FrmTavimo(std::move(setup));
-  window = &FrmTavimo;
+  if (endRequested && !FrmTavimo.Closed()) FrmTavimo.EndSession();
+  if (FrmTavimo.Closed()) return 0;  // ended during its creation: the loop would never end
   FrmTavimo.ApplyWindowClass();
   if (!FrmTavimo.StartHidden()) FrmTavimo.show();
 
-  // A logout, `kill` or Ctrl+C ends the program as "Exit" does; so does the session manager's
-  // quit, which ends the loop without closing a hidden window.
-  TerminationSignals endSignals([&FrmTavimo](int) { FrmTavimo.EndSession(); });
+  // The session manager's quit ends the loop without closing a hidden window.
   QObject::connect(&app, &QCoreApplication::aboutToQuit, &FrmTavimo, [&FrmTavimo] {
     if (!FrmTavimo.Closed()) FrmTavimo.EndSession();
   });

@@ -15,7 +15,9 @@
 #include <unistd.h>
 #include <vector>
 
+#include "tests/support/SessionFiles.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/TestHttpServer.h"
 
 namespace tavimo {
 namespace {
@@ -170,6 +172,81 @@ TEST_F(TrayDesktopTest, HiddenStartSitsInTheTrayDoubleClickShowsAndTheMenuWorks)
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
   pids_.erase(std::find(pids_.begin(), pids_.end(), tavimo));
   EXPECT_TRUE(WaitFor([&] { return TrayIconWindow() == 0; }));
+}
+
+// "Search current Page" scans the page of the browser's session file; "Exit" in the middle of
+// that scan, while a frame of the page never answers, ends the program at once with the
+// settings saved and nothing fetched after it.
+TEST_F(TrayDesktopTest, SearchCurrentPageScansTheBrowsersPageAndExitEndsTheScan) {
+  test::TestHttpServer server([](test::TestConnection& c, const test::HttpRequestSeen& rq) {
+    if (rq.target == "/page.htm") {
+      c.Send(test::TestHttpServer::Response(
+          200, "<iframe src=\"slow.htm\"></iframe><iframe src=\"later.htm\"></iframe>"));
+    } else {
+      c.Send("HTTP/1.0 200 OK\r\nContent-Length: 1000\r\n\r\n<html>");
+      c.Stall(30s);
+    }
+  });
+  test::WriteFirefoxSession(home_.Path(), server.Url("/page.htm"));
+  const std::string settings = std::string(std::getenv("XDG_CONFIG_HOME")) + "/tavimo/info.ini";
+  StartTrayHost();
+  const pid_t tavimo = Start({ProgramPath(), "-mini"});
+  Window icon = 0;
+  ASSERT_TRUE(WaitFor([&] { return (icon = TrayIconWindow()) != 0; })) << "no icon in the tray";
+
+  // The options entry opens the options dialog.
+  Xdotool(Click(icon, "3"));
+  ASSERT_TRUE(WaitFor([&] { return MenuOpen(); })) << "no popup menu";
+  Xdotool("key Down Down Down Down Return");
+  const auto optionsShown = [&] {
+    return Find([](const XWin& w) { return w.name == "Tavimo Options" && w.viewable; }) != 0;
+  };
+  ASSERT_TRUE(WaitFor(optionsShown)) << "no options dialog";
+  Xdotool("key Escape");
+  ASSERT_TRUE(WaitFor([&] { return !optionsShown(); }));
+
+  Xdotool(Click(icon, "3", "16 20"));
+  ASSERT_TRUE(WaitFor([&] { return MenuOpen(); })) << "no popup menu";
+  Xdotool("key Down Return");  // "Search current Page"
+  ASSERT_TRUE(WaitFor([&] { return server.Requests().size() == 2; })) << "the page was not scanned";
+  EXPECT_EQ(server.Requests()[0].target, "/page.htm");
+  EXPECT_EQ(server.Requests()[1].target, "/slow.htm");
+  EXPECT_TRUE(MainWindowShown());
+  EXPECT_FALSE(test::FileExists(settings));
+
+  Xdotool(Click(icon, "3", "5 12"));
+  ASSERT_TRUE(WaitFor([&] { return MenuOpen(); })) << "no popup menu during the scan";
+  Xdotool("key Up Return");  // "Exit"
+  int status = -1;
+  ASSERT_TRUE(WaitFor([&] { return waitpid(tavimo, &status, WNOHANG) == tavimo; }, 20s)) << "still running";
+  pids_.erase(std::find(pids_.begin(), pids_.end(), tavimo));
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  EXPECT_TRUE(test::FileExists(settings));
+  std::this_thread::sleep_for(200ms);
+  ASSERT_EQ(server.Requests().size(), 2u) << "fetched after Exit: " << server.Requests().back().target;
+}
+
+// The end of the session (SIGTERM here) during a scan closes as "Exit" does.
+TEST_F(TrayDesktopTest, TerminationDuringAScanSavesTheSettingsAndFetchesNothingMore) {
+  test::TestHttpServer server([](test::TestConnection& c, const test::HttpRequestSeen& rq) {
+    if (rq.target == "/page.htm") {
+      c.Send(test::TestHttpServer::Response(200, "<iframe src=\"slow.htm\"></iframe><iframe src=\"later.htm\">"));
+    } else {
+      c.Stall(30s);
+    }
+  });
+  test::WriteFirefoxSession(home_.Path(), server.Url("/page.htm"));
+  const std::string settings = std::string(std::getenv("XDG_CONFIG_HOME")) + "/tavimo/info.ini";
+  const pid_t tavimo = Start({ProgramPath(), "-menuext"});
+  ASSERT_TRUE(WaitFor([&] { return server.Requests().size() == 2; })) << "the page was not scanned";
+  ::kill(tavimo, SIGTERM);
+  int status = -1;
+  ASSERT_TRUE(WaitFor([&] { return waitpid(tavimo, &status, WNOHANG) == tavimo; }, 20s)) << "still running";
+  pids_.erase(std::find(pids_.begin(), pids_.end(), tavimo));
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  EXPECT_TRUE(test::FileExists(settings));
+  std::this_thread::sleep_for(200ms);
+  EXPECT_EQ(server.Requests().size(), 2u);
 }
 
 TEST_F(TrayDesktopTest, WithoutATrayHostTheProgramStartsAndShowsItsWindow) {

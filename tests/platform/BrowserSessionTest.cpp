@@ -8,10 +8,13 @@
 #include "platform/BrowserSession.h"
 #include "platform/ChromiumSession.h"
 #include "platform/FirefoxSession.h"
+#include "tests/support/SessionFiles.h"
 #include "tests/support/TempDir.h"
 
 namespace tavimo {
 namespace {
+
+using test::MozLz4;
 
 using Address = std::optional<std::string>;
 const std::string kSite = "http://127.0.0.1:8765/";
@@ -91,21 +94,7 @@ TEST(BrowserSession, CutOrDamagedSamplesGiveNothing) {
   }
 }
 
-// ---- Firefox documents built here: mozLz4 with one literal-only LZ4 block.
-std::string MozLz4(const std::string& json, uint32_t declared) {
-  std::string out("mozLz40\0", 8);
-  for (int i = 0; i < 4; ++i) out += static_cast<char>(declared >> (8 * i));
-  const size_t n = json.size();
-  out += static_cast<char>(std::min<size_t>(n, 15) << 4);
-  if (n >= 15) {
-    size_t rest = n - 15;
-    for (; rest >= 255; rest -= 255) out += '\xff';
-    out += static_cast<char>(rest);
-  }
-  return out + json;
-}
-std::string MozLz4(const std::string& json) { return MozLz4(json, static_cast<uint32_t>(json.size())); }
-
+// ---- Firefox documents built here.
 std::string Fox(const std::string& selectedWindow, const std::string& tab) {
   return R"({"windows":[{"zIndex":2,"selected":1,"tabs":[{"index":1,"entries":[{"url":"http://a/"}]}]},)"
          R"({"zIndex":1,"selected":1,"tabs":[)" + tab + "]}]" + selectedWindow + "}";

@@ -71,7 +71,12 @@ class TestTrayShell : public TrayShell {
   bool Add(const TrayIconRecord& r) override { return Tip = r.Tip, true; }
   bool Modify(const TrayIconRecord& r) override { return Tip = r.Tip, true; }
   bool Delete() override { return true; }
-  void SetNoticeHandler(NoticeHandler) override {}
+  void SetNoticeHandler(NoticeHandler handler) override { handler_ = std::move(handler); }
+  // The shell's notices for a click of the user on the icon.
+  void Deliver(std::initializer_list<TrayNotice> notices) {
+    for (TrayNotice n : notices)
+      if (handler_) handler_(n);
+  }
   QPoint CursorPos() const override { return {}; }
   KeyModifiers Modifiers() const override { return {}; }
   bool HostAvailable() const override { return host_; }
@@ -79,6 +84,7 @@ class TestTrayShell : public TrayShell {
 
  private:
   const bool& host_;
+  NoticeHandler handler_;
 };
 
 class FormTest : public ::testing::Test {

@@ -111,9 +111,11 @@ TEST_P(ScanDownloadTest, ScanListsTheMoviesAndBothModesSaveThemByteForByte) {
   EXPECT_EQ(ReadFile(home / "flash/Fun/intro.swf"), kIntro);
   EXPECT_EQ(ReadFile(home / "flash/Fun/nav.swf"), kNav);
   EXPECT_EQ(Status(), "Download Complete");
-  // Auto-close: hidden, both lists empty.
+  // Auto-close: hidden, both lists empty; a double click on the tray icon brings it back.
   EXPECT_FALSE(form->isVisible());
   EXPECT_EQ(form->Items->Count(), 0);
+  tray->Deliver({TrayNotice::LeftDown, TrayNotice::LeftUp, TrayNotice::LeftDoubleClick, TrayNotice::LeftUp});
+  EXPECT_TRUE(QTest::qWaitFor([&] { return form->isVisible(); }, 1000));
   EXPECT_TRUE(dialogs.Messages.empty());
 }
 

@@ -8,15 +8,10 @@
 #include <utility>
 #include <xcb/xcb.h>
 
+#include "platform/X11Connection.h"
+
 namespace tavimo {
 namespace {
-
-xcb_connection_t* X11Connection() {
-  auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
-  // Under the offscreen platform the interface exists but carries no connection.
-  if (!x11 || !x11->display() || !x11->connection()) return nullptr;
-  return x11->connection();
-}
 
 // F1..F24 are 0x70..0x87 as virtual keys and consecutive keysyms from XK_F1.
 xcb_keysym_t KeysymOf(int vk) {

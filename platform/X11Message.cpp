@@ -13,16 +13,10 @@
 #include <xcb/xcb.h>
 
 #include "platform/X11WindowClass.h"
+#include "platform/X11Connection.h"
 
 namespace tavimo {
 namespace {
-
-xcb_connection_t* X11Connection() {
-  auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
-  // Under the offscreen platform the interface exists but carries no connection.
-  if (!x11 || !x11->display() || !x11->connection()) return nullptr;
-  return x11->connection();
-}
 
 // Windows vanish while we look at them; their errors mean nothing here, and Xlib's default
 // handler would end the process.

@@ -6,15 +6,10 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
+#include "platform/X11Connection.h"
+
 namespace tavimo {
 namespace {
-
-Display* X11Display() {
-  auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
-  // Under the offscreen platform the interface exists but carries no connection.
-  if (!x11 || !x11->display() || !x11->connection()) return nullptr;
-  return x11->display();
-}
 
 // The X window as it is now. QWidget::winId() caches the first id, but the xcb backend makes
 // a new X window when flags such as "stays on top" change; the QWindow knows the current one.

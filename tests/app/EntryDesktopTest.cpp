@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "platform/Paths.h"
+#include "tests/support/Processes.h"
 #include "tests/support/TempDir.h"
 
 namespace tavimo {
@@ -23,43 +24,15 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
 
-std::string ProgramPath() {
-  const char* dir = std::getenv("TAVIMO_BINARY_DIR");
-  return std::string(dir ? dir : ".") + "/tavimo";
+using test::WaitExit;
+using test::WaitFor;
+
+pid_t Start(std::vector<std::string> args) {
+  args.insert(args.begin(), test::ProgramPath());
+  return test::Spawn(args, /*keepStdout=*/true);
 }
 
-pid_t Start(const std::vector<std::string>& args) {
-  pid_t pid = fork();
-  if (pid == 0) {
-    std::vector<char*> argv;
-    std::string prog = ProgramPath();
-    argv.push_back(prog.data());
-    std::vector<std::string> copy = args;
-    for (auto& a : copy) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    int devnull = ::open("/dev/null", O_WRONLY);
-    ::dup2(devnull, 2);
-    ::execv(prog.c_str(), argv.data());
-    _exit(127);
-  }
-  return pid;
-}
-
-// Waits for the process to end; the exit status, or -1 when it is still running at the deadline.
-int WaitExit(pid_t pid, std::chrono::milliseconds limit) {
-  const auto end = Clock::now() + limit;
-  while (Clock::now() < end) {
-    int status = 0;
-    if (waitpid(pid, &status, WNOHANG) == pid) return WIFEXITED(status) ? WEXITSTATUS(status) : 128;
-    std::this_thread::sleep_for(5ms);
-  }
-  return -1;
-}
-
-void Kill(pid_t pid) {
-  ::kill(pid, SIGKILL);
-  waitpid(pid, nullptr, 0);
-}
+void Kill(pid_t pid) { test::KillAndReap(pid); }
 
 bool LockIsHeld() {
   int fd = ::open(InstanceLockPath().c_str(), O_RDWR | O_CLOEXEC);
@@ -67,15 +40,6 @@ bool LockIsHeld() {
   const bool held = ::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
   ::close(fd);
   return held;
-}
-
-bool WaitFor(const std::function<bool()>& cond, std::chrono::milliseconds limit) {
-  const auto end = Clock::now() + limit;
-  while (Clock::now() < end) {
-    if (cond()) return true;
-    std::this_thread::sleep_for(10ms);
-  }
-  return cond();
 }
 
 class EntryDesktopTest : public ::testing::Test {

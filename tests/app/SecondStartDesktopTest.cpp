@@ -15,6 +15,7 @@
 #include <thread>
 #include <unistd.h>
 
+#include "tests/support/Processes.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/TestHttpServer.h"
 
@@ -24,27 +25,7 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
 
-pid_t Start() {
-  const char* dir = std::getenv("TAVIMO_BINARY_DIR");
-  const std::string prog = std::string(dir ? dir : ".") + "/tavimo";
-  const pid_t pid = fork();
-  if (pid == 0) {
-    const int devnull = ::open("/dev/null", O_WRONLY);
-    ::dup2(devnull, 2);
-    ::execl(prog.c_str(), prog.c_str(), static_cast<char*>(nullptr));
-    _exit(127);
-  }
-  return pid;
-}
-
-bool WaitFor(const std::function<bool()>& cond, std::chrono::milliseconds limit) {
-  const auto end = Clock::now() + limit;
-  while (Clock::now() < end) {
-    if (cond()) return true;
-    std::this_thread::sleep_for(10ms);
-  }
-  return cond();
-}
+pid_t Start() { return Spawn({ProgramPath()}, /*keepStdout=*/true); }
 
 // Windows of the program come and go while the test looks at them.
 int IgnoreXError(Display*, XErrorEvent*) { return 0; }

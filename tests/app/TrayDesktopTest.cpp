@@ -15,6 +15,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "tests/support/Processes.h"
 #include "tests/support/SessionFiles.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/TestHttpServer.h"
@@ -25,31 +26,9 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
 
-pid_t Spawn(std::vector<std::string> args) {
-  const pid_t pid = fork();
-  if (pid == 0) {
-    std::vector<char*> argv;
-    for (auto& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    const int devnull = ::open("/dev/null", O_WRONLY);
-    ::dup2(devnull, 1);
-    ::dup2(devnull, 2);
-    ::execvp(argv[0], argv.data());
-    _exit(127);
-  }
-  return pid;
-}
-
-std::string ProgramPath() {
-  const char* dir = std::getenv("TAVIMO_BINARY_DIR");
-  return std::string(dir ? dir : ".") + "/tavimo";
-}
-
-bool WaitFor(const std::function<bool()>& cond, std::chrono::milliseconds limit = 10s) {
-  for (const auto end = Clock::now() + limit; Clock::now() < end; std::this_thread::sleep_for(20ms))
-    if (cond()) return true;
-  return cond();
-}
+using test::ProgramPath;
+using test::Spawn;
+using test::WaitFor;
 
 void Xdotool(const std::string& args) { ASSERT_EQ(std::system(("xdotool " + args).c_str()), 0) << args; }
 

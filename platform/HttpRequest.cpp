@@ -1,22 +1,16 @@
 #include "platform/HttpRequest.h"
 
-#include <curl/curl.h>
-
 #include <algorithm>
 #include <cctype>
 #include <cstring>
 #include <mutex>
 #include <vector>
 
+#include "platform/CurlLibrary.h"
 #include "platform/Registry.h"
 
 namespace tavimo {
 namespace {
-
-void GlobalInit() {
-  static std::once_flag once;
-  std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
-}
 
 bool StartsWithNoCase(const std::string& s, const char* prefix) {
   const size_t n = std::strlen(prefix);
@@ -31,6 +25,7 @@ bool StartsWithNoCase(const std::string& s, const char* prefix) {
 
 struct HttpRequest::Impl {
   HttpRequestOptions opt;
+  const CurlLibrary* curl = nullptr;  // null when the library could not be loaded
   CURL* easy = nullptr;
   CURLM* multi = nullptr;
   curl_slist* headers = nullptr;
@@ -95,17 +90,17 @@ struct HttpRequest::Impl {
   void Pump(Cond cond) {
     while (!done && !cond()) {
       int running = 0;
-      curl_multi_perform(multi, &running);
+      curl->multi_perform(multi, &running);
       int left = 0;
-      while (CURLMsg* m = curl_multi_info_read(multi, &left)) {
+      while (CURLMsg* m = curl->multi_info_read(multi, &left)) {
         if (m->msg != CURLMSG_DONE) continue;
         done = true;
         if (m->data.result != CURLE_OK) {
           failed = true;
-          error = errbuf[0] ? errbuf : curl_easy_strerror(m->data.result);
+          error = errbuf[0] ? errbuf : curl->easy_strerror(m->data.result);
         }
         long code = 0;
-        curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &code);
+        curl->easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &code);
         if (code) status = code;
       }
       if (done || cond()) break;
@@ -114,7 +109,7 @@ struct HttpRequest::Impl {
         error = "stopped";
         break;
       }
-      curl_multi_poll(multi, nullptr, 0, 100, nullptr);
+      curl->multi_poll(multi, nullptr, 0, 100, nullptr);
     }
   }
 };
@@ -127,68 +122,73 @@ std::string SystemProxyServer() {
 }
 
 HttpRequest::HttpRequest(HttpRequestOptions options) : d_(std::make_unique<Impl>()) {
-  GlobalInit();
   d_->opt = std::move(options);
   const HttpRequestOptions& o = d_->opt;
-  CURL* e = d_->easy = curl_easy_init();
-  curl_easy_setopt(e, CURLOPT_URL, o.url.c_str());
-  curl_easy_setopt(e, CURLOPT_ERRORBUFFER, d_->errbuf);
-  curl_easy_setopt(e, CURLOPT_HTTP_VERSION, CURL_HTTP_VERSION_1_0);
-  curl_easy_setopt(e, CURLOPT_PROTOCOLS_STR, "http,https");
-  curl_easy_setopt(e, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
-  curl_easy_setopt(e, CURLOPT_FOLLOWLOCATION, 1L);
-  curl_easy_setopt(e, CURLOPT_MAXREDIRS, 10L);
-  curl_easy_setopt(e, CURLOPT_NOSIGNAL, 1L);
-  curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT, o.connectTimeoutSeconds);
-  curl_easy_setopt(e, CURLOPT_LOW_SPEED_LIMIT, 1L);
-  curl_easy_setopt(e, CURLOPT_LOW_SPEED_TIME, o.stallTimeoutSeconds);
-  curl_easy_setopt(e, CURLOPT_PROXY, o.proxy.c_str());
-  curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, &Impl::OnBody);
-  curl_easy_setopt(e, CURLOPT_WRITEDATA, d_.get());
-  curl_easy_setopt(e, CURLOPT_HEADERFUNCTION, &Impl::OnHeader);
-  curl_easy_setopt(e, CURLOPT_HEADERDATA, d_.get());
-  curl_easy_setopt(e, CURLOPT_XFERINFOFUNCTION, &Impl::OnProgress);
-  curl_easy_setopt(e, CURLOPT_XFERINFODATA, d_.get());
-  curl_easy_setopt(e, CURLOPT_NOPROGRESS, 0L);
-  curl_easy_setopt(e, CURLOPT_BUFFERSIZE, 256L * 1024);
-  if (!o.extraCaFile.empty()) curl_easy_setopt(e, CURLOPT_CAINFO, o.extraCaFile.c_str());
-  if (!o.agent.empty()) curl_easy_setopt(e, CURLOPT_USERAGENT, o.agent.c_str());
-  if (!o.referer.empty()) curl_easy_setopt(e, CURLOPT_REFERER, o.referer.c_str());
+  const CurlLibrary* curl = d_->curl = LoadCurl(d_->error);
+  if (!curl) return;  // Send() fails with the reason
+  CURL* e = d_->easy = curl->easy_init();
+  curl->easy_setopt(e, CURLOPT_URL, o.url.c_str());
+  curl->easy_setopt(e, CURLOPT_ERRORBUFFER, d_->errbuf);
+  curl->easy_setopt(e, CURLOPT_HTTP_VERSION, CURL_HTTP_VERSION_1_0);
+  curl->easy_setopt(e, CURLOPT_PROTOCOLS_STR, "http,https");
+  curl->easy_setopt(e, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+  curl->easy_setopt(e, CURLOPT_FOLLOWLOCATION, 1L);
+  curl->easy_setopt(e, CURLOPT_MAXREDIRS, 10L);
+  curl->easy_setopt(e, CURLOPT_NOSIGNAL, 1L);
+  curl->easy_setopt(e, CURLOPT_CONNECTTIMEOUT, o.connectTimeoutSeconds);
+  curl->easy_setopt(e, CURLOPT_LOW_SPEED_LIMIT, 1L);
+  curl->easy_setopt(e, CURLOPT_LOW_SPEED_TIME, o.stallTimeoutSeconds);
+  curl->easy_setopt(e, CURLOPT_PROXY, o.proxy.c_str());
+  curl->easy_setopt(e, CURLOPT_WRITEFUNCTION, &Impl::OnBody);
+  curl->easy_setopt(e, CURLOPT_WRITEDATA, d_.get());
+  curl->easy_setopt(e, CURLOPT_HEADERFUNCTION, &Impl::OnHeader);
+  curl->easy_setopt(e, CURLOPT_HEADERDATA, d_.get());
+  curl->easy_setopt(e, CURLOPT_XFERINFOFUNCTION, &Impl::OnProgress);
+  curl->easy_setopt(e, CURLOPT_XFERINFODATA, d_.get());
+  curl->easy_setopt(e, CURLOPT_NOPROGRESS, 0L);
+  curl->easy_setopt(e, CURLOPT_BUFFERSIZE, 256L * 1024);
+  if (!o.extraCaFile.empty()) curl->easy_setopt(e, CURLOPT_CAINFO, o.extraCaFile.c_str());
+  if (!o.agent.empty()) curl->easy_setopt(e, CURLOPT_USERAGENT, o.agent.c_str());
+  if (!o.referer.empty()) curl->easy_setopt(e, CURLOPT_REFERER, o.referer.c_str());
   if (!o.userName.empty()) {
-    curl_easy_setopt(e, CURLOPT_HTTPAUTH, CURLAUTH_BASIC);
-    curl_easy_setopt(e, CURLOPT_USERNAME, o.userName.c_str());
-    curl_easy_setopt(e, CURLOPT_PASSWORD, o.password.c_str());
+    curl->easy_setopt(e, CURLOPT_HTTPAUTH, CURLAUTH_BASIC);
+    curl->easy_setopt(e, CURLOPT_USERNAME, o.userName.c_str());
+    curl->easy_setopt(e, CURLOPT_PASSWORD, o.password.c_str());
   }
   auto& h = d_->headers;
-  h = curl_slist_append(h, ("Accept: " + o.acceptTypes).c_str());
+  h = curl->slist_append(h, ("Accept: " + o.acceptTypes).c_str());
   if (o.acceptTypes.empty()) {
-    curl_slist_free_all(h);
-    h = curl_slist_append(nullptr, "Accept:");
+    curl->slist_free_all(h);
+    h = curl->slist_append(nullptr, "Accept:");
   }
   if (!o.useCache) {
-    h = curl_slist_append(h, "Pragma: no-cache");
-    h = curl_slist_append(h, "Cache-Control: no-cache");
+    h = curl->slist_append(h, "Pragma: no-cache");
+    h = curl->slist_append(h, "Cache-Control: no-cache");
   }
   if (!o.postQuery.empty()) {
-    h = curl_slist_append(h, "Content-Type: application/x-www-form-urlencoded");
-    curl_easy_setopt(e, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(o.postQuery.size()));
-    curl_easy_setopt(e, CURLOPT_COPYPOSTFIELDS, o.postQuery.c_str());
+    h = curl->slist_append(h, "Content-Type: application/x-www-form-urlencoded");
+    curl->easy_setopt(e, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(o.postQuery.size()));
+    curl->easy_setopt(e, CURLOPT_COPYPOSTFIELDS, o.postQuery.c_str());
   }
-  curl_easy_setopt(e, CURLOPT_HTTPHEADER, h);
-  d_->multi = curl_multi_init();
+  curl->easy_setopt(e, CURLOPT_HTTPHEADER, h);
+  d_->multi = curl->multi_init();
 }
 
 HttpRequest::~HttpRequest() {
+  const CurlLibrary* curl = d_->curl;
+  if (!curl) return;
   if (d_->multi) {
-    curl_multi_remove_handle(d_->multi, d_->easy);
-    curl_multi_cleanup(d_->multi);
+    curl->multi_remove_handle(d_->multi, d_->easy);
+    curl->multi_cleanup(d_->multi);
   }
-  if (d_->easy) curl_easy_cleanup(d_->easy);
-  curl_slist_free_all(d_->headers);
+  if (d_->easy) curl->easy_cleanup(d_->easy);
+  curl->slist_free_all(d_->headers);
 }
 
 bool HttpRequest::Send() {
-  if (curl_multi_add_handle(d_->multi, d_->easy) != CURLM_OK) {
+  const CurlLibrary* curl = d_->curl;
+  if (!curl) return false;
+  if (curl->multi_add_handle(d_->multi, d_->easy) != CURLM_OK) {
     d_->error = "cannot start the request";
     return false;
   }
@@ -199,12 +199,14 @@ bool HttpRequest::Send() {
 std::optional<std::string> HttpRequest::QueryContentLength() const { return d_->contentLength; }
 
 std::int64_t HttpRequest::Read(char* buffer, std::int64_t max) {
+  const CurlLibrary* curl = d_->curl;
+  if (!curl) return -1;
   if (max <= 0) return 0;
   auto available = [this] { return d_->pending.size() - d_->pendingPos; };
   if (available() == 0) {
     if (d_->paused) {
       d_->paused = false;
-      curl_easy_pause(d_->easy, CURLPAUSE_CONT);
+      curl->easy_pause(d_->easy, CURLPAUSE_CONT);
     }
     d_->Pump([&] { return available() > 0; });
     if (available() == 0) return d_->failed ? -1 : 0;

@@ -3,11 +3,14 @@
 #include <sys/stat.h>
 
 #include <memory>
+#include <set>
 
 #include "download/HttpGet.h"
 #include "net/HttpCli.h"
+#include "platform/AtomicFile.h"
 #include "platform/Dialogs.h"
 #include "platform/Stream.h"
+#include "platform/WinsockErrors.h"
 
 namespace tavimo {
 
@@ -22,6 +25,32 @@ std::string ReceivedText(std::int64_t size) {
   return std::to_string(size) + " Bytes Received";
 }
 
+std::string NumberedPath(const std::string& path, int n) {
+  const auto slash = path.find_last_of('/');
+  const size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
+  auto dot = path.find_last_of('.');
+  // A leading dot (".swf") names the file, it does not start an extension.
+  if (dot == std::string::npos || dot <= nameStart) dot = path.size();
+  return path.substr(0, dot) + " (" + std::to_string(n) + ")" + path.substr(dot);
+}
+
+std::vector<std::string> DistinctBatchPaths(const std::vector<std::string>& paths) {
+  const std::set<std::string> named(paths.begin(), paths.end());
+  std::set<std::string> used;
+  std::vector<std::string> out;
+  out.reserve(paths.size());
+  for (const std::string& p : paths) {
+    std::string chosen = p;
+    for (int n = 2; used.count(chosen); ++n) {
+      chosen = NumberedPath(p, n);
+      if (named.count(chosen)) chosen = p;  // a later item's own name: keep looking
+    }
+    used.insert(chosen);
+    out.push_back(chosen);
+  }
+  return out;
+}
+
 TDownloadDriver::TDownloadDriver(DownloadForm& form, THTTPGet& httpgetfile, THttpCli& HttpCli1)
     : form_(form), httpgetfile_(httpgetfile), HttpCli1_(HttpCli1) {
   httpgetfile_.WaitThread = true;
@@ -31,6 +60,7 @@ TDownloadDriver::TDownloadDriver(DownloadForm& form, THTTPGet& httpgetfile, THtt
   httpgetfile_.OnDoneFile = [this](THTTPGet* s, const std::string& f, std::int64_t size) {
     httpgetfileDoneFile(s, f, size);
   };
+  httpgetfile_.OnError = [this](THTTPGet* s, const std::string& why) { httpgetfileError(s, why); };
   HttpCli1_.OnDocBegin = [this](THttpCli* s) { HttpCli1DocBegin(s); };
   HttpCli1_.OnDocData = [this](THttpCli* s, const char* b, std::int32_t n) { HttpCli1DocData(s, b, n); };
   HttpCli1_.OnDocEnd = [this](THttpCli* s) { HttpCli1DocEnd(s); };
@@ -44,7 +74,14 @@ std::string TDownloadDriver::ItemFolder() {
   return category == "--" ? base : base + category + "/";
 }
 
+void TDownloadDriver::ThrowIfBusy() const {
+  if (running_ || httpgetfile_.Busy() || HttpCli1_.State() != httpReady) {
+    throw EHttpException("HTTP component is busy", 1);
+  }
+}
+
 void TDownloadDriver::butdownloadClick() {
+  ThrowIfBusy();
   const std::string folder = ItemFolder();
   // One level only: the parent must exist. A failure shows up when the files are created.
   ::mkdir(folder.substr(0, folder.size() - 1).c_str(), 0755);
@@ -64,6 +101,7 @@ void TDownloadDriver::butdownloadClick() {
 }
 
 void TDownloadDriver::DownloadthisFlashItem1Click() {
+  ThrowIfBusy();
   const std::string folder = ItemFolder();
   const int row = form_.FirstSelectedItem();
   if (row < 0) return;
@@ -79,24 +117,31 @@ void TDownloadDriver::Stop() {
 
 void TDownloadDriver::DownloadItems(const std::vector<std::string>& urls,
                                     const std::vector<std::string>& paths) {
+  // A second batch started from an event handled during a wait would rewrite the running
+  // item's URL and stream: refuse it first.
+  ThrowIfBusy();
   struct Running {
     TDownloadDriver& d;
-    bool wasRunning, wasStopped;
-    explicit Running(TDownloadDriver& driver)
-        : d(driver), wasRunning(driver.running_), wasStopped(driver.stopRequested_) {
+    explicit Running(TDownloadDriver& driver) : d(driver) {
       d.running_ = true;
       d.stopRequested_ = false;
     }
     ~Running() {
-      d.running_ = wasRunning;
-      d.stopRequested_ = wasStopped || d.stopRequested_;
+      d.running_ = false;
+      d.itemNote_.clear();
     }
   } running{*this};
-  for (size_t i = 0; i < urls.size() && i < paths.size() && !stopRequested_; ++i) {
+  const std::vector<std::string> targets = DistinctBatchPaths(paths);
+  for (size_t i = 0; i < urls.size() && i < targets.size() && !stopRequested_; ++i) {
+    itemNote_.clear();
+    if (targets[i] != paths[i]) {
+      const auto slash = targets[i].find_last_of('/');
+      itemNote_ = ", saved as " + targets[i].substr(slash == std::string::npos ? 0 : slash + 1);
+    }
     switch (form_.DownloadMode()) {
       case 0:
         httpgetfile_.URL = urls[i];
-        httpgetfile_.FileName = paths[i];
+        httpgetfile_.FileName = targets[i];
         httpgetfile_.UseCache = true;
         httpgetfile_.GetFile();
         break;
@@ -106,15 +151,25 @@ void TDownloadDriver::DownloadItems(const std::vector<std::string>& urls,
           HttpCli1_.Proxy = host;
           HttpCli1_.ProxyPort = port;
         }
+        // The body goes to a temporary file: the target stays as it was until the item is
+        // whole, and a failed item leaves no file.
+        TPendingFile pending(targets[i]);
+        if (!pending.Ok()) throw EStreamError("Cannot create file " + targets[i]);
         HttpCli1_.URL = urls[i];
-        auto file = std::make_unique<TFileStream>(paths[i], TFileStream::Mode::Create);
-        HttpCli1_.RcvdStream = file.get();
-        // The stream is detached and closed whether Get returns or raises.
-        struct Detach {
-          THttpCli& cli;
-          ~Detach() { cli.RcvdStream = nullptr; }
-        } detach{HttpCli1_};
-        HttpCli1_.Get();
+        auto file = std::make_unique<TFileStream>(pending.TempName(), TFileStream::Mode::Create);
+        {
+          HttpCli1_.RcvdStream = file.get();
+          // The stream is detached and closed whether Get returns or raises.
+          struct Detach {
+            THttpCli& cli;
+            ~Detach() { cli.RcvdStream = nullptr; }
+          } detach{HttpCli1_};
+          HttpCli1_.Get();
+        }
+        file.reset();
+        std::string failure = stopRequested_ ? "stopped" : HttpCli1Failure();
+        if (failure.empty() && !pending.Commit()) failure = "cannot save " + targets[i];
+        if (!failure.empty()) ShowFailure(failure);
         break;
       }
       default:  // "Copy from Cache Directly" fetches nothing
@@ -125,6 +180,35 @@ void TDownloadDriver::DownloadItems(const std::vector<std::string>& urls,
   if (form_.AutoClose()) form_.HideAndClear();
 }
 
+std::string TDownloadDriver::HttpCli1Failure() const {
+  const std::uint16_t error = HttpCli1_.RequestDoneError();
+  if (error == httperrAborted) return "stopped";
+  if (error == httperrStreamWrite) return "the file could not be written";
+  if (error != 0) return SocketErrorText(error);
+  const long status = HttpCli1_.StatusCode();
+  if (status < 200 || status > 299 || status == 204 || status == 205 || status == 206) {
+    const std::string& why = HttpCli1_.ReasonPhrase();
+    return std::to_string(status) + (why.empty() ? std::string() : " " + why);
+  }
+  const std::int64_t length = HttpCli1_.ContentLength();
+  if (length >= 0 && HttpCli1_.RcvdCount() < length) {
+    return "the body ended after " + std::to_string(HttpCli1_.RcvdCount()) + " of " +
+           std::to_string(length) + " bytes";
+  }
+  return {};
+}
+
+void TDownloadDriver::ShowFailure(const std::string& reason) {
+  form_.SetGaugeProgress(0);
+  form_.SetStatusText("Download failed: " + reason);
+  form_.SetStatusVisible(true);
+}
+
+void TDownloadDriver::httpgetfileError(THTTPGet*, const std::string& reason) {
+  if (stopRequested_) return;
+  ShowFailure(reason);
+}
+
 void TDownloadDriver::httpgetfileProgress(THTTPGetThread*, std::int64_t totalSize,
                                           std::int64_t readed) {
   form_.SetStatusVisible(false);
@@ -133,7 +217,7 @@ void TDownloadDriver::httpgetfileProgress(THTTPGetThread*, std::int64_t totalSiz
 
 void TDownloadDriver::httpgetfileDoneFile(THTTPGet*, const std::string&, std::int64_t fileSize) {
   form_.SetGaugeProgress(0);
-  form_.SetStatusText(ReceivedText(fileSize));
+  form_.SetStatusText(ReceivedText(fileSize) + itemNote_);
   form_.SetStatusVisible(true);
 }
 
@@ -144,7 +228,7 @@ void TDownloadDriver::HttpCli1DocData(THttpCli* sender, const char*, std::int32_
 }
 
 void TDownloadDriver::HttpCli1DocEnd(THttpCli*) {
-  form_.SetStatusText("Download Complete");
+  form_.SetStatusText("Download Complete" + itemNote_);
   form_.SetStatusVisible(true);
   form_.SetGaugeProgress(0);
 }

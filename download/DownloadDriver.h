@@ -2,6 +2,10 @@
 // Saving Flash items as files: the checked items (Download button) or the selected one (item
 // menu), one after the other into the folder of the selected category, through the file
 // getter (may answer from a cache) or through the own HTTP client, as the download option says.
+// An item is saved only when it arrived whole with a success status (both ways write into a
+// temporary file that replaces the target at the end); a failure is said in the status panel
+// and the batch goes on. Two items of one batch with the same name do not overwrite each
+// other: the later is saved as "name (2).swf".
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -39,6 +43,11 @@ class DownloadForm : public virtual FormStatus {
 int GaugePercent(std::int64_t value, std::int64_t total);
 // "1024 Bytes Received", "1K Bytes Received" ...
 std::string ReceivedText(std::int64_t size);
+// "dir/name (n).ext" for "dir/name.ext" ("dir/name (n)" without an extension).
+std::string NumberedPath(const std::string& path, int n);
+// The paths a batch saves to: a path met earlier in the batch becomes the first numbered one
+// that no item of the batch uses.
+std::vector<std::string> DistinctBatchPaths(const std::vector<std::string>& paths);
 
 class TDownloadDriver {
  public:
@@ -49,6 +58,8 @@ class TDownloadDriver {
   std::string ItemFolder();
   void butdownloadClick();
   void DownloadthisFlashItem1Click();
+  // Raise "HTTP component is busy" while a batch or either client is at work, before
+  // anything is touched; the running batch goes on.
   void DownloadItems(const std::vector<std::string>& urls, const std::vector<std::string>& paths);
   // Ends a running batch: the transfer under way is aborted and no further item is fetched;
   // the batch returns without hiding or clearing the window. Does nothing when idle.
@@ -57,6 +68,7 @@ class TDownloadDriver {
 
   void httpgetfileProgress(THTTPGetThread* sender, std::int64_t totalSize, std::int64_t readed);
   void httpgetfileDoneFile(THTTPGet* sender, const std::string& fileName, std::int64_t fileSize);
+  void httpgetfileError(THTTPGet* sender, const std::string& reason);
   void HttpCli1DocBegin(THttpCli* sender);
   void HttpCli1DocData(THttpCli* sender, const char* buffer, std::int32_t len);
   void HttpCli1DocEnd(THttpCli* sender);
@@ -65,8 +77,14 @@ class TDownloadDriver {
   DownloadForm& form_;
   THTTPGet& httpgetfile_;
   THttpCli& HttpCli1_;
+  void ThrowIfBusy() const;
+  // Mode 1: the reason the item just fetched is not whole, empty when it is.
+  std::string HttpCli1Failure() const;
+  void ShowFailure(const std::string& reason);
+
   bool running_ = false;
   bool stopRequested_ = false;
+  std::string itemNote_;  // appended to the item's final status (a changed name)
 };
 
 }  // namespace tavimo

@@ -4,13 +4,19 @@
 #include <QPointer>
 #include <QSocketNotifier>
 
+#include <algorithm>
 #include <cctype>
+#include <cerrno>
+#include <cstring>
 #include <charconv>
 #include <cstdio>
 #include <sys/eventfd.h>
 #include <thread>
 #include <unistd.h>
 
+#include "download/BodyInflater.h"
+#include "net/HttpUrl.h"
+#include "platform/AtomicFile.h"
 #include "platform/HttpRequest.h"
 
 namespace tavimo {
@@ -72,6 +78,7 @@ struct HttpGetHandoff {
   std::int64_t readed = 0;
   bool outcome = false;
   std::string fileName;
+  std::string reason;
 };
 
 HttpGetTarget SplitHttpGetUrl(const std::string& url) {
@@ -91,6 +98,8 @@ HttpGetTarget SplitHttpGetUrl(const std::string& url) {
     t.host = rest.substr(0, slash);
     t.path = rest.substr(slash);
   }
+  const auto at = t.host.rfind('@');
+  if (at != std::string::npos) t.host.erase(0, at + 1);
   return t;
 }
 
@@ -137,12 +146,20 @@ void THTTPGet::GetFile() {
   if (!WaitThread) return;
 
   QPointer<THTTPGet> self(this);
+  // The worker skips its wake-up while uiSpinning is up, so the flag is down whenever events
+  // run: a dialog or message box opened by any of them runs a nested loop that only the
+  // wake-up reaches. The mailbox is checked after lowering it, so no report falls between.
+  auto runEvents = [&h](QEventLoop::ProcessEventsFlags flags) {
+    h->uiSpinning.store(false);
+    if (h->mailbox.load() == HttpGetHandoff::kEmpty) QCoreApplication::processEvents(flags);
+    h->uiSpinning.store(true);
+  };
   h->uiSpinning.store(true);
   unsigned served = 0;
   while (self && worker_ && handoff_ == h) {
     if (ServiceMailbox()) {
       // Keep the window live during a fast transfer without paying for it on every block.
-      if ((++served & 1023) == 0) QCoreApplication::processEvents(QEventLoop::AllEvents);
+      if ((++served & 1023) == 0) runEvents(QEventLoop::AllEvents);
       continue;
     }
     bool arrived = false;
@@ -151,15 +168,11 @@ void THTTPGet::GetFile() {
       if (!arrived) CpuRelax();
     }
     if (arrived) continue;
-    QCoreApplication::processEvents(QEventLoop::AllEvents);
+    runEvents(QEventLoop::AllEvents);
     if (!self || !worker_ || handoff_ != h) break;
     if (h->mailbox.load() != HttpGetHandoff::kEmpty) continue;
     // Nothing for a while: block in the event loop; the worker posts a wake-up.
-    h->uiSpinning.store(false);
-    if (h->mailbox.load() == HttpGetHandoff::kEmpty) {
-      QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    }
-    h->uiSpinning.store(true);
+    runEvents(QEventLoop::WaitForMoreEvents);
   }
   h->uiSpinning.store(false);
 }
@@ -173,6 +186,7 @@ bool THTTPGet::ServiceMailbox() {
   std::shared_ptr<HttpGetHandoff> h = handoff_;
   const int kind = h->mailbox.load(std::memory_order_acquire);
   if (kind == HttpGetHandoff::kProgress) {
+    if (inProgressHandler_) return false;  // the same report, seen again from a nested loop
     struct Release {
       HttpGetHandoff& h;
       ~Release() {
@@ -180,6 +194,10 @@ bool THTTPGet::ServiceMailbox() {
         h.mailbox.notify_one();
       }
     } release{*h};
+    struct Handling {
+      bool& flag;
+      ~Handling() { flag = false; }
+    } handling{inProgressHandler_ = true};
     if (h->sender->OnProgress) h->sender->OnProgress(h->sender, h->totalSize, h->readed);
     return true;
   }
@@ -187,16 +205,19 @@ bool THTTPGet::ServiceMailbox() {
     const bool outcome = h->outcome;
     const std::string fileName = h->fileName;
     const std::int64_t total = h->totalSize;
+    const std::string reason = h->reason;
     h->mailbox.store(HttpGetHandoff::kEmpty, std::memory_order_release);
     h->mailbox.notify_one();
-    Complete(outcome, fileName, total);
+    Complete(outcome, fileName, total, reason);
     return true;
   }
   return false;
 }
 
-void THTTPGet::Complete(bool outcome, const std::string& fileName, std::int64_t totalSize) {
+void THTTPGet::Complete(bool outcome, const std::string& fileName, std::int64_t totalSize,
+                        const std::string& reason) {
   lastOutcome_ = outcome;
+  lastError_ = outcome ? std::string() : reason;
   // The getter is idle again once the event has run, even if the handler throws.
   struct Idle {
     THTTPGet* g;
@@ -208,7 +229,7 @@ void THTTPGet::Complete(bool outcome, const std::string& fileName, std::int64_t 
   if (outcome) {
     if (OnDoneFile) OnDoneFile(this, fileName, totalSize);
   } else if (OnError) {
-    OnError(this);
+    OnError(this, lastError_);
   }
 }
 
@@ -221,7 +242,11 @@ void THTTPGetThread::Report(int kind) {
   h.totalSize = totalSize_;
   h.readed = readed_;
   h.outcome = result_;
-  if (kind == HttpGetHandoff::kDone) h.fileName = FileName;
+  if (kind == HttpGetHandoff::kDone) {
+    h.fileName = FileName;
+    h.totalSize = saved_;
+    h.reason = error_;
+  }
   int expected = HttpGetHandoff::kEmpty;
   if (!h.mailbox.compare_exchange_strong(expected, kind)) return;  // detached meanwhile
   if (!h.uiSpinning.load()) h.Wake();
@@ -235,20 +260,39 @@ void THTTPGetThread::Report(int kind) {
 void THTTPGetThread::Run() {
   try {
     result_ = Download();
+  } catch (const std::exception& e) {
+    result_ = Fail(e.what());
   } catch (...) {
-    result_ = false;
+    result_ = Fail("unexpected failure");
   }
-  if (StopRequested()) result_ = false;
+  if (StopRequested() && result_) result_ = Fail("stopped");
   Report(HttpGetHandoff::kDone);
   delete this;
 }
 
+bool THTTPGetThread::Fail(std::string reason) {
+  if (error_.empty()) error_ = std::move(reason);
+  return false;
+}
+
+namespace {
+
+// What a saved movie may come with: an answer that carries the object. 204/205 have no body,
+// 206 is a part nobody asked for; 1xx never ends a request and 3xx is followed or failed.
+bool IsSuccessStatus(long status) {
+  return status >= 200 && status <= 299 && status != 204 && status != 205 && status != 206;
+}
+
+}  // namespace
+
 bool THTTPGetThread::Download() {
   const HttpGetTarget target = SplitHttpGetUrl(URL);
-  if (StopRequested()) return false;
+  if (StopRequested()) return Fail("stopped");
 
   HttpRequestOptions o;
-  o.url = target.scheme + "://" + target.host + target.path;
+  // Blanks, controls and non-ASCII bytes in the object name are sent %XX-encoded, as the
+  // page client sends them; libcurl refuses such a URL raw.
+  o.url = target.scheme + "://" + target.host + EncodeUnsafeUrlBytes(target.path);
   o.agent = Agent;
   o.acceptTypes = AcceptTypes;
   o.referer = Referer;
@@ -263,19 +307,32 @@ bool THTTPGetThread::Download() {
   o.extraCaFile = ExtraCaFile;
   HttpRequest request(o);
   const bool sent = request.Send();
-  if (StopRequested()) return false;
+  if (StopRequested()) return Fail("stopped");
   // No response at all is a failure whatever BinaryData says: an unreachable server must not
   // look like a saved empty file.
-  if (!sent) return false;
+  if (!sent) return Fail(request.ErrorText().empty() ? "no answer from the server" : request.ErrorText());
+  const long status = request.StatusCode();
+  if (!IsSuccessStatus(status)) {
+    const std::string& why = request.ReasonPhrase();
+    return Fail(std::to_string(status) + (why.empty() ? std::string() : " " + why));
+  }
+  if (request.ContentLengthConflict()) return Fail("the server named two different lengths");
 
   const std::optional<std::string> length = request.QueryContentLength();
-  if (StopRequested()) return false;
-  if (!length && BinaryData) return false;
+  if (!length && BinaryData) return Fail("the server named no length");
   if (length) totalSize_ = ParseLength(*length);
+  const TBodyInflater::Kind encoding = TBodyInflater::KindOf(request.ContentEncoding());
+  if (encoding == TBodyInflater::Kind::Unknown) {
+    return Fail("unknown content encoding \"" + request.ContentEncoding() + "\"");
+  }
+  std::unique_ptr<TBodyInflater> inflater;
+  if (encoding != TBodyInflater::Kind::None) inflater = std::make_unique<TBodyInflater>(encoding);
 
   readed_ = 0;
-  std::FILE* file = std::fopen(FileName.c_str(), "wb");
-  if (!file) return false;
+  TPendingFile pending(FileName);
+  if (!pending.Ok()) return Fail("cannot create a file beside " + FileName + ": " + std::strerror(errno));
+  std::FILE* file = std::fopen(pending.TempName().c_str(), "wb");
+  if (!file) return Fail("cannot write " + FileName + ": " + std::strerror(errno));
   struct Closer {
     std::FILE*& f;
     ~Closer() {
@@ -286,22 +343,45 @@ bool THTTPGetThread::Download() {
   std::setvbuf(file, fileBuffer, _IOFBF, sizeof fileBuffer);
 
   char block[kBlockSize];
-  bool writeFailed = false;
+  std::string decoded;
   for (;;) {
-    if (StopRequested()) return false;
-    const std::int64_t n = request.Read(block, kBlockSize);
-    if (n <= 0) break;
-    lastBlock_ = n;
-    if (std::fwrite(block, 1, static_cast<size_t>(n), file) != static_cast<size_t>(n)) {
-      writeFailed = true;
-      break;
+    if (StopRequested()) return Fail("stopped");
+    std::int64_t want = kBlockSize;
+    // Bytes past the named length are not the object's: stop reading at it.
+    if (length) want = std::min(want, totalSize_ - readed_);
+    if (want <= 0) break;
+    const std::int64_t n = request.Read(block, want);
+    if (n < 0) {
+      return Fail("the transfer broke off after " + std::to_string(readed_) + " bytes" +
+                  (request.ErrorText().empty() ? std::string() : ": " + request.ErrorText()));
     }
+    if (n == 0) break;
+    lastBlock_ = n;
+    const char* out = block;
+    size_t outSize = static_cast<size_t>(n);
+    if (inflater) {
+      if (!inflater->Feed(block, outSize, decoded)) return Fail("the compressed body is damaged");
+      out = decoded.data();
+      outSize = decoded.size();
+    }
+    if (outSize && std::fwrite(out, 1, outSize, file) != outSize) {
+      return Fail("cannot write " + FileName + ": " + std::strerror(errno));
+    }
+    saved_ += static_cast<std::int64_t>(outSize);
     readed_ += n;
     if (OnProgress) Report(HttpGetHandoff::kProgress);
   }
   const bool closed = std::fclose(file) == 0;
   file = nullptr;
-  return !writeFailed && closed && totalSize_ == readed_;
+  if (!closed) return Fail("cannot write " + FileName + ": " + std::strerror(errno));
+  if (length && readed_ != totalSize_) {
+    return Fail("the body ended after " + std::to_string(readed_) + " of " +
+                std::to_string(totalSize_) + " bytes");
+  }
+  if (inflater && !inflater->Finished()) return Fail("the compressed body is cut short");
+  if (StopRequested()) return Fail("stopped");
+  if (!pending.Commit()) return Fail("cannot save " + FileName + ": " + std::strerror(errno));
+  return true;
 }
 
 }  // namespace tavimo

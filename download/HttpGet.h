@@ -2,6 +2,11 @@
 // THTTPGet downloads one URL into a file on a worker thread (THTTPGetThread), reports progress
 // after every block of at most 1025 bytes and the outcome with one event.
 //
+// A download counts only when it is whole: a success status, a body of exactly the length the
+// server named (or, without a length, one that ended cleanly), decoded when the server
+// compressed it unasked. The bytes go to a temporary file beside the target that is renamed
+// over it at the end, so a failure leaves an existing file as it was and no new one.
+//
 // Every report of the worker waits until the user-interface thread has handled it. That
 // hand-off is the throughput limit, so it is cheap: the worker publishes a report in an atomic
 // mailbox and the waiting GetFile loop services it directly, both sides spinning briefly before
@@ -26,7 +31,8 @@ using TOnProgressEvent =
     std::function<void(THTTPGetThread* sender, std::int64_t totalSize, std::int64_t readed)>;
 using TOnDoneFileEvent =
     std::function<void(THTTPGet* sender, const std::string& fileName, std::int64_t fileSize)>;
-using TNotifyEvent = std::function<void(THTTPGet* sender)>;
+// reason: what went wrong, for the user ("404 Not Found", "the connection was cut ...").
+using TOnErrorEvent = std::function<void(THTTPGet* sender, const std::string& reason)>;
 
 // Where the URL goes: scheme, server (with a port when one is written), object name.
 struct HttpGetTarget {
@@ -36,6 +42,7 @@ struct HttpGetTarget {
 };
 // "http://" (any case) is dropped; "https://" (any case) selects https; the server is the
 // text up to the first "/", the object name that "/" and the rest ("/" when there is none).
+// A "user:pass@" before the server is dropped: credentials come only from UserName/Password.
 HttpGetTarget SplitHttpGetUrl(const std::string& url);
 
 class THTTPGet : public QObject {
@@ -57,7 +64,7 @@ class THTTPGet : public QObject {
   bool WaitThread = false;
   TOnProgressEvent OnProgress;
   TOnDoneFileEvent OnDoneFile;
-  TNotifyEvent OnError;
+  TOnErrorEvent OnError;
 
   // Transfer limits (seconds); a stalled server ends the download as a failure.
   long ConnectTimeout = 30;
@@ -72,16 +79,23 @@ class THTTPGet : public QObject {
   void Abort();
   bool Busy() const { return worker_ != nullptr; }
   bool LastOutcome() const { return lastOutcome_; }
+  // The reason of the last failure; empty after a success.
+  const std::string& LastError() const { return lastError_; }
 
  private:
   // Handles what the worker has published; true when there was something.
   bool ServiceMailbox();
-  void Complete(bool outcome, const std::string& fileName, std::int64_t totalSize);
+  void Complete(bool outcome, const std::string& fileName, std::int64_t totalSize,
+                const std::string& reason);
 
   std::shared_ptr<HttpGetHandoff> handoff_;
   std::unique_ptr<QSocketNotifier> wakeNotifier_;
   THTTPGetThread* worker_ = nullptr;  // running worker, owned by its thread
   bool lastOutcome_ = false;
+  std::string lastError_;
+  // A progress handler is running: a nested event loop inside it must not run it again for
+  // the same report.
+  bool inProgressHandler_ = false;
 };
 
 // One download, with its own copy of the getter's settings taken at the start.
@@ -103,6 +117,7 @@ class THTTPGetThread {
   friend class THTTPGet;
   void Run();
   bool Download();
+  bool Fail(std::string reason);
   bool StopRequested() const;
   void Report(int kind);
 
@@ -111,6 +126,8 @@ class THTTPGetThread {
   std::int64_t lastBlock_ = 0;
   std::int64_t readed_ = 0;
   bool result_ = false;
+  std::string error_;
+  std::int64_t saved_ = 0;  // bytes in the file (differs from readed_ for a compressed body)
 };
 
 }  // namespace tavimo

@@ -3,6 +3,8 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <fstream>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -60,6 +62,61 @@ bool WriteFileAtomically(const std::string& path, std::string_view bytes,
     return false;
   }
   SyncFolderOf(path);
+  return true;
+}
+
+namespace {
+
+// The process's umask without changing it (umask(2) would race with other threads).
+mode_t CurrentUmask() {
+  static const mode_t mask = [] {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+      if (line.rfind("Umask:", 0) == 0) return static_cast<mode_t>(std::strtoul(line.c_str() + 6, nullptr, 8));
+    }
+    return static_cast<mode_t>(022);
+  }();
+  return mask;
+}
+
+}  // namespace
+
+TPendingFile::TPendingFile(std::string target) : target_(std::move(target)) {
+  const auto slash = target_.find_last_of('/');
+  const std::string dir = slash == std::string::npos ? std::string() : target_.substr(0, slash + 1);
+  // Hidden, and short enough for any name the target may have.
+  const std::string base = target_.substr(dir.size()).substr(0, 200);
+  std::string tmp = dir + "." + base + ".XXXXXX.part";
+  const int fd = ::mkstemps(tmp.data(), 5);
+  if (fd < 0) return;
+  ::close(fd);
+  temp_ = std::move(tmp);
+}
+
+TPendingFile::~TPendingFile() { Discard(); }
+
+void TPendingFile::Discard() {
+  if (temp_.empty()) return;
+  const int saved = errno;
+  ::unlink(temp_.c_str());
+  temp_.clear();
+  errno = saved;
+}
+
+bool TPendingFile::Commit() {
+  if (temp_.empty()) {
+    errno = ENOENT;
+    return false;
+  }
+  struct stat st {};
+  const mode_t mode = ::stat(target_.c_str(), &st) == 0 ? (st.st_mode & 07777) : (0666 & ~CurrentUmask());
+  ::chmod(temp_.c_str(), mode);
+  if (::rename(temp_.c_str(), target_.c_str()) != 0) {
+    Discard();
+    return false;
+  }
+  temp_.clear();
   return true;
 }
 

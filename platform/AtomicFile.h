@@ -14,4 +14,30 @@ namespace tavimo {
 bool WriteFileAtomically(const std::string& path, std::string_view bytes,
                          const std::function<void()>& beforeRename = {});
 
+// A download under way: its bytes go to a temporary file beside the target (same folder, so
+// the rename cannot cross file systems), which Commit renames over the target. Until then
+// an existing file of that name stays as it was; a pending file that is never committed is
+// removed, so a failed item leaves nothing behind. Nothing is synced: a download is not worth
+// a disk flush, only the name must never show half a file.
+class TPendingFile {
+ public:
+  // Creates the empty temporary file; Ok() is false (errno tells why) when it cannot.
+  explicit TPendingFile(std::string target);
+  ~TPendingFile();
+  TPendingFile(const TPendingFile&) = delete;
+  TPendingFile& operator=(const TPendingFile&) = delete;
+
+  bool Ok() const { return !temp_.empty(); }
+  const std::string& TempName() const { return temp_; }
+  const std::string& Target() const { return target_; }
+  // Gives the file the target's mode (or a new file's usual one) and renames it over the
+  // target. False (errno set) when that fails; the temporary file is then removed.
+  bool Commit();
+  // Removes the temporary file now.
+  void Discard();
+
+ private:
+  std::string target_, temp_;
+};
+
 }  // namespace tavimo

@@ -39,6 +39,9 @@ struct HttpRequest::Impl {
   bool done = false;
   bool failed = false;
   std::optional<std::string> contentLength;
+  bool lengthConflict = false;
+  std::string contentEncoding;
+  std::string reason;
   long status = 0;
 
   static constexpr size_t kHighWater = 256 * 1024;
@@ -59,21 +62,35 @@ struct HttpRequest::Impl {
     return len;
   }
 
+  static std::string ValueOf(const std::string& line, size_t nameLength) {
+    std::string v = line.substr(nameLength);
+    const auto b = v.find_first_not_of(" \t");
+    v = b == std::string::npos ? std::string() : v.substr(b);
+    while (!v.empty() && (v.back() == ' ' || v.back() == '\t')) v.pop_back();
+    return v;
+  }
+
   static size_t OnHeader(char* data, size_t size, size_t n, void* self) {
     auto* d = static_cast<Impl*>(self);
     const size_t len = size * n;
     std::string line(data, len);
     while (!line.empty() && (line.back() == '\r' || line.back() == '\n')) line.pop_back();
     if (StartsWithNoCase(line, "http/")) {
-      d->contentLength.reset();  // a new response (after a redirect or 100 Continue)
+      // A new response (after a redirect or an interim answer): forget the previous head.
+      d->contentLength.reset();
+      d->lengthConflict = false;
+      d->contentEncoding.clear();
+      d->reason.clear();
       const auto sp = line.find(' ');
       d->status = sp == std::string::npos ? 0 : std::atol(line.c_str() + sp + 1);
+      const auto sp2 = sp == std::string::npos ? sp : line.find(' ', sp + 1);
+      if (sp2 != std::string::npos) d->reason = ValueOf(line, sp2);
     } else if (StartsWithNoCase(line, "content-length:")) {
-      std::string v = line.substr(15);
-      const auto b = v.find_first_not_of(" \t");
-      v = b == std::string::npos ? std::string() : v.substr(b);
-      while (!v.empty() && (v.back() == ' ' || v.back() == '\t')) v.pop_back();
+      std::string v = ValueOf(line, 15);
+      if (d->contentLength && *d->contentLength != v) d->lengthConflict = true;
       d->contentLength = v;
+    } else if (StartsWithNoCase(line, "content-encoding:")) {
+      d->contentEncoding = ValueOf(line, 17);
     } else if (line.empty() && d->status >= 200 && !(d->status >= 300 && d->status < 400)) {
       d->headComplete = true;
     }
@@ -218,6 +235,12 @@ std::int64_t HttpRequest::Read(char* buffer, std::int64_t max) {
 }
 
 long HttpRequest::StatusCode() const { return d_->status; }
+
+const std::string& HttpRequest::ReasonPhrase() const { return d_->reason; }
+
+bool HttpRequest::ContentLengthConflict() const { return d_->lengthConflict; }
+
+const std::string& HttpRequest::ContentEncoding() const { return d_->contentEncoding; }
 
 const std::string& HttpRequest::ErrorText() const { return d_->error; }
 

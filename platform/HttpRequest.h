@@ -43,6 +43,13 @@ class HttpRequest {
   // Reads up to max bytes of the body; 0 at its end; -1 on failure.
   std::int64_t Read(char* buffer, std::int64_t max);
   long StatusCode() const;
+  // The reason text of the final status line ("Not Found"), empty when it had none.
+  const std::string& ReasonPhrase() const;
+  // The final response named two different lengths: its end cannot be trusted.
+  bool ContentLengthConflict() const;
+  // The Content-Encoding of the final response as sent (empty when none). Nothing asks for an
+  // encoding, so the body is handed over as sent and decoding is the caller's business.
+  const std::string& ContentEncoding() const;
   const std::string& ErrorText() const;
 
  private:

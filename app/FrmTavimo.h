@@ -235,6 +235,7 @@ class TFrmTavimo : public QWidget, public SettingsControls, public TopmostWindow
   void BuildTrayIcon();
   void ConnectHandlers();
   bool IsInPlayerArea(QObject* object) const;
+  bool IsItemEditor(const QWidget* widget) const;
   // Stops a running scan and a running batch (nothing is fetched after it).
   void StopWork();
   // A picture of the menus' image list by its index; none when the skin lacks it.

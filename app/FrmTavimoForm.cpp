@@ -165,6 +165,9 @@ void TFrmTavimo::closeEvent(QCloseEvent* event) {
 }
 
 void TFrmTavimo::HideAndClear() {
+  // Esc, F7 and the title bar buttons also end a scan that waits: its page would otherwise
+  // refill the list that is being emptied.
+  if (scan_) scan_->Stop();
   Items->ListView1->clear();
   Items->ListView2->clear();
   if (myplayer) BlankPlayer(*myplayer);
@@ -295,14 +298,22 @@ bool TFrmTavimo::IsInPlayerArea(QObject* object) const {
   return PlayerArea && widget && (widget == PlayerArea || PlayerArea->isAncestorOf(widget));
 }
 
+bool TFrmTavimo::IsItemEditor(const QWidget* widget) const {
+  for (const QTreeWidget* list : {Items->ListView1, Items->ListView2}) {
+    if (list && list->viewport()->isAncestorOf(widget)) return true;  // editors live there
+  }
+  return false;
+}
+
 bool TFrmTavimo::eventFilter(QObject* watched, QEvent* event) {
   switch (event->type()) {
     case QEvent::KeyPress: {
       auto* widget = qobject_cast<QWidget*>(watched);
       if (!widget || widget->window() != this) break;
       const auto* key = static_cast<QKeyEvent*>(event);
-      // Key preview: the window sees the key before the focused control does.
-      if (key->key() == Qt::Key_Escape) {
+      // Key preview: the window sees the key before the focused control does. Esc in an
+      // in-place editor of the item list belongs to that editor: it cancels the edit only.
+      if (key->key() == Qt::Key_Escape && !IsItemEditor(widget)) {
         RunGuarded([this] { FormKeyPress(27); });
         return true;
       }

@@ -5,6 +5,27 @@
 #include "platform/Stream.h"
 
 namespace tavimo {
+namespace {
+
+// Keeps at most `limit` bytes; more ends the request (the client cannot store the rest).
+class BoundedMovieStream : public TMemoryStream {
+ public:
+  explicit BoundedMovieStream(std::int64_t limit) : limit_(limit) {}
+  bool LimitHit() const { return limitHit_; }
+  std::int64_t Write(const void* buffer, std::int64_t count) override {
+    if (Size() + count > limit_) {
+      limitHit_ = true;
+      throw EStreamError("movie larger than the preview's bound");
+    }
+    return TMemoryStream::Write(buffer, count);
+  }
+
+ private:
+  std::int64_t limit_;
+  bool limitHit_ = false;
+};
+
+}  // namespace
 
 THttpMovieFetcher::THttpMovieFetcher(ProxyReader readProxy) : readProxy_(std::move(readProxy)) {}
 
@@ -14,8 +35,18 @@ THttpMovieFetcher::~THttpMovieFetcher() {
 }
 
 void THttpMovieFetcher::Fetch(const std::string& url, Answer answer) {
-  queue_.emplace_back(url, std::move(answer));
-  if (running_) return;  // the running pump takes it next
+  // Only the newest request is worth its bytes: what waited is dropped, what runs is aborted.
+  if (waiting_) {
+    Answer dropped = std::move(waiting_->answer);
+    waiting_.reset();
+    if (dropped) dropped(false, {});
+  }
+  waiting_ = std::make_unique<Request>(Request{url, std::move(answer)});
+  if (running_) {
+    superseded_ = true;
+    client_.Abort();
+    return;  // the running pump takes the new one next
+  }
   std::weak_ptr<bool> alive = alive_;
   QTimer::singleShot(0, [this, alive] {
     if (auto a = alive.lock(); a && *a) Pump();
@@ -26,30 +57,42 @@ void THttpMovieFetcher::Pump() {
   if (running_) return;
   running_ = true;
   std::weak_ptr<bool> alive = alive_;
-  while (!queue_.empty()) {
-    auto [url, answer] = std::move(queue_.front());
-    queue_.pop_front();
-    TMemoryStream body;
-    bool ok = false;
-    try {
-      std::string host, port;
-      if (readProxy_ && readProxy_(host, port)) {
-        client_.Proxy = host;
-        client_.ProxyPort = port;
-      }
-      client_.URL = url;
-      client_.RcvdStream = &body;
-      client_.Get();
-      ok = client_.StatusCode() >= 200 && client_.StatusCode() < 300;
-    } catch (...) {
-      ok = false;  // a bad address or a proxy read error: the area just stays empty
-    }
+  while (waiting_) {
+    std::unique_ptr<Request> request = std::move(waiting_);
+    Run(std::move(*request));
     auto a = alive.lock();
     if (!a || !*a) return;  // destroyed while Get waited
-    client_.RcvdStream = nullptr;
-    answer(ok, ok ? std::string(body.View()) : std::string());
   }
   running_ = false;
+}
+
+void THttpMovieFetcher::Run(Request request) {
+  std::weak_ptr<bool> alive = alive_;
+  BoundedMovieStream body(MaxMovieBytes);
+  superseded_ = false;
+  bool ok = false;
+  try {
+    std::string host, port;
+    if (readProxy_ && readProxy_(host, port)) {
+      client_.Proxy = host;
+      client_.ProxyPort = port;
+    }
+    client_.URL = request.url;
+    client_.RcvdStream = &body;
+    client_.Get();
+    ok = client_.RequestDoneError() == 0 && client_.StatusCode() >= 200 && client_.StatusCode() < 300;
+  } catch (...) {
+    ok = false;  // a bad address or a proxy read error: the area just stays empty
+  }
+  auto a = alive.lock();
+  if (!a || !*a) return;
+  client_.RcvdStream = nullptr;
+  ok = ok && !superseded_ && !body.LimitHit();
+  if (body.LimitHit() && !superseded_ && OnRefused) {
+    OnRefused(request.url, "Preview: the movie is larger than " + std::to_string(MaxMovieBytes) +
+                               " bytes, the most the preview fetches");
+  }
+  request.answer(ok, ok ? std::string(body.View()) : std::string());
 }
 
 }  // namespace tavimo

@@ -1,8 +1,9 @@
 #pragma once
 // The preview player's movie bytes, fetched by Tavimo's own HTTP client (so the browser proxy
-// and the TLS checks apply). Fetches run one after the other from the event loop, never inside
-// the caller, so a click handler that asks for a movie returns at once.
-#include <deque>
+// and the TLS checks apply). Fetches run from the event loop, never inside the caller, so a
+// click handler that asks for a movie returns at once. Only the latest movie matters: a new
+// Fetch abandons the one in flight and any still waiting (each is answered !ok).
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -17,6 +18,12 @@ class THttpMovieFetcher : public MovieFetcher {
   // readProxy: the settings store's ReadProxySettings (true with host and port when set).
   using ProxyReader = std::function<bool(std::string& host, std::string& port)>;
 
+  // Bytes of one movie fetched for the preview (default 64 MiB); a larger movie is not shown
+  // and OnRefused says why.
+  std::int64_t MaxMovieBytes = std::int64_t{64} << 20;
+  // Told, with a sentence for the user, when a movie is not shown because of a bound.
+  std::function<void(const std::string& url, const std::string& text)> OnRefused;
+
   explicit THttpMovieFetcher(ProxyReader readProxy = {});
   ~THttpMovieFetcher() override;
 
@@ -24,12 +31,18 @@ class THttpMovieFetcher : public MovieFetcher {
   THttpCli& Client() { return client_; }
 
  private:
+  struct Request {
+    std::string url;
+    Answer answer;
+  };
   void Pump();
+  void Run(Request request);
 
   ProxyReader readProxy_;
   THttpCli client_;
-  std::deque<std::pair<std::string, Answer>> queue_;
+  std::unique_ptr<Request> waiting_;  // the latest movie not yet started
   bool running_ = false;
+  bool superseded_ = false;  // the fetch in flight was replaced by a later one
   std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 

@@ -3,22 +3,71 @@
 #include <QCoreApplication>
 
 #include <algorithm>
+#include <unordered_set>
 
 #include "detect/ItemList.h"
 #include "detect/LinkExtractor.h"
 #include "detect/MemoLines.h"
 #include "detect/PreviewStep.h"
+#include "detect/ScanReport.h"
 #include "net/HttpCli.h"
 #include "platform/Paths.h"
 #include "platform/Stream.h"
 
 namespace tavimo {
+namespace {
+
+// The pass stream as the page client sees it: it keeps at most `limit` bytes of each page and
+// refuses the rest, which ends that request (the page client reports a stream that cannot take
+// the bytes). What came before the bound stays in the pass.
+class BoundedPageStream : public TStream {
+ public:
+  BoundedPageStream(TMemoryStream& pass, std::int64_t limit) : pass_(pass), limit_(limit) {}
+  void NextPage() { pageBytes_ = 0, limitHit_ = false; }
+  bool LimitHit() const { return limitHit_; }
+  std::string LimitText() const {
+    return "page larger than " + std::to_string(limit_) + " bytes, the most a scan keeps";
+  }
+
+  std::int64_t Read(void* buffer, std::int64_t count) override { return pass_.Read(buffer, count); }
+  std::int64_t Write(const void* buffer, std::int64_t count) override {
+    const std::int64_t room = std::max<std::int64_t>(limit_ - pageBytes_, 0);
+    if (count > room) {
+      pass_.WriteBuffer(buffer, room);
+      pageBytes_ += room;
+      limitHit_ = true;
+      throw EStreamError(LimitText());
+    }
+    pageBytes_ += count;
+    return pass_.Write(buffer, count);
+  }
+  std::int64_t Seek(std::int64_t offset, SeekOrigin origin) override { return pass_.Seek(offset, origin); }
+  std::int64_t Size() override { return pass_.Size(); }
+  void SetSize(std::int64_t size) override { pass_.SetSize(size); }
+
+ private:
+  TMemoryStream& pass_;
+  std::int64_t limit_;
+  std::int64_t pageBytes_ = 0;
+  bool limitHit_ = false;
+};
+
+std::string TrimBlanks(const std::string& s) {
+  const char* blanks = " \t\r\n\f\v";
+  const std::size_t first = s.find_first_not_of(blanks);
+  if (first == std::string::npos) return {};
+  return s.substr(first, s.find_last_not_of(blanks) - first + 1);
+}
+
+}  // namespace
 
 TPageScan::TPageScan(ScanForm& form, TItemList& items, TMemoLines& Memo1, THttpCli& HttpCli2,
                      FlashPlayer& player)
     : form_(form), items_(items), Memo1_(Memo1), HttpCli2_(HttpCli2), player_(player) {}
 
 std::string TPageScan::LinkListFile() const { return LinkListFilePath(); }
+
+std::string TPageScan::Address() const { return TrimBlanks(form_.AddressText()); }
 
 void TPageScan::Stop() {
   if (!running_) return;
@@ -27,8 +76,15 @@ void TPageScan::Stop() {
 }
 
 void TPageScan::butgoClick() {
-  // The flags describe the scan on top of the stack; a scan started inside another one's wait
-  // leaves them as the outer one expects.
+  const bool fetches = form_.DetectMode() != 2;
+  // The client and the pass stream belong to the scan that waits: a second one must not
+  // re-aim the client or detach that stream, so it fails before it touches anything and the
+  // waiting scan goes on to the end of its page.
+  if (fetches && (running_ || HttpCli2_.State() != httpReady)) {
+    throw EHttpException("HTTP component is busy", 1);
+  }
+  // The flags describe the scan on top of the stack; a cache-only scan started inside another
+  // one's wait leaves them as the outer one expects.
   struct Running {
     TPageScan& scan;
     bool wasRunning, wasStopped;
@@ -39,6 +95,7 @@ void TPageScan::butgoClick() {
     ~Running() {
       scan.running_ = wasRunning;
       scan.stopRequested_ = wasStopped || scan.stopRequested_;
+      scan.waitingFor_.clear();
     }
   } running{*this};
   items_.Clear();
@@ -60,7 +117,7 @@ void TPageScan::butgoClick() {
     }
   } idle{form_};
 
-  if (form_.DetectMode() == 2) {
+  if (!fetches) {
     form_.StartCacheSearch(true);
     idle.armed = false;
     form_.SetGoEnabled(true);
@@ -69,36 +126,50 @@ void TPageScan::butgoClick() {
     return;
   }
 
-  std::vector<std::string> fetchList{form_.AddressText()};
-  std::vector<std::string> fetched;
-  for (int pass = 0; pass < kMaxPasses && !fetchList.empty(); ++pass) {
-    std::vector<std::string> frames;
-    RunPass(fetchList, fetched, frames);
-    if (stopRequested_) return;  // back to idle; nothing of the window is touched beyond that
-    fetchList.clear();
-    for (const std::string& f : frames) {
-      if (!f.empty() && std::find(fetched.begin(), fetched.end(), f) == fetched.end() &&
-          std::find(fetchList.begin(), fetchList.end(), f) == fetchList.end()) {
-        fetchList.push_back(f);
+  TScanReport report;
+  std::unordered_set<std::string> fetched;
+  std::vector<std::string> fetchList{Address()};
+  while (!fetchList.empty()) {
+    // Each address once per scan, and no more than MaxPages in all.
+    std::vector<std::string> pass;
+    for (std::string& address : fetchList) {
+      if (address.empty() || fetched.count(address)) continue;
+      if (static_cast<int>(fetched.size()) >= MaxPages) {
+        report.PageBoundHit(MaxPages);
+        break;
       }
+      fetched.insert(address);
+      pass.push_back(std::move(address));
     }
+    if (pass.empty() && fetched.empty()) pass.push_back({});  // an empty address: empty text
+    if (pass.empty()) break;
+    std::vector<std::string> frames;
+    if (!RunPass(pass, report, frames)) {
+      form_.SetStatusText("Stopped");  // nothing else of the window is touched
+      return;
+    }
+    fetchList = std::move(frames);
   }
 
   if (form_.DetectMode() == 1) form_.StartCacheSearch(false);
   form_.SetGoEnabled(true);
-  form_.SetStatusText("Finished");
-  if (form_.IsPreview() && items_.Count() > 0) PreviewUrl(player_, items_.Url(0));
+  form_.SetStatusText(report.FinishedText());
+  if (form_.IsPreview() && items_.Count() > 0) {
+    PreviewUrl(player_, items_.Url(0));
+  } else if (report.Failed() > 0) {
+    BlankPlayer(player_);  // the previous page's movie is not what this address holds
+  }
   idle.armed = false;
   form_.SetBusyTimerEnabled(false);
   form_.SetStatusVisible(true);
 }
 
-void TPageScan::RunPass(const std::vector<std::string>& fetchList,
-                        std::vector<std::string>& fetched, std::vector<std::string>& frames) {
-  TMemoryStream stream;
+bool TPageScan::RunPass(const std::vector<std::string>& fetchList, TScanReport& report,
+                        std::vector<std::string>& frames) {
+  TMemoryStream passText;
+  BoundedPageStream stream(passText, MaxPageBytes);
   for (const std::string& address : fetchList) {
     if (address.empty()) continue;
-    fetched.push_back(address);
     std::string host, port;
     if (form_.ReadProxySettings(host, port)) {
       HttpCli2_.Proxy = host;
@@ -106,21 +177,42 @@ void TPageScan::RunPass(const std::vector<std::string>& fetchList,
     }
     HttpCli2_.URL = address;
     HttpCli2_.RcvdStream = &stream;
+    stream.NextPage();
+    waitingFor_ = address;
+    waitTicks_ = 0;
     struct Detach {
-      THttpCli& cli;
-      ~Detach() { cli.RcvdStream = nullptr; }
-    } detach{HttpCli2_};
+      TPageScan& scan;
+      ~Detach() {
+        scan.HttpCli2_.RcvdStream = nullptr;
+        scan.waitingFor_.clear();
+      }
+    } detach{*this};
     HttpCli2_.Get();
+    if (stopRequested_) return false;
+    report.PageFetched(stream.LimitHit() ? stream.LimitText()
+                                         : FetchFailureText(HttpCli2_.StatusCode(), HttpCli2_.ReasonPhrase(),
+                                                            HttpCli2_.RequestDoneError()));
+    HttpCli2_.RcvdStream = nullptr;
+    waitingFor_.clear();
     QCoreApplication::processEvents();
-    if (stopRequested_) return;
+    if (stopRequested_) return false;
   }
-  LoadMemoFromStream(Memo1_, stream);
-  ExtractSwfLinks(Memo1_.Text(), form_.AddressText());
+  passText.SetPosition(0);
+  LoadMemoFromStream(Memo1_, passText);
+  const std::string base = Address();
+  ExtractSwfLinks(Memo1_.Text(), base);
   items_.LoadLinkList(LinkListFile());
-  frames = ExtractFrameLinks(Memo1_.Text(), form_.AddressText());
+  frames = ExtractFrameLinks(Memo1_.Text(), Address());
+  return true;
 }
 
 void TPageScan::Timer2Timer() {
+  if (!waitingFor_.empty() && ++waitTicks_ >= WaitNoticeTicks) {
+    // A server that does not answer shows itself; the gauge lies under the panel meanwhile.
+    form_.SetStatusText("Waiting for " + waitingFor_ + " (Esc stops the scan)");
+    form_.SetStatusVisible(true);
+    return;
+  }
   form_.SetStatusVisible(false);
   int value = std::min(form_.GaugeProgress() + 10, 100);
   if (value > 80) value = 60;

@@ -6,10 +6,15 @@
 // option the cache search adds the cached movies of the page's host, or lists the whole cache
 // without fetching anything.
 //
-// Bounds the loop needs: an address is fetched at most once per scan, and a scan runs at most
-// kMaxPasses passes, so a page that frames itself (or two pages framing each other) ends.
+// Bounds: an address is fetched at most once per scan, a scan fetches at most MaxPages pages,
+// and at most MaxPageBytes of each page are kept. The final status names the pages that could
+// not be fetched and the bound that stopped the scan. Leading and trailing blanks of the
+// address are not part of it.
+// A scan started while another one waits raises "HTTP component is busy" before it touches
+// anything, and the waiting one goes on. Stop (Esc, hiding, closing) ends a scan.
 // After a failure the idle state is restored (Go enabled, busy timer off, panel visible) and
 // the error goes on to the caller, which shows it.
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -21,6 +26,7 @@ class FlashPlayer;
 class TItemList;
 class TMemoLines;
 class THttpCli;
+class TScanReport;
 
 // What the scan needs of the main window beyond its status foot.
 class ScanForm : public virtual FormStatus {
@@ -36,26 +42,39 @@ class ScanForm : public virtual FormStatus {
 
 class TPageScan {
  public:
-  static constexpr int kMaxPasses = 10;
+  // Pages fetched by one scan in all, frames included (default 100): a site that frames pages
+  // without end, or a frame chain deeper than anyone builds, ends there.
+  int MaxPages = 100;
+  // Bytes of one page kept for the link search (default 16 MiB); a longer page is cut there
+  // and counted as failed.
+  std::int64_t MaxPageBytes = std::int64_t{16} << 20;
+  // Busy-timer ticks (seconds) one page may take before the panel names the address Tavimo is
+  // waiting for (default 3).
+  int WaitNoticeTicks = 3;
 
   TPageScan(ScanForm& form, TItemList& items, TMemoLines& Memo1, THttpCli& HttpCli2,
             FlashPlayer& player);
 
   // The scan; returns when it is complete.
   void butgoClick();
-  // One step of the busy animation: 60, 70, 80, 60, ... one per tick.
+  // One step of the busy animation: 60, 70, 80, 60, ... one per tick. A page that keeps the
+  // scan waiting for WaitNoticeTicks ticks brings the panel back with its address.
   void Timer2Timer();
   // Ends a running scan: the request under way is aborted, nothing more is fetched, and the
   // scan returns without touching the item list, the link list file or the player again (the
-  // window may be closing). Does nothing when no scan runs.
+  // window may be closing); the panel says the scan was stopped. Does nothing when no scan
+  // runs.
   void Stop();
   bool Running() const { return running_; }
 
   // The link list file the passes write (tests point it elsewhere through the XDG variables).
   std::string LinkListFile() const;
+  // The address field's text without leading and trailing blanks.
+  std::string Address() const;
 
  private:
-  void RunPass(const std::vector<std::string>& fetchList, std::vector<std::string>& fetched,
+  // Fetches and extracts one pass; false when the scan was stopped during it.
+  bool RunPass(const std::vector<std::string>& fetchList, TScanReport& report,
                std::vector<std::string>& frames);
 
   ScanForm& form_;
@@ -65,6 +84,8 @@ class TPageScan {
   FlashPlayer& player_;
   bool running_ = false;
   bool stopRequested_ = false;
+  std::string waitingFor_;  // the address being fetched, empty between fetches
+  int waitTicks_ = 0;
 };
 
 }  // namespace tavimo

@@ -35,4 +35,9 @@ void TMouseEffectImage::mouseReleaseEvent(QMouseEvent* event) {
   TImage::mouseReleaseEvent(event);
 }
 
+void TMouseEffectImage::mouseDoubleClickEvent(QMouseEvent* event) {
+  if (event->button() == Qt::LeftButton) ShowPicture(down_);
+  TImage::mouseDoubleClickEvent(event);
+}
+
 }  // namespace tavimo

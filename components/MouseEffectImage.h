@@ -28,6 +28,8 @@ class TMouseEffectImage : public TImage {
   void leaveEvent(QEvent* event) override;
   void mousePressEvent(QMouseEvent* event) override;
   void mouseReleaseEvent(QMouseEvent* event) override;
+  // The second press of a double click looks pressed too, but clicks nothing.
+  void mouseDoubleClickEvent(QMouseEvent* event) override;
 
  private:
   QImage origin_;

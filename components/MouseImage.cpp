@@ -37,4 +37,13 @@ void TMouseImage::mousePressEvent(QMouseEvent* event) {
   TImage::mousePressEvent(event);
 }
 
+void TMouseImage::mouseDoubleClickEvent(QMouseEvent* event) {
+  if (event->button() == Qt::LeftButton && !Enable) {
+    event->accept();
+    return;
+  }
+  if (event->button() == Qt::LeftButton && !DownPictureName.isEmpty()) ShowNamedPicture(DownPictureName);
+  TImage::mouseDoubleClickEvent(event);
+}
+
 }  // namespace tavimo

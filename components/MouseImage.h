@@ -22,6 +22,8 @@ class TMouseImage : public TImage {
   void enterEvent(QEnterEvent* event) override;
   void leaveEvent(QEvent* event) override;
   void mousePressEvent(QMouseEvent* event) override;
+  // The second press of a double click looks pressed too, but clicks nothing.
+  void mouseDoubleClickEvent(QMouseEvent* event) override;
 
  private:
   // Loads the named resource afresh and shows it; a missing resource throws EResNotFound and

@@ -39,4 +39,11 @@ void TImage::mouseReleaseEvent(QMouseEvent* event) {
   if (click && OnClick) OnClick(this);
 }
 
+void TImage::mouseDoubleClickEvent(QMouseEvent* event) {
+  event->accept();
+  if (event->button() != Qt::LeftButton) return;
+  pressed_ = false;  // its release is no click
+  if (OnDblClick) OnDblClick(this);
+}
+
 }  // namespace tavimo

@@ -17,13 +17,18 @@ class TImage : public QWidget {
   bool AutoSize() const { return autoSize_; }
   void SetAutoSize(bool on);
 
-  // Raised when the left button is pressed and released over the control.
+  // Raised when the left button is pressed and released over the control. The second press
+  // of a double click is no click: it raises OnDblClick instead.
   std::function<void(QObject* sender)> OnClick;
+  std::function<void(QObject* sender)> OnDblClick;
 
  protected:
   void paintEvent(QPaintEvent* event) override;
   void mousePressEvent(QMouseEvent* event) override;
   void mouseReleaseEvent(QMouseEvent* event) override;
+  // Qt's default turns the second press of a double click into another press (and so a
+  // second click on its release); here it is the double-click event only.
+  void mouseDoubleClickEvent(QMouseEvent* event) override;
   // Shows a picture without going through SetPicture's hooks in subclasses.
   void ShowPicture(const QImage& picture);
 

@@ -18,7 +18,8 @@ inline void Leave(QWidget* w) {
 }
 
 inline void Button(QWidget* w, QEvent::Type type, Qt::MouseButton b, QPoint at = {5, 5}) {
-  const Qt::MouseButtons held = type == QEvent::MouseButtonPress ? Qt::MouseButtons(b) : Qt::NoButton;
+  const bool down = type == QEvent::MouseButtonPress || type == QEvent::MouseButtonDblClick;
+  const Qt::MouseButtons held = down ? Qt::MouseButtons(b) : Qt::NoButton;
   QMouseEvent e(type, QPointF(at), QPointF(w->mapToGlobal(at)), b, held, Qt::NoModifier);
   QApplication::sendEvent(w, &e);
 }

@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
+#include "components/MouseEffectImage.h"
+
 #include "components/MouseImageResources.h"
 #include "MouseEvents.h"
 
@@ -146,6 +150,57 @@ TEST(MouseImage, PicturesAreLoadedAfreshAtEverySwap) {
   // Same content, but a new decode rather than a cached copy.
   EXPECT_EQ(b.button->Picture(), first);
   EXPECT_NE(b.button->Picture().cacheKey(), first.cacheKey());
+}
+
+}  // namespace
+}  // namespace tavimo
+
+namespace tavimo {
+namespace {
+
+// Qt's order for a double click: press, release, double-click (in place of the second press),
+// release. Every kind of picture button must see one click and one double click in it.
+TEST(PictureButtons, ADoubleClickIsOneClickAndOneDoubleClick) {
+  struct Kind {
+    const char* name;
+    std::function<TImage*(QWidget*)> make;
+  };
+  const Kind kinds[] = {
+      {"plain picture", [](QWidget* p) { return new TImage(p); }},
+      {"skin button",
+       [](QWidget* p) {
+         auto* b = new TMouseImage(p);
+         b->DownPictureName = "Go2";
+         return b;
+       }},
+      {"hover picture",
+       [](QWidget* p) {
+         auto* b = new TMouseEffectImage(p);
+         b->SetDownPicture(LoadJpegResource("Go2"));
+         return b;
+       }},
+  };
+  for (const Kind& kind : kinds) {
+    test::PressCounter parent;
+    parent.resize(200, 100);
+    TImage* image = kind.make(&parent);
+    image->setGeometry(10, 10, 46, 21);
+    int clicks = 0, doubles = 0;
+    image->OnClick = [&](QObject*) { ++clicks; };
+    image->OnDblClick = [&](QObject*) { ++doubles; };
+    parent.show();
+    Press(image);
+    Release(image);
+    test::Button(image, QEvent::MouseButtonDblClick, Qt::LeftButton);
+    Release(image);
+    EXPECT_EQ(clicks, 1) << kind.name;
+    EXPECT_EQ(doubles, 1) << kind.name;
+    EXPECT_EQ(parent.presses, 0) << kind.name;
+    // A plain click afterwards still counts.
+    Press(image);
+    Release(image);
+    EXPECT_EQ(clicks, 2) << kind.name;
+  }
 }
 
 }  // namespace

@@ -14,7 +14,7 @@
 #include "net/HttpCli.h"
 #include "platform/TerminationSignals.h"
 #include "tests/app/FormFixture.h"
-#include "tests/net/TestServer.h"
+#include "tests/support/TestServer.h"
 
 namespace tavimo::test {
 namespace {

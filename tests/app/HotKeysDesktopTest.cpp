@@ -5,7 +5,7 @@
 #include "controls/FlatEdit.h"
 #include "detect/ItemList.h"
 #include "tests/app/FormFixture.h"
-#include "tests/support/TestHttpServer.h"
+#include "tests/support/TestServer.h"
 // Xlib last: its macros (None, Bool, KeyPress) clash with the headers above.
 #include <X11/Xlib.h>
 #include <X11/extensions/XTest.h>
@@ -19,8 +19,8 @@ class HotKeysDesktopTest : public FormTest {
   void SetUp() override {
     dpy_ = XOpenDisplay(nullptr);
     ASSERT_NE(dpy_, nullptr) << "no X display";
-    server_ = std::make_unique<TestHttpServer>(TestHttpServer::Files(
-        {{"/page.htm", TestHttpServer::Response(200, "<embed src=\"movie.swf\">")}}));
+    server_ = std::make_unique<TestServer>(TestServer::Files(
+        {{"/page.htm", TestServer::Response(200, "<embed src=\"movie.swf\">")}}));
   }
   void TearDown() override {
     form.reset();
@@ -56,7 +56,7 @@ class HotKeysDesktopTest : public FormTest {
   }
 
   Display* dpy_ = nullptr;
-  std::unique_ptr<TestHttpServer> server_;
+  std::unique_ptr<TestServer> server_;
 };
 
 TEST_F(HotKeysDesktopTest, F7ScansOrHidesAndF6TogglesWithoutClearing) {

@@ -6,7 +6,7 @@
 #include "controls/FlatListBox.h"
 #include "detect/ItemList.h"
 #include "tests/app/FormFixture.h"
-#include "tests/support/TestHttpServer.h"
+#include "tests/support/TestServer.h"
 
 namespace tavimo::test {
 namespace {
@@ -25,8 +25,8 @@ struct Row {
 class HotKeysTest : public FormTest, public ::testing::WithParamInterface<Row> {
  protected:
   void SetUp() override {
-    server_ = std::make_unique<TestHttpServer>(TestHttpServer::Files(
-        {{"/page.htm", TestHttpServer::Response(200, "<embed src=\"movie.swf\">")}}));
+    server_ = std::make_unique<TestServer>(TestServer::Files(
+        {{"/page.htm", TestServer::Response(200, "<embed src=\"movie.swf\">")}}));
     Form();
     form->edturl->setText(QString::fromStdString(server_->Url("/page.htm")));
     form->Items->AppendItem("http://old/old.swf", "old.swf");
@@ -57,7 +57,7 @@ class HotKeysTest : public FormTest, public ::testing::WithParamInterface<Row> {
     return n;
   }
 
-  std::unique_ptr<TestHttpServer> server_;
+  std::unique_ptr<TestServer> server_;
 };
 
 TEST_P(HotKeysTest, StateTable) {

@@ -15,7 +15,7 @@
 #include "net/SslLayer.h"
 #include "platform/HandlerGuard.h"
 #include "tests/app/FormFixture.h"
-#include "tests/net/TestServer.h"
+#include "tests/support/TestServer.h"
 
 namespace tavimo::test {
 namespace {

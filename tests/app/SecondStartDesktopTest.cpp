@@ -17,7 +17,7 @@
 
 #include "tests/support/Processes.h"
 #include "tests/support/TempDir.h"
-#include "tests/support/TestHttpServer.h"
+#include "tests/support/TestServer.h"
 
 namespace tavimo::test {
 namespace {
@@ -44,8 +44,8 @@ class SecondStartDesktopTest : public ::testing::TestWithParam<Case> {
     dpy_ = XOpenDisplay(nullptr);
     ASSERT_NE(dpy_, nullptr) << "no X display";
     XSetErrorHandler(IgnoreXError);
-    server_ = std::make_unique<TestHttpServer>(TestHttpServer::Files(
-        {{"/page.htm", TestHttpServer::Response(200, "<embed src=\"movie.swf\">")}}));
+    server_ = std::make_unique<TestServer>(TestServer::Files(
+        {{"/page.htm", TestServer::Response(200, "<embed src=\"movie.swf\">")}}));
   }
   void TearDown() override {
     for (pid_t pid : started_) {
@@ -83,7 +83,7 @@ class SecondStartDesktopTest : public ::testing::TestWithParam<Case> {
 
   TempHome home_;
   Display* dpy_ = nullptr;
-  std::unique_ptr<TestHttpServer> server_;
+  std::unique_ptr<TestServer> server_;
   std::vector<pid_t> started_;
 };
 

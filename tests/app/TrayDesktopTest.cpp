@@ -18,7 +18,7 @@
 #include "tests/support/Processes.h"
 #include "tests/support/SessionFiles.h"
 #include "tests/support/TempDir.h"
-#include "tests/support/TestHttpServer.h"
+#include "tests/support/TestServer.h"
 
 namespace tavimo {
 namespace {
@@ -157,9 +157,9 @@ TEST_F(TrayDesktopTest, HiddenStartSitsInTheTrayDoubleClickShowsAndTheMenuWorks)
 // that scan, while a frame of the page never answers, ends the program at once with the
 // settings saved and nothing fetched after it.
 TEST_F(TrayDesktopTest, SearchCurrentPageScansTheBrowsersPageAndExitEndsTheScan) {
-  test::TestHttpServer server([](test::TestConnection& c, const test::HttpRequestSeen& rq) {
+  test::TestServer server([](test::Conn& c, const test::HttpRequestSeen& rq) {
     if (rq.target == "/page.htm") {
-      c.Send(test::TestHttpServer::Response(
+      c.Send(test::TestServer::Response(
           200, "<iframe src=\"slow.htm\"></iframe><iframe src=\"later.htm\"></iframe>"));
     } else {
       c.Send("HTTP/1.0 200 OK\r\nContent-Length: 1000\r\n\r\n<html>");
@@ -207,9 +207,9 @@ TEST_F(TrayDesktopTest, SearchCurrentPageScansTheBrowsersPageAndExitEndsTheScan)
 
 // The end of the session (SIGTERM here) during a scan closes as "Exit" does.
 TEST_F(TrayDesktopTest, TerminationDuringAScanSavesTheSettingsAndFetchesNothingMore) {
-  test::TestHttpServer server([](test::TestConnection& c, const test::HttpRequestSeen& rq) {
+  test::TestServer server([](test::Conn& c, const test::HttpRequestSeen& rq) {
     if (rq.target == "/page.htm") {
-      c.Send(test::TestHttpServer::Response(200, "<iframe src=\"slow.htm\"></iframe><iframe src=\"later.htm\">"));
+      c.Send(test::TestServer::Response(200, "<iframe src=\"slow.htm\"></iframe><iframe src=\"later.htm\">"));
     } else {
       c.Stall(30s);
     }

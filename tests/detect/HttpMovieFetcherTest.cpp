@@ -4,18 +4,18 @@
 #include <QElapsedTimer>
 
 #include "detect/HttpMovieFetcher.h"
-#include "tests/support/TestHttpServer.h"
+#include "tests/support/TestServer.h"
 
 namespace tavimo {
 namespace {
 
-using test::TestHttpServer;
+using test::TestServer;
 
 TEST(HttpMovieFetcher, AnswersEachRequestOnceInOrderFromTheEventLoop) {
-  TestHttpServer server(TestHttpServer::Files({{"/a.swf", TestHttpServer::Response(200, "FWS-a")},
-                                               {"/b.swf", TestHttpServer::Response(200, "CWS-b")}}));
+  TestServer server(TestServer::Files({{"/a.swf", TestServer::Response(200, "FWS-a")},
+                                               {"/b.swf", TestServer::Response(200, "CWS-b")}}));
   int port;
-  { TestHttpServer gone([](test::TestConnection&, const test::HttpRequestSeen&) {}); port = gone.Port(); }
+  { TestServer gone([](test::Conn&, const test::HttpRequestSeen&) {}); port = gone.Port(); }
   THttpMovieFetcher fetcher;
   fetcher.Client().InactivityTimeout = 3;
   std::vector<std::pair<bool, std::string>> answers;

@@ -8,12 +8,12 @@
 #include "net/HttpCli.h"
 #include "platform/FlashPlayer.h"
 #include "tests/support/TempDir.h"
-#include "tests/support/TestHttpServer.h"
+#include "tests/support/TestServer.h"
 
 namespace tavimo {
 namespace {
 
-using test::TestHttpServer;
+using test::TestServer;
 
 class RecordingPlayer : public FlashPlayer {
  public:
@@ -74,11 +74,11 @@ class PageScanTest : public ::testing::Test {
 };
 
 TEST_F(PageScanTest, FollowsFramesPassByPassAndEndsAFrameLoop) {
-  TestHttpServer server(TestHttpServer::Files({
+  TestServer server(TestServer::Files({
       {"/site/index.htm",
-       TestHttpServer::Response(200, "<embed src=\"Intro.swf\">\r\n<iframe src = \"menu.htm\"></iframe>")},
+       TestServer::Response(200, "<embed src=\"Intro.swf\">\r\n<iframe src = \"menu.htm\"></iframe>")},
       {"/site/menu.htm",
-       TestHttpServer::Response(200, "<param value='nav.swf'><iframe src=\"index.htm\"></iframe>")},
+       TestServer::Response(200, "<param value='nav.swf'><iframe src=\"index.htm\"></iframe>")},
   }));
   form_.address = server.Url("/site/index.htm");
   form_.detectMode = 1;
@@ -95,10 +95,10 @@ TEST_F(PageScanTest, FollowsFramesPassByPassAndEndsAFrameLoop) {
 }
 
 TEST_F(PageScanTest, FramesOfOnePassAreFetchedIntoOneText) {
-  TestHttpServer server(TestHttpServer::Files({
-      {"/p.htm", TestHttpServer::Response(200, "<iframe src='a.htm'><iframe src='b.htm'>")},
-      {"/a.htm", TestHttpServer::Response(200, "\"zeta.swf\"")},
-      {"/b.htm", TestHttpServer::Response(200, "\"alpha.swf\" \"ZETA.swf\"")},
+  TestServer server(TestServer::Files({
+      {"/p.htm", TestServer::Response(200, "<iframe src='a.htm'><iframe src='b.htm'>")},
+      {"/a.htm", TestServer::Response(200, "\"zeta.swf\"")},
+      {"/b.htm", TestServer::Response(200, "\"alpha.swf\" \"ZETA.swf\"")},
   }));
   form_.address = server.Url("/p.htm");
   form_.isPreview = false;
@@ -124,7 +124,7 @@ TEST_F(PageScanTest, ListAllCacheNeverFetches) {
 
 TEST_F(PageScanTest, UnreachableAndEmptyAddressesEndFinishedAndEmpty) {
   int port;
-  { TestHttpServer gone([](test::TestConnection&, const test::HttpRequestSeen&) {}); port = gone.Port(); }
+  { TestServer gone([](test::Conn&, const test::HttpRequestSeen&) {}); port = gone.Port(); }
   for (const std::string& address : {"http://127.0.0.1:" + std::to_string(port) + "/x.htm", std::string()}) {
     form_.address = address;
     form_.statusTexts.clear();
@@ -137,7 +137,7 @@ TEST_F(PageScanTest, UnreachableAndEmptyAddressesEndFinishedAndEmpty) {
 }
 
 TEST_F(PageScanTest, AFailureStopsTheScanAndRestoresIdle) {
-  TestHttpServer server(TestHttpServer::Files({{"/p.htm", TestHttpServer::Response(200, "\"a.swf\"")}}));
+  TestServer server(TestServer::Files({{"/p.htm", TestServer::Response(200, "\"a.swf\"")}}));
   test::WriteFile(home_ / "blocker", "");
   test::ScopedEnv env;
   env.Set("XDG_RUNTIME_DIR", home_ / "blocker");  // the link list file cannot be written

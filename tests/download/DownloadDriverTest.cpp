@@ -9,12 +9,12 @@
 #include "platform/Dialogs.h"
 #include "platform/Stream.h"
 #include "tests/support/TempDir.h"
-#include "tests/support/TestHttpServer.h"
+#include "tests/support/TestServer.h"
 
 namespace tavimo {
 namespace {
 
-using test::TestHttpServer;
+using test::TestServer;
 
 std::string Bytes(size_t n, char seed) {
   std::string s(n, '\0');
@@ -136,9 +136,9 @@ class DownloadModesTest : public DownloadDriverTest,
 
 TEST_P(DownloadModesTest, CheckedItemsLandByteIdenticalInTheCategoryFolder) {
   const std::string a = Bytes(2048, 1), b = Bytes(700, 2);
-  TestHttpServer server(TestHttpServer::Files(
-      {{"/m/a.swf", TestHttpServer::Response(200, a)}, {"/m/b.swf", TestHttpServer::Response(200, b)},
-       {"/m/c.swf", TestHttpServer::Response(200, "unchecked")}}));
+  TestServer server(TestServer::Files(
+      {{"/m/a.swf", TestServer::Response(200, a)}, {"/m/b.swf", TestServer::Response(200, b)},
+       {"/m/c.swf", TestServer::Response(200, "unchecked")}}));
   form_.mode = GetParam();
   form_.category = 2;
   form_.rows = {{server.Url("/m/a.swf"), "a.swf", true},
@@ -164,7 +164,7 @@ TEST_P(DownloadModesTest, CheckedItemsLandByteIdenticalInTheCategoryFolder) {
 INSTANTIATE_TEST_SUITE_P(FromCacheAndFromInternet, DownloadModesTest, ::testing::Values(0, 1));
 
 TEST_F(DownloadDriverTest, MenuCommandSavesTheSelectedRowWithoutCreatingTheFolder) {
-  TestHttpServer server(TestHttpServer::Files({{"/x.swf", TestHttpServer::Response(200, "xx")}}));
+  TestServer server(TestServer::Files({{"/x.swf", TestServer::Response(200, "xx")}}));
   form_.rows = {{server.Url("/x.swf"), "x.swf", false}};
   form_.selected = 0;
   form_.autoClose = false;
@@ -181,9 +181,9 @@ TEST_F(DownloadDriverTest, MenuCommandSavesTheSelectedRowWithoutCreatingTheFolde
 }
 
 TEST_F(DownloadDriverTest, FromCacheAFailedItemIsSilentAndTheBatchGoesOn) {
-  TestHttpServer server(TestHttpServer::Files({{"/ok.swf", TestHttpServer::Response(200, "fine")}}));
+  TestServer server(TestServer::Files({{"/ok.swf", TestServer::Response(200, "fine")}}));
   int deadPort;
-  { TestHttpServer dead([](test::TestConnection&, const test::HttpRequestSeen&) {}); deadPort = dead.Port(); }
+  { TestServer dead([](test::Conn&, const test::HttpRequestSeen&) {}); deadPort = dead.Port(); }
   form_.rows = {{"http://127.0.0.1:" + std::to_string(deadPort) + "/gone.swf", "gone.swf", true},
                 {server.Url("/missing.swf"), "missing.swf", true},
                 {server.Url("/ok.swf"), "ok.swf", true}};
@@ -197,7 +197,7 @@ TEST_F(DownloadDriverTest, FromCacheAFailedItemIsSilentAndTheBatchGoesOn) {
 }
 
 TEST_F(DownloadDriverTest, FromInternetAnUncreatableFileStopsTheBatch) {
-  TestHttpServer server(TestHttpServer::Files({{"/a.swf", TestHttpServer::Response(200, "a")}}));
+  TestServer server(TestServer::Files({{"/a.swf", TestServer::Response(200, "a")}}));
   form_.mode = 1;
   form_.category = 3;
   form_.rootField = home_ / "no/such/root";  // the category folder cannot be made

@@ -8,14 +8,14 @@
 
 #include "download/HttpGet.h"
 #include "tests/support/TempDir.h"
-#include "tests/support/TestHttpServer.h"
+#include "tests/support/TestServer.h"
 
 namespace tavimo {
 namespace {
 
 using namespace std::chrono_literals;
-using test::TestConnection;
-using test::TestHttpServer;
+using test::Conn;
+using test::TestServer;
 using Seen = test::HttpRequestSeen;
 
 std::string Bytes(size_t n) {
@@ -64,7 +64,7 @@ class HttpGetTest : public ::testing::Test {
 
 TEST_F(HttpGetTest, SavesTheBodyWithOneReportPerBlockAndTheDescribedRequest) {
   const std::string body = Bytes(5000);
-  TestHttpServer server(TestHttpServer::Files({{"/dir/movie.swf", TestHttpServer::Response(200, body)}}));
+  TestServer server(TestServer::Files({{"/dir/movie.swf", TestServer::Response(200, body)}}));
   Fetch(server.Url("/dir/movie.swf"));
   EXPECT_EQ(events_.done, 1);
   EXPECT_EQ(events_.errors, 0);
@@ -87,7 +87,7 @@ TEST_F(HttpGetTest, SavesTheBodyWithOneReportPerBlockAndTheDescribedRequest) {
 
 TEST_F(HttpGetTest, BlockBoundariesAndTheEmptyBody) {
   for (size_t size : {size_t(1025), size_t(1026), size_t(0)}) {
-    TestHttpServer server(TestHttpServer::Files({{"/m.swf", TestHttpServer::Response(200, Bytes(size))}}));
+    TestServer server(TestServer::Files({{"/m.swf", TestServer::Response(200, Bytes(size))}}));
     events_ = Events{};
     getter_.UseCache = true;
     Fetch(server.Url("/m.swf"));
@@ -103,7 +103,7 @@ TEST_F(HttpGetTest, BlockBoundariesAndTheEmptyBody) {
 }
 
 TEST_F(HttpGetTest, ShortBodyIsAnErrorButTheBytesStay) {
-  TestHttpServer server([](TestConnection& c, const Seen&) {
+  TestServer server([](Conn& c, const Seen&) {
     c.Send("HTTP/1.0 200 OK\r\nContent-Length: 3000\r\n\r\n" + Bytes(2000));
   });
   Fetch(server.Url("/m.swf"));
@@ -114,7 +114,7 @@ TEST_F(HttpGetTest, ShortBodyIsAnErrorButTheBytesStay) {
 }
 
 TEST_F(HttpGetTest, NoContentLengthDependsOnBinaryData) {
-  TestHttpServer server([](TestConnection& c, const Seen&) {
+  TestServer server([](Conn& c, const Seen&) {
     c.Send("HTTP/1.0 200 OK\r\nContent-Type: application/x-shockwave-flash\r\n\r\n" + Bytes(3000));
   });
   Fetch(server.Url("/m.swf"), /*binary=*/false);
@@ -132,7 +132,7 @@ TEST_F(HttpGetTest, NoContentLengthDependsOnBinaryData) {
 
 TEST_F(HttpGetTest, UnreachableServerIsAnErrorAndWritesNoFile) {
   int port;
-  { TestHttpServer gone([](TestConnection&, const Seen&) {}); port = gone.Port(); }
+  { TestServer gone([](Conn&, const Seen&) {}); port = gone.Port(); }
   Fetch("http://127.0.0.1:" + std::to_string(port) + "/m.swf");
   EXPECT_EQ(events_.errors, 1);
   EXPECT_EQ(events_.done, 0);
@@ -140,8 +140,8 @@ TEST_F(HttpGetTest, UnreachableServerIsAnErrorAndWritesNoFile) {
 }
 
 TEST_F(HttpGetTest, UrlFormsReachTheRightServerAndPath) {
-  TestHttpServer server(TestHttpServer::Files({{"/", TestHttpServer::Response(200, "root")},
-                                               {"/A/B.SWF", TestHttpServer::Response(200, "caps")}}));
+  TestServer server(TestServer::Files({{"/", TestServer::Response(200, "root")},
+                                               {"/A/B.SWF", TestServer::Response(200, "caps")}}));
   const std::string hostPort = "127.0.0.1:" + std::to_string(server.Port());
   Fetch("HTTP://" + hostPort + "/A/B.SWF");
   EXPECT_EQ(test::ReadFile(target_), "caps");
@@ -159,7 +159,7 @@ TEST_F(HttpGetTest, UrlFormsReachTheRightServerAndPath) {
 }
 
 TEST_F(HttpGetTest, PostQuerySendsAForm) {
-  TestHttpServer server(TestHttpServer::Files({{"/form", TestHttpServer::Response(200, "ok")}}));
+  TestServer server(TestServer::Files({{"/form", TestServer::Response(200, "ok")}}));
   getter_.PostQuery = "a=1&b=two";
   getter_.Referer = "http://example.test/page";
   Fetch(server.Url("/form"));
@@ -171,7 +171,7 @@ TEST_F(HttpGetTest, PostQuerySendsAForm) {
 }
 
 TEST_F(HttpGetTest, AbortMidDownloadKeepsThePartialFileAndReportsAnError) {
-  TestHttpServer server([](TestConnection& c, const Seen&) {
+  TestServer server([](Conn& c, const Seen&) {
     c.Send("HTTP/1.0 200 OK\r\nContent-Length: 100000\r\n\r\n" + Bytes(4000));
     c.Stall(10s);
   });
@@ -195,7 +195,7 @@ TEST_F(HttpGetTest, AbortMidDownloadKeepsThePartialFileAndReportsAnError) {
 }
 
 TEST_F(HttpGetTest, StalledServerEndsWithinTheStallLimit) {
-  TestHttpServer server([](TestConnection& c, const Seen&) {
+  TestServer server([](Conn& c, const Seen&) {
     c.Send("HTTP/1.0 200 OK\r\nContent-Length: 10\r\n\r\nab");
     c.Stall(20s);
   });
@@ -207,9 +207,9 @@ TEST_F(HttpGetTest, StalledServerEndsWithinTheStallLimit) {
 }
 
 TEST_F(HttpGetTest, GetFileWhileBusyIsIgnored) {
-  TestHttpServer server([](TestConnection& c, const Seen&) {
+  TestServer server([](Conn& c, const Seen&) {
     c.Stall(300ms);
-    c.Send(TestHttpServer::Response(200, "first"));
+    c.Send(TestServer::Response(200, "first"));
   });
   events_.Attach(getter_);
   getter_.URL = server.Url("/one");
@@ -234,7 +234,7 @@ TEST_F(HttpGetTest, GetFileWhileBusyIsIgnored) {
 }
 
 TEST_F(HttpGetTest, DestroyingTheGetterMidDownloadRaisesNothing) {
-  TestHttpServer server([](TestConnection& c, const Seen&) {
+  TestServer server([](Conn& c, const Seen&) {
     c.Send("HTTP/1.0 200 OK\r\nContent-Length: 100000\r\n\r\n" + Bytes(3000));
     c.Stall(10s);
   });
@@ -260,7 +260,7 @@ TEST_F(HttpGetTest, DestroyingTheGetterMidDownloadRaisesNothing) {
 }
 
 TEST_F(HttpGetTest, ChangingSettingsDuringADownloadDoesNotAffectIt) {
-  TestHttpServer server(TestHttpServer::Files({{"/m.swf", TestHttpServer::Response(200, Bytes(3000))}}));
+  TestServer server(TestServer::Files({{"/m.swf", TestServer::Response(200, Bytes(3000))}}));
   Fetch(server.Url("/m.swf"));
   events_ = Events{};
   getter_.WaitThread = true;

@@ -4,7 +4,7 @@
 #include "platform/HostLookup.h"
 #include "platform/Stream.h"
 #include "tests/net/EventLog.h"
-#include "tests/net/TestServer.h"
+#include "tests/support/TestServer.h"
 
 #include <gtest/gtest.h>
 

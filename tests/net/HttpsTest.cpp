@@ -3,7 +3,7 @@
 #include "net/HttpCli.h"
 #include "platform/Stream.h"
 #include "tests/net/EventLog.h"
-#include "tests/net/TestServer.h"
+#include "tests/support/TestServer.h"
 
 #include <gtest/gtest.h>
 
@@ -32,7 +32,7 @@ TEST(Https, TrustedServerDeliversTheDocument) {
   EXPECT_EQ(body.View(), big);
   EXPECT_EQ(log.doneError, 0);
   ASSERT_EQ(server.Requests().size(), 1u);
-  EXPECT_NE(server.Requests()[0].find("\r\nHost: localhost\r\n"), std::string::npos);
+  EXPECT_NE(server.Requests()[0].raw.find("\r\nHost: localhost\r\n"), std::string::npos);
   // The handshake is done before the session counts as connected.
   const auto connected = std::find(log.events.begin(), log.events.end(), "SessionConnected");
   EXPECT_NE(connected, log.events.end());
@@ -122,13 +122,13 @@ TEST(Https, ThroughAProxyTunnelWithTheCertificateChecked) {
   cli.Get();
   EXPECT_EQ(log.body, "tunnelled");
   ASSERT_EQ(proxy.Requests().size(), 2u);
-  EXPECT_EQ(proxy.Requests()[0],
+  EXPECT_EQ(proxy.Requests()[0].raw,
             "CONNECT localhost:443 HTTP/1.0\r\nHost: localhost:443\r\n"
             "Proxy-Authorization: Basic cHU6cHA=\r\n\r\n");
   // Inside the tunnel: the path alone, the document's host, no proxy credentials.
-  EXPECT_EQ(proxy.Requests()[1].substr(0, proxy.Requests()[1].find("\r\n")), "GET /dir/t.swf HTTP/1.0");
-  EXPECT_NE(proxy.Requests()[1].find("\r\nHost: localhost\r\n"), std::string::npos);
-  EXPECT_EQ(proxy.Requests()[1].find("Proxy-Authorization"), std::string::npos);
+  EXPECT_EQ(proxy.Requests()[1].raw.substr(0, proxy.Requests()[1].raw.find("\r\n")), "GET /dir/t.swf HTTP/1.0");
+  EXPECT_NE(proxy.Requests()[1].raw.find("\r\nHost: localhost\r\n"), std::string::npos);
+  EXPECT_EQ(proxy.Requests()[1].raw.find("Proxy-Authorization"), std::string::npos);
 
   TestServer badProxy(tunnel(Pki().untrustedCertPem, Pki().untrustedKeyPem));
   cli.Proxy = "127.0.0.1:" + std::to_string(badProxy.Port());

@@ -3,7 +3,7 @@
 #include "net/WSocket.h"
 #include "platform/HostLookup.h"
 #include "tests/net/EventLog.h"
-#include "tests/net/TestServer.h"
+#include "tests/support/TestServer.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // The net suites need a Qt event loop (the sockets' notices and the clients' messages are Qt
 // events) and trust the test CA through the TLS layer's test hook.
 #include "net/SslLayer.h"
-#include "tests/net/TestServer.h"
+#include "tests/support/TestServer.h"
 
 #include <QCoreApplication>
 #include <gtest/gtest.h>

@@ -121,6 +121,7 @@ class TFrmTavimo : public QWidget, public SettingsControls, public TopmostWindow
   QMenu* PopNotify = nullptr;   // tray
 
   TSettingsStore& Settings() { return *settings_; }
+  TPageScan& PageScan() { return *scan_; }  // its bounds are settings
   bool ListAllCache = false;
 
   // Window operations offered to the rest of the program.

@@ -3,9 +3,12 @@
 #include <QApplication>
 #include <QFile>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QPainter>
+#include <QScrollBar>
 #include <QSplitter>
 #include <QStyledItemDelegate>
+#include <QStringDecoder>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
@@ -57,9 +60,25 @@ class HighlightDelegate : public QStyledItemDelegate {
   const int& selectedRow_;
 };
 
-QTreeWidget* MakeList(const QString& name, const QString& caption, int columnWidth,
-                      const QString& hint, QWidget* parent) {
-  auto* list = new QTreeWidget(parent);
+// A list that reports the rows its keyboard moves to (arrows, Page Up/Down, Home, End), so
+// the other list and the highlight follow.
+class ItemTree : public QTreeWidget {
+ public:
+  using QTreeWidget::QTreeWidget;
+  std::function<void(int row)> OnKeyMoved;
+
+ protected:
+  void keyPressEvent(QKeyEvent* event) override {
+    const int before = currentIndex().row();
+    QTreeWidget::keyPressEvent(event);
+    const int after = currentIndex().row();
+    if (after >= 0 && after != before && state() != EditingState && OnKeyMoved) OnKeyMoved(after);
+  }
+};
+
+ItemTree* MakeList(const QString& name, const QString& caption, int columnWidth,
+                   const QString& hint, QWidget* parent) {
+  auto* list = new ItemTree(parent);
   list->setObjectName(name);
   list->setColumnCount(1);
   list->setHeaderLabels({caption});
@@ -74,13 +93,45 @@ QTreeWidget* MakeList(const QString& name, const QString& caption, int columnWid
   return list;
 }
 
+// Page bytes need not be UTF-8 (Latin-1, GBK and Big5 pages are common), so the row keeps the
+// bytes themselves and shows a decoding of them: UTF-8 when they are valid UTF-8, otherwise
+// one character per byte, which never loses a byte to a replacement character.
+constexpr int kBytesRole = Qt::UserRole;
+
+QString DisplayText(const std::string& bytes) {
+  const QByteArray raw = QByteArray::fromStdString(bytes);
+  QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+  const QString text = utf8.decode(raw);
+  return utf8.hasError() ? QString::fromLatin1(raw) : text;
+}
+
+class RawItem : public QTreeWidgetItem {
+ public:
+  explicit RawItem(const std::string& bytes) : QTreeWidgetItem(QStringList{DisplayText(bytes)}) {
+    QTreeWidgetItem::setData(0, kBytesRole, QByteArray::fromStdString(bytes));
+  }
+
+  // An in-place edit that changes the text replaces the bytes by the edit's UTF-8; confirming
+  // the shown text unchanged keeps the original bytes.
+  void setData(int column, int role, const QVariant& value) override {
+    if (column == 0 && (role == Qt::EditRole || role == Qt::DisplayRole) && value.toString() != text(0)) {
+      QTreeWidgetItem::setData(0, kBytesRole, value.toString().toUtf8());
+    }
+    QTreeWidgetItem::setData(column, role, value);
+  }
+};
+
 QTreeWidgetItem* NewItem(const std::string& text, bool checkable) {
-  auto* item = new QTreeWidgetItem(QStringList{QString::fromStdString(text)});
+  auto* item = new RawItem(text);
   Qt::ItemFlags flags = Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsEditable;
   if (checkable) flags |= Qt::ItemIsUserCheckable;
   item->setFlags(flags);
   if (checkable) item->setCheckState(0, Qt::Unchecked);
   return item;
+}
+
+std::string ItemBytes(const QTreeWidgetItem* item) {
+  return item->data(0, kBytesRole).toByteArray().toStdString();
 }
 
 int FirstSelected(const QTreeWidget* list) {
@@ -122,11 +173,13 @@ TItemList::TItemList(QWidget& panel) : QObject(&panel) {
   Splitter1->setHandleWidth(1);
   Splitter1->setChildrenCollapsible(false);
 
-  ListView1 = MakeList("ListView1", "Original URL", 344,
-                       "Double click to modify if the URL is incorrect.", Splitter1);
+  auto* urls = MakeList("ListView1", "Original URL", 344,
+                        "Double click to modify if the URL is incorrect.", Splitter1);
+  ListView1 = urls;
   ListView1->setSelectionMode(QAbstractItemView::ExtendedSelection);
   ListView1->setContextMenuPolicy(Qt::CustomContextMenu);
-  ListView2 = MakeList("ListView2", "Save as", 153, "Click to rename the file.", Splitter1);
+  auto* names = MakeList("ListView2", "Save as", 153, "Click to rename the file.", Splitter1);
+  ListView2 = names;
   ListView2->setSelectionMode(QAbstractItemView::SingleSelection);
   ListView2->header()->setStretchLastSection(true);
   Splitter1->setStretchFactor(0, 0);
@@ -150,6 +203,16 @@ TItemList::TItemList(QWidget& panel) : QObject(&panel) {
   connect(ListView2, &QTreeWidget::clicked, this, Guarded([this] { ListView2Click(); }));
   connect(ListView1, &QTreeWidget::doubleClicked, this, Guarded([this] { ListView1DblClick(); }));
   connect(Splitter1, &QSplitter::splitterMoved, this, Guarded([this] { Splitter1Moved(); }));
+
+  // The two lists read as one: whichever scrolls, the other follows, row for row (the bars
+  // count rows, and both lists hold the same rows).
+  QScrollBar* bar1 = ListView1->verticalScrollBar();
+  QScrollBar* bar2 = ListView2->verticalScrollBar();
+  connect(bar1, &QScrollBar::valueChanged, bar2, [bar2](int v) { if (bar2->value() != v) bar2->setValue(v); });
+  connect(bar2, &QScrollBar::valueChanged, bar1, [bar1](int v) { if (bar1->value() != v) bar1->setValue(v); });
+  // The keyboard moves the highlight of both lists as a click would, without opening an editor.
+  urls->OnKeyMoved = [this](int row) { RunGuarded([&] { UrlRowKeyMoved(row); }); };
+  names->OnKeyMoved = [this](int row) { RunGuarded([&] { NameRowKeyMoved(row); }); };
 }
 
 int TItemList::Count() const { return ListView1->topLevelItemCount(); }
@@ -181,15 +244,14 @@ void TItemList::LoadLinkList(const std::string& linkListFile) {
 void TItemList::Clear() {
   ListView1->clear();
   ListView2->clear();
+  // The next fill starts highlighted at row 0, the row a scan previews; an index kept from
+  // the old rows would highlight an item that is not the one playing.
+  SelectedRow = 0;
 }
 
-std::string TItemList::Url(int row) const {
-  return ListView1->topLevelItem(row)->text(0).toStdString();
-}
+std::string TItemList::Url(int row) const { return ItemBytes(ListView1->topLevelItem(row)); }
 
-std::string TItemList::SaveAsName(int row) const {
-  return ListView2->topLevelItem(row)->text(0).toStdString();
-}
+std::string TItemList::SaveAsName(int row) const { return ItemBytes(ListView2->topLevelItem(row)); }
 
 bool TItemList::IsChecked(int row) const {
   return ListView1->topLevelItem(row)->checkState(0) == Qt::Checked;
@@ -200,9 +262,8 @@ void TItemList::SetChecked(int row, bool checked) {
 }
 
 bool TItemList::ContainsUrl(const std::string& url) const {
-  const QString u = QString::fromStdString(url);
   for (int i = 0; i < Count(); ++i) {
-    if (ListView1->topLevelItem(i)->text(0) == u) return true;
+    if (Url(i) == url) return true;
   }
   return false;
 }
@@ -219,8 +280,27 @@ void TItemList::ListView1Click() {
   const int row = FirstSelectedRow();
   if (row < 0) return;
   SelectedRow = row;
+  MakeCurrent(ListView2, row);  // no stale mark left in the name list
   Repaint();
   if (OnUrlRowClicked) OnUrlRowClicked(row);
+}
+
+void TItemList::UrlRowKeyMoved(int row) {
+  SelectedRow = row;
+  MakeCurrent(ListView2, row);
+  Repaint();
+  if (OnUrlRowClicked) OnUrlRowClicked(row);
+}
+
+void TItemList::NameRowKeyMoved(int row) {
+  SelectedRow = row;
+  Repaint();
+}
+
+void TItemList::MakeCurrent(QTreeWidget* list, int row) {
+  if (row < 0 || row >= list->topLevelItemCount()) return;
+  list->selectionModel()->setCurrentIndex(list->model()->index(row, 0),
+                                          QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
 }
 
 void TItemList::ListView2Click() {

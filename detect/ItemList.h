@@ -43,9 +43,10 @@ class TItemList : public QObject {
   // Appends the lines of the link list file (CR LF, CR or LF end a line); nothing when the
   // file is missing. Rows already listed stay.
   void LoadLinkList(const std::string& linkListFile);
-  // All rows of ListView1, then all rows of ListView2.
+  // All rows of ListView1, then all rows of ListView2; SelectedRow goes back to 0.
   void Clear();
 
+  // The row's bytes as they were appended (never re-encoded), or the UTF-8 of an in-place edit.
   std::string Url(int row) const;
   std::string SaveAsName(int row) const;
   bool IsChecked(int row) const;
@@ -63,8 +64,14 @@ class TItemList : public QObject {
   void ListView1DblClick();
   void Splitter1Moved();
 
+  // The keyboard moved the current row of ListView1 (highlight, name list and preview
+  // follow, as after a click) or of ListView2 (the highlight follows, no editor opens).
+  void UrlRowKeyMoved(int row);
+  void NameRowKeyMoved(int row);
+
  private:
   void Repaint();
+  static void MakeCurrent(QTreeWidget* list, int row);
 };
 
 }  // namespace tavimo

@@ -2,6 +2,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSplitter>
 #include <QTreeWidget>
 
@@ -85,7 +86,7 @@ TEST_F(ItemListTest, LinkListFileRowsStayParallelAndAppend) {
   EXPECT_EQ(items->ListView2->topLevelItemCount(), 0);
 }
 
-TEST_F(ItemListTest, HighlightFollowsSelectedRowAcrossClearAndRefill) {
+TEST_F(ItemListTest, ClearingStartsTheHighlightAgainAtRowZero) {
   Fill(4);
   // Nothing clicked yet: SelectedRow starts at 0, so row 0 is highlighted in both lists.
   EXPECT_EQ(RowBackground(items->ListView1, 0), kLightBlue);
@@ -94,13 +95,107 @@ TEST_F(ItemListTest, HighlightFollowsSelectedRowAcrossClearAndRefill) {
 
   ClickRow(items->ListView1, 2);
   EXPECT_EQ(items->SelectedRow, 2);
-  form->ClearItems1Click();
-  EXPECT_EQ(items->SelectedRow, 2);  // clearing does not reset it
-  Fill(4);
-  items->ListView1->clearSelection();
-  EXPECT_EQ(RowBackground(items->ListView1, 2), kLightBlue);
   EXPECT_EQ(RowBackground(items->ListView2, 2), kLightBlue);
-  EXPECT_NE(RowBackground(items->ListView1, 0), kLightBlue);
+  // A refill (a scan clears first) highlights row 0, the row a scan previews.
+  form->ClearItems1Click();
+  EXPECT_EQ(items->SelectedRow, 0);
+  Fill(4);
+  EXPECT_EQ(RowBackground(items->ListView1, 0), kLightBlue);
+  EXPECT_EQ(RowBackground(items->ListView2, 0), kLightBlue);
+  EXPECT_NE(RowBackground(items->ListView1, 2), kLightBlue);
+}
+
+// Page bytes in any encoding come back from the list exactly as they went in; only an edit
+// that changes the text replaces them (by the edit's UTF-8).
+TEST_F(ItemListTest, RowsKeepTheirBytesWhateverTheEncoding) {
+  const struct {
+    const char* what;
+    std::string url;
+  } rows[] = {
+      {"Latin-1", "http://h/m\xfcsica/d\xe9j\xe0.swf"},
+      {"GBK", "http://h/\xd3\xce\xcf\xb7.swf"},
+      {"Big5", "http://h/\xb9\x43\xc0\xb8.swf"},
+      {"UTF-8", "http://h/\xc3\xa9t\xc3\xa9.swf"},
+      {"lone continuation", "http://h/\x80\xbf.swf"},
+  };
+  for (const auto& r : rows) items->AppendItem(r.url, DefaultSaveAsName(r.url));
+  const std::string linkList = home / "swf.txt";
+  WriteFile(linkList, std::string(rows[0].url) + "\r\n" + rows[1].url + "\n");
+  items->LoadLinkList(linkList);
+  ASSERT_EQ(items->Count(), 7);
+  for (int i = 0; i < 7; ++i) {
+    const auto& r = rows[i < 5 ? i : i - 5];
+    EXPECT_EQ(items->Url(i), r.url) << r.what;
+    EXPECT_EQ(items->SaveAsName(i), DefaultSaveAsName(r.url)) << r.what;
+    EXPECT_TRUE(items->ContainsUrl(r.url)) << r.what;
+    EXPECT_FALSE(items->ListView1->topLevelItem(i)->text(0).contains(QChar::ReplacementCharacter)) << r.what;
+  }
+  EXPECT_EQ(items->ListView1->topLevelItem(3)->text(0), QString::fromUtf8("http://h/\xc3\xa9t\xc3\xa9.swf"));
+  EXPECT_FALSE(items->ContainsUrl("http://h/m\xc3\xbcsica/d\xc3\xa9j\xc3\xa0.swf"));  // the UTF-8 spelling is another URL
+
+  // Confirming a name unchanged keeps its bytes; a changed name is the edit's UTF-8.
+  for (const auto& [row, typed, expected] : std::vector<std::tuple<int, QString, std::string>>{
+           {1, QString(), DefaultSaveAsName(rows[1].url)},
+           {2, QString::fromUtf8("\xe6\x96\xb0.swf"), "\xe6\x96\xb0.swf"}}) {
+    ClickRow(items->ListView2, row);
+    QLineEdit* editor = OpenEditor(items->ListView2);
+    ASSERT_NE(editor, nullptr);
+    if (!typed.isNull()) editor->setText(typed);
+    QTest::keyClick(editor, Qt::Key_Return);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(items->SaveAsName(row), expected) << row;
+    EXPECT_EQ(items->Url(row), rows[row].url);
+  }
+}
+
+// The two lists read as one: a scroll of either moves the other, and the keyboard moves the
+// highlight of both (the URL list previews as a click does; the name list opens no editor).
+TEST_F(ItemListTest, ScrollAndHighlightStayTogether) {
+  Fill(80);
+  QScrollBar* bar1 = items->ListView1->verticalScrollBar();
+  QScrollBar* bar2 = items->ListView2->verticalScrollBar();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return bar1->maximum() > 30 && bar2->maximum() > 30; }, 2000));
+  for (const auto& [moved, other, value] : std::vector<std::tuple<QScrollBar*, QScrollBar*, int>>{
+           {bar1, bar2, 25}, {bar2, bar1, 7}, {bar1, bar2, 0}}) {
+    moved->setValue(value);
+    EXPECT_EQ(other->value(), value);
+  }
+
+  ClickRow(items->ListView1, 2);
+  playerLog.clear();
+  const struct {
+    QTreeWidget* list;
+    Qt::Key key;
+    int row;
+    bool previews;
+  } steps[] = {
+      {items->ListView1, Qt::Key_Down, 3, true},
+      {items->ListView1, Qt::Key_Down, 4, true},
+      {items->ListView1, Qt::Key_End, 79, true},
+      {items->ListView2, Qt::Key_Up, 78, false},
+      {items->ListView2, Qt::Key_Home, 0, false},
+      {items->ListView1, Qt::Key_Home, 0, true},
+      {items->ListView1, Qt::Key_PageDown, -1, true},
+  };
+  for (const auto& s : steps) {
+    playerLog.clear();
+    s.list->setFocus();
+    QTest::keyClick(s.list, s.key);
+    const int row = s.row >= 0 ? s.row : s.list->currentIndex().row();
+    if (s.row < 0) EXPECT_GT(row, 4);  // a page down the list
+    EXPECT_EQ(items->SelectedRow, row) << s.key;
+    EXPECT_EQ(s.list->currentIndex().row(), row);
+    EXPECT_EQ(bar1->value(), bar2->value()) << s.key;
+    EXPECT_EQ(RowBackground(items->ListView1, row), kLightBlue) << s.key;
+    EXPECT_EQ(RowBackground(items->ListView2, row), kLightBlue) << s.key;
+    EXPECT_EQ(OpenEditor(items->ListView2), nullptr);
+    if (s.previews) {
+      EXPECT_EQ(items->ListView2->currentIndex().row(), row);  // no stale mark in the names
+      EXPECT_EQ(playerLog, (std::vector<std::string>{"Stop", "Movie:http://h/m" + std::to_string(row) + ".swf", "Play"}));
+    } else {
+      EXPECT_TRUE(playerLog.empty()) << s.key;
+    }
+  }
 }
 
 TEST_F(ItemListTest, ClickPreviewsTheFirstSelectedRowOnlyWithPreviewOn) {

@@ -14,6 +14,17 @@ std::string CategoryFolder(const std::string& root, const std::string& category)
   return base + category + "/";
 }
 
+bool HasLineBreak(const std::string& name) { return name.find_first_of("\r\n") != std::string::npos; }
+
+std::string TooManyCategoriesText(int maxCategories) {
+  return "The category list is full: it holds at most " + std::to_string(maxCategories) + " categories.";
+}
+
+std::string LineBreakFoldersText(int count) {
+  return count == 1 ? "1 folder was not added as a category: its name contains a line break."
+                    : std::to_string(count) + " folders were not added as categories: their names contain a line break.";
+}
+
 std::vector<std::string> RootSubfolders(const std::string& root) {
   std::vector<std::string> names;
   std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(root.c_str()), ::closedir);

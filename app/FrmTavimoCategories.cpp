@@ -34,7 +34,7 @@ void TFrmTavimo::BuildCategoryMenu() {
 }
 
 void TFrmTavimo::AddaNewCategory1Click() {
-  auto* dialog = new Tfrmnewclass(this, *lstclass);
+  auto* dialog = new Tfrmnewclass(this, *lstclass, settings_->MaxCategories);
   CurrentDialogs().ExecModal(*dialog);
 }
 
@@ -53,16 +53,38 @@ void TFrmTavimo::butchangeClick() {
 
 void TFrmTavimo::BrowseForRoot() {
   if (auto chosen = CurrentDialogs().BrowseForFolder(this, "Please specify a directory")) {
+    // The root is a settings value too: a path with a line break would break the file.
+    if (HasLineBreak(*chosen)) {
+      CurrentDialogs().ShowMessage(this, kCategoryCaption, "A download folder cannot contain a line break.",
+                                   MessageIcon::None);
+      return;
+    }
     settings_->DownloadRoot = *chosen;
   }
 }
 
 void TFrmTavimo::AddRootSubfolders() {
+  int lineBreaks = 0;
+  bool full = false;
   for (const std::string& name : RootSubfolders(settings_->DownloadRoot)) {
-    const QString entry = QString::fromStdString(name);
-    if (lstclass->findItems(entry, Qt::MatchExactly | Qt::MatchCaseSensitive).isEmpty()) {
-      lstclass->addItem(entry);
+    if (HasLineBreak(name)) {
+      ++lineBreaks;
+      continue;
     }
+    const QString entry = QString::fromStdString(name);
+    if (!lstclass->findItems(entry, Qt::MatchExactly | Qt::MatchCaseSensitive).isEmpty()) continue;
+    if (lstclass->count() >= settings_->MaxCategories) {
+      full = true;
+      break;
+    }
+    lstclass->addItem(entry);
+  }
+  if (lineBreaks > 0) {
+    CurrentDialogs().ShowMessage(this, kCategoryCaption, LineBreakFoldersText(lineBreaks), MessageIcon::None);
+  }
+  if (full) {
+    CurrentDialogs().ShowMessage(this, kCategoryCaption, TooManyCategoriesText(settings_->MaxCategories),
+                                 MessageIcon::None);
   }
 }
 

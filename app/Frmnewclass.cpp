@@ -6,16 +6,19 @@
 #include <QPushButton>
 #include <QScreen>
 
+#include "app/Categories.h"
 #include "controls/FlatEdit.h"
 #include "controls/DialogLook.h"
+#include "platform/Dialogs.h"
 #include "platform/HandlerGuard.h"
 
 namespace tavimo {
 
-Tfrmnewclass::Tfrmnewclass(QWidget* parent, QListWidget& categories)
+Tfrmnewclass::Tfrmnewclass(QWidget* parent, QListWidget& categories, int maxCategories)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::MSWindowsFixedSizeDialogHint),
-      categories_(categories) {
+      categories_(categories),
+      maxCategories_(maxCategories) {
   setObjectName("frmnewclass");
   setWindowTitle("Add a New Category");
   setFixedSize(187, 99);
@@ -46,9 +49,17 @@ Tfrmnewclass::Tfrmnewclass(QWidget* parent, QListWidget& categories)
 
 void Tfrmnewclass::BitBtn1Click() {
   const QString name = edtnewclass->text();
+  if (HasLineBreak(name.toStdString())) {
+    CurrentDialogs().ShowMessage(this, kCategoryCaption, kLineBreakNameText, MessageIcon::None);
+    return;
+  }
   bool present = false;
   for (int i = 0; i < categories_.count() && !present; ++i) {
     present = categories_.item(i)->text() == name;
+  }
+  if (!present && categories_.count() >= maxCategories_) {
+    CurrentDialogs().ShowMessage(this, kCategoryCaption, TooManyCategoriesText(maxCategories_), MessageIcon::None);
+    return;
   }
   if (!present) categories_.addItem(name);
   accept();

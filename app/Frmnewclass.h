@@ -1,6 +1,7 @@
 #pragma once
 // The dialog that adds a category: the typed name is appended unless an entry is exactly equal
-// to it (letter case counts). No message either way; the selection stays.
+// to it (letter case counts); the selection stays. A name with a line break, or a list that
+// already holds maxCategories entries, is refused with a message and the dialog stays open.
 #include <QDialog>
 
 class QLabel;
@@ -13,7 +14,7 @@ class TFlatEdit;
 
 class Tfrmnewclass : public QDialog {
  public:
-  Tfrmnewclass(QWidget* parent, QListWidget& categories);
+  Tfrmnewclass(QWidget* parent, QListWidget& categories, int maxCategories);
 
   QLabel* Label1 = nullptr;
   TFlatEdit* edtnewclass = nullptr;
@@ -25,6 +26,7 @@ class Tfrmnewclass : public QDialog {
 
  private:
   QListWidget& categories_;
+  int maxCategories_;
 };
 
 }  // namespace tavimo

@@ -154,6 +154,15 @@ int TIniFile::ReadInteger(std::string_view section, std::string_view key, int de
 
 void TIniFile::WriteString(std::string_view section, std::string_view key,
                            std::string_view value) {
+  // A line break would end the line early and let the rest of a value start sections and
+  // keys of its own. The callers refuse such texts where they come in; this is the last line:
+  // the whole save is abandoned, so the file on disk stays as it was.
+  for (std::string_view part : {section, key, value}) {
+    if (part.find_first_of("\r\n") != std::string_view::npos) {
+      pending_.clear();
+      throw EIniFileException("Unable to write to " + fileName_);
+    }
+  }
   pending_.push_back({std::string(section), std::string(key), std::string(value)});
 }
 

@@ -55,6 +55,8 @@ class TIniFile {
                          std::string_view def) const;
   int ReadInteger(std::string_view section, std::string_view key, int def) const;
 
+  // A section, key or value holding CR or LF raises "Unable to write to %s" and drops the
+  // pending writes, so nothing of this save reaches the file.
   void WriteString(std::string_view section, std::string_view key, std::string_view value);
   void WriteInteger(std::string_view section, std::string_view key, int value);
   // Applies the pending writes in the order they were made. On failure raises

@@ -1,5 +1,9 @@
 #include "app/SettingsStore.h"
 
+#include <sys/stat.h>
+
+#include <algorithm>
+
 #include "platform/Paths.h"
 
 namespace tavimo {
@@ -27,7 +31,11 @@ TSettingsStore::TSettingsStore(std::string fileName, const RegistrySource& regis
       registry_(registry),
       controls_(controls) {}
 
-void TSettingsStore::EnsureDefaultRoot() const { EnsureFolder(DefaultRootFolder()); }
+void TSettingsStore::EnsureDefaultRoot() const {
+  // One level only: a missing download folder means the desktop is not set up as expected,
+  // and building a whole path for it would plant folders where the user never asked.
+  ::mkdir(DefaultRootFolder().c_str(), 0700);
+}
 
 void TSettingsStore::LoadSettings() {
   IsPreview = settingsFile_.ReadInteger("options", "ispreview", 1) != 0;
@@ -39,8 +47,10 @@ void TSettingsStore::LoadSettings() {
     controls_.SetRootFieldText(folder);
   }
 
-  const int n = settingsFile_.ReadInteger("classes", "classnum", 0);
-  if (n > 0 && n <= kMaxCategories) {
+  // A longer list keeps its first MaxCategories entries: dropping it whole would lose every
+  // category at the next save, which overwrites the keys.
+  const int n = std::min(settingsFile_.ReadInteger("classes", "classnum", 0), MaxCategories);
+  if (n > 0) {
     std::vector<std::string> items;
     items.reserve(static_cast<size_t>(n));
     for (int i = 0; i < n; ++i) {

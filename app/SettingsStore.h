@@ -35,13 +35,12 @@ class PlainSettingsControls : public SettingsControls {
   std::string RootFieldText;
 };
 
-inline constexpr int kMaxCategories = 256;
-
 class TSettingsStore {
  public:
   TSettingsStore(std::string fileName, const RegistrySource& registry, SettingsControls& controls);
 
-  // Creates the default root folder (one level) when missing; failures are ignored.
+  // Creates the default root folder when missing, one level only (its parent must exist);
+  // failures are ignored.
   void EnsureDefaultRoot() const;
   void LoadSettings();
   // Raises EIniFileException "Unable to write to %s" when the file cannot be written.
@@ -55,6 +54,9 @@ class TSettingsStore {
   int DownloadMode = 0;  // 0 file getter (cache allowed), 1 own HTTP client, 2 copy from cache
   int DetectMode = 0;    // 0 page only, 1 page and the host's cache entries, 2 whole cache
   std::string DownloadRoot;
+  // The most categories the list holds (default 256): adding stops there, and a longer saved
+  // list is cut to its first MaxCategories entries when loaded.
+  int MaxCategories = 256;
   std::string ProxyHost;
   std::string ProxyPort;
 

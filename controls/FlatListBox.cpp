@@ -1,5 +1,7 @@
 #include "controls/FlatListBox.h"
 
+#include <QMouseEvent>
+
 #include "controls/FlatColors.h"
 
 namespace tavimo {
@@ -26,6 +28,35 @@ void TFlatListBox::SetColorBorder(const QColor& c) {
 void TFlatListBox::SetColorSelected(const QColor& c) {
   selected_ = c;
   ApplyColors();
+}
+
+namespace {
+
+// A press, move or release that involves no left button: the item view would select on it.
+bool WithoutLeftButton(const QMouseEvent* event) {
+  return event->button() != Qt::LeftButton && !(event->buttons() & Qt::LeftButton);
+}
+
+}  // namespace
+
+void TFlatListBox::mousePressEvent(QMouseEvent* event) {
+  if (WithoutLeftButton(event)) return event->accept();
+  QListWidget::mousePressEvent(event);
+}
+
+void TFlatListBox::mouseMoveEvent(QMouseEvent* event) {
+  if (event->buttons() != Qt::NoButton && WithoutLeftButton(event)) return event->accept();
+  QListWidget::mouseMoveEvent(event);
+}
+
+void TFlatListBox::mouseReleaseEvent(QMouseEvent* event) {
+  if (WithoutLeftButton(event)) return event->accept();
+  QListWidget::mouseReleaseEvent(event);
+}
+
+void TFlatListBox::mouseDoubleClickEvent(QMouseEvent* event) {
+  if (WithoutLeftButton(event)) return event->accept();
+  QListWidget::mouseDoubleClickEvent(event);
 }
 
 void TFlatListBox::ApplyColors() {

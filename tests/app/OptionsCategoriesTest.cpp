@@ -1,7 +1,11 @@
+#include <QContextMenuEvent>
 #include <QListWidget>
+#include <QMenu>
 #include <QPushButton>
 #include <QTabWidget>
 #include <unistd.h>
+
+#include <algorithm>
 
 #include "app/Categories.h"
 #include "app/FrmOption.h"
@@ -184,6 +188,132 @@ TEST_F(CategoriesTest, RootButtonImportsPlainSubfoldersOnly) {
   f.butchangeClick();
   EXPECT_EQ(f.CategoryItems().size(), 6u);
   EXPECT_TRUE(dialogs.Messages.empty());
+}
+
+// A name with a line break would write lines of its own into info.ini: it is refused where it
+// comes in (typed in the dialog, a folder of the root, a chosen root), with a message, and the
+// file saved at close holds only the names that were taken.
+TEST_F(CategoriesTest, NamesWithALineBreakAreRefusedWithAMessage) {
+  TFrmTavimo& f = Form();
+  for (const std::string typed : {"Fun\n[options]\nispreview=0", "a\rb", "\n", "x\r\n"}) {
+    dialogs.Messages.clear();
+    int result = -1;
+    dialogs.Script = [&](QDialog& d) {
+      auto& n = dynamic_cast<Tfrmnewclass&>(d);
+      n.edtnewclass->setText(QString::fromStdString(typed));
+      n.BitBtn1->click();
+      result = n.result();
+      return result;
+    };
+    f.AddaNewCategory1Click();
+    EXPECT_EQ(f.CategoryItems(), DefaultCategories());
+    EXPECT_NE(result, QDialog::Accepted);  // the dialog stays open to correct the name
+    ASSERT_EQ(dialogs.Messages.size(), 1u);
+    EXPECT_EQ(dialogs.Messages[0].text, kLineBreakNameText);
+  }
+  dialogs.Script = nullptr;
+
+  const std::string root = home / "media";
+  for (const char* d : {"Music", "Evil\n[options]\nautoclose=0", "Odd\rName", "Sport"}) {
+    ASSERT_TRUE(EnsureFolder(root + "/" + d));
+  }
+  dialogs.Messages.clear();
+  dialogs.FolderAnswer = root;
+  f.butchangeClick();
+  std::vector<std::string> got = f.CategoryItems();
+  std::sort(got.begin() + 4, got.end());  // the file system's order
+  EXPECT_EQ(got, (std::vector<std::string>{"--", "Mtv", "Games", "Fun", "Music", "Sport"}));
+  ASSERT_EQ(dialogs.Messages.size(), 1u);
+  EXPECT_EQ(dialogs.Messages[0].text, LineBreakFoldersText(2));
+
+  // A chosen root with a line break is refused too; the root stays.
+  ASSERT_TRUE(EnsureFolder(home / "bad\nroot"));
+  dialogs.FolderAnswer = home / "bad\nroot";
+  f.butchangeClick();
+  EXPECT_EQ(f.Settings().DownloadRoot, root);
+  ASSERT_GE(dialogs.Messages.size(), 2u);
+  EXPECT_EQ(dialogs.Messages[1].text, "A download folder cannot contain a line break.");
+
+  f.Settings().SaveSettings();
+  const std::string ini = ReadFile(SettingsFilePath());
+  EXPECT_EQ(ini.find("Evil"), std::string::npos);
+  EXPECT_EQ(ini.find("Odd"), std::string::npos);
+  EXPECT_EQ(ini.find("autoclose=0"), std::string::npos);
+  EXPECT_NE(ini.find("classnum=6"), std::string::npos);
+}
+
+// The list holds at most MaxCategories entries: the dialog and the folder import stop there
+// with a message; a duplicate of a full list is still silently ignored.
+TEST_F(CategoriesTest, AddingStopsAtTheBoundWithAMessage) {
+  TFrmTavimo& f = Form();
+  EXPECT_EQ(f.Settings().MaxCategories, 256);
+  const std::string full = TooManyCategoriesText(256);
+  std::vector<std::string> names;
+  for (int i = 4; i < 256; ++i) names.push_back("c" + std::to_string(i));
+  AddCategories(f, dialogs, names);
+  ASSERT_EQ(f.lstclass->count(), 256);
+  EXPECT_TRUE(dialogs.Messages.empty());
+  int result = -1;
+  for (const auto& [typed, message] : std::vector<std::pair<std::string, bool>>{{"c300", true}, {"c5", false}}) {
+    dialogs.Messages.clear();
+    dialogs.Script = [&, name = typed](QDialog& d) {
+      auto& n = dynamic_cast<Tfrmnewclass&>(d);
+      n.edtnewclass->setText(QString::fromStdString(name));
+      n.BitBtn1->click();
+      return result = n.result();
+    };
+    f.AddaNewCategory1Click();
+    EXPECT_EQ(f.lstclass->count(), 256) << typed;
+    EXPECT_EQ(dialogs.Messages.size(), message ? 1u : 0u) << typed;
+    if (message) EXPECT_EQ(dialogs.Messages[0].text, full);
+    EXPECT_EQ(result == QDialog::Accepted, !message) << typed;
+  }
+  dialogs.Script = nullptr;
+
+  // Folder import: 300 folders into a list of 4 stop at 256, with one message.
+  f.SetCategoryItems(DefaultCategories());
+  const std::string root = home / "many";
+  for (int i = 0; i < 300; ++i) ASSERT_TRUE(EnsureFolder(root + "/f" + std::to_string(i)));
+  dialogs.Messages.clear();
+  dialogs.FolderAnswer = root;
+  f.butchangeClick();
+  EXPECT_EQ(f.lstclass->count(), 256);
+  ASSERT_EQ(dialogs.Messages.size(), 1u);
+  EXPECT_EQ(dialogs.Messages[0].text, full);
+
+  // Saved and loaded again, the list is the same 256 entries.
+  const std::vector<std::string> saved = f.CategoryItems();
+  f.Settings().SaveSettings();
+  f.SetCategoryItems(DefaultCategories());
+  f.Settings().LoadSettings();
+  EXPECT_EQ(f.CategoryItems(), saved);
+}
+
+// The category list's selection is the download target: a right click opens the menu at the
+// pointer and leaves the selection where it was.
+TEST_F(CategoriesTest, RightClickOpensTheMenuAtThePointerAndKeepsTheSelection) {
+  TFrmTavimo& f = Form();
+  f.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&f));
+  f.lstclass->setCurrentRow(1);
+  QWidget* viewport = f.lstclass->viewport();
+  for (const QPoint& windowAt : {QPoint(0, 0), QPoint(150, 90)}) {
+    f.move(windowAt);
+    for (int row : {0, 2, 3}) {
+      const QPoint at = f.lstclass->visualItemRect(f.lstclass->item(row)).center();
+      QTest::mousePress(viewport, Qt::RightButton, {}, at);
+      QContextMenuEvent menuEvent(QContextMenuEvent::Mouse, at, viewport->mapToGlobal(at));
+      QApplication::sendEvent(viewport, &menuEvent);
+      QTest::mouseRelease(viewport, Qt::RightButton, {}, at);
+      EXPECT_EQ(f.lstclass->currentRow(), 1) << row;
+      ASSERT_TRUE(QTest::qWaitFor([&] { return f.PopupMenu1->isVisible(); }, 1000));
+      EXPECT_EQ(f.PopupMenu1->pos(), viewport->mapToGlobal(at)) << windowAt.x() << " row " << row;
+      f.PopupMenu1->hide();
+    }
+  }
+  // The left button still selects.
+  QTest::mouseClick(viewport, Qt::LeftButton, {}, f.lstclass->visualItemRect(f.lstclass->item(3)).center());
+  EXPECT_EQ(f.lstclass->currentRow(), 3);
 }
 
 TEST(CategoryFolderRule, RootAndCategoryMakeTheFolder) {

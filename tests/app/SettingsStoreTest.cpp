@@ -39,9 +39,31 @@ TEST_F(SettingsStoreTest, NoFileGivesEveryDefault) {
 
 TEST_F(SettingsStoreTest, EnsureDefaultRootCreatesOneFolder) {
   TSettingsStore s(SettingsFilePath(), registry_, controls_);
+  s.EnsureDefaultRoot();  // no download folder: nothing is built below the home folder
+  EXPECT_FALSE(test::FileExists(home_ / "Downloads"));
   test::WriteFile(home_ / "Downloads/.keep", "");
   s.EnsureDefaultRoot();
   EXPECT_TRUE(test::FileExists(home_ / "Downloads/flash"));
+}
+
+// A value with a line break would write lines of its own into the file: the save is refused
+// with the file's error and the file on disk stays as it was.
+TEST_F(SettingsStoreTest, ALineBreakInAValueNeverReachesTheFile) {
+  const std::string before = "[classes]\nclassnum=1\nclass0=Music\n[other]\nkeep=1\n";
+  for (const std::string bad : {"a\nb", "a\r\n[options]\r\nispreview=0", "\r", "x\n"}) {
+    WriteIni(before);
+    controls_.Items = {"--", bad};
+    TSettingsStore s(SettingsFilePath(), registry_, controls_);
+    EXPECT_THROW(s.SaveSettings(), EIniFileException);
+    EXPECT_EQ(test::ReadFile(Ini()), before);
+    EXPECT_TRUE(s.SettingsFile().PendingWrites().empty());
+    controls_.Items = {"--"};
+    s.SaveSettings();  // nothing of the refused save comes along with the next one
+    EXPECT_EQ(Load().SettingsFile().ReadString("classes", "class1", "none"), "none");
+  }
+  TIniFile ini(Ini());
+  EXPECT_THROW(ini.WriteString("a\nb", "k", "v"), EIniFileException);
+  EXPECT_THROW(ini.WriteString("s", "k\r", "v"), EIniFileException);
 }
 
 TEST_F(SettingsStoreTest, OddIntegerFormsAndOptionNumbers) {
@@ -77,18 +99,25 @@ TEST_F(SettingsStoreTest, CategoriesAreTrimmedPaddedAndBounded) {
   EXPECT_EQ(controls_.Items, (std::vector<std::string>{"Music", ""}));
   EXPECT_EQ(controls_.Index, 0);
 
-  std::string many = "[classes]\nclassnum=257\n";
-  for (int i = 0; i < 257; ++i) many += "class" + std::to_string(i) + "=c" + std::to_string(i) + "\n";
-  WriteIni(many);
-  controls_.Items = DefaultCategories();
+  // A list longer than the bound keeps its first entries; saving it then keeps them too.
+  std::string many = "[classes]\nclassnum=300\n";
+  for (int i = 0; i < 300; ++i) many += "class" + std::to_string(i) + "=c" + std::to_string(i) + "\n";
+  for (const auto& [count, bound] : std::vector<std::pair<int, int>>{{300, 256}, {256, 256}, {257, 256}, {300, 10}}) {
+    WriteIni(std::string(many).replace(many.find("300"), 3, std::to_string(count)));
+    controls_.Items = DefaultCategories();
+    TSettingsStore s(SettingsFilePath(), registry_, controls_);
+    s.MaxCategories = bound;
+    s.LoadSettings();
+    ASSERT_EQ(controls_.Items.size(), static_cast<size_t>(std::min(count, bound))) << count;
+    EXPECT_EQ(controls_.Items.back(), "c" + std::to_string(std::min(count, bound) - 1));
+  }
+  {
+    TSettingsStore s = Load();
+    s.SaveSettings();
+  }
+  controls_.Items.clear();
   Load();
-  EXPECT_EQ(controls_.Items, DefaultCategories());  // 257 entries: the saved list is ignored
-
-  many.replace(many.find("257"), 3, "256");
-  WriteIni(many);
-  Load();
-  ASSERT_EQ(controls_.Items.size(), 256u);
-  EXPECT_EQ(controls_.Items[255], "c255");
+  EXPECT_EQ(controls_.Items.size(), 256u);
 
   WriteIni("[classes]\nclassnum=-1\nclass0=x\n");
   controls_.Items = DefaultCategories();

@@ -33,7 +33,7 @@ namespace {
 
 const QColor kBackground(236, 233, 216);  // 14215660
 const QColor kLightBlue(99, 156, 206);    // 13540451
-const QColor kFrameGrey(160, 158, 131);   // 8623776
+const QColor kFrameGrey(160, 150, 131);   // 8623776
 const QColor kTeal(0, 128, 128);
 
 // A picture drawn here stands in when the skin lacks one, so a partial skin never leaves a

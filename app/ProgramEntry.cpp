@@ -37,6 +37,10 @@ int RunProgram(int argc, char** argv) {
 #ifdef TAVIMO_HAVE_FONTCONFIG
   std::thread fontConfig([] { FcInit(); });
 #endif
+  // Only the first parameter counts, compared exactly, as given: the application object
+  // removes its own options (-style, -platform ...) from argv, which would shift another
+  // parameter into first place.
+  const std::string firstParam = argc > 1 ? argv[1] : "";
   TApplication app(argc, argv);
 #ifdef TAVIMO_HAVE_FONTCONFIG
   fontConfig.join();
@@ -65,7 +69,7 @@ int RunProgram(int argc, char** argv) {
   });
 
   FrmTavimoSetup setup;
-  if (argc > 1) setup.FirstParam = argv[1];  // only the first parameter counts, compared exactly
+  setup.FirstParam = firstParam;
   setup.PlayerFactory = [&movieFetcher](QWidget* host) -> std::unique_ptr<FlashPlayer> {
     return std::make_unique<TShockwaveFlash>(host, movieFetcher);
   };

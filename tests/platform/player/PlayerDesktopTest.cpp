@@ -148,6 +148,41 @@ TEST(PlayerDesktop, MoviesThatCannotBeShownLeaveTheAreaEmpty) {
   }
 }
 
+TEST(PlayerDesktop, TheWholeMovieFitsTheAreaWithItsShapeKept) {
+  Stage& s = *stage;
+  const Rgb kWhite{0xf8, 0xf8, 0xf8};
+  // Movies of other shapes than the area, each with a box of its own colour in every corner
+  // (a fifth of the movie each way); the area must show all four, undistorted.
+  const struct {
+    const char* path;
+    int w, h;
+  } movies[] = {{"/square.swf", 400, 400}, {"/wide.swf", 800, 200}, {"/double.swf", 496, 262}};
+  for (const auto& m : movies) {
+    const int bw = m.w / 5, bh = m.h / 5;
+    const std::vector<Box> corners = {{0, 0, bw, bh, kRed}, {m.w - bw, 0, bw, bh, kYellow},
+                                      {0, m.h - bh, bw, bh, kGreen}, {m.w - bw, m.h - bh, bw, bh, kWhite}};
+    s.server.Put(m.path, Bytes(MakeStillSwf(m.w, m.h, kBlue, corners)));
+    s.Show(m.path);
+    const double scale = std::min(248.0 / m.w, 131.0 / m.h);
+    const double left = (248 - m.w * scale) / 2, top = (131 - m.h * scale) / 2;
+    auto at = [&](double x, double y) { return QPoint(int(left + x * scale), int(top + y * scale)); };
+    const QPoint centres[] = {at(bw / 2.0, bh / 2.0), at(m.w - bw / 2.0, bh / 2.0),
+                              at(bw / 2.0, m.h - bh / 2.0), at(m.w - bw / 2.0, m.h - bh / 2.0)};
+    auto showsCorners = [&] {
+      const QImage shot = s.Shot();
+      for (int i = 0; i < 4; ++i) {
+        if (!Near(shot.pixelColor(centres[i]), corners[i].colour)) return false;
+      }
+      return Near(shot.pixelColor(124, 65), kBlue);
+    };
+    EXPECT_TRUE(WaitUntil(showsCorners, 30000)) << m.path << ": corners " << [&] {
+      std::string seen;
+      for (const QPoint& p : centres) seen += s.Shot().pixelColor(p).name().toStdString() + " ";
+      return seen;
+    }();
+  }
+}
+
 }  // namespace
 }  // namespace tavimo::test
 

@@ -44,29 +44,52 @@ inline std::string Tag(int code, const std::string& body) {  // short form: bodi
   return SwfWriter().U16((code << 6) | int(body.size())).Take() + body;
 }
 
+struct Box {
+  int x, y, w, h;
+  Rgb colour;
+};
+
+// DefineShape `id`: one filled rectangle.
+inline std::string RectangleShape(int id, const Box& b) {
+  const int t = 20;  // twips per pixel
+  SwfWriter s;
+  s.U16(id).Rect(b.x * t, (b.x + b.w) * t, b.y * t, (b.y + b.h) * t);
+  s.Bytes({1, 0x00, b.colour.r, b.colour.g, b.colour.b, 0, 0x10});  // one solid fill
+  s.Bits(0b000011, 6).Bits(16, 5).Bits(b.x * t, 16).Bits(b.y * t, 16).Bits(1, 1);  // move, fill 1
+  for (auto [vertical, delta] : {std::pair{0, b.w}, {1, b.h}, {0, -b.w}, {1, -b.h}}) {
+    s.Bits(0b11, 2).Bits(14, 4).Bits(0, 1).Bits(vertical, 1).Bits(delta * t, 16);
+  }
+  return Tag(2, s.Bits(0, 6).Take());
+}
+
+inline std::string SwfMovie(int width, int height, int frames, int framesPerSecond, const std::string& tags) {
+  const int t = 20;
+  std::string body = SwfWriter().Rect(0, width * t, 0, height * t).U16(framesPerSecond << 8)
+                         .U16(frames).Take() + tags + Tag(0, {});
+  const std::size_t size = 8 + body.size();
+  return SwfWriter().Bytes({'F', 'W', 'S', 10, int(size & 0xff), int((size >> 8) & 0xff),
+                            int((size >> 16) & 0xff), 0}).Take() + body;
+}
+
+// One frame: the background and every box, each at its own depth.
+inline std::string MakeStillSwf(int width, int height, Rgb background, const std::vector<Box>& boxes) {
+  std::string tags = Tag(9, {char(background.r), char(background.g), char(background.b)});
+  for (std::size_t i = 0; i < boxes.size(); ++i) tags += RectangleShape(int(i + 1), boxes[i]);
+  for (std::size_t i = 0; i < boxes.size(); ++i) {  // PlaceObject2 of shape i+1 at depth i+1
+    tags += Tag(26, SwfWriter().Bytes({0x02}).U16(int(i + 1)).U16(int(i + 1)).Take());
+  }
+  return SwfMovie(width, height, 1, 12, tags + Tag(1, {}));
+}
+
 inline std::string MakeSwf(int width, int height, Rgb background, int x, int y, int w, int h,
                            const std::vector<Rgb>& colours, int framesPerSecond = 12) {
-  const int t = 20;  // twips per pixel
   std::string tags = Tag(9, {char(background.r), char(background.g), char(background.b)});
-  for (std::size_t i = 0; i < colours.size(); ++i) {  // DefineShape i+1: the rectangle
-    SwfWriter s;
-    s.U16(int(i + 1)).Rect(x * t, (x + w) * t, y * t, (y + h) * t);
-    s.Bytes({1, 0x00, colours[i].r, colours[i].g, colours[i].b, 0, 0x10});  // one solid fill
-    s.Bits(0b000011, 6).Bits(16, 5).Bits(x * t, 16).Bits(y * t, 16).Bits(1, 1);  // move, fill 1
-    for (auto [vertical, delta] : {std::pair{0, w}, {1, h}, {0, -w}, {1, -h}}) {
-      s.Bits(0b11, 2).Bits(14, 4).Bits(0, 1).Bits(vertical, 1).Bits(delta * t, 16);
-    }
-    tags += Tag(2, s.Bits(0, 6).Take());
-  }
+  for (std::size_t i = 0; i < colours.size(); ++i) tags += RectangleShape(int(i + 1), {x, y, w, h, colours[i]});
   for (std::size_t i = 0; i < colours.size(); ++i) {  // PlaceObject2 at depth 1, then ShowFrame
     tags += Tag(26, SwfWriter().Bytes({i > 0 ? 0x03 : 0x02}).U16(1).U16(int(i + 1)).Take());
     tags += Tag(1, {});
   }
-  std::string body = SwfWriter().Rect(0, width * t, 0, height * t).U16(framesPerSecond << 8)
-                         .U16(int(colours.size())).Take() + tags + Tag(0, {});
-  const std::size_t size = 8 + body.size();
-  return SwfWriter().Bytes({'F', 'W', 'S', 10, int(size & 0xff), int((size >> 8) & 0xff),
-                            int((size >> 16) & 0xff), 0}).Take() + body;
+  return SwfMovie(width, height, int(colours.size()), framesPerSecond, tags);
 }
 
 }  // namespace tavimo::test

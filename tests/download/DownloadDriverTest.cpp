@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <functional>
 #include <stdexcept>
 
 #include "download/DownloadDriver.h"
@@ -15,6 +17,7 @@ namespace tavimo {
 namespace {
 
 using test::TestServer;
+using Seen = test::HttpRequestSeen;
 
 std::string Bytes(size_t n, char seed) {
   std::string s(n, '\0');
@@ -62,7 +65,10 @@ class FakeForm : public DownloadForm {
   bool ReadProxySettings(std::string&, std::string&) override { return false; }
   void SetStatusVisible(bool v) override { statusVisible = v; }
   void SetStatusText(const std::string& t) override { statusTexts.push_back(t); }
-  void SetGaugeProgress(int v) override { gauge.push_back(v); }
+  void SetGaugeProgress(int v) override {
+    gauge.push_back(v);
+    if (onGauge) onGauge();
+  }
   int GaugeProgress() const override { return gauge.empty() ? 0 : gauge.back(); }
   void HideAndClear() override { ++hideAndClear; }
 
@@ -77,6 +83,7 @@ class FakeForm : public DownloadForm {
   std::vector<std::string> statusTexts;
   std::vector<int> gauge;
   int hideAndClear = 0;
+  std::function<void()> onGauge;  // runs inside a progress event, as a user's click would
 };
 
 class DownloadDriverTest : public ::testing::Test {
@@ -161,7 +168,6 @@ TEST_P(DownloadModesTest, CheckedItemsLandByteIdenticalInTheCategoryFolder) {
   EXPECT_TRUE(dialogs_.messages.empty());
 }
 
-INSTANTIATE_TEST_SUITE_P(FromCacheAndFromInternet, DownloadModesTest, ::testing::Values(0, 1));
 
 TEST_F(DownloadDriverTest, MenuCommandSavesTheSelectedRowWithoutCreatingTheFolder) {
   TestServer server(TestServer::Files({{"/x.swf", TestServer::Response(200, "xx")}}));
@@ -180,20 +186,98 @@ TEST_F(DownloadDriverTest, MenuCommandSavesTheSelectedRowWithoutCreatingTheFolde
   EXPECT_EQ(server.Requests().size(), 2u);
 }
 
-TEST_F(DownloadDriverTest, FromCacheAFailedItemIsSilentAndTheBatchGoesOn) {
-  TestServer server(TestServer::Files({{"/ok.swf", TestServer::Response(200, "fine")}}));
-  int deadPort;
-  { TestServer dead([](test::Conn&, const test::HttpRequestSeen&) {}); deadPort = dead.Port(); }
-  form_.rows = {{"http://127.0.0.1:" + std::to_string(deadPort) + "/gone.swf", "gone.swf", true},
-                {server.Url("/missing.swf"), "missing.swf", true},
+// The plain files in a folder.
+std::vector<std::string> FilesIn(const std::string& dir) {
+  std::vector<std::string> names;
+  for (const auto& e : std::filesystem::directory_iterator(dir)) {
+    if (e.is_regular_file()) names.push_back(e.path().filename().string());
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+TEST_P(DownloadModesTest, AFailedItemKeepsTheEarlierFileSaysWhyAndTheBatchGoesOn) {
+  TestServer server([](test::Conn& c, int) {
+    const std::string head = c.ReadHead();
+    if (head.empty()) return;
+    if (head.find("/missing.swf") != std::string::npos) c.Send(TestServer::Response(404, "not here"));
+    if (head.find("/short.swf") != std::string::npos) c.Send(test::LengthLie(Bytes(1500, 3), 5000));
+    if (head.find("/ok.swf") != std::string::npos) c.Send(TestServer::Response(200, "fine"));
+    c.Close();
+  });
+  form_.mode = GetParam();
+  test::WriteFile(home_ / "flash/missing.swf", "saved last week");
+  form_.rows = {{server.Url("/missing.swf"), "missing.swf", true},
+                {server.Url("/short.swf"), "short.swf", true},
                 {server.Url("/ok.swf"), "ok.swf", true}};
   driver_.butdownloadClick();
-  EXPECT_FALSE(test::FileExists(home_ / "flash/gone.swf"));
-  // The status of the answer is not examined: a 404 page is saved like a movie.
-  EXPECT_NE(test::ReadFile(home_ / "flash/missing.swf").find("not here"), std::string::npos);
+  EXPECT_EQ(test::ReadFile(home_ / "flash/missing.swf"), "saved last week");
   EXPECT_EQ(test::ReadFile(home_ / "flash/ok.swf"), "fine");
+  EXPECT_EQ(FilesIn(home_ / "flash"), (std::vector<std::string>{"missing.swf", "ok.swf"}));
+  ASSERT_GE(form_.statusTexts.size(), 3u);
+  EXPECT_NE(std::find(form_.statusTexts.begin(), form_.statusTexts.end(), "Download failed: 404 Not Found"),
+            form_.statusTexts.end());
+  EXPECT_EQ(std::count_if(form_.statusTexts.begin(), form_.statusTexts.end(),
+                          [](const std::string& t) { return t.rfind("Download failed: ", 0) == 0; }),
+            2);
   EXPECT_TRUE(dialogs_.messages.empty());
   EXPECT_EQ(form_.hideAndClear, 1);
+}
+
+TEST_P(DownloadModesTest, TwoItemsOfABatchWithOneNameAreBothKept) {
+  TestServer server(TestServer::Files({{"/1/a.swf", TestServer::Response(200, "first")},
+                                       {"/2/a.swf", TestServer::Response(200, "second")},
+                                       {"/3/a.swf", TestServer::Response(200, "third")},
+                                       {"/a2.swf", TestServer::Response(200, "own name")}}));
+  form_.mode = GetParam();
+  test::WriteFile(home_ / "flash/a.swf", "from an earlier batch");
+  form_.rows = {{server.Url("/1/a.swf"), "a.swf", true},
+                {server.Url("/2/a.swf"), "a.swf", true},
+                {server.Url("/a2.swf"), "a (2).swf", true},
+                {server.Url("/3/a.swf"), "a.swf", true}};
+  driver_.butdownloadClick();
+  EXPECT_EQ(test::ReadFile(home_ / "flash/a.swf"), "first");  // the earlier batch's file replaced
+  EXPECT_EQ(test::ReadFile(home_ / "flash/a (3).swf"), "second");
+  EXPECT_EQ(test::ReadFile(home_ / "flash/a (2).swf"), "own name");
+  EXPECT_EQ(test::ReadFile(home_ / "flash/a (4).swf"), "third");
+  ASSERT_EQ(form_.statusTexts.size(), 4u);
+  EXPECT_NE(form_.statusTexts[1].find("saved as a (3).swf"), std::string::npos) << form_.statusTexts[1];
+  EXPECT_EQ(form_.statusTexts[2].find("saved as"), std::string::npos);
+  EXPECT_NE(form_.statusTexts[3].find("saved as a (4).swf"), std::string::npos);
+}
+
+// A second batch started while the first one waits (Download pressed again, or the menu
+// command) is refused before it changes the client's URL or stream or creates any file.
+TEST_P(DownloadModesTest, ASecondBatchWhileBusyIsRefusedAndTheFirstGoesOn) {
+  const std::string movie = Bytes(6000, 4);
+  TestServer server([&movie](test::Conn& c, const Seen&) {
+    c.Send("HTTP/1.0 200 OK\r\nContent-Length: 6000\r\n\r\n" + movie.substr(0, 3000));
+    c.Sleep(100);
+    c.Send(movie.substr(3000));
+  });
+  form_.mode = GetParam();
+  form_.autoClose = false;
+  form_.rows = {{server.Url("/first.swf"), "first.swf", true}};
+  form_.selected = 0;
+  std::vector<std::string> refusals;
+  form_.onGauge = [&] {
+    if (!refusals.empty()) return;
+    form_.rows = {{server.Url("/second.swf"), "second.swf", true}};
+    for (auto command : {&TDownloadDriver::butdownloadClick, &TDownloadDriver::DownloadthisFlashItem1Click}) {
+      try {
+        (driver_.*command)();
+        refusals.push_back("not refused");
+      } catch (const EHttpException& e) {
+        refusals.push_back(e.what());
+      }
+    }
+  };
+  driver_.butdownloadClick();
+  EXPECT_EQ(refusals, (std::vector<std::string>{"HTTP component is busy", "HTTP component is busy"}));
+  EXPECT_EQ(test::ReadFile(home_ / "flash/first.swf"), movie);
+  EXPECT_EQ(FilesIn(home_ / "flash"), (std::vector<std::string>{"first.swf"}));
+  EXPECT_EQ(server.Requests().size(), 1u);
+  EXPECT_FALSE(driver_.Running());
 }
 
 TEST_F(DownloadDriverTest, FromInternetAnUncreatableFileStopsTheBatch) {
@@ -220,6 +304,8 @@ TEST_F(DownloadDriverTest, CopyFromCacheFetchesNothingButStillCloses) {
   EXPECT_FALSE(test::FileExists(home_ / "flash/a.swf"));
   EXPECT_EQ(form_.hideAndClear, 1);
 }
+
+INSTANTIATE_TEST_SUITE_P(FromCacheAndFromInternet, DownloadModesTest, ::testing::Values(0, 1));
 
 }  // namespace
 }  // namespace tavimo

@@ -122,15 +122,20 @@ TEST_F(PageScanTest, ListAllCacheNeverFetches) {
   EXPECT_TRUE(form_.goEnabled);
 }
 
-TEST_F(PageScanTest, UnreachableAndEmptyAddressesEndFinishedAndEmpty) {
+TEST_F(PageScanTest, UnreachableAndEmptyAddressesEndEmptyAndSaySo) {
   int port;
   { TestServer gone([](test::Conn&, const test::HttpRequestSeen&) {}); port = gone.Port(); }
-  for (const std::string& address : {"http://127.0.0.1:" + std::to_string(port) + "/x.htm", std::string()}) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"http://127.0.0.1:" + std::to_string(port) + "/x.htm", "Finished: 1 of 1 page failed: connection refused"},
+      {"", "Finished"},
+      {" \t ", "Finished"},  // blanks only: no address at all
+  };
+  for (const auto& [address, status] : cases) {
     form_.address = address;
     form_.statusTexts.clear();
     scan_.butgoClick();
     EXPECT_EQ(items_.Count(), 0);
-    EXPECT_EQ(form_.statusTexts.back(), "Finished");
+    EXPECT_EQ(form_.statusTexts.back(), status);
     EXPECT_EQ(test::ReadFile(scan_.LinkListFile()), "");  // an empty list is still written
     ExpectIdle();
   }

@@ -1,6 +1,9 @@
 #include "net/HttpCli.h"
 
+#include "net/ChunkDecoder.h"
 #include "net/HttpUrl.h"
+#include "net/Inflater.h"
+#include "net/SslLayer.h"
 #include "platform/MessageWindow.h"
 #include "platform/Stream.h"
 #include "platform/WinsockErrors.h"
@@ -13,6 +16,7 @@ namespace tavimo {
 namespace {
 
 std::string errorPhrase(int code) {
+  if (code == TLS_TRUNCATED) return "secure connection cut without close_notify (truncated)";
   return SocketErrorText(code) + " (Error #" + std::to_string(code) + ")";
 }
 
@@ -91,23 +95,47 @@ void THttpCli::wndProc(unsigned msg, std::uintptr_t wParam, std::intptr_t) {
 void THttpCli::touch() {
   lastActivity_ = std::chrono::steady_clock::now();
   if (state_ == httpNotConnected || state_ == httpDnsLookup) phaseStart_ = lastActivity_;
-  if (InactivityTimeout > 0 && state_ != httpReady && !inactivityTimer_->isActive())
-    inactivityTimer_->start(InactivityTimeout * 1000);
+  if (state_ == httpReady || inactivityTimer_->isActive()) return;
+  int seconds = InactivityTimeout;
+  if (RequestTimeout > 0 && (seconds <= 0 || RequestTimeout < seconds)) seconds = RequestTimeout;
+  if (seconds > 0) inactivityTimer_->start(seconds * 1000);
+}
+
+bool THttpCli::deadlinePassed() {
+  if (state_ == httpReady || state_ == httpAborting) return false;
+  const auto now = std::chrono::steady_clock::now();
+  if (RequestTimeout > 0 && now - requestStart_ >= std::chrono::seconds(RequestTimeout)) {
+    endRequest(404, "Request took longer than " + std::to_string(RequestTimeout) + " s", WSAETIMEDOUT);
+    return true;
+  }
+  // Until the header is complete the limit counts from the start of the hop, so a server that
+  // trickles its header cannot hold us; in the body it is the longest allowed pause.
+  if (InactivityTimeout > 0 && state_ != httpWaitingBody &&
+      now - phaseStart_ >= std::chrono::seconds(InactivityTimeout)) {
+    endRequest(404, errorPhrase(WSAETIMEDOUT), WSAETIMEDOUT);
+    return true;
+  }
+  return false;
 }
 
 void THttpCli::checkInactivity() {
-  if (state_ == httpReady || state_ == httpAborting || InactivityTimeout <= 0) return;
-  // Until the header is complete the limit counts from the start of the hop, so a server that
-  // trickles its header cannot hold us; in the body it is the longest allowed pause.
-  const auto since = state_ == httpWaitingBody ? lastActivity_ : phaseStart_;
-  const auto idle = std::chrono::steady_clock::now() - since;
-  const auto limit = std::chrono::seconds(InactivityTimeout);
-  if (idle < limit) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(limit - idle);
-    inactivityTimer_->start(static_cast<int>(std::max<long long>(1, left.count())));
-    return;
+  if (state_ == httpReady || state_ == httpAborting) return;
+  if (deadlinePassed()) return;
+  const auto now = std::chrono::steady_clock::now();
+  auto left = std::chrono::steady_clock::duration::max();
+  if (RequestTimeout > 0) left = requestStart_ + std::chrono::seconds(RequestTimeout) - now;
+  if (InactivityTimeout > 0) {
+    const auto since = state_ == httpWaitingBody ? lastActivity_ : phaseStart_;
+    const auto limit = std::chrono::seconds(InactivityTimeout);
+    if (state_ == httpWaitingBody && now - since >= limit) {
+      endRequest(404, errorPhrase(WSAETIMEDOUT), WSAETIMEDOUT);
+      return;
+    }
+    left = std::min<std::chrono::steady_clock::duration>(left, since + limit - now);
   }
-  endRequest(404, errorPhrase(WSAETIMEDOUT), WSAETIMEDOUT);
+  if (left == std::chrono::steady_clock::duration::max()) return;
+  const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(left).count();
+  inactivityTimer_->start(static_cast<int>(std::clamp<long long>(ms, 1, 24LL * 3600 * 1000)));
 }
 
 // ---- requests ----
@@ -147,7 +175,8 @@ void THttpCli::startRequest(THttpRequest rq) {
   headerLines_ = 0;
   bodyChunks_ = 0;
   docEnded_ = false;
-  contentLength_ = -1;
+  resetAnswer();
+  requestStart_ = std::chrono::steady_clock::now();
   contentType_.clear();
   allowedToSend_ = false;
   relocating_ = false;
@@ -396,6 +425,7 @@ void THttpCli::sessionClosed(std::uint16_t error) {
       }
     }
   }
+  if (error == 0 && receiveError_ != 0 && !bodyComplete_) error = receiveError_;
   const bool beforeHeaderEnd = (state_ == httpWaitingHeader && next_ == NextStep::HeaderLine) ||
                                state_ == httpDnsLookupDone || state_ == httpConnected;
   if (beforeHeaderEnd && requestDoneError_ == 0 && !closedOnError_ && !relocating_) {
@@ -403,11 +433,30 @@ void THttpCli::sessionClosed(std::uint16_t error) {
     requestDoneError_ = error ? error : static_cast<std::uint16_t>(WSAECONNABORTED);
     statusCode_ = 404;
     reasonPhrase_ = "Connection closed without an answer";
-  } else if (error != 0 && requestDoneError_ == 0) {
-    requestDoneError_ = error;  // e.g. a reset in the middle of the body: not a success
+  } else if (state_ == httpWaitingBody && !bodyComplete_ && requestDoneError_ == 0 && !closedOnError_) {
+    // The body ended with the connection: complete only if its framing agrees and it ended
+    // cleanly. The status stays; the error and reason say what went wrong.
+    if (error != 0) {
+      requestDoneError_ = error;
+      reasonPhrase_ = "the body was cut off: " + errorPhrase(error);
+    } else if (chunks_) {
+      requestDoneError_ = httperrTruncated;
+      reasonPhrase_ = "the body ended before its last chunk";
+    } else if (contentLength_ >= 0 && bodyWire_ < contentLength_) {
+      requestDoneError_ = httperrTruncated;
+      reasonPhrase_ = "the body ended after " + std::to_string(bodyWire_) + " of " +
+                      std::to_string(contentLength_) + " bytes";
+    } else if (inflater_ && !inflater_->Finished() && bodyWire_ > 0) {
+      requestDoneError_ = httperrTruncated;
+      reasonPhrase_ = "the compressed body ended early";
+    } else {
+      bodyComplete_ = true;
+    }
+  } else if (error != 0 && requestDoneError_ == 0 && !bodyComplete_) {
+    requestDoneError_ = error;
   }
   setReady();  // posted first: a failing OnDocEnd must not leave the request running
-  if (bodyChunks_ > 0 && !docEnded_) {
+  if (bodyChunks_ > 0 && !docEnded_ && requestDoneError_ == 0) {
     docEnded_ = true;
     TriggerDocEnd();
   }

@@ -37,9 +37,30 @@
 // - https through a proxy goes through a CONNECT tunnel (TLS to the document's host, its
 //   certificate verified as without a proxy); the proxy's refusal ends the request with the
 //   proxy's status and reason. Plain http through a proxy sends the absolute URL.
+//
+// A document is complete only when its framing says so, and every other ending is a failure
+// (RequestDoneError not 0, ReasonPhrase saying why, and no OnDocEnd):
+// - Content-Length: exactly that many bytes are kept; the request ends as soon as they are in
+//   (a keep-alive server is not waited for) and anything after them is dropped. Fewer bytes
+//   before the close is httperrTruncated ("the body ended after X of Y bytes"). Two different
+//   Content-Length values are httperrBadAnswer.
+// - "Transfer-Encoding: chunked" is decoded; the request ends after the last chunk's trailer,
+//   and a close before it is httperrTruncated.
+// - Neither: the body ends with the connection. A clean end (FIN, or TLS close_notify) is
+//   complete; a reset, or a TLS connection cut without close_notify, is a failure.
+// - "Content-Encoding: gzip/deflate" (never asked for, but sent) is decoded; other encodings
+//   are httperrBadAnswer, so compressed bytes are never taken for the document.
+// - A first line that is not an HTTP status line (and no "<HTML>" page) is httperrBadAnswer;
+//   1xx interim answers are skipped; a 3xx other than 304 without Location is httperrBadAnswer;
+//   a Location whose scheme is not http or https is httperrBadRelocation, naming the scheme.
+// - MaxHeaderBytes bounds the whole answer head (interim answers included): httperrTooLarge.
+//   RequestTimeout bounds the whole request, relocations included (WSAETIMEDOUT, "Request
+//   took longer than N s"). The socket hands over at most a bounded amount per pass, so a flood
+//   never keeps the timers from running.
 #include "net/WSocket.h"
 
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -50,6 +71,9 @@
 class QTimer;
 
 namespace tavimo {
+
+class TChunkDecoder;
+class TInflater;
 
 class MessageWindow;
 class TStream;
@@ -77,6 +101,10 @@ class EHttpException : public std::runtime_error {
 constexpr std::uint16_t httperrAborted = 3;
 constexpr std::uint16_t httperrLineTooLong = 4;
 constexpr std::uint16_t httperrStreamWrite = 5;
+constexpr std::uint16_t httperrTruncated = 6;       // the body ended before its framing said
+constexpr std::uint16_t httperrBadAnswer = 7;       // not HTTP, or framing/encoding we refuse
+constexpr std::uint16_t httperrBadRelocation = 8;   // a Location we will not follow
+constexpr std::uint16_t httperrTooLarge = 9;        // the answer head passed MaxHeaderBytes
 
 class THttpCli {
  public:
@@ -119,6 +147,11 @@ class THttpCli {
   // Tavimo's limits (see the top of this file).
   int InactivityTimeout = 60;
   int MaxRelocations = 10;
+  // Whole answer head in bytes, interim answers included (default 64 KiB, 0 = none).
+  std::size_t MaxHeaderBytes = 64 * 1024;
+  // Whole request in seconds, lookup to last byte, relocations included (default 600, 0 = none):
+  // a server sending a byte now and then cannot hold Get for ever.
+  int RequestTimeout = 600;
 
   // Run-time properties.
   THttpState State() const { return state_; }
@@ -203,6 +236,12 @@ class THttpCli {
   void headerEnded();
   void noHeaderPage(const char* raw, int rawLen);
   void bodyData(const char* data, int len);
+  void bodyDecoded(const char* data, int len);
+  void storeBody(const char* data, int len);
+  void completeBody();
+  void skipInterim();
+  void resetAnswer();
+  bool deadlinePassed();
   void relocate(const std::string& value);
   void finishRelocationHeader();
   void sendRequest(const std::string& method, const std::string& version);
@@ -215,6 +254,7 @@ class THttpCli {
   std::unique_ptr<QTimer> inactivityTimer_;
   std::chrono::steady_clock::time_point lastActivity_;
   std::chrono::steady_clock::time_point phaseStart_;
+  std::chrono::steady_clock::time_point requestStart_;
   std::shared_ptr<bool> alive_;
 
   THttpState state_ = httpReady;
@@ -244,6 +284,18 @@ class THttpCli {
   int headerLines_ = 0;
   int bodyChunks_ = 0;
   bool docEnded_ = false;
+  // Framing of the current answer (see the top of this file).
+  std::int64_t bodyWire_ = 0;  // body bytes taken off the connection (before decoding)
+  bool bodyComplete_ = false;
+  bool chunked_ = false;
+  bool noBody_ = false;
+  std::string contentEncoding_;
+  std::string answerFault_;  // a header fault, reported when the head ends
+  std::uint16_t answerFaultCode_ = 0;
+  std::size_t headBytes_ = 0;
+  std::uint16_t receiveError_ = 0;  // a read that failed before the close notice
+  std::unique_ptr<TChunkDecoder> chunks_;
+  std::unique_ptr<TInflater> inflater_;
   std::string requestStream_;
   bool relocating_ = false;
   int relocations_ = 0;

@@ -1,9 +1,13 @@
 // THttpCli's receive path: line cutting, header fields, body delivery and relocation.
 #include "net/HttpCli.h"
 
+#include "net/ChunkDecoder.h"
 #include "net/HttpUrl.h"
+#include "net/Inflater.h"
+#include "net/SslLayer.h"
 #include "platform/MessageWindow.h"
 #include "platform/Stream.h"
+#include "platform/WinsockErrors.h"
 
 #include <cctype>
 #include <cstring>
@@ -46,6 +50,31 @@ bool parseNumber(const std::string& s, std::int64_t& out) {
   return true;
 }
 
+// The scheme of an absolute reference ("ftp" of "ftp://x", "javascript" of "javascript:f()"),
+// lower case; empty for a relative one.
+std::string schemeOf(const std::string& ref) {
+  if (ref.empty() || !std::isalpha(static_cast<unsigned char>(ref[0]))) return {};
+  for (std::size_t i = 1; i < ref.size(); ++i) {
+    const unsigned char c = static_cast<unsigned char>(ref[i]);
+    if (c == ':') return lower(ref.substr(0, i));
+    if (!std::isalnum(c) && c != '+' && c != '-' && c != '.') return {};
+  }
+  return {};
+}
+
+// What a garbage line looks like, without its control bytes.
+std::string shown(const std::string& line) {
+  std::string out;
+  for (char c : line.substr(0, 40)) out += (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) ? '?' : c;
+  return out;
+}
+
+std::string trimmed(const std::string& s) {
+  const std::size_t a = s.find_first_not_of(" \t");
+  if (a == std::string::npos) return {};
+  return s.substr(a, s.find_last_not_of(" \t") - a + 1);
+}
+
 }  // namespace
 
 void THttpCli::socketDataAvailable(TWSocket*, std::uint16_t) {
@@ -55,8 +84,14 @@ void THttpCli::socketDataAvailable(TWSocket*, std::uint16_t) {
     return;
   }
   const int n = ctrlSocket_->Receive(rcvBuf_ + rcvCount_, free);
+  if (n < 0 && receiveError_ == 0) {
+    // Kept for the close notice, which comes without it (e.g. a TLS cut without close_notify).
+    const int e = ctrlSocket_->LastError();
+    if (e != 0 && e != WSAEWOULDBLOCK) receiveError_ = static_cast<std::uint16_t>(e);
+  }
   if (requestType_ == httpNone || n <= 0) return;
   touch();
+  if (deadlinePassed()) return;
   if (tunnelAsked_ && !tunnelUp_) {
     tunnelAnswer(n);
     return;
@@ -97,7 +132,8 @@ void THttpCli::BeginResponseForTests() {
   rcvCount_ = 0;
   headerLines_ = bodyChunks_ = 0;
   statusCode_ = 0;
-  contentLength_ = -1;
+  rcvdCount_ = 0;
+  resetAnswer();
   closedOnError_ = relocating_ = docEnded_ = false;
   rcvdHeader_.clear();
 }
@@ -151,6 +187,13 @@ void THttpCli::handleReceived(int n) {
     std::memmove(rcvBuf_, rcvBuf_ + rawLen, static_cast<std::size_t>(rcvCount_ - rawLen));
     rcvCount_ -= rawLen;
     rcvBuf_[rcvCount_] = 0;
+    if (next_ == NextStep::HeaderLine && state_ == httpWaitingHeader) {
+      headBytes_ += static_cast<std::size_t>(rawLen);
+      if (MaxHeaderBytes > 0 && headBytes_ > MaxHeaderBytes) {
+        endRequest(404, "answer header larger than " + std::to_string(MaxHeaderBytes) + " bytes", httperrTooLarge);
+        return;
+      }
+    }
 
     if (state_ != httpWaitingHeader && state_ != httpWaitingBody) continue;  // dropped
     if (next_ == NextStep::HeaderLine) headerLine(line, raw.data(), rawLen);
@@ -168,13 +211,26 @@ void THttpCli::headerLine(const std::string& line, const char* raw, int rawLen) 
     return;
   }
   if (line.empty()) {
+    if (headerLines_ == 1) {  // a stray blank line before the status line
+      headerLines_ = 0;
+      return;
+    }
     headerEnded();
     return;
   }
-  rcvdHeader_.push_back(line);
-  if (line.compare(0, 8, "HTTP/1.0") == 0 || line.compare(0, 8, "HTTP/1.1") == 0) {
+  if (headerLines_ == 1) {
     std::int64_t code = 0;
-    if (line.size() >= 12 && parseNumber(line.substr(9, 3), code)) statusCode_ = static_cast<std::int32_t>(code);
+    const bool status = line.compare(0, 7, "HTTP/1.") == 0 && line.size() >= 12 && line[8] == ' ' &&
+                        std::isdigit(static_cast<unsigned char>(line[9])) && parseNumber(line.substr(9, 3), code);
+    if (!status) {
+      endRequest(404, "not an HTTP answer: \"" + shown(line) + "\"", httperrBadAnswer);
+      return;
+    }
+  }
+  rcvdHeader_.push_back(line);
+  if (headerLines_ == 1) {
+    std::int64_t code = 0;
+    if (parseNumber(line.substr(9, 3), code)) statusCode_ = static_cast<std::int32_t>(code);
     reasonPhrase_ = line.size() > 13 ? line.substr(13) : std::string();
   } else {
     const std::size_t colon = line.find(':');
@@ -197,7 +253,27 @@ void THttpCli::headerField(const std::string& name, const std::string& value) {
     if (!closedOnError_) relocate(value);
   } else if (name == "content-length") {
     std::int64_t n = 0;
-    if (parseNumber(value, n)) contentLength_ = n;
+    if (!parseNumber(value, n)) return;
+    if (n < 0 || (contentLength_ >= 0 && n != contentLength_)) {
+      answerFault_ = n < 0 ? "negative Content-Length" : "two different Content-Length values";
+      answerFaultCode_ = httperrBadAnswer;
+      return;
+    }
+    contentLength_ = n;
+  } else if (name == "transfer-encoding") {
+    const std::string te = lower(trimmed(value));
+    if (te == "chunked") chunked_ = true;
+    else if (te != "identity") {
+      answerFault_ = "unsupported transfer encoding: " + shown(te);
+      answerFaultCode_ = httperrBadAnswer;
+    }
+  } else if (name == "content-encoding") {
+    const std::string ce = lower(trimmed(value));
+    if (TInflater::Supports(ce)) contentEncoding_ = ce;
+    else if (!ce.empty() && ce != "identity") {
+      answerFault_ = "unsupported content encoding: " + shown(ce);
+      answerFaultCode_ = httperrBadAnswer;
+    }
   } else if (name == "content-range") {
     const std::size_t dash = value.find('-');
     const std::size_t slash = value.find('/');
@@ -235,18 +311,42 @@ void THttpCli::headerEnded() {
     next_ = NextStep::None;
     return;
   }
+  if (statusCode_ >= 100 && statusCode_ < 200) {
+    skipInterim();
+    return;
+  }
+  if (!answerFault_.empty()) {
+    endRequest(statusCode_, answerFault_, answerFaultCode_);
+    return;
+  }
   if (relocating_) {
     finishRelocationHeader();
     return;
   }
+  if (statusCode_ >= 300 && statusCode_ < 400 && statusCode_ != 304) {
+    endRequest(statusCode_, "relocation without a Location", httperrBadAnswer);
+    return;
+  }
+  noBody_ = requestType_ == httpHEAD || statusCode_ == 204 || statusCode_ == 304;
+  if (chunked_) {
+    contentLength_ = -1;  // the chunks frame the body, whatever a length says
+    chunks_ = std::make_unique<TChunkDecoder>();
+  }
+  if (!contentEncoding_.empty()) inflater_ = std::make_unique<TInflater>(contentEncoding_);
   const std::size_t dot = docName_.rfind('.');
   const std::string ext = dot == std::string::npos ? std::string() : lower(docName_.substr(dot));
   if (ext == ".exe" && contentType_ == "text/html") {
     docName_ = (dot == std::string::npos ? docName_ : docName_.substr(0, dot)) + ".htm";
   }
+  const std::uintptr_t request = requestId_;
   setState(httpWaitingBody);
   next_ = NextStep::BodyData;
   TriggerHeaderEnd();
+  if (request != requestId_) return;
+  if (noBody_ || contentLength_ == 0) {
+    completeBody();
+    return;
+  }
   if (rcvCount_ > 0) {
     const int len = rcvCount_;
     rcvCount_ = 0;
@@ -254,7 +354,83 @@ void THttpCli::headerEnded() {
   }
 }
 
+void THttpCli::skipInterim() {
+  // "100 Continue" and the like: the real answer follows on the same connection.
+  headerLines_ = 0;
+  rcvdHeader_.clear();
+  statusCode_ = 0;
+  reasonPhrase_.clear();
+  contentLength_ = -1;
+  chunked_ = false;
+  contentEncoding_.clear();
+  answerFault_.clear();
+  relocating_ = false;
+}
+
+void THttpCli::resetAnswer() {
+  contentLength_ = -1;
+  bodyWire_ = 0;
+  bodyComplete_ = chunked_ = noBody_ = false;
+  contentEncoding_.clear();
+  answerFault_.clear();
+  answerFaultCode_ = 0;
+  headBytes_ = 0;
+  receiveError_ = 0;
+  chunks_.reset();
+  inflater_.reset();
+}
+
 void THttpCli::bodyData(const char* data, int len) {
+  if (len <= 0 || bodyComplete_) return;
+  const std::uintptr_t request = requestId_;
+  if (chunks_) {
+    std::size_t used = 0;
+    const auto r = chunks_->Feed(data, static_cast<std::size_t>(len), used, [&](const char* p, std::size_t n) {
+      if (request == requestId_) bodyDecoded(p, static_cast<int>(n));
+    });
+    bodyWire_ += static_cast<std::int64_t>(used);
+    if (request != requestId_) return;
+    if (r == TChunkDecoder::Result::Error) endRequest(statusCode_, chunks_->Error(), httperrBadAnswer);
+    else if (r == TChunkDecoder::Result::Done) completeBody();
+    return;
+  }
+  int take = len;
+  if (contentLength_ >= 0) take = static_cast<int>(std::min<std::int64_t>(len, contentLength_ - bodyWire_));
+  bodyWire_ += take;
+  bodyDecoded(data, take);
+  if (request != requestId_) return;
+  if (contentLength_ >= 0 && bodyWire_ >= contentLength_) completeBody();
+}
+
+void THttpCli::bodyDecoded(const char* data, int len) {
+  if (!inflater_) {
+    storeBody(data, len);
+    return;
+  }
+  const std::uintptr_t request = requestId_;
+  const bool ok = inflater_->Feed(data, static_cast<std::size_t>(len), [&](const char* p, std::size_t n) {
+    if (request == requestId_) storeBody(p, static_cast<int>(n));
+  });
+  if (!ok && request == requestId_) endRequest(statusCode_, inflater_->Error(), httperrBadAnswer);
+}
+
+void THttpCli::completeBody() {
+  if (inflater_ && !inflater_->Finished() && !noBody_ && bodyWire_ > 0) {
+    endRequest(statusCode_, "the compressed body ended early", httperrTruncated);
+    return;
+  }
+  // Everything the framing promised is in: no need to wait for the server to close.
+  bodyComplete_ = true;
+  next_ = NextStep::None;
+  rcvCount_ = 0;
+  try {
+    ctrlSocket_->Close();
+  } catch (...) {
+  }
+  if (state_ != httpReady && ctrlSocket_->State() == wsClosed) sessionClosed(0);
+}
+
+void THttpCli::storeBody(const char* data, int len) {
   if (len <= 0) return;
   if (bodyChunks_ == 0) TriggerDocBegin();
   ++bodyChunks_;
@@ -275,6 +451,14 @@ void THttpCli::relocate(const std::string& rawValue) {
   const std::size_t hash = v.find('#');
   if (hash != std::string::npos) v.erase(hash);
   if (v.empty()) return;
+  const std::string scheme = schemeOf(v);
+  if (!scheme.empty() && scheme != "http" && scheme != "https") {
+    // file:, data:, javascript:, ftp:// ... are not ours to fetch, nor paths on this server.
+    answerFault_ = "relocation to an unsupported scheme: " + shown(scheme);
+    answerFaultCode_ = httperrBadRelocation;
+    relocating_ = false;
+    return;
+  }
   v = EncodeUnsafeUrlBytes(v);
   relocating_ = true;
 
@@ -308,6 +492,7 @@ void THttpCli::relocate(const std::string& rawValue) {
 
 void THttpCli::finishRelocationHeader() {
   TriggerHeaderEnd();
+  resetAnswer();  // the next hop's answer is framed by its own head
   rcvCount_ = 0;
   headerLines_ = 0;
   bodyChunks_ = 0;

@@ -21,8 +21,8 @@ SSL_CTX* sharedContext() {
     SSL_CTX_set_min_proto_version(c, TLS1_2_VERSION);
     SSL_CTX_set_default_verify_paths(c);
     SSL_CTX_set_verify(c, SSL_VERIFY_PEER, nullptr);
-    // HTTP/1.0 ends a body by closing; many servers skip close_notify.
-    SSL_CTX_set_options(c, SSL_OP_IGNORE_UNEXPECTED_EOF);
+    // An end without close_notify is reported (TLS_TRUNCATED), not taken as a clean close:
+    // a body framed by the close would otherwise accept a cut as complete.
     SSL_CTX_set_mode(c, SSL_MODE_ENABLE_PARTIAL_WRITE | SSL_MODE_ACCEPT_MOVING_WRITE_BUFFER);
     return c;
   }();
@@ -106,8 +106,14 @@ int TSslLayer::Read(void* buffer, int len, int& error, bool& wantWrite) {
     case SSL_ERROR_WANT_READ: error = WSAEWOULDBLOCK; return -1;
     case SSL_ERROR_WANT_WRITE: error = WSAEWOULDBLOCK; wantWrite = true; return -1;
     case SSL_ERROR_SYSCALL:
-      if (errno == 0) return 0;
+      if (errno == 0) {
+        error = TLS_TRUNCATED;
+        return -1;
+      }
       error = WinsockFromErrno(errno);
+      return -1;
+    case SSL_ERROR_SSL:
+      error = ERR_GET_REASON(ERR_peek_error()) == SSL_R_UNEXPECTED_EOF_WHILE_READING ? TLS_TRUNCATED : WSAECONNRESET;
       return -1;
     default: error = WSAECONNRESET; return -1;
   }

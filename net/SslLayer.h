@@ -8,6 +8,10 @@ struct ssl_st;
 
 namespace tavimo {
 
+// A read error of its own: the peer ended the connection without close_notify, so whatever
+// ends with the connection may have been cut short by an attacker.
+constexpr int TLS_TRUNCATED = 12007;
+
 class TSslLayer {
  public:
   enum class Step { Done, WantRead, WantWrite, Failed };

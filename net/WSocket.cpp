@@ -571,6 +571,7 @@ void TWSocket::receiveLoop(std::uint16_t error) {
   const auto alive = alive_;
   const std::uintptr_t id = handleId_;
   const std::int64_t atStart = readCount_;
+  bool yielded = false;
   for (;;) {
     lastError_ = 0;
     const std::int64_t before = readCount_;
@@ -600,10 +601,15 @@ void TWSocket::receiveLoop(std::uint16_t error) {
       if (readCount_ == before) break;
     }
     if (lastError_ != 0) break;
+    if (MaxReadPerPass > 0 && readCount_ - atStart >= MaxReadPerPass) {
+      yielded = true;  // the rest comes with the notice posted below, after pending timers
+      break;
+    }
   }
   // Bytes we hold ourselves (read-ahead, decrypted TLS) wake no notifier: say so ourselves,
   // as Winsock would after a recv that left data behind.
-  if (fd_ >= 0 && readCount_ != atStart && (rxLen_ > rxPos_ || (ssl_ && ssl_->Pending() > 0)))
+  if (fd_ >= 0 && readCount_ != atStart &&
+      (yielded || rxLen_ > rxPos_ || (ssl_ && ssl_->Pending() > 0)))
     window_->post(WM_ASYNCSELECT, handleId_, makeSelectReply(FD_READ, 0));
 }
 

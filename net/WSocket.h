@@ -84,6 +84,9 @@ class TWSocket {
   int LastError() const { return lastError_; }
   bool MultiThreaded = false;
   unsigned ComponentOptions = 0;
+  // Most bytes one read notice hands to OnDataAvailable before the loop yields to the event
+  // loop (default 256 KiB, 0 = no bound): a flood must not keep timers and other sockets waiting.
+  std::int64_t MaxReadPerPass = 256 * 1024;
   TSocketSendFlags SendFlags = wsSendNormal;
   TSocketLingerOnOff LingerOnOff = wsLingerOn;
   int LingerTimeout = 0;

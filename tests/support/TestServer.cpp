@@ -282,6 +282,7 @@ void TestServer::serve(int fd, int index) {
   if (!c.Handshake()) return;
   if (script_) {
     script_(c, index);
+    c.Close();  // in order (close_notify on TLS) unless the script ended it otherwise
     return;
   }
   std::string head;

@@ -78,7 +78,8 @@ class Conn {
 
 class TestServer {
  public:
-  // Raw mode: the script does everything; index counts connections from 0.
+  // Raw mode: the script does everything; index counts connections from 0. A connection the
+  // script left open is closed in order when it returns.
   using Script = std::function<void(Conn& c, int index)>;
   // Request mode: the request (head and Content-Length body) has been read and recorded; the
   // server ends the connection in order when the handler returns (unless it reset it).

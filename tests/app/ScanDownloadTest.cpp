@@ -120,17 +120,17 @@ TEST_P(ScanDownloadTest, ScanListsTheMoviesAndBothModesSaveThemByteForByte) {
 }
 
 TEST_P(ScanDownloadTest, FailurePaths) {
-  // A 404 page lists nothing and still finishes.
+  // A 404 page lists nothing and finishes saying so.
   Scan(SiteUrl("/site/missing.htm"));
   EXPECT_EQ(form->Items->Count(), 0);
-  EXPECT_EQ(Status(), "Finished");
+  EXPECT_EQ(Status(), "Finished: 1 of 1 page failed: 404 Not Found");
 
   // An unreachable host: the same, no message.
   int deadPort;
   { TestServer dead([](Conn&, int) {}); deadPort = dead.Port(); }
   Scan((GetParam() ? "https" : "http") + std::string("://127.0.0.1:") + std::to_string(deadPort) + "/x.htm");
   EXPECT_EQ(form->Items->Count(), 0);
-  EXPECT_EQ(Status(), "Finished");
+  EXPECT_EQ(Status(), "Finished: 1 of 1 page failed: connection refused");
   EXPECT_TRUE(dialogs.Messages.empty());
 
   // No checked item: the message, nothing saved.

@@ -34,13 +34,24 @@ THttpMovieFetcher::~THttpMovieFetcher() {
   client_.Abort();
 }
 
+void THttpMovieFetcher::DropWaiting() {
+  if (!waiting_) return;
+  Answer dropped = std::move(waiting_->answer);
+  waiting_.reset();
+  if (dropped) dropped(false, {});
+}
+
+void THttpMovieFetcher::Cancel() {
+  DropWaiting();
+  if (running_) {
+    superseded_ = true;
+    client_.Abort();
+  }
+}
+
 void THttpMovieFetcher::Fetch(const std::string& url, Answer answer) {
   // Only the newest request is worth its bytes: what waited is dropped, what runs is aborted.
-  if (waiting_) {
-    Answer dropped = std::move(waiting_->answer);
-    waiting_.reset();
-    if (dropped) dropped(false, {});
-  }
+  DropWaiting();
   waiting_ = std::make_unique<Request>(Request{url, std::move(answer)});
   if (running_) {
     superseded_ = true;

@@ -28,6 +28,7 @@ class THttpMovieFetcher : public MovieFetcher {
   ~THttpMovieFetcher() override;
 
   void Fetch(const std::string& url, Answer answer) override;
+  void Cancel() override;
   THttpCli& Client() { return client_; }
 
  private:
@@ -37,6 +38,7 @@ class THttpMovieFetcher : public MovieFetcher {
   };
   void Pump();
   void Run(Request request);
+  void DropWaiting();
 
   ProxyReader readProxy_;
   THttpCli client_;

@@ -14,6 +14,9 @@ class MovieFetcher {
 
   virtual ~MovieFetcher() = default;
   virtual void Fetch(const std::string& url, Answer answer) = 0;
+  // Abandons the fetch in flight and the waiting ones (the area went blank): each is answered
+  // !ok. A fetcher whose fetches cannot be abandoned lets them run out.
+  virtual void Cancel() {}
 };
 
 }  // namespace tavimo

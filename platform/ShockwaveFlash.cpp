@@ -98,6 +98,7 @@ void TShockwaveFlash::Movie(const std::string& url) {
   url_ = url;
   playing_ = true;  // a new movie starts playing, as the control does
   if (IsBlankName(url)) {
+    fetcher_.Cancel();  // a movie still on its way would only be thrown away
     if (view_) view_->ShowNothing();
     return;
   }

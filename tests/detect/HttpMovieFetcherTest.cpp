@@ -102,6 +102,20 @@ TEST(HttpMovieFetcher, ANewMovieAbandonsTheOneInFlightAndTheWaitingOnes) {
   fetcher.Fetch(server.Url("/slow.swf"), answer("slow"));
   ASSERT_TRUE(PumpUntil([&] { return log.size() == 2; }));
   EXPECT_EQ(log, (std::vector<std::string>{"slow dropped", "next FWSnext.swf"}));
+
+  // Blanking the area abandons it too.
+  log.clear();
+  QTimer blank;
+  blank.setInterval(10);
+  QObject::connect(&blank, &QTimer::timeout, [&] {
+    if (server.Connections() < 4) return;
+    blank.stop();
+    fetcher.Cancel();
+  });
+  blank.start();
+  fetcher.Fetch(server.Url("/slow.swf"), answer("slow"));
+  ASSERT_TRUE(PumpUntil([&] { return log.size() == 1; }));
+  EXPECT_EQ(log, std::vector<std::string>{"slow dropped"});
 }
 
 }  // namespace

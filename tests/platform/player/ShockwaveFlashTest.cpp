@@ -53,6 +53,8 @@ class HeldFetcher : public MovieFetcher {
     urls.push_back(url);
     answers.push_back(std::move(answer));
   }
+  void Cancel() override { ++cancels; }
+  int cancels = 0;
   std::vector<std::string> urls;
   std::vector<Answer> answers;
 };
@@ -169,6 +171,7 @@ TEST_F(ShockwaveFlashTest, OnlyTheLatestMovieIsShownWhateverOrderAnswersCome) {
   // A movie replaced by "blank.swf" before it arrives stays away.
   player->Movie("http://host/third.swf");
   player->Movie("blank.swf");
+  EXPECT_EQ(fetcher.cancels, 1);  // and its fetch is abandoned
   fetcher.answers[2](true, kMovie);
   EXPECT_EQ(view_->shown.size(), 1u);
 

@@ -180,27 +180,27 @@ bool TPageScan::RunPass(const std::vector<std::string>& fetchList, TScanReport& 
     stream.NextPage();
     waitingFor_ = address;
     waitTicks_ = 0;
-    struct Detach {
-      TPageScan& scan;
-      ~Detach() {
-        scan.HttpCli2_.RcvdStream = nullptr;
-        scan.waitingFor_.clear();
-      }
-    } detach{*this};
-    HttpCli2_.Get();
+    {
+      // The stream lives in this pass only; the client lets go of it however Get ends.
+      struct Detach {
+        TPageScan& scan;
+        ~Detach() {
+          scan.HttpCli2_.RcvdStream = nullptr;
+          scan.waitingFor_.clear();
+        }
+      } detach{*this};
+      HttpCli2_.Get();
+    }
     if (stopRequested_) return false;
     report.PageFetched(stream.LimitHit() ? stream.LimitText()
                                          : FetchFailureText(HttpCli2_.StatusCode(), HttpCli2_.ReasonPhrase(),
                                                             HttpCli2_.RequestDoneError()));
-    HttpCli2_.RcvdStream = nullptr;
-    waitingFor_.clear();
     QCoreApplication::processEvents();
     if (stopRequested_) return false;
   }
-  passText.SetPosition(0);
   LoadMemoFromStream(Memo1_, passText);
-  const std::string base = Address();
-  ExtractSwfLinks(Memo1_.Text(), base);
+  // The address field is read afresh at each use: an edit made while a page loaded counts.
+  ExtractSwfLinks(Memo1_.Text(), Address());
   items_.LoadLinkList(LinkListFile());
   frames = ExtractFrameLinks(Memo1_.Text(), Address());
   return true;

@@ -2,7 +2,7 @@
 //   net_get_bench null URL         one Get into a null stream
 //   net_get_bench file URL PATH    one Get into a file
 //   net_get_bench many URL N       N sequential Gets into memory, each on a new connection
-// Prints "<seconds> <bytes>" on success.
+// Prints "<seconds> <bytes>" on success (status 200 and the whole body).
 #include "net/HttpCli.h"
 #include "platform/Stream.h"
 
@@ -33,7 +33,7 @@ int main(int argc, char** argv) {
     for (int i = 0; i < n; ++i) {
       body.Clear();
       cli.Get();
-      if (cli.StatusCode() != 200) return 1;
+      if (cli.StatusCode() != 200 || cli.RequestDoneError() != 0) return 1;
       bytes += cli.RcvdCount();
     }
   } else {
@@ -42,7 +42,7 @@ int main(int argc, char** argv) {
     else sink = std::make_unique<tavimo::TNullStream>();
     cli.RcvdStream = sink.get();
     cli.Get();
-    if (cli.StatusCode() != 200) return 1;
+    if (cli.StatusCode() != 200 || cli.RequestDoneError() != 0) return 1;  // only whole bodies count
     bytes = cli.RcvdCount();
   }
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();

@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QTimer>
+
 #include <optional>
 
 namespace tavimo::test {
@@ -187,12 +189,40 @@ TEST(HttpCliFramingLimits, RequestTimeoutEndsSlowAndEndlessAnswers) {
     cli.InactivityTimeout = 30;
     cli.MaxHeaderBytes = 0;
     cli.RequestTimeout = 1;
+    cli.OnDocData = nullptr;  // a flood is counted, not kept
     cli.URL = server.Url("/endless");
     cli.Get();
     EXPECT_EQ(log.doneError, WSAETIMEDOUT);
     EXPECT_EQ(cli.ReasonPhrase(), "Request took longer than 1 s");
     EXPECT_EQ(log.Count("DocEnd"), 0);
   }
+}
+
+// A server flooding faster than the client reads must not keep the event loop from its timers:
+// here a timer is the only way the request can end.
+TEST(HttpCliFramingLimits, FloodLeavesTimersRunning) {
+  TestServer server([](Conn& c, const HttpRequestSeen&) {
+    c.Send("HTTP/1.0 200 OK\r\n\r\n");
+    const std::string block(64 * 1024, 'f');
+    while (!c.Stopping() && c.Send(block)) {
+    }
+  });
+  THttpCli cli;
+  EventLog log(cli);
+  cli.InactivityTimeout = 0;
+  cli.RequestTimeout = 0;
+  std::int64_t got = 0;
+  cli.OnDocData = [&](THttpCli*, const char*, std::int32_t n) { got += n; };
+  cli.URL = server.Url("/flood");
+  bool fired = false;
+  QTimer::singleShot(200, [&] {
+    fired = true;
+    cli.Abort();
+  });
+  cli.Get();
+  EXPECT_TRUE(fired);
+  EXPECT_EQ(log.doneError, httperrAborted);
+  EXPECT_GT(got, 0);
 }
 
 }  // namespace

@@ -59,6 +59,8 @@ const FailCase kFailCases[] = {
      [] { return FileSite({{"/p.htm", TestServer::Response(200, "\"a.swf\" <iframe src=\"f.htm\"><iframe src=\"gone.htm\">")},
                            {"/f.htm", TestServer::Response(200, "\"b.swf\"")}}); },
      "/p.htm", {}, "Finished: 1 of 3 pages failed: 404 Not Found", 2},
+    {"CutShort", [] { return FileSite({{"/p.htm", LengthLie("\"a.swf\"", 100)}}); }, "/p.htm", {},
+     "Finished: 1 of 1 page failed: the body ended after 7 of 100 bytes", 1},  // what came is used
     {"Refused", [] { return std::unique_ptr<TestServer>(); }, "refused", {},
      "Finished: 1 of 1 page failed: connection refused", 0},
     {"Silent",

@@ -21,9 +21,7 @@ const std::string kSite = "http://127.0.0.1:8765/";
 
 // Session files written by real browsers (see the README beside them).
 std::string Sample(const std::string& name) {
-  const char* src = std::getenv("TAVIMO_SOURCE_DIR");
-  const std::string dir = src ? std::string(src) + "/../shared/testdata/browser" : TAVIMO_BROWSER_SAMPLES;
-  std::string bytes = test::ReadFile(dir + "/" + name);
+  std::string bytes = test::ReadFile(std::string(TAVIMO_BROWSER_SAMPLES) + "/" + name);
   if (bytes.empty()) ADD_FAILURE() << "missing sample " << name;
   return bytes;
 }

@@ -47,6 +47,13 @@ const CurlLibrary* LoadCurl(std::string& error) {
       why = "The download library libcurl.so.4 is too old (it lacks curl_multi_poll)";
       return;
     }
+    // The libssl libcurl brought in, if any (RTLD_NOLOAD: never one of our own choosing).
+    if (void* ssl = dlopen("libssl.so.3", RTLD_NOW | RTLD_LOCAL | RTLD_NOLOAD)) {
+      if (!Resolve(ssl, "SSL_CTX_set_msg_callback", api.ssl_ctx_set_msg_callback) ||
+          !Resolve(ssl, "SSL_CTX_ctrl", api.ssl_ctx_ctrl)) {
+        api.ssl_ctx_set_msg_callback = nullptr;
+      }
+    }
     // Kept loaded for the rest of the run.
     loaded = api.global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;
     if (!loaded) why = "The download library libcurl.so.4 could not be initialised";

@@ -26,6 +26,13 @@ struct CurlLibrary {
   CURLMcode (*multi_cleanup)(CURLM* multi);
   curl_slist* (*slist_append)(curl_slist* list, const char* text);
   void (*slist_free_all)(curl_slist* list);
+  // From the OpenSSL that libcurl runs on (null with another TLS library): libcurl takes a
+  // TLS connection cut without close_notify as a clean end, so the request watches the
+  // alerts itself to tell a truncated body without length from a whole one.
+  using SslMessageCallback = void (*)(int writing, int version, int contentType, const void* buf,
+                                      size_t len, void* ssl, void* arg);
+  void (*ssl_ctx_set_msg_callback)(void* sslContext, SslMessageCallback callback);
+  long (*ssl_ctx_ctrl)(void* sslContext, int command, long larg, void* parg);
 };
 
 // The library with curl_global_init done, loaded once (thread-safe); null when it cannot be

@@ -39,6 +39,9 @@ struct HttpRequest::Impl {
   bool done = false;
   bool failed = false;
   std::optional<std::string> contentLength;
+  bool chunked = false;
+  bool tls = false;              // the connection is https and its alerts are watched
+  bool closeNotifySeen = false;  // the server ended TLS in order
   bool lengthConflict = false;
   std::string contentEncoding;
   std::string reason;
@@ -78,6 +81,8 @@ struct HttpRequest::Impl {
     if (StartsWithNoCase(line, "http/")) {
       // A new response (after a redirect or an interim answer): forget the previous head.
       d->contentLength.reset();
+      d->chunked = false;
+      d->closeNotifySeen = false;
       d->lengthConflict = false;
       d->contentEncoding.clear();
       d->reason.clear();
@@ -89,12 +94,36 @@ struct HttpRequest::Impl {
       std::string v = ValueOf(line, 15);
       if (d->contentLength && *d->contentLength != v) d->lengthConflict = true;
       d->contentLength = v;
+    } else if (StartsWithNoCase(line, "transfer-encoding:")) {
+      std::string v = ValueOf(line, 18);
+      for (char& c : v) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+      d->chunked = v.find("chunked") != std::string::npos;
     } else if (StartsWithNoCase(line, "content-encoding:")) {
       d->contentEncoding = ValueOf(line, 17);
     } else if (line.empty() && d->status >= 200 && !(d->status >= 300 && d->status < 400)) {
       d->headComplete = true;
     }
     return len;
+  }
+
+  static void OnTlsMessage(int writing, int, int contentType, const void* buf, size_t len, void*,
+                           void* self) {
+    constexpr int kAlert = 21;
+    const auto* b = static_cast<const unsigned char*>(buf);
+    if (!writing && contentType == kAlert && len >= 2 && b[1] == 0) {
+      static_cast<Impl*>(self)->closeNotifySeen = true;
+    }
+  }
+
+  static CURLcode OnSslContext(CURL*, void* sslContext, void* self) {
+    auto* d = static_cast<Impl*>(self);
+    constexpr int kSetMessageCallbackArg = 16;  // SSL_CTRL_SET_MSG_CALLBACK_ARG
+    if (d->curl->ssl_ctx_set_msg_callback) {
+      d->curl->ssl_ctx_set_msg_callback(sslContext, &Impl::OnTlsMessage);
+      d->curl->ssl_ctx_ctrl(sslContext, kSetMessageCallbackArg, 0, d);
+      d->tls = true;
+    }
+    return CURLE_OK;
   }
 
   static int OnProgress(void* self, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
@@ -115,6 +144,10 @@ struct HttpRequest::Impl {
         if (m->data.result != CURLE_OK) {
           failed = true;
           error = errbuf[0] ? errbuf : curl->easy_strerror(m->data.result);
+        } else if (tls && headComplete && !contentLength && !chunked && !closeNotifySeen) {
+          // Only the end of the connection ended this body, and that end was not TLS's own.
+          failed = true;
+          error = "the TLS connection was cut without close_notify";
         }
         long code = 0;
         curl->easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &code);
@@ -164,6 +197,8 @@ HttpRequest::HttpRequest(HttpRequestOptions options) : d_(std::make_unique<Impl>
   curl->easy_setopt(e, CURLOPT_XFERINFODATA, d_.get());
   curl->easy_setopt(e, CURLOPT_NOPROGRESS, 0L);
   curl->easy_setopt(e, CURLOPT_BUFFERSIZE, 256L * 1024);
+  curl->easy_setopt(e, CURLOPT_SSL_CTX_FUNCTION, &Impl::OnSslContext);
+  curl->easy_setopt(e, CURLOPT_SSL_CTX_DATA, d_.get());
   if (!o.extraCaFile.empty()) curl->easy_setopt(e, CURLOPT_CAINFO, o.extraCaFile.c_str());
   if (!o.agent.empty()) curl->easy_setopt(e, CURLOPT_USERAGENT, o.agent.c_str());
   if (!o.referer.empty()) curl->easy_setopt(e, CURLOPT_REFERER, o.referer.c_str());

@@ -2,7 +2,8 @@
 // A small blocking HTTP request for worker threads, in the steps the file getter takes:
 // open, send, query the Content-Length, read up to n bytes at a time, close.
 // Backed by libcurl: HTTP/1.0, redirects followed, the port written in the URL, https with
-// the system's trust store, and the browser proxy of the registry view.
+// the system's trust store, and the browser proxy of the registry view. Over https a body
+// without length or chunks is whole only when the server ended TLS with close_notify.
 #include <atomic>
 #include <cstdint>
 #include <memory>

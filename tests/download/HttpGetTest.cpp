@@ -193,6 +193,37 @@ TEST_P(HttpGetAnswerTest, OnlyAWholeObjectReplacesTheTarget) {
 INSTANTIATE_TEST_SUITE_P(Answers, HttpGetAnswerTest, ::testing::ValuesIn(Answers()),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// Over TLS the end of a body without a length is only clean with close_notify; a bare FIN may
+// be an attacker's cut. With a length or chunks the body's own end counts.
+TEST_F(HttpGetTest, OverTlsABodyWithoutLengthNeedsAnOrderlyEnd) {
+  test::WriteFile(home_ / "ca.pem", test::Pki().caCertPem);
+  getter_.ExtraCaFile = home_ / "ca.pem";
+  const struct {
+    const char* name;
+    std::string answer;
+    bool orderly, saved;
+  } cases[] = {
+      {"no length, close_notify", Head("200 OK", "") + kMovie, true, true},
+      {"no length, cut", Head("200 OK", "") + kMovie, false, false},
+      {"length, cut after the body", TestServer::Response(200, kMovie), false, true},
+      {"chunked, cut after the last chunk", test::Chunked(kMovie, 1000), false, true},
+  };
+  for (const auto& c : cases) {
+    TestServer server(
+        [&c](Conn& conn, const Seen&) {
+          conn.Send(c.answer);
+          if (c.orderly) conn.Close(); else conn.CutTls();
+        },
+        test::Pki().goodCertPem, test::Pki().goodKeyPem);
+    events_ = Events{};
+    std::remove(target_.c_str());
+    Fetch(server.Url("/m.swf"));
+    EXPECT_EQ(events_.done, c.saved ? 1 : 0) << c.name << ": " << events_.reason;
+    EXPECT_EQ(test::FileExists(target_), c.saved) << c.name;
+    if (!c.saved) EXPECT_NE(events_.reason.find("close_notify"), std::string::npos) << events_.reason;
+  }
+}
+
 TEST_F(HttpGetTest, AFailureWithoutAnEarlierFileLeavesNoFile) {
   TestServer server(TestServer::Files({}));  // 404 for everything
   Fetch(server.Url("/m.swf"));

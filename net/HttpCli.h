@@ -225,6 +225,7 @@ class THttpCli {
   void socketDnsLookupDone(TWSocket* s, std::uint16_t error);
   void socketSessionConnected(TWSocket* s, std::uint16_t error);
   void socketDataAvailable(TWSocket* s, std::uint16_t error);
+  void noteReceiveError();
   void socketDataSent(TWSocket* s, std::uint16_t error);
   void socketSessionClosed(TWSocket* s, std::uint16_t error);
   void sessionClosed(std::uint16_t error);

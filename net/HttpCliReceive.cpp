@@ -78,17 +78,24 @@ std::string trimmed(const std::string& s) {
 }  // namespace
 
 void THttpCli::socketDataAvailable(TWSocket*, std::uint16_t) {
+  if (state_ == httpWaitingBody && next_ == NextStep::BodyData && rcvCount_ == 0 && requestType_ != httpNone) {
+    // Body chunks go out from where the socket holds them: one copy less per chunk.
+    const char* chunk = nullptr;
+    const int n = ctrlSocket_->ReceiveView(chunk, kBufferSize);
+    if (n < 0) noteReceiveError();
+    if (n <= 0) return;
+    touch();
+    if (deadlinePassed()) return;
+    bodyData(chunk, n);
+    return;
+  }
   const int free = kBufferSize - rcvCount_;
   if (free <= 0) {
     endRequest(404, "HTTP line too long", httperrLineTooLong);
     return;
   }
   const int n = ctrlSocket_->Receive(rcvBuf_ + rcvCount_, free);
-  if (n < 0 && receiveError_ == 0) {
-    // Kept for the close notice, which comes without it (e.g. a TLS cut without close_notify).
-    const int e = ctrlSocket_->LastError();
-    if (e != 0 && e != WSAEWOULDBLOCK) receiveError_ = static_cast<std::uint16_t>(e);
-  }
+  if (n < 0) noteReceiveError();
   if (requestType_ == httpNone || n <= 0) return;
   touch();
   if (deadlinePassed()) return;
@@ -97,6 +104,12 @@ void THttpCli::socketDataAvailable(TWSocket*, std::uint16_t) {
     return;
   }
   handleReceived(n);
+}
+
+void THttpCli::noteReceiveError() {
+  // Kept for the close notice, which comes without it (e.g. a TLS cut without close_notify).
+  const int e = ctrlSocket_->LastError();
+  if (receiveError_ == 0 && e != 0 && e != WSAEWOULDBLOCK) receiveError_ = static_cast<std::uint16_t>(e);
 }
 
 void THttpCli::tunnelAnswer(int n) {

@@ -643,6 +643,27 @@ std::int32_t TWSocket::Receive(void* buffer, std::int32_t len) {
   return n;
 }
 
+std::int32_t TWSocket::ReceiveView(const char*& data, std::int32_t len) {
+  if (fd_ < 0) {
+    lastError_ = WSAENOTSOCK;
+    return -1;
+  }
+  if (len <= 0) return 0;
+  if (notices_) notices_->WatchRead();
+  if (rxLen_ <= rxPos_) {
+    if (!rx_) rx_ = std::make_unique<char[]>(kReadAhead);
+    rxPos_ = rxLen_ = 0;
+    const int got = rawReceive(rx_.get(), kReadAhead);
+    if (got <= 0) return got;
+    rxLen_ = got;
+  }
+  const int n = std::min(len, rxLen_ - rxPos_);
+  data = rx_.get() + rxPos_;
+  rxPos_ += n;  // not rewound here: the bytes handed out stay put until the next read
+  readCount_ += n;
+  return n;
+}
+
 int TWSocket::rawReceive(void* buffer, int len) {
   int n;
   if (ssl_ && !handshaking_) {

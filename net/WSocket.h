@@ -85,8 +85,8 @@ class TWSocket {
   bool MultiThreaded = false;
   unsigned ComponentOptions = 0;
   // Most bytes one read notice hands to OnDataAvailable before the loop yields to the event
-  // loop (default 256 KiB, 0 = no bound): a flood must not keep timers and other sockets waiting.
-  std::int64_t MaxReadPerPass = 256 * 1024;
+  // loop (default 1 MiB, 0 = no bound): a flood must not keep timers and other sockets waiting.
+  std::int64_t MaxReadPerPass = 1024 * 1024;
   TSocketSendFlags SendFlags = wsSendNormal;
   TSocketLingerOnOff LingerOnOff = wsLingerOn;
   int LingerTimeout = 0;
@@ -115,6 +115,9 @@ class TWSocket {
   virtual void Connect();
   virtual std::int32_t Send(const void* data, std::int32_t len);
   virtual std::int32_t Receive(void* buffer, std::int32_t len);
+  // Like Receive, but hands out up to len bytes where they lie in the read-ahead buffer instead
+  // of copying them (bulk bodies); they count as read, and `data` stays valid until the next read.
+  std::int32_t ReceiveView(const char*& data, std::int32_t len);
   virtual void Close();
   virtual void Abort();
   // TLS on an already connected socket (a tunnel through a proxy): the handshake ends with

@@ -133,7 +133,7 @@ TEST_F(EntryDesktopTest, SecondStartPressesF7AndEndsUntilTheFirstIsGone) {
 
 TEST_F(EntryDesktopTest, OnlyAnExactFirstParameterHidesTheWindow) {
   for (const std::vector<std::string>& args :
-       {std::vector<std::string>{"-MINI"}, {"x", "-mini"}, {"-mini2"}}) {
+       {std::vector<std::string>{"-MINI"}, {"x", "-mini"}, {"-mini2"}, {"-style", "fusion", "-mini"}}) {
     const pid_t pid = Start(args);
     EXPECT_TRUE(WaitFor([&] { return MainWindowViewable(); }, 10s)) << args[0];
     Kill(pid);

@@ -135,6 +135,8 @@ class TFrmTavimo : public QWidget, public SettingsControls, public TopmostWindow
   bool WayBackAvailable() const;
   // Hides the window, or minimises it when nothing could bring it back.
   void HideWindow();
+  // Shows a text in the status panel (over the gauge).
+  void ShowStatus(const std::string& text);
   // Starts the preview player's engine ahead of a preview that is likely to come.
   void WarmPlayer();
   // The tray tip names the hot keys that are ours ("Press F7 ..." when F7 is).

@@ -3,6 +3,7 @@
 // says which keys are ours, so a key taken by another program is never a silent dead end.
 #include "app/FrmTavimo.h"
 #include "components/RxTrayIcon.h"
+#include "controls/FlatPanel.h"
 
 namespace tavimo {
 
@@ -27,6 +28,11 @@ std::string TrayHintForKeys(bool f7, bool f6) {
 
 void TFrmTavimo::UpdateTrayHint() {
   if (RxTrayIcon1) RxTrayIcon1->SetHint(TrayHintForKeys(HotKeyActive(VK_F7), HotKeyActive(VK_F6)));
+}
+
+void TFrmTavimo::ShowStatus(const std::string& text) {
+  statubar->SetCaption(QString::fromStdString(text));
+  statubar->show();
 }
 
 }  // namespace tavimo

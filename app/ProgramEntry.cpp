@@ -59,6 +59,10 @@ int RunProgram(int argc, char** argv) {
     port = window->Settings().ProxyPort;
     return true;
   });
+  // A movie the preview will not fetch (too large) is said in the status panel.
+  movieFetcher.OnRefused = [&window](const std::string&, const std::string& text) {
+    if (window) window->ShowStatus(text);
+  };
 
   // A logout, `kill` or Ctrl+C ends the program as "Exit" does, also while the creation's
   // "-menuext" scan runs; a signal before the window exists ends the start-up right after it.

@@ -5,6 +5,7 @@
 #include <memory>
 #include <set>
 
+#include "detect/ScanReport.h"
 #include "download/HttpGet.h"
 #include "net/HttpCli.h"
 #include "platform/AtomicFile.h"
@@ -184,7 +185,7 @@ std::string TDownloadDriver::HttpCli1Failure() const {
   const std::uint16_t error = HttpCli1_.RequestDoneError();
   if (error == httperrAborted) return "stopped";
   if (error == httperrStreamWrite) return "the file could not be written";
-  if (error != 0) return SocketErrorText(error);
+  if (error != 0) return FetchFailureText(HttpCli1_.StatusCode(), HttpCli1_.ReasonPhrase(), error);
   const long status = HttpCli1_.StatusCode();
   if (status < 200 || status > 299 || status == 204 || status == 205 || status == 206) {
     const std::string& why = HttpCli1_.ReasonPhrase();

@@ -220,6 +220,10 @@ TEST_P(DownloadModesTest, AFailedItemKeepsTheEarlierFileSaysWhyAndTheBatchGoesOn
   EXPECT_EQ(std::count_if(form_.statusTexts.begin(), form_.statusTexts.end(),
                           [](const std::string& t) { return t.rfind("Download failed: ", 0) == 0; }),
             2);
+  // The short body is named as such, never as a socket error code.
+  EXPECT_EQ(std::count_if(form_.statusTexts.begin(), form_.statusTexts.end(),
+                          [](const std::string& t) { return t.find("after 1500") != std::string::npos; }),
+            1);
   EXPECT_TRUE(dialogs_.messages.empty());
   EXPECT_EQ(form_.hideAndClear, 1);
 }

@@ -20,8 +20,8 @@ void PreviewClickedRow(FlashPlayer& player, bool isPreview, const TItemList& ite
 }
 
 void PreviewSwitchedOn(FlashPlayer& player, const TItemList& items) {
-  // SelectedRow survives clearing, so after a shorter refill it may name no row: then there is
-  // nothing to play and the player only stops.
+  // With no row picked, or a row the list no longer has, there is nothing to play and the
+  // player only stops.
   const int row = items.SelectedRow;
   if (items.FirstSelectedRow() >= 0 && row >= 0 && row < items.Count()) {
     PreviewUrl(player, items.Url(row));

@@ -7,8 +7,8 @@ TShiftState ShiftStateOf(unsigned keys) {
   static constexpr struct {
     unsigned key;
     TShiftState shift;
-  } kMap[] = {{kDragKeyShift, ssShift},     {kDragKeyAlt, ssAlt},           {kDragKeyCtrl, ssCtrl},
-              {kDragButtonLeft, ssLeft},    {kDragButtonRight, ssRight},    {kDragButtonMiddle, ssMiddle}};
+  } kMap[] = {{ssShift, ssShift},     {ssAlt, ssAlt},           {ssCtrl, ssCtrl},
+              {ssLeft, ssLeft},    {ssRight, ssRight},    {ssMiddle, ssMiddle}};
   TShiftState shift = 0;
   for (const auto& m : kMap) {
     if (keys & m.key) shift |= m.shift;

@@ -14,7 +14,7 @@
 #include <set>
 #include <stdexcept>
 
-#include "components/ShiftState.h"
+#include "platform/ShiftState.h"
 #include "platform/DropRegistration.h"
 
 namespace tavimo {

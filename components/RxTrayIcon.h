@@ -13,7 +13,7 @@
 #include <memory>
 #include <string>
 
-#include "components/ShiftState.h"
+#include "platform/ShiftState.h"
 #include "platform/TrayShell.h"
 
 namespace tavimo {

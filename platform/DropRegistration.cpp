@@ -22,12 +22,12 @@ unsigned KeysOf(const QDropEvent& e) {
   unsigned keys = 0;
   const Qt::KeyboardModifiers mods = e.modifiers();
   const Qt::MouseButtons buttons = e.buttons();
-  if (mods & Qt::ShiftModifier) keys |= kDragKeyShift;
-  if (mods & Qt::AltModifier) keys |= kDragKeyAlt;
-  if (mods & Qt::ControlModifier) keys |= kDragKeyCtrl;
-  if (buttons & Qt::LeftButton) keys |= kDragButtonLeft;
-  if (buttons & Qt::RightButton) keys |= kDragButtonRight;
-  if (buttons & Qt::MiddleButton) keys |= kDragButtonMiddle;
+  if (mods & Qt::ShiftModifier) keys |= ssShift;
+  if (mods & Qt::AltModifier) keys |= ssAlt;
+  if (mods & Qt::ControlModifier) keys |= ssCtrl;
+  if (buttons & Qt::LeftButton) keys |= ssLeft;
+  if (buttons & Qt::RightButton) keys |= ssRight;
+  if (buttons & Qt::MiddleButton) keys |= ssMiddle;
   return keys;
 }
 

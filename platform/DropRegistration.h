@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "platform/DragData.h"
+#include "platform/ShiftState.h"
 
 class QWidget;
 
@@ -16,14 +17,6 @@ inline constexpr std::uint32_t kDropEffectNone = 0;
 inline constexpr std::uint32_t kDropEffectCopy = 1;
 inline constexpr std::uint32_t kDropEffectMove = 2;
 inline constexpr std::uint32_t kDropEffectLink = 4;
-
-// Keys and mouse buttons held during a drag.
-inline constexpr unsigned kDragKeyShift = 1;
-inline constexpr unsigned kDragKeyAlt = 2;
-inline constexpr unsigned kDragKeyCtrl = 4;
-inline constexpr unsigned kDragButtonLeft = 8;
-inline constexpr unsigned kDragButtonRight = 16;
-inline constexpr unsigned kDragButtonMiddle = 32;
 
 class DropSite {
  public:

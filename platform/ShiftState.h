@@ -1,6 +1,6 @@
 #pragma once
 // The keys and mouse buttons held during a mouse or drag event, as a set of bits; the
-// components' events share it.
+// tray and drop events share it.
 
 namespace tavimo {
 

@@ -54,8 +54,13 @@ std::int64_t ParseLength(const std::string& text) {
 
 // The one channel between a worker and the user-interface thread.
 struct HttpGetHandoff {
-  enum : int { kEmpty = 0, kProgress = 1, kDone = 2, kDetached = 3 };
+  enum : int { kEmpty = 0, kDone = 2, kDetached = 3 };
   std::atomic<int> mailbox{kEmpty};
+  // Progress does not wait for the user-interface thread: the worker keeps the latest figures
+  // here and raises progressPending; the UI thread shows whatever is newest when it gets there.
+  std::atomic<bool> progressPending{false};
+  std::atomic<std::int64_t> progressTotal{0};
+  std::atomic<std::int64_t> progressReaded{0};
   std::atomic<bool> uiSpinning{false};
   std::atomic<bool> stop{false};
   // The worker wakes a blocked user-interface thread through this eventfd; it lives as long
@@ -68,14 +73,14 @@ struct HttpGetHandoff {
     const std::uint64_t one = 1;
     [[maybe_unused]] auto n = ::write(wakeFd, &one, sizeof one);
   }
+  bool HasNews() const { return progressPending.load() || mailbox.load() != kEmpty; }
   void Drain() const {
     std::uint64_t count = 0;
     [[maybe_unused]] auto n = ::read(wakeFd, &count, sizeof count);
   }
-  // The published report; written by the worker before the mailbox store that publishes it.
-  THTTPGetThread* sender = nullptr;
+  THTTPGetThread* sender = nullptr;  // set before the worker starts; alive until kDone is taken
+  // The outcome; written by the worker before the mailbox store that publishes it.
   std::int64_t totalSize = 0;
-  std::int64_t readed = 0;
   bool outcome = false;
   std::string fileName;
   std::string reason;
@@ -138,6 +143,7 @@ void THTTPGet::GetFile() {
   w->StallTimeout = StallTimeout;
   w->ExtraCaFile = ExtraCaFile;
   w->handoff_ = h;
+  h->sender = w;
   // The completion path is in place before the worker runs, so even an instant failure
   // reaches it.
   handoff_ = h;
@@ -151,7 +157,7 @@ void THTTPGet::GetFile() {
   // wake-up reaches. The mailbox is checked after lowering it, so no report falls between.
   auto runEvents = [&h](QEventLoop::ProcessEventsFlags flags) {
     h->uiSpinning.store(false);
-    if (h->mailbox.load() == HttpGetHandoff::kEmpty) QCoreApplication::processEvents(flags);
+    if (!h->HasNews()) QCoreApplication::processEvents(flags);
     h->uiSpinning.store(true);
   };
   h->uiSpinning.store(true);
@@ -162,15 +168,9 @@ void THTTPGet::GetFile() {
       if ((++served & 1023) == 0) runEvents(QEventLoop::AllEvents);
       continue;
     }
-    bool arrived = false;
-    for (int i = 0; i < kSpinRounds && !arrived; ++i) {
-      arrived = h->mailbox.load(std::memory_order_acquire) != HttpGetHandoff::kEmpty;
-      if (!arrived) CpuRelax();
-    }
-    if (arrived) continue;
     runEvents(QEventLoop::AllEvents);
     if (!self || !worker_ || handoff_ != h) break;
-    if (h->mailbox.load() != HttpGetHandoff::kEmpty) continue;
+    if (h->HasNews()) continue;
     // Nothing for a while: block in the event loop; the worker posts a wake-up.
     runEvents(QEventLoop::WaitForMoreEvents);
   }
@@ -184,23 +184,20 @@ void THTTPGet::Abort() {
 bool THTTPGet::ServiceMailbox() {
   if (!worker_) return false;
   std::shared_ptr<HttpGetHandoff> h = handoff_;
-  const int kind = h->mailbox.load(std::memory_order_acquire);
-  if (kind == HttpGetHandoff::kProgress) {
-    if (inProgressHandler_) return false;  // the same report, seen again from a nested loop
-    struct Release {
-      HttpGetHandoff& h;
-      ~Release() {
-        h.mailbox.store(HttpGetHandoff::kEmpty, std::memory_order_release);
-        h.mailbox.notify_one();
-      }
-    } release{*h};
+  // Progress first: the worker raises it before it publishes the outcome, so the last figures
+  // are shown before the outcome event.
+  if (!inProgressHandler_ && h->progressPending.exchange(false)) {
     struct Handling {
       bool& flag;
       ~Handling() { flag = false; }
     } handling{inProgressHandler_ = true};
-    if (h->sender->OnProgress) h->sender->OnProgress(h->sender, h->totalSize, h->readed);
+    const std::int64_t total = h->progressTotal.load(std::memory_order_relaxed);
+    const std::int64_t readed = h->progressReaded.load(std::memory_order_relaxed);
+    if (h->sender->OnProgress) h->sender->OnProgress(h->sender, total, readed);
     return true;
   }
+  if (inProgressHandler_) return false;  // a nested loop inside the handler: outcome after it
+  const int kind = h->mailbox.load(std::memory_order_acquire);
   if (kind == HttpGetHandoff::kDone) {
     const bool outcome = h->outcome;
     const std::string fileName = h->fileName;
@@ -235,26 +232,34 @@ void THTTPGet::Complete(bool outcome, const std::string& fileName, std::int64_t 
 
 bool THTTPGetThread::StopRequested() const { return handoff_->stop.load(std::memory_order_relaxed); }
 
-void THTTPGetThread::Report(int kind) {
+void THTTPGetThread::ReportProgress() {
+  HttpGetHandoff& h = *handoff_;
+  h.progressTotal.store(totalSize_, std::memory_order_relaxed);
+  h.progressReaded.store(readed_, std::memory_order_relaxed);
+  // One wake-up per report the UI thread takes, not one per block.
+  if (!h.progressPending.exchange(true) && !h.uiSpinning.load()) h.Wake();
+}
+
+void THTTPGetThread::ReportDone() {
   HttpGetHandoff& h = *handoff_;
   if (h.mailbox.load() == HttpGetHandoff::kDetached) return;
-  h.sender = this;
-  h.totalSize = totalSize_;
-  h.readed = readed_;
   h.outcome = result_;
-  if (kind == HttpGetHandoff::kDone) {
-    h.fileName = FileName;
-    h.totalSize = saved_;
-    h.reason = error_;
-  }
+  h.fileName = FileName;
+  h.totalSize = saved_;
+  h.reason = error_;
   int expected = HttpGetHandoff::kEmpty;
-  if (!h.mailbox.compare_exchange_strong(expected, kind)) return;  // detached meanwhile
+  if (!h.mailbox.compare_exchange_strong(expected, HttpGetHandoff::kDone)) return;  // detached
   if (!h.uiSpinning.load()) h.Wake();
+  // The outcome event may look at this worker (the sender of the progress events): stay
+  // until it has been taken.
   for (int i = 0; i < kSpinRounds; ++i) {
-    if (h.mailbox.load(std::memory_order_acquire) != kind) return;
+    if (h.mailbox.load(std::memory_order_acquire) != HttpGetHandoff::kDone) return;
     CpuRelax();
   }
-  while (h.mailbox.load(std::memory_order_acquire) == kind) h.mailbox.wait(kind);
+  int seen;
+  while ((seen = h.mailbox.load(std::memory_order_acquire)) == HttpGetHandoff::kDone) {
+    h.mailbox.wait(seen);
+  }
 }
 
 void THTTPGetThread::Run() {
@@ -266,7 +271,7 @@ void THTTPGetThread::Run() {
     result_ = Fail("unexpected failure");
   }
   if (StopRequested() && result_) result_ = Fail("stopped");
-  Report(HttpGetHandoff::kDone);
+  ReportDone();
   delete this;
 }
 
@@ -356,7 +361,6 @@ bool THTTPGetThread::Download() {
                   (request.ErrorText().empty() ? std::string() : ": " + request.ErrorText()));
     }
     if (n == 0) break;
-    lastBlock_ = n;
     const char* out = block;
     size_t outSize = static_cast<size_t>(n);
     if (inflater) {
@@ -369,7 +373,7 @@ bool THTTPGetThread::Download() {
     }
     saved_ += static_cast<std::int64_t>(outSize);
     readed_ += n;
-    if (OnProgress) Report(HttpGetHandoff::kProgress);
+    if (OnProgress) ReportProgress();
   }
   const bool closed = std::fclose(file) == 0;
   file = nullptr;

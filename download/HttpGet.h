@@ -1,17 +1,17 @@
 #pragma once
-// THTTPGet downloads one URL into a file on a worker thread (THTTPGetThread), reports progress
-// after every block of at most 1025 bytes and the outcome with one event.
+// THTTPGet downloads one URL into a file on a worker thread (THTTPGetThread) in blocks of at
+// most 1025 bytes, reports progress and the outcome with one event.
 //
 // A download counts only when it is whole: a success status, a body of exactly the length the
 // server named (or, without a length, one that ended cleanly), decoded when the server
 // compressed it unasked. The bytes go to a temporary file beside the target that is renamed
 // over it at the end, so a failure leaves an existing file as it was and no new one.
 //
-// Every report of the worker waits until the user-interface thread has handled it. That
-// hand-off is the throughput limit, so it is cheap: the worker publishes a report in an atomic
-// mailbox and the waiting GetFile loop services it directly, both sides spinning briefly before
-// they block (the worker on a futex, the UI thread in its event loop, woken through an eventfd).
-// Nothing spins when no download runs.
+// Progress never holds the worker up: it keeps the newest figures for the user-interface thread,
+// which shows them whenever it gets to them (so a fast transfer raises fewer progress events
+// than it reads blocks; the last figures always come before the outcome). The outcome is a
+// hand-off the worker waits for. Either wakes a blocked UI thread through an eventfd; the
+// waiting GetFile loop services them directly. Nothing spins when no download runs.
 #include <QObject>
 #include <QSocketNotifier>
 
@@ -109,21 +109,17 @@ class THTTPGetThread {
   long ConnectTimeout = 30, StallTimeout = 60;
   std::string ExtraCaFile;
 
-  std::int64_t TotalSize() const { return totalSize_; }
-  std::int64_t Readed() const { return readed_; }
-  bool Result() const { return result_; }
-
  private:
   friend class THTTPGet;
   void Run();
   bool Download();
   bool Fail(std::string reason);
   bool StopRequested() const;
-  void Report(int kind);
+  void ReportProgress();
+  void ReportDone();
 
   std::shared_ptr<HttpGetHandoff> handoff_;
   std::int64_t totalSize_ = 0;
-  std::int64_t lastBlock_ = 0;
   std::int64_t readed_ = 0;
   bool result_ = false;
   std::string error_;

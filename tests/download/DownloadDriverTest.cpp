@@ -158,7 +158,7 @@ TEST_P(DownloadModesTest, CheckedItemsLandByteIdenticalInTheCategoryFolder) {
   EXPECT_EQ(server.Requests().size(), 2u);
   if (GetParam() == 0) {
     EXPECT_EQ(form_.statusTexts, (std::vector<std::string>{"2K Bytes Received", "700 Bytes Received"}));
-    EXPECT_NE(std::find(form_.gauge.begin(), form_.gauge.end(), 50), form_.gauge.end());
+    EXPECT_NE(std::find(form_.gauge.begin(), form_.gauge.end(), 100), form_.gauge.end());
   } else {
     EXPECT_EQ(form_.statusTexts, (std::vector<std::string>{"Download Complete", "Download Complete"}));
   }

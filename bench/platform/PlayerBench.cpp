@@ -30,7 +30,7 @@
 #endif
 
 #include "platform/ShockwaveFlash.h"
-#include "tests/platform/player/MovieServer.h"
+#include "tests/platform/player/PlayerTestSupport.h"
 #include "tests/platform/player/TestSwf.h"
 
 using namespace tavimo;
@@ -147,7 +147,7 @@ int main(int argc, char** argv) {
   if (argc > 99) QWebEngineProfile::defaultProfile();
 #endif
   Area area;
-  MovieServer server;
+  TestServer server;
   NetworkMovieFetcher fetcher;
   TShockwaveFlash player(area.host, fetcher);
   Pump(1500);
@@ -161,8 +161,8 @@ int main(int argc, char** argv) {
       yellow{0xf0, 0xe0, 0x10};
   const std::string a = MakeSwf(248, 131, blue, 74, 30, 100, 70, {red});
   const std::string b = MakeSwf(248, 131, green, 74, 30, 100, 70, {yellow});
-  server.Put("/a.swf", QByteArray(a.data(), qsizetype(a.size())));
-  server.Put("/b.swf", QByteArray(b.data(), qsizetype(b.size())));
+  server.Put("/a.swf", a);
+  server.Put("/b.swf", b);
 
   if (mode == "prepared") {  // the engine started when the scan began, a few seconds earlier
     player.Prepare();

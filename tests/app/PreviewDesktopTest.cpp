@@ -13,7 +13,7 @@
 #include "platform/Dialogs.h"
 #include "platform/ShockwaveFlash.h"
 #include "tests/app/FormFixture.h"
-#include "tests/platform/player/MovieServer.h"
+#include "tests/platform/player/PlayerTestSupport.h"
 #include "tests/platform/player/TestSwf.h"
 
 namespace tavimo::test {
@@ -31,9 +31,9 @@ TEST(PreviewDesktop, ClickingARowPlaysItsMovieInThePreviewArea) {
   registry.Set(kInternetSettingsKey, "ProxyEnable", std::int32_t{0});
 
   const Rgb blue{0x20, 0x40, 0xc0}, red{0xe0, 0x20, 0x20};
-  MovieServer server;
+  TestServer server;
   const std::string swf = MakeSwf(248, 131, blue, 74, 30, 100, 70, {red});
-  server.Put("/movie.swf", QByteArray(swf.data(), qsizetype(swf.size())));
+  server.Put("/movie.swf", swf);
 
   THttpMovieFetcher fetcher;
   FrmTavimoSetup setup;
@@ -58,7 +58,7 @@ TEST(PreviewDesktop, ClickingARowPlaysItsMovieInThePreviewArea) {
     const QImage s = shot();
     return Near(s.pixelColor(124, 65), red) && Near(s.pixelColor(8, 8), blue);
   }, 30000)) << "centre " << shot().pixelColor(124, 65).name().toStdString();
-  EXPECT_EQ(server.Requests(), QStringList{"/movie.swf"});
+  EXPECT_EQ(server.Targets(), std::vector<std::string>{"/movie.swf"});
   EXPECT_TRUE(dialogs.Messages.empty());
   form.reset();
   SetDialogs(nullptr);

@@ -228,6 +228,25 @@ TestServer::TestServer(Handler handler, const std::string& certPem, const std::s
   start(certPem, keyPem);
 }
 
+TestServer::TestServer() {
+  handler_ = [this](Conn& c, const HttpRequestSeen& r) {
+    std::string answer;
+    {
+      std::lock_guard lock(mutex_);
+      auto it = puts_.find(r.target);
+      if (it != puts_.end()) answer = it->second;
+    }
+    c.Send(!answer.empty() ? answer : Response(404, "<html>not here</html>"));
+  };
+  start({}, {});
+}
+
+void TestServer::Put(const std::string& path, std::string_view body, const std::string& contentType) {
+  std::string answer = Response(200, body, "Content-Type: " + contentType + "\r\n");
+  std::lock_guard lock(mutex_);
+  puts_[path] = std::move(answer);
+}
+
 void TestServer::start(const std::string& certPem, const std::string& keyPem) {
   // A client that leaves mid-write must not kill the test process.
   std::signal(SIGPIPE, SIG_IGN);
@@ -320,6 +339,13 @@ std::string TestServer::Url(const std::string& path) const {
 std::vector<HttpRequestSeen> TestServer::Requests() const {
   std::lock_guard lock(mutex_);
   return requests_;
+}
+
+std::vector<std::string> TestServer::Targets() const {
+  std::lock_guard lock(mutex_);
+  std::vector<std::string> out;
+  for (const HttpRequestSeen& r : requests_) out.push_back(r.target);
+  return out;
 }
 
 namespace {

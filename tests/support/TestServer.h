@@ -88,6 +88,8 @@ class TestServer {
   // tls: the PEM certificate and key the server presents; empty = plain HTTP.
   explicit TestServer(Script script, const std::string& certPem = {}, const std::string& keyPem = {});
   explicit TestServer(Handler handler, const std::string& certPem = {}, const std::string& keyPem = {});
+  // Serves the paths given to Put (also while it runs) as whole 200 answers; others get 404.
+  TestServer();
   ~TestServer();
   TestServer(const TestServer&) = delete;
   TestServer& operator=(const TestServer&) = delete;
@@ -96,6 +98,9 @@ class TestServer {
   // https://localhost:port (the test certificate's name) or http://127.0.0.1:port.
   std::string Url(const std::string& path = "/") const;
   std::vector<HttpRequestSeen> Requests() const;
+  std::vector<std::string> Targets() const;  // the request targets, in order
+  void Put(const std::string& path, std::string_view body,
+           const std::string& contentType = "application/x-shockwave-flash");
   int Connections() const { return connections_.load(); }
 
   // A complete answer with a Content-Length (unless omitted) and "Connection: close".
@@ -120,6 +125,7 @@ class TestServer {
   std::vector<std::thread> workers_;
   std::vector<Conn*> open_;
   std::vector<HttpRequestSeen> requests_;
+  std::map<std::string, std::string> puts_;  // path -> whole answer (under mutex_)
   std::atomic<int> connections_{0};
   std::atomic<bool> stopping_{false};
   friend class Conn;

@@ -13,11 +13,13 @@
 #include <memory>
 
 #include "platform/ShockwaveFlash.h"
-#include "tests/platform/player/MovieServer.h"
+#include "tests/platform/player/PlayerTestSupport.h"
 #include "tests/platform/player/TestSwf.h"
 
 namespace tavimo::test {
 namespace {
+
+using namespace std::literals;
 
 const Rgb kEmpty{0xd4, 0xd0, 0xc8};  // the preview area's own colour
 const Rgb kBlue{0x20, 0x40, 0xc0}, kRed{0xe0, 0x20, 0x20}, kYellow{0xf0, 0xe0, 0x10},
@@ -28,7 +30,6 @@ bool Near(QColor a, Rgb b) {
          std::abs(a.blue() - b.b) < 24;
 }
 Rgb Of(QColor c) { return {uint8_t(c.red()), uint8_t(c.green()), uint8_t(c.blue())}; }
-QByteArray Bytes(const std::string& s) { return QByteArray(s.data(), qsizetype(s.size())); }
 
 bool WebEngineLoaded() {
   QFile maps("/proc/self/maps");
@@ -39,7 +40,7 @@ bool WebEngineLoaded() {
 struct Stage {
   QWidget window;
   QWidget* host = new QWidget(&window);
-  MovieServer server;
+  TestServer server;
   NetworkMovieFetcher fetcher;
   std::unique_ptr<FlashPlayer> player = ShockwaveFlashFactory(fetcher)(host);  // as the window does
 
@@ -51,12 +52,12 @@ struct Stage {
     host->setPalette(palette);
     host->setAutoFillBackground(true);
     window.show();
-    server.Put("/still.swf", Bytes(MakeSwf(248, 131, kBlue, 74, 30, 100, 70, {kRed})));
-    server.Put("/other.swf", Bytes(MakeSwf(248, 131, kGreen, 74, 30, 100, 70, {kYellow})));
-    server.Put("/anim.swf", Bytes(MakeSwf(248, 131, kBlue, 74, 30, 100, 70, {kRed, kYellow}, 4)));
-    server.Put("/broken.swf", QByteArray("FWS\x0a\x40\x00\x00\x00garbage that is no movie"));
-    server.Put("/zlib.swf", QByteArray("CWS\x0a\x40\x00\x00\x00\x78\x9cno zlib stream at all"));
-    server.Put("/page.swf", QByteArray("<html><body>moved</body></html>"));
+    server.Put("/still.swf", MakeSwf(248, 131, kBlue, 74, 30, 100, 70, {kRed}));
+    server.Put("/other.swf", MakeSwf(248, 131, kGreen, 74, 30, 100, 70, {kYellow}));
+    server.Put("/anim.swf", MakeSwf(248, 131, kBlue, 74, 30, 100, 70, {kRed, kYellow}, 4));
+    server.Put("/broken.swf", "FWS\x0a\x40"sv);  // a header cut short
+    server.Put("/zlib.swf", "CWS\x0a\x40\x00\x00\x00\x78\x9cno zlib stream at all"sv);
+    server.Put("/page.swf", "<html><body>moved</body></html>");
   }
   QImage Shot() const {
     const QPoint at = host->mapToGlobal(QPoint(0, 0));
@@ -161,7 +162,7 @@ TEST(PlayerDesktop, TheWholeMovieFitsTheAreaWithItsShapeKept) {
     const int bw = m.w / 5, bh = m.h / 5;
     const std::vector<Box> corners = {{0, 0, bw, bh, kRed}, {m.w - bw, 0, bw, bh, kYellow},
                                       {0, m.h - bh, bw, bh, kGreen}, {m.w - bw, m.h - bh, bw, bh, kWhite}};
-    s.server.Put(m.path, Bytes(MakeStillSwf(m.w, m.h, kBlue, corners)));
+    s.server.Put(m.path, MakeStillSwf(m.w, m.h, kBlue, corners));
     s.Show(m.path);
     const double scale = std::min(248.0 / m.w, 131.0 / m.h);
     const double left = (248 - m.w * scale) / 2, top = (131 - m.h * scale) / 2;

@@ -14,7 +14,7 @@
 
 #include "platform/PlayerView.h"
 #include "platform/ShockwaveFlash.h"
-#include "tests/platform/player/MovieServer.h"
+#include "tests/platform/player/PlayerTestSupport.h"
 #include "tests/platform/player/TestSwf.h"
 
 namespace tavimo::test {
@@ -81,8 +81,8 @@ class ShockwaveFlashTest : public ::testing::Test {
 };
 
 TEST_F(ShockwaveFlashTest, FetchesTheMovieOnceAndHandsItsExactBytesToTheView) {
-  MovieServer server;
-  server.Put("/movies/a.swf", QByteArray(kMovie.data(), qsizetype(kMovie.size())));
+  TestServer server;
+  server.Put("/movies/a.swf", kMovie);
   NetworkMovieFetcher fetcher;
   auto player = MakePlayer(fetcher);
   EXPECT_EQ(makes_, 0) << "no view before the first movie";
@@ -91,7 +91,7 @@ TEST_F(ShockwaveFlashTest, FetchesTheMovieOnceAndHandsItsExactBytesToTheView) {
   Preview(*player, url);
   EXPECT_EQ(makes_, 1);
   ASSERT_TRUE(WaitUntil([this] { return view_ && !view_->shown.empty(); }));
-  EXPECT_EQ(server.Requests(), QStringList{"/movies/a.swf"});
+  EXPECT_EQ(server.Targets(), std::vector<std::string>{"/movies/a.swf"});
   EXPECT_EQ(view_->shown[0].base, url);
   EXPECT_EQ(view_->shown[0].bytes, kMovie);
   EXPECT_EQ(view_->calls.back(), "show") << "played, not stopped afterwards";
@@ -125,7 +125,7 @@ TEST_F(ShockwaveFlashTest, BlankShowsNothingAndNeverFetchesOrStartsThePlayer) {
 }
 
 TEST_F(ShockwaveFlashTest, MoviesThatCannotBeFetchedOrAreNoFlashShowNothing) {
-  MovieServer server;
+  TestServer server;
   server.Put("/page.swf", "<html>not a movie</html>");
   server.Put("/short.swf", "FWS");
   QTcpServer closed;  // a port that refuses connections once closed
@@ -144,7 +144,7 @@ TEST_F(ShockwaveFlashTest, MoviesThatCannotBeFetchedOrAreNoFlashShowNothing) {
     EXPECT_TRUE(view_->shown.empty()) << url;
     EXPECT_EQ(view_->calls.back(), "resume") << url;
   }
-  EXPECT_EQ(server.Requests(), (QStringList{"/missing.swf", "/page.swf", "/short.swf"}));
+  EXPECT_EQ(server.Targets(), (std::vector<std::string>{"/missing.swf", "/page.swf", "/short.swf"}));
 }
 
 TEST_F(ShockwaveFlashTest, AnAddressTheNetworkLayerRefusesRaisesNoError) {

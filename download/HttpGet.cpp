@@ -14,10 +14,10 @@
 #include <thread>
 #include <unistd.h>
 
-#include "download/BodyInflater.h"
 #include "net/HttpUrl.h"
 #include "platform/AtomicFile.h"
 #include "platform/HttpRequest.h"
+#include "platform/Inflater.h"
 
 namespace tavimo {
 
@@ -326,12 +326,15 @@ bool THTTPGetThread::Download() {
   const std::optional<std::string> length = request.QueryContentLength();
   if (!length && BinaryData) return Fail("the server named no length");
   if (length) totalSize_ = ParseLength(*length);
-  const TBodyInflater::Kind encoding = TBodyInflater::KindOf(request.ContentEncoding());
-  if (encoding == TBodyInflater::Kind::Unknown) {
-    return Fail("unknown content encoding \"" + request.ContentEncoding() + "\"");
+  std::string encoding;
+  for (char c : request.ContentEncoding()) encoding += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  std::unique_ptr<TInflater> inflater;
+  if (!TInflater::IsIdentity(encoding)) {
+    if (!TInflater::Supports(encoding)) {
+      return Fail("unknown content encoding \"" + request.ContentEncoding() + "\"");
+    }
+    inflater = std::make_unique<TInflater>(encoding);
   }
-  std::unique_ptr<TBodyInflater> inflater;
-  if (encoding != TBodyInflater::Kind::None) inflater = std::make_unique<TBodyInflater>(encoding);
 
   readed_ = 0;
   TPendingFile pending(FileName);
@@ -364,7 +367,10 @@ bool THTTPGetThread::Download() {
     const char* out = block;
     size_t outSize = static_cast<size_t>(n);
     if (inflater) {
-      if (!inflater->Feed(block, outSize, decoded)) return Fail("the compressed body is damaged");
+      decoded.clear();
+      if (!inflater->Feed(block, outSize, [&decoded](const char* d, std::size_t k) { decoded.append(d, k); })) {
+        return Fail(inflater->Error());
+      }
       out = decoded.data();
       outSize = decoded.size();
     }

@@ -3,7 +3,7 @@
 
 #include "net/ChunkDecoder.h"
 #include "net/HttpUrl.h"
-#include "net/Inflater.h"
+#include "platform/Inflater.h"
 #include "net/SslLayer.h"
 #include "platform/MessageWindow.h"
 #include "platform/Stream.h"

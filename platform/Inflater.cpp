@@ -1,6 +1,8 @@
-#include "net/Inflater.h"
+#include "platform/Inflater.h"
 
 #include <zlib.h>
+
+#include <cctype>
 
 namespace tavimo {
 
@@ -14,6 +16,16 @@ struct TInflater::Stream {
 
 bool TInflater::Supports(const std::string& encoding) {
   return encoding == "gzip" || encoding == "x-gzip" || encoding == "deflate";
+}
+
+bool TInflater::IsIdentity(const std::string& encoding) {
+  if (encoding.empty()) return true;
+  static const char kIdentity[] = "identity";
+  if (encoding.size() != sizeof kIdentity - 1) return false;
+  for (size_t i = 0; i < encoding.size(); ++i) {
+    if (std::tolower(static_cast<unsigned char>(encoding[i])) != kIdentity[i]) return false;
+  }
+  return true;
 }
 
 TInflater::TInflater(const std::string& encoding) : z_(std::make_unique<Stream>()), gzip_(encoding != "deflate") {}

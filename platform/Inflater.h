@@ -12,8 +12,10 @@ class TInflater {
  public:
   using Sink = std::function<void(const char* data, std::size_t len)>;
 
-  // True for the encodings we can undo ("gzip", "x-gzip", "deflate").
+  // True for the encodings we can undo ("gzip", "x-gzip", "deflate"; lower case).
   static bool Supports(const std::string& encoding);
+  // No encoding at all: "" or "identity" (any case).
+  static bool IsIdentity(const std::string& encoding);
   explicit TInflater(const std::string& encoding);
   ~TInflater();
   TInflater(const TInflater&) = delete;

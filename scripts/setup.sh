@@ -10,6 +10,7 @@ PACKAGES=(
   libx11-dev libxtst-dev libxcb1-dev libx11-xcb-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-dejavu-core xvfb xauth xdotool x11-utils trayer
+  chromium  # headless, fills a real browser cache for the cache search tests
   curl openssl
   qt6-webengine-dev
 )

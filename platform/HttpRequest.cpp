@@ -45,6 +45,8 @@ struct HttpRequest::Impl {
   bool lengthConflict = false;
   std::string contentEncoding;
   std::string reason;
+  std::string head;  // the final response's status line and header lines
+  static constexpr size_t kMaxHead = 64 * 1024;
   long status = 0;
 
   static constexpr size_t kHighWater = 256 * 1024;
@@ -86,6 +88,7 @@ struct HttpRequest::Impl {
       d->lengthConflict = false;
       d->contentEncoding.clear();
       d->reason.clear();
+      d->head.clear();
       const auto sp = line.find(' ');
       d->status = sp == std::string::npos ? 0 : std::atol(line.c_str() + sp + 1);
       const auto sp2 = sp == std::string::npos ? sp : line.find(' ', sp + 1);
@@ -103,6 +106,7 @@ struct HttpRequest::Impl {
     } else if (line.empty() && d->status >= 200 && !(d->status >= 300 && d->status < 400)) {
       d->headComplete = true;
     }
+    if (!line.empty() && d->head.size() + line.size() < kMaxHead) d->head += line + "\r\n";
     return len;
   }
 
@@ -276,6 +280,8 @@ const std::string& HttpRequest::ReasonPhrase() const { return d_->reason; }
 bool HttpRequest::ContentLengthConflict() const { return d_->lengthConflict; }
 
 const std::string& HttpRequest::ContentEncoding() const { return d_->contentEncoding; }
+
+const std::string& HttpRequest::Head() const { return d_->head; }
 
 const std::string& HttpRequest::ErrorText() const { return d_->error; }
 

@@ -52,6 +52,8 @@ class HttpRequest {
   // encoding, so the body is handed over as sent and decoding is the caller's business.
   const std::string& ContentEncoding() const;
   const std::string& ErrorText() const;
+  // The final response's status line and header lines, each ending in "\r\n".
+  const std::string& Head() const;
 
  private:
   struct Impl;

@@ -54,6 +54,8 @@ std::string HomeFolder() {
   return "/tmp";
 }
 
+std::string CacheHomeFolder() { return XdgBase("XDG_CACHE_HOME", ".cache"); }
+
 std::string SettingsFilePath() { return XdgBase("XDG_CONFIG_HOME", ".config") + "/tavimo/info.ini"; }
 
 std::string RuntimeFolder() {

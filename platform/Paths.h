@@ -6,6 +6,8 @@
 namespace tavimo {
 
 std::string HomeFolder();
+// $XDG_CACHE_HOME (default ~/.cache), where Tavimo and the browsers keep their caches.
+std::string CacheHomeFolder();
 // $XDG_CONFIG_HOME/tavimo/info.ini (default ~/.config/tavimo/info.ini).
 std::string SettingsFilePath();
 // $XDG_RUNTIME_DIR/tavimo, or $XDG_CACHE_HOME/tavimo when there is no runtime folder.

@@ -1,0 +1,378 @@
+#include "platform/UrlCacheStore.h"
+
+#include <dirent.h>
+#include <openssl/sha.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include "platform/AtomicFile.h"
+#include "platform/CacheFreshness.h"
+#include "platform/DownloadCache.h"
+#include "platform/Paths.h"
+
+namespace tavimo {
+
+namespace {
+
+bool IsHex(const std::string& s, size_t from, size_t n) {
+  if (s.size() < from + n) return false;
+  for (size_t i = from; i < from + n; ++i) {
+    if (!std::isxdigit(static_cast<unsigned char>(s[i]))) return false;
+  }
+  return true;
+}
+
+// Does this folder entry name look like an entry file of the cache?
+bool IsEntryName(CacheKind kind, const std::string& name) {
+  switch (kind) {
+    case CacheKind::Chromium:  // "<16 hex>_0"; "_1" and "_s" files hold other streams
+      return name.size() == 18 && IsHex(name, 0, 16) && name.compare(16, 2, "_0") == 0;
+    case CacheKind::Firefox:  // the SHA-1 of the key in hex
+      return name.size() == 40 && IsHex(name, 0, 40);
+    case CacheKind::Tavimo:
+      return name.size() > 6 && name.compare(name.size() - 6, 6, ".entry") == 0;
+  }
+  return false;
+}
+
+std::vector<std::string> SubFolders(const std::string& folder) {
+  std::vector<std::string> out;
+  DIR* dir = ::opendir(folder.c_str());
+  if (!dir) return out;
+  while (dirent* e = ::readdir(dir)) {
+    if (e->d_name[0] == '.') continue;
+    out.push_back(folder + "/" + e->d_name);
+  }
+  ::closedir(dir);
+  std::sort(out.begin(), out.end());
+  return out;
+}
+
+bool IsFolder(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+std::int64_t ModifiedNs(const std::string& path) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return -1;
+  return std::int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+}
+
+std::string CutQuery(const std::string& url) {
+  const auto q = url.find('?');
+  return q == std::string::npos ? url : url.substr(0, q);
+}
+
+// "swf" of ".../movie.swf?x=1"; "" when the last path segment has no dot.
+std::string ExtensionOf(const std::string& url) {
+  std::string path = CutQuery(url);
+  const auto hash = path.find('#');
+  if (hash != std::string::npos) path.resize(hash);
+  const auto slash = path.rfind('/');
+  const auto dot = path.rfind('.');
+  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return {};
+  return path.substr(dot + 1);
+}
+
+// When the entry stops being fresh by its headers (or the browser's own record); 0 unknown.
+std::int64_t ExpiryOf(const CachedResponse& r) {
+  if (r.expires > 0) return r.expires;
+  const std::int64_t received = r.responseTime > 0 ? r.responseTime : ParseHttpDate(HeaderValue(r.head, "Date"));
+  const std::string cc = HeaderValue(r.head, "Cache-Control");
+  const auto at = cc.find("max-age=");
+  if (received > 0 && at != std::string::npos) return received + std::atoll(cc.c_str() + at + 8);
+  return ParseHttpDate(HeaderValue(r.head, "Expires"));
+}
+
+std::int64_t NewestTime(const CachedResponse& r) {
+  return std::max({r.responseTime, r.lastFetched, r.requestTime});
+}
+
+}  // namespace
+
+UrlCacheFolders UrlCacheFolders::OfUser() {
+  UrlCacheFolders f;
+  const std::string cache = CacheHomeFolder();
+  for (const char* browser : {"/chromium", "/google-chrome"}) {
+    for (const std::string& profile : SubFolders(cache + browser)) {
+      if (IsFolder(profile + "/Cache/Cache_Data")) f.chromium.push_back(profile + "/Cache/Cache_Data");
+    }
+  }
+  for (const std::string& profile : SubFolders(cache + "/mozilla/firefox")) {
+    if (IsFolder(profile + "/cache2/entries")) f.firefox.push_back(profile + "/cache2/entries");
+  }
+  f.own = DownloadCacheFolder();
+  return f;
+}
+
+struct UrlCacheStore::Enumeration {
+  bool allPatterns = true;
+  bool nothing = false;
+  std::string prefix;
+  std::uint32_t filter = 0;
+  std::int64_t group = 0;
+  std::vector<Candidate> files;
+  size_t next = 0;
+  std::optional<CachedResponse> current;  // read, not yet handed out
+};
+
+UrlCacheStore::UrlCacheStore(std::function<UrlCacheFolders()> folders) : folders_(std::move(folders)) {}
+
+UrlCacheStore::~UrlCacheStore() = default;
+
+std::vector<UrlCacheStore::Candidate> UrlCacheStore::ListFiles(const UrlCacheFolders& folders) {
+  std::vector<Candidate> out;
+  auto add = [&out](CacheKind kind, const std::string& folder) {
+    DIR* dir = ::opendir(folder.c_str());
+    if (!dir) return;
+    while (dirent* e = ::readdir(dir)) {
+      const std::string name = e->d_name;
+      if (IsEntryName(kind, name)) out.push_back({kind, folder + "/" + name});
+    }
+    ::closedir(dir);
+  };
+  if (!folders.own.empty()) add(CacheKind::Tavimo, folders.own);
+  for (const std::string& f : folders.chromium) add(CacheKind::Chromium, f);
+  for (const std::string& f : folders.firefox) add(CacheKind::Firefox, f);
+  return out;
+}
+
+std::optional<CachedResponse> UrlCacheStore::ReadEntry(CacheKind kind, const std::string& file) {
+  std::optional<CachedResponse> r;
+  if (kind == CacheKind::Tavimo) {
+    r = ReadDownloadCacheEntry(file);
+  } else {
+    FileEntrySource source(file);
+    if (!source.Ok()) return std::nullopt;
+    r = kind == CacheKind::Chromium ? ReadChromiumEntry(source) : ReadFirefoxEntry(source);
+    if (r) {
+      r->kind = kind;
+      r->file = file;
+      if (r->lastFetched == 0) r->lastFetched = source.ModifiedTime();
+    }
+  }
+  if (!r || !IsWholeContent(*r)) return std::nullopt;
+  return r;
+}
+
+bool UrlCacheStore::Matches(const Enumeration& e, const CachedResponse& r) {
+  if (e.nothing || e.group != 0 || (e.filter & kNormalCacheEntry) == 0) return false;
+  return e.allPatterns || r.url.compare(0, e.prefix.size(), e.prefix) == 0;
+}
+
+bool UrlCacheStore::Advance(Enumeration& e) {
+  e.current.reset();
+  if (e.nothing || e.group != 0 || (e.filter & kNormalCacheEntry) == 0) return false;
+  while (e.next < e.files.size()) {
+    const Candidate& c = e.files[e.next++];
+    std::optional<CachedResponse> r = ReadEntry(c.kind, c.file);
+    if (r && Matches(e, *r)) {
+      e.current = std::move(r);
+      return true;
+    }
+  }
+  return false;
+}
+
+bool UrlCacheStore::Fill(const CachedResponse& r, UrlCacheEntryInfo* buffer, std::uint32_t* size,
+                         std::uint32_t* error) {
+  std::uint64_t decoded = r.bodyLength;
+  if (r.kind != CacheKind::Tavimo) {
+    FileEntrySource source(r.file);
+    const std::optional<std::uint64_t> n = source.Ok() ? DecodedBodySize(source, r) : std::nullopt;
+    decoded = n.value_or(r.bodyLength);
+  }
+  const std::string local = LocalFileFor(r);
+  const std::string headers = r.head + "\r\n\r\n";
+  const std::string extension = ExtensionOf(r.url);
+  const std::size_t need = sizeof(UrlCacheEntryInfo) + r.url.size() + 1 + local.size() + 1 +
+                           headers.size() + 1 + extension.size() + 1;
+  if (!buffer || *size < need) {
+    *size = static_cast<std::uint32_t>(need);
+    *error = kErrorInsufficientBuffer;
+    return false;
+  }
+  char* strings = reinterpret_cast<char*>(buffer + 1);
+  auto put = [&strings](const std::string& s) {
+    char* at = strings;
+    std::memcpy(at, s.data(), s.size());
+    at[s.size()] = '\0';
+    strings += s.size() + 1;
+    return at;
+  };
+  UrlCacheEntryInfo& info = *buffer;
+  info = UrlCacheEntryInfo{};
+  info.structSize = sizeof(UrlCacheEntryInfo);
+  info.sourceUrlName = put(r.url);
+  info.localFileName = put(local);
+  info.cacheEntryType = kNormalCacheEntry;
+  info.useCount = r.useCount;
+  info.hitRate = 0;
+  info.sizeLow = static_cast<std::uint32_t>(decoded & 0xffffffffu);
+  info.sizeHigh = static_cast<std::uint32_t>(decoded >> 32);
+  info.lastModifiedTime = ParseHttpDate(HeaderValue(r.head, "Last-Modified"));
+  info.expireTime = ExpiryOf(r);
+  info.lastAccessTime = r.lastFetched;
+  info.lastSyncTime = r.responseTime;
+  info.headerInfo = put(headers);
+  info.headerInfoSize = static_cast<std::uint32_t>(headers.size());
+  info.fileExtension = put(extension);
+  info.exemptDelta = 0;
+  return true;
+}
+
+bool UrlCacheStore::Deliver(Enumeration& e, UrlCacheEntryInfo* buffer, std::uint32_t* size,
+                            std::uint32_t* error) {
+  if (!e.current && !Advance(e)) {
+    *error = kErrorNoMoreItems;
+    return false;
+  }
+  if (!Fill(*e.current, buffer, size, error)) return false;  // kept for the call with room
+  e.current.reset();
+  return true;
+}
+
+UrlCacheStore::Handle UrlCacheStore::FindFirst(const char* pattern, std::uint32_t filter,
+                                               std::int64_t group, UrlCacheEntryInfo* buffer,
+                                               std::uint32_t* size, std::uint32_t* error) {
+  std::unique_ptr<Enumeration> e;
+  const std::string text = pattern ? pattern : "";
+  // The real call after a probe takes over the probe's enumeration and its entry.
+  if (probed_ && probed_->filter == filter && probed_->group == group &&
+      probed_->allPatterns == text.empty() && probed_->prefix == text) {
+    e = std::move(probed_);
+  } else {
+    probed_.reset();
+    e = std::make_unique<Enumeration>();
+    e->allPatterns = text.empty();
+    e->prefix = text;
+    e->nothing = text == "Cookie:" || text == "Visited:";
+    e->filter = filter;
+    e->group = group;
+    if (!e->nothing) e->files = ListFiles(folders_());
+  }
+  if (!Deliver(*e, buffer, size, error)) {
+    if (*error == kErrorInsufficientBuffer) probed_ = std::move(e);
+    return 0;
+  }
+  const Handle h = nextHandle_++;
+  open_[h] = std::move(e);
+  return h;
+}
+
+bool UrlCacheStore::FindNext(Handle handle, UrlCacheEntryInfo* buffer, std::uint32_t* size,
+                             std::uint32_t* error) {
+  auto it = open_.find(handle);
+  if (it == open_.end()) {
+    *error = kErrorInvalidHandle;
+    return false;
+  }
+  return Deliver(*it->second, buffer, size, error);
+}
+
+void UrlCacheStore::FindClose(Handle handle) { open_.erase(handle); }
+
+void UrlCacheStore::RefreshIndexLocked() {
+  const UrlCacheFolders folders = folders_();
+  std::vector<std::pair<std::string, std::int64_t>> stamp;
+  if (!folders.own.empty()) stamp.emplace_back(folders.own, ModifiedNs(folders.own));
+  for (const std::string& f : folders.chromium) stamp.emplace_back(f, ModifiedNs(f));
+  for (const std::string& f : folders.firefox) stamp.emplace_back(f, ModifiedNs(f));
+  // A folder's time changes whenever an entry file comes or goes: otherwise the index holds.
+  if (stamp == indexStamp_ && !index_.empty()) return;
+  indexStamp_ = std::move(stamp);
+  index_.clear();
+  byUrl_.clear();
+  for (const Candidate& c : ListFiles(folders)) {
+    std::optional<CachedResponse> r = ReadEntry(c.kind, c.file);
+    if (!r) continue;
+    byUrl_.emplace(r->url, index_.size());
+    const std::string cut = CutQuery(r->url);
+    if (cut != r->url) byUrl_.emplace(cut + "?", index_.size());
+    index_.push_back({std::move(r->url), c.kind, c.file});
+  }
+}
+
+std::vector<CachedResponse> UrlCacheStore::Find(const std::string& url, bool alsoWithQuery) {
+  std::vector<IndexEntry> hits;
+  {
+    std::lock_guard lock(indexMutex_);
+    RefreshIndexLocked();
+    for (const std::string& key : {url, CutQuery(url) == url && alsoWithQuery ? url + "?" : std::string()}) {
+      if (key.empty()) continue;
+      auto [from, to] = byUrl_.equal_range(key);
+      for (auto it = from; it != to; ++it) hits.push_back(index_[it->second]);
+    }
+  }
+  std::vector<CachedResponse> out;
+  for (const IndexEntry& hit : hits) {
+    // Read again: the browser may have replaced the file since the index was made.
+    std::optional<CachedResponse> r = ReadEntry(hit.kind, hit.file);
+    if (r && (r->url == url || (alsoWithQuery && CutQuery(r->url) == url))) out.push_back(std::move(*r));
+  }
+  std::stable_sort(out.begin(), out.end(),
+                   [](const CachedResponse& a, const CachedResponse& b) { return NewestTime(a) > NewestTime(b); });
+  return out;
+}
+
+bool UrlCacheStore::CopyBody(const CachedResponse& r, const std::string& target, std::string& error) {
+  FileEntrySource source(r.file);
+  if (!source.Ok()) {
+    error = "the cached copy is gone";
+    return false;
+  }
+  TPendingFile pending(target);
+  if (!pending.Ok()) {
+    error = "cannot create a file beside " + target + ": " + std::strerror(errno);
+    return false;
+  }
+  std::FILE* out = std::fopen(pending.TempName().c_str(), "wb");
+  if (!out) {
+    error = "cannot write " + target + ": " + std::strerror(errno);
+    return false;
+  }
+  const bool read = ReadDecodedBody(
+      source, r, [out](const char* data, std::size_t n) { return std::fwrite(data, 1, n, out) == n; }, error);
+  const bool closed = std::fclose(out) == 0;
+  if (!read) return false;
+  if (!closed || !pending.Commit()) {
+    error = "cannot write " + target + ": " + std::strerror(errno);
+    return false;
+  }
+  return true;
+}
+
+std::string UrlCacheStore::LocalFileFor(const CachedResponse& r) {
+  if (r.kind == CacheKind::Tavimo) return r.file;
+  // One name per browser file and version of it.
+  const std::string id = r.file + "\n" + std::to_string(r.bodyLength) + "\n" + std::to_string(NewestTime(r));
+  unsigned char d[SHA_DIGEST_LENGTH];
+  SHA1(reinterpret_cast<const unsigned char*>(id.data()), id.size(), d);
+  static const char kHex[] = "0123456789abcdef";
+  std::string name;
+  for (unsigned char c : d) {
+    name += kHex[c >> 4];
+    name += kHex[c & 15];
+  }
+  const std::string extension = ExtensionOf(r.url);
+  const bool plain = !extension.empty() && extension.size() <= 8 &&
+                     std::all_of(extension.begin(), extension.end(), [](char c) { return std::isalnum(static_cast<unsigned char>(c)); });
+  return CacheHomeFolder() + "/tavimo/extracted/" + name + (plain ? "." + extension : std::string());
+}
+
+bool UrlCacheStore::EnsureLocalFile(const CachedResponse& r, std::string& error) {
+  const std::string path = LocalFileFor(r);
+  struct stat st {};
+  if (::stat(path.c_str(), &st) == 0) return true;
+  const std::string folder = path.substr(0, path.rfind('/'));
+  if (!EnsureFolder(folder)) {
+    error = "cannot create " + folder + ": " + std::strerror(errno);
+    return false;
+  }
+  return CopyBody(r, path, error);
+}
+
+}  // namespace tavimo

@@ -1,6 +1,6 @@
 // A real Chromium fills a real Simple Cache from a page on 127.0.0.1: the movies its script
 // fetches are in the cache folder as whole entries under their own URLs, where a user's browser
-// would keep them.
+// would keep them, and the entry reader takes every file the browser wrote.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/CachedResponse.h"
 #include "tests/support/HeadlessChromium.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/TestServer.h"
@@ -20,13 +21,15 @@ using test::TestServer;
 struct Movie {
   std::string path;  // as the page's script asks for it, relative to the page
   std::size_t size;
+  bool gzip;  // sent with Content-Encoding: gzip (the cache keeps it so)
 };
 
-// Loaded by script (so cached), beside a query and a body of several read blocks.
+// Loaded by script (so cached): with a query, a body of several read blocks, a gzip body.
 const std::vector<Movie> kFetched = {
-    {"m/fetched.swf", 5000},
-    {"m/versioned.swf?v=2", 700},
-    {"m/large.swf", 700000},
+    {"m/fetched.swf", 5000, false},
+    {"m/versioned.swf?v=2", 700, false},
+    {"m/large.swf", 700000, false},
+    {"m/packed.swf", 60000, true},
 };
 
 // An uncompressed SWF header, then bytes that differ from movie to movie.
@@ -58,13 +61,13 @@ std::string Page() {
          "</script></body></html>\n";
 }
 
-// The entry's key from its header (u32 key length at byte 12, the key from byte 24).
-std::string KeyOf(const std::string& entry) {
-  if (entry.size() < 24) return {};
-  std::uint32_t n = 0;
-  for (int i = 0; i < 4; ++i)
-    n |= static_cast<std::uint32_t>(static_cast<unsigned char>(entry[12 + i])) << (8 * i);
-  return n <= entry.size() - 24 ? entry.substr(24, n) : std::string();
+// The body as the reader hands it out, decoded; "" when it refuses it.
+std::string BodyOf(const EntrySource& source, const CachedResponse& r) {
+  std::string body, error;
+  const bool ok = ReadDecodedBody(
+      source, r, [&](const char* d, std::size_t n) { return body.append(d, n), true; }, error);
+  EXPECT_TRUE(ok) << r.url << ": " << error;
+  return ok ? body : std::string();
 }
 
 TEST(ChromiumCache, MoviesAPageFetchesLandInTheCacheFolderWhole) {
@@ -76,32 +79,39 @@ TEST(ChromiumCache, MoviesAPageFetchesLandInTheCacheFolderWhole) {
       {"/page.html", TestServer::Response(200, Page(), "Content-Type: text/html\r\n")},
       {"/page.swf", TestServer::Response(200, MovieBytes(900, 99), swfHeaders)},
   };
-  for (std::size_t i = 0; i < kFetched.size(); ++i)
-    files["/" + kFetched[i].path] = TestServer::Response(
-        200, MovieBytes(kFetched[i].size, static_cast<std::uint32_t>(i)), swfHeaders);
+  for (std::size_t i = 0; i < kFetched.size(); ++i) {
+    const std::string bytes = MovieBytes(kFetched[i].size, static_cast<std::uint32_t>(i));
+    files["/" + kFetched[i].path] =
+        kFetched[i].gzip ? TestServer::Response(200, test::Gzip(bytes),
+                                                swfHeaders + "Content-Encoding: gzip\r\n")
+                         : TestServer::Response(200, bytes, swfHeaders);
+  }
   TestServer server(TestServer::Files(files));
 
   test::TempDir home;
   std::string error;
-  ASSERT_TRUE(test::FillChromiumCache(home.Path(), server.Url("/page.html"), "movies fetched", error))
-      << error;
+  const std::string page = server.Url("/page.html");
+  ASSERT_TRUE(test::FillChromiumCache(home.Path(), page, "movies fetched", error)) << error;
 
-  const auto entries = test::ChromiumEntryFiles(home.Path());
-  for (std::size_t i = 0; i < kFetched.size(); ++i) {
-    const std::string url = server.Url("/" + kFetched[i].path);
-    int found = 0;
-    for (const auto& file : entries) {
-      const std::string entry = test::ReadFile(file);
-      const std::string key = KeyOf(entry);
-      // "1/0/_dk_<site> <site> <url>": the URL after the last space.
-      if (key.substr(key.rfind(' ') + 1) != url) continue;
-      ++found;
-      EXPECT_NE(entry.find(MovieBytes(kFetched[i].size, static_cast<std::uint32_t>(i))),
-                std::string::npos)
-          << url << ": the body is not whole in " << file;
+  // Every file a clean exit leaves is a whole entry; the movies are there once, under the URL
+  // the script asked for, with their headers and their bytes.
+  std::map<std::string, int> seen;
+  for (const auto& file : test::ChromiumEntryFiles(home.Path())) {
+    FileEntrySource source(file);
+    const auto entry = ReadChromiumEntry(source);
+    ASSERT_TRUE(entry) << file << " is not read as an entry";
+    for (std::size_t i = 0; i < kFetched.size(); ++i) {
+      if (entry->url != server.Url("/" + kFetched[i].path)) continue;
+      ++seen[entry->url];
+      EXPECT_EQ(entry->status, 200) << entry->url;
+      EXPECT_TRUE(IsWholeContent(*entry)) << entry->url;
+      EXPECT_EQ(HeaderValue(entry->head, "cache-control"), "max-age=3600") << entry->url;
+      EXPECT_EQ(ContentEncodingOf(entry->head), kFetched[i].gzip ? "gzip" : "") << entry->url;
+      const std::string sent = MovieBytes(kFetched[i].size, static_cast<std::uint32_t>(i));
+      EXPECT_TRUE(BodyOf(source, *entry) == sent) << entry->url << ": not the bytes sent";
     }
-    EXPECT_EQ(found, 1) << url << " among " << entries.size() << " entries";
   }
+  for (const auto& m : kFetched) EXPECT_EQ(seen[server.Url("/" + m.path)], 1) << m.path;
 
   test::RemoveChromiumFolders(home.Path());
   EXPECT_FALSE(test::FileExists(test::ChromiumProfileFolder(home.Path())));

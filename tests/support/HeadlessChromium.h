@@ -19,8 +19,8 @@ std::string ChromiumCacheFolder(const std::string& home);    // .../Default/Cach
 // Loads `pageUrl` with HOME, XDG_CONFIG_HOME and XDG_CACHE_HOME inside `home`, every address
 // but loopback sent to a dead proxy. Returns when the browser has ended by itself after the
 // page's network went quiet. False with a reason in `error` when chromium is missing, does not
-// start, fails, outlives `limit` (then it is killed), or when the final page lacks `doneText`
-// (the page's script writes it, e.g. into its title, once its fetches are done).
+// start, fails, outlives `limit` (then it is killed), or when the final page's title lacks
+// `doneText` (the page's script writes it there once its fetches are done).
 bool FillChromiumCache(const std::string& home, const std::string& pageUrl,
                        const std::string& doneText, std::string& error,
                        std::chrono::seconds limit = std::chrono::seconds(60));

@@ -1,4 +1,6 @@
 // The main window's layout: every control with its name, kind and bounds.
+#include "components/IECache.h"
+#include "platform/UrlCacheStore.h"
 #include "app/FrmTavimo.h"
 #include "app/SkinPreload.h"
 

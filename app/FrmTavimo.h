@@ -6,7 +6,7 @@
 //                            mouse filtering, about box, help, web link, options
 //   FrmTavimoItems.cpp       the item list, its menu and the preview step
 //   FrmTavimoCategories.cpp  categories, the download root and its folder browser
-//   FrmTavimoScan.cpp        the page scan (address field, Go button)
+//   FrmTavimoScan.cpp        the page scan (address field, Go button) and the cache search
 //   FrmTavimoDownload.cpp    the downloads
 //   FrmTavimoTray.cpp        tray, browser capture, Exit
 //   FrmTavimoHotKeys.cpp     hot keys F7 and F6, message 0x464, the second start's nudge
@@ -16,6 +16,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "app/FrmOption.h"
@@ -43,6 +44,8 @@ class TFlatPanel;
 class TFlatTitlebar;
 class TFrmTavimoPorts;
 class THTTPGet;
+class TIECache;
+class UrlCacheStore;
 class THttpCli;
 class TMemoLines;
 class TPageScan;
@@ -110,6 +113,9 @@ class TFrmTavimo : public QWidget, public SettingsControls, public TopmostWindow
   std::unique_ptr<THttpCli> HttpCli1;
   std::unique_ptr<THttpCli> HttpCli2;
   std::unique_ptr<THTTPGet> httpgetfile;
+  // The machine's URL cache (the browsers' and Tavimo's own) and its enumerator.
+  std::unique_ptr<UrlCacheStore> CacheStore;
+  std::unique_ptr<TIECache> IECache1;
   // Links dropped on the address field (attached to edturl at creation).
   std::unique_ptr<TDropURLTarget> DropURLTarget1;
   // The notification-area icon with PopNotify, from the end of creation to the window's end.
@@ -194,6 +200,10 @@ class TFrmTavimo : public QWidget, public SettingsControls, public TopmostWindow
   // Page scan and downloads (the work lives in TPageScan and TDownloadDriver); tray and hot
   // keys: see the files named above.
   void butgoClick();
+  // The cache search: every entry of the URL cache goes through IECache1Entry, which appends
+  // the Flash movies (of the address field's host unless ListAllCache) to the item list.
+  void StartCacheSearch();
+  void IECache1Entry(TIECache* sender, bool& cancel);
   void edturlKeyDown(int key);
   void edturlMouseMove();
   void DropURLTarget1Drop(const std::string& url, const std::string& title);
@@ -254,6 +264,8 @@ class TFrmTavimo : public QWidget, public SettingsControls, public TopmostWindow
   bool terminating_ = false;
   bool hotKeysRegistered_ = false;
   bool placed_ = false;
+  // The URLs of the item list during a cache search (its duplicate test).
+  std::unordered_set<std::string> cacheSearchListed_;
   // Hot keys and message 0x464; created by the registration step.
   std::unique_ptr<HotKeys> hotKeys_;
   std::unique_ptr<X11Message> messages_;

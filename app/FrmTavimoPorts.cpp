@@ -4,6 +4,7 @@
 
 #include "app/FrmTavimo.h"
 #include "components/DropURLTarget.h"
+#include "components/IECache.h"
 #include "components/MouseImage.h"
 #include "controls/FlatEdit.h"
 #include "controls/FlatGauge.h"
@@ -13,6 +14,7 @@
 #include "download/HttpGet.h"
 #include "net/HttpCli.h"
 #include "platform/HandlerGuard.h"
+#include "platform/UrlCacheStore.h"
 
 namespace tavimo {
 
@@ -23,10 +25,16 @@ void TFrmTavimo::BuildComponents() {
   HttpCli2 = std::make_unique<THttpCli>();
   HttpCli2->SetMultiThreaded(true);
   httpgetfile = std::make_unique<THTTPGet>(this);
+  CacheStore = std::make_unique<UrlCacheStore>();
+  httpgetfile->CacheStore = CacheStore.get();
+  IECache1 = std::make_unique<TIECache>(CacheStore.get());
+  IECache1->SearchPattern = spAll;
+  IECache1->OnEntry = [this](TIECache* sender, bool& cancel) { IECache1Entry(sender, cancel); };
   Memo1Lines = std::make_unique<TMemoLines>();
   ports_ = std::make_unique<TFrmTavimoPorts>(*this);
   scan_ = std::make_unique<TPageScan>(*ports_, *Items, *Memo1Lines, *HttpCli2, *myplayer);
   download_ = std::make_unique<TDownloadDriver>(*ports_, *httpgetfile, *HttpCli1);
+  download_->CacheStore = CacheStore.get();
   // Links only, read when the drag enters; attached to the address field at creation.
   DropURLTarget1 = std::make_unique<TDropURLTarget>();
   DropURLTarget1->Dragtypes = {dtLink};
@@ -69,7 +77,7 @@ void TFrmTavimoPorts::SetGoEnabled(bool enabled) { form_.butgo->Enable = enabled
 
 void TFrmTavimoPorts::StartCacheSearch(bool listAllCache) {
   form_.ListAllCache = listAllCache;
-  // The browser caches are not read yet: the search finds no entries to append.
+  form_.StartCacheSearch();
 }
 
 QWidget* TFrmTavimoPorts::DialogOwner() { return &form_; }

@@ -2,7 +2,10 @@
 // address field, dropped links. The scan itself is TPageScan's.
 #include "app/FrmTavimo.h"
 #include "app/FrmTavimoPorts.h"
+#include "components/IECache.h"
 #include "controls/FlatEdit.h"
+#include "detect/CacheSearch.h"
+#include "detect/ItemList.h"
 
 namespace tavimo {
 
@@ -14,6 +17,21 @@ void TFrmTavimo::butgoClick() {
 
 void TFrmTavimo::WarmPlayer() {
   if (myplayer && settings_->IsPreview) myplayer->Prepare();
+}
+
+void TFrmTavimo::StartCacheSearch() {
+  IECache1->SearchPattern = spUrl;
+  // The list's URLs in a set: a cache of many movies must not make the duplicate test slow.
+  cacheSearchListed_.clear();
+  for (int i = 0; i < Items->Count(); ++i) cacheSearchListed_.insert(Items->Url(i));
+  IECache1->EnumerateEntries(0);
+  cacheSearchListed_.clear();
+}
+
+void TFrmTavimo::IECache1Entry(TIECache* sender, bool&) {
+  const std::string url = CacheSearchUrl(sender->EntryInfo().SourceUrlName, ports_->AddressText(), ListAllCache);
+  if (url.empty() || !cacheSearchListed_.insert(url).second) return;
+  Items->AppendItem(url, DefaultSaveAsName(url));
 }
 
 void TFrmTavimo::Timer2Timer() { scan_->Timer2Timer(); }

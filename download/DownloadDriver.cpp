@@ -7,6 +7,7 @@
 
 #include "detect/ScanReport.h"
 #include "download/HttpGet.h"
+#include "platform/UrlCacheStore.h"
 #include "net/HttpCli.h"
 #include "platform/AtomicFile.h"
 #include "platform/Dialogs.h"
@@ -173,7 +174,8 @@ void TDownloadDriver::DownloadItems(const std::vector<std::string>& urls,
         if (!failure.empty()) ShowFailure(failure);
         break;
       }
-      default:  // "Copy from Cache Directly" fetches nothing
+      default:
+        CopyFromCache(urls[i], targets[i]);
         break;
     }
   }
@@ -197,6 +199,26 @@ std::string TDownloadDriver::HttpCli1Failure() const {
            std::to_string(length) + " bytes";
   }
   return {};
+}
+
+void TDownloadDriver::CopyFromCache(const std::string& url, const std::string& target) {
+  const std::vector<CachedResponse> found =
+      CacheStore ? CacheStore->Find(url, true) : std::vector<CachedResponse>();
+  if (found.empty()) {
+    form_.SetGaugeProgress(0);
+    form_.SetStatusText("Not in the cache: " + url);
+    form_.SetStatusVisible(true);
+    return;
+  }
+  std::string error;
+  std::uint64_t size = 0;
+  if (!UrlCacheStore::CopyBody(found.front(), target, error, &size)) {
+    ShowFailure(error);
+    return;
+  }
+  form_.SetGaugeProgress(0);
+  form_.SetStatusText(ReceivedText(static_cast<std::int64_t>(size)) + itemNote_);
+  form_.SetStatusVisible(true);
 }
 
 void TDownloadDriver::ShowFailure(const std::string& reason) {

@@ -6,6 +6,9 @@
 // temporary file that replaces the target at the end); a failure is said in the status panel
 // and the batch goes on. Two items of one batch with the same name do not overwrite each
 // other: the later is saved as "name (2).swf".
+// "Copy from Cache Directly" copies each item's body from the URL cache (the newest entry of
+// its URL, or of its URL with a query when the cache search listed it cut); an item in no
+// cache is said in the status panel and the batch goes on.
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -19,6 +22,7 @@ namespace tavimo {
 class THTTPGet;
 class THTTPGetThread;
 class THttpCli;
+class UrlCacheStore;
 
 // What the download commands need of the main window.
 class DownloadForm : public virtual FormStatus {
@@ -56,6 +60,8 @@ class TDownloadDriver {
 
   // The folder the items of one command go to; always ends with "/".
   std::string ItemFolder();
+  // The URL cache for "Copy from Cache Directly"; without one every item is "not in the cache".
+  UrlCacheStore* CacheStore = nullptr;
   void butdownloadClick();
   void DownloadthisFlashItem1Click();
   // Raise "HTTP component is busy" while a batch or either client is at work, before
@@ -81,6 +87,7 @@ class TDownloadDriver {
   // Mode 1: the reason the item just fetched is not whole, empty when it is.
   std::string HttpCli1Failure() const;
   void ShowFailure(const std::string& reason);
+  void CopyFromCache(const std::string& url, const std::string& target);
 
   bool running_ = false;
   bool stopRequested_ = false;

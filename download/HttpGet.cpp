@@ -10,12 +10,16 @@
 #include <cstring>
 #include <charconv>
 #include <cstdio>
+#include <ctime>
 #include <sys/eventfd.h>
 #include <thread>
 #include <unistd.h>
 
 #include "net/HttpUrl.h"
 #include "platform/AtomicFile.h"
+#include "platform/CacheFreshness.h"
+#include "platform/DownloadCache.h"
+#include "platform/UrlCacheStore.h"
 #include "platform/HttpRequest.h"
 #include "platform/Inflater.h"
 
@@ -142,6 +146,8 @@ void THTTPGet::GetFile() {
   w->ConnectTimeout = ConnectTimeout;
   w->StallTimeout = StallTimeout;
   w->ExtraCaFile = ExtraCaFile;
+  w->CacheStore = CacheStore;
+  w->CacheLimitBytes = CacheLimitBytes;
   w->handoff_ = h;
   h->sender = w;
   // The completion path is in place before the worker runs, so even an instant failure
@@ -290,9 +296,48 @@ bool IsSuccessStatus(long status) {
 
 }  // namespace
 
+std::optional<bool> THTTPGetThread::FromCache() {
+  const std::vector<CachedResponse> found = CacheStore->Find(URL, false);
+  if (found.empty() || !IsFresh(found.front().head, found.front().responseTime, std::time(nullptr))) {
+    return std::nullopt;
+  }
+  const CachedResponse& r = found.front();
+  FileEntrySource source(r.file);
+  if (!source.Ok()) return std::nullopt;
+  totalSize_ = static_cast<std::int64_t>(DecodedBodySize(source, r).value_or(r.bodyLength));
+  TPendingFile pending(FileName);
+  if (!pending.Ok()) return Fail("cannot create a file beside " + FileName + ": " + std::strerror(errno));
+  std::FILE* file = std::fopen(pending.TempName().c_str(), "wb");
+  if (!file) return Fail("cannot write " + FileName + ": " + std::strerror(errno));
+  std::string error;
+  const bool read = ReadDecodedBody(
+      source, r,
+      [&](const char* data, std::size_t n) {
+        if (StopRequested() || std::fwrite(data, 1, n, file) != n) return false;
+        saved_ += static_cast<std::int64_t>(n);
+        readed_ = saved_;
+        if (OnProgress) ReportProgress();
+        return true;
+      },
+      error);
+  const bool closed = std::fclose(file) == 0;
+  if (StopRequested()) return Fail("stopped");
+  // A damaged cached copy is no answer: the network gets its turn.
+  if (!read && error != "the body could not be written") {
+    saved_ = readed_ = 0;
+    return std::nullopt;
+  }
+  if (!read || !closed || !pending.Commit()) return Fail("cannot write " + FileName + ": " + std::strerror(errno));
+  totalSize_ = saved_;
+  return true;
+}
+
 bool THTTPGetThread::Download() {
   const HttpGetTarget target = SplitHttpGetUrl(URL);
   if (StopRequested()) return Fail("stopped");
+  if (UseCache && CacheStore) {
+    if (std::optional<bool> answered = FromCache()) return *answered;
+  }
 
   HttpRequestOptions o;
   // Blanks, controls and non-ASCII bytes in the object name are sent %XX-encoded, as the
@@ -391,6 +436,11 @@ bool THTTPGetThread::Download() {
   if (inflater && !inflater->Finished()) return Fail("the compressed body is cut short");
   if (StopRequested()) return Fail("stopped");
   if (!pending.Commit()) return Fail("cannot save " + FileName + ": " + std::strerror(errno));
+  if (CacheStore) {
+    // Kept for later downloads of the URL; a download that cannot be kept is still a download.
+    std::string ignored;
+    StoreDownload(CacheStore->OwnFolder(), URL, request.Head(), FileName, CacheLimitBytes, ignored);
+  }
   return true;
 }
 

@@ -19,12 +19,14 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace tavimo {
 
 class THTTPGet;
 class THTTPGetThread;
+class UrlCacheStore;
 struct HttpGetHandoff;
 
 using TOnProgressEvent =
@@ -71,6 +73,11 @@ class THTTPGet : public QObject {
   long StallTimeout = 60;
   // A CA file trusted besides the system's store (tests use it for their own https server).
   std::string ExtraCaFile;
+  // The URL cache: with UseCache a fresh entry of the exact URL answers without the network,
+  // and every completed download is kept in its own folder (at most CacheLimitBytes there,
+  // default 512 MB, the oldest leaving first). None: always the network, nothing kept.
+  UrlCacheStore* CacheStore = nullptr;
+  std::int64_t CacheLimitBytes = std::int64_t{512} << 20;
 
   // Starts a download of URL into FileName; ignored while one runs. With WaitThread it
   // returns after the outcome event, keeping the user interface live meanwhile.
@@ -108,11 +115,15 @@ class THTTPGetThread {
   TOnProgressEvent OnProgress;
   long ConnectTimeout = 30, StallTimeout = 60;
   std::string ExtraCaFile;
+  UrlCacheStore* CacheStore = nullptr;
+  std::int64_t CacheLimitBytes = 0;
 
  private:
   friend class THTTPGet;
   void Run();
   bool Download();
+  // Answers from a fresh cache entry of the URL; nullopt when there is none to answer with.
+  std::optional<bool> FromCache();
   bool Fail(std::string reason);
   bool StopRequested() const;
   void ReportProgress();

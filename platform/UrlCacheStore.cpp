@@ -318,7 +318,8 @@ std::vector<CachedResponse> UrlCacheStore::Find(const std::string& url, bool als
   return out;
 }
 
-bool UrlCacheStore::CopyBody(const CachedResponse& r, const std::string& target, std::string& error) {
+bool UrlCacheStore::CopyBody(const CachedResponse& r, const std::string& target, std::string& error,
+                             std::uint64_t* copied) {
   FileEntrySource source(r.file);
   if (!source.Ok()) {
     error = "the cached copy is gone";
@@ -334,14 +335,21 @@ bool UrlCacheStore::CopyBody(const CachedResponse& r, const std::string& target,
     error = "cannot write " + target + ": " + std::strerror(errno);
     return false;
   }
+  std::uint64_t written = 0;
   const bool read = ReadDecodedBody(
-      source, r, [out](const char* data, std::size_t n) { return std::fwrite(data, 1, n, out) == n; }, error);
+      source, r,
+      [out, &written](const char* data, std::size_t n) {
+        written += n;
+        return std::fwrite(data, 1, n, out) == n;
+      },
+      error);
   const bool closed = std::fclose(out) == 0;
   if (!read) return false;
   if (!closed || !pending.Commit()) {
     error = "cannot write " + target + ": " + std::strerror(errno);
     return false;
   }
+  if (copied) *copied = written;
   return true;
 }
 

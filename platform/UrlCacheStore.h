@@ -87,9 +87,13 @@ class UrlCacheStore {
   // Safe to call from any thread.
   std::vector<CachedResponse> Find(const std::string& url, bool alsoWithQuery);
 
+  // Tavimo's own download cache folder, where completed downloads are kept.
+  std::string OwnFolder() const { return folders_().own; }
+
   // Copies the decoded body of r into target (temporary file, renamed when whole: a failure
-  // leaves an existing target as it was). False with a reason.
-  static bool CopyBody(const CachedResponse& r, const std::string& target, std::string& error);
+  // leaves an existing target as it was). False with a reason; *copied: the bytes written.
+  static bool CopyBody(const CachedResponse& r, const std::string& target, std::string& error,
+                       std::uint64_t* copied = nullptr);
   // Where the decoded body of a browser entry is put when asked for (Tavimo's cache folder),
   // or the body file itself for Tavimo's own entries.
   static std::string LocalFileFor(const CachedResponse& r);

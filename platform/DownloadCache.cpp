@@ -78,11 +78,11 @@ std::string SavedHead(const std::string& head, std::uint64_t size) {
 
 struct Stored {
   std::string entry;
-  std::int64_t storedAt = 0;
+  std::int64_t storedAt = 0;  // nanoseconds
   std::uint64_t size = 0;
 };
 
-// Entries of the folder with their store time and body size (unreadable ones as oldest).
+// Entries of the folder with the time they were written and their body's size.
 std::vector<Stored> ListStored(const std::string& folder) {
   std::vector<Stored> out;
   DIR* dir = ::opendir(folder.c_str());
@@ -92,21 +92,10 @@ std::vector<Stored> ListStored(const std::string& folder) {
     if (name.size() < 6 || name.compare(name.size() - 6, 6, ".entry") != 0) continue;
     Stored s;
     s.entry = folder + "/" + name;
-    if (std::FILE* f = std::fopen(s.entry.c_str(), "rb")) {
-      char line[256];
-      long long at = 0;
-      unsigned long long size = 0;
-      // magic, URL (may be long: skip it whole), then the numbers
-      if (std::fgets(line, sizeof line, f)) {
-        int c;
-        while ((c = std::fgetc(f)) != EOF && c != '\n') {
-        }
-        if (std::fscanf(f, "%lld %llu", &at, &size) == 2) {
-          s.storedAt = at;
-          s.size = size;
-        }
-      }
-      std::fclose(f);
+    struct stat st {};
+    if (::stat(s.entry.c_str(), &st) == 0) s.storedAt = std::int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    if (::stat((s.entry.substr(0, s.entry.size() - 6) + ".body").c_str(), &st) == 0) {
+      s.size = static_cast<std::uint64_t>(st.st_size);
     }
     out.push_back(std::move(s));
   }

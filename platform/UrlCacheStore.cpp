@@ -87,9 +87,8 @@ std::int64_t ExpiryOf(const CachedResponse& r) {
   return ParseHttpDate(HeaderValue(r.head, "Expires"));
 }
 
-std::int64_t NewestTime(const CachedResponse& r) {
-  return std::max({r.responseTime, r.lastFetched, r.requestTime});
-}
+// When the entry's response arrived (the file's time where the cache keeps none).
+std::int64_t NewestTime(const CachedResponse& r) { return r.responseTime > 0 ? r.responseTime : r.lastFetched; }
 
 }  // namespace
 

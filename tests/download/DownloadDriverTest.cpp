@@ -10,6 +10,8 @@
 #include "net/HttpCli.h"
 #include "platform/Dialogs.h"
 #include "platform/Stream.h"
+#include "platform/UrlCacheStore.h"
+#include "tests/support/ChromiumEntryWriter.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/TestServer.h"
 
@@ -310,6 +312,62 @@ TEST_F(DownloadDriverTest, CopyFromCacheFetchesNothingButStillCloses) {
 }
 
 INSTANTIATE_TEST_SUITE_P(FromCacheAndFromInternet, DownloadModesTest, ::testing::Values(0, 1));
+
+// The browser's cache holds a fresh gzip-encoded copy of one movie and a copy with a query of
+// another; the third is in no cache.
+class CacheModesTest : public DownloadDriverTest {
+ protected:
+  void SetUp() override {
+    DownloadDriverTest::SetUp();
+    getter_.CacheStore = &store_;
+    driver_.CacheStore = &store_;
+    const std::string folder = home_ / "cache/chromium/Default/Cache/Cache_Data";
+    std::filesystem::create_directories(folder);
+    const std::int64_t now = std::time(nullptr);
+    test::ChromiumEntry fresh{.url = server_.Url("/m/a.swf"), .body = test::Gzip(movieA_),
+                              .head = "HTTP/1.1 200 OK\r\nContent-Encoding: gzip\r\nCache-Control: max-age=3600\r\n",
+                              .requestTime = now - 10, .responseTime = now - 10};
+    test::ChromiumEntry withQuery{.url = server_.Url("/m/b.swf?v=1"), .body = movieB_,
+                                  .head = "HTTP/1.1 200 OK\r\nCache-Control: max-age=3600\r\n",
+                                  .requestTime = now - 10, .responseTime = now - 10};
+    ASSERT_FALSE(test::WriteChromiumEntry(folder, fresh).empty());
+    ASSERT_FALSE(test::WriteChromiumEntry(folder, withQuery).empty());
+    form_.rows = {{server_.Url("/m/a.swf"), "a.swf", true},
+                  {server_.Url("/m/c.swf"), "c.swf", true},
+                  {server_.Url("/m/b.swf"), "b.swf", true}};
+  }
+  const std::string movieA_ = Bytes(5000, 1), movieB_ = Bytes(3000, 2), movieC_ = Bytes(700, 3);
+  TestServer server_{TestServer::Files({{"/m/a.swf", TestServer::Response(200, movieA_)},
+                                        {"/m/b.swf", TestServer::Response(200, movieB_)},
+                                        {"/m/c.swf", TestServer::Response(200, movieC_)}})};
+  UrlCacheStore store_;
+};
+
+TEST_F(CacheModesTest, FromCacheAnswersFreshEntriesWithoutTheNetworkAndKeepsDownloads) {
+  form_.mode = 0;
+  driver_.butdownloadClick();
+  EXPECT_EQ(test::ReadFile(home_ / "flash/a.swf"), movieA_);  // decoded
+  EXPECT_EQ(test::ReadFile(home_ / "flash/b.swf"), movieB_);
+  EXPECT_EQ(test::ReadFile(home_ / "flash/c.swf"), movieC_);
+  std::vector<std::string> asked;
+  for (const Seen& r : server_.Requests()) asked.push_back(r.target);
+  EXPECT_EQ(asked, (std::vector<std::string>{"/m/c.swf", "/m/b.swf"}));  // never a.swf
+  // What was downloaded is kept: the next batch needs the network for b.swf only if the
+  // answer was not fresh (the test server names no freshness).
+  EXPECT_EQ(store_.Find(server_.Url("/m/c.swf"), false).size(), 1u);
+}
+
+TEST_F(CacheModesTest, CopyFromCacheCopiesCachedItemsAndSaysWhichAreNot) {
+  form_.mode = 2;
+  driver_.butdownloadClick();
+  EXPECT_TRUE(server_.Requests().empty());
+  EXPECT_EQ(test::ReadFile(home_ / "flash/a.swf"), movieA_);
+  EXPECT_EQ(test::ReadFile(home_ / "flash/b.swf"), movieB_);  // the entry with the query
+  EXPECT_FALSE(test::FileExists(home_ / "flash/c.swf"));
+  EXPECT_EQ(form_.statusTexts, (std::vector<std::string>{"4K Bytes Received", "Not in the cache: " + server_.Url("/m/c.swf"),
+                                                         "2K Bytes Received"}));
+  EXPECT_EQ(form_.hideAndClear, 1);
+}
 
 }  // namespace
 }  // namespace tavimo

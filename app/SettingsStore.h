@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "app/IniFile.h"
+#include "platform/IniFile.h"
 #include "platform/Registry.h"
 
 namespace tavimo {

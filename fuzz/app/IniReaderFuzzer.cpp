@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/IniFile.h"
+#include "platform/IniFile.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string_view text(reinterpret_cast<const char*>(data), size);

@@ -3,7 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "app/IniFile.h"
+#include "platform/IniFile.h"
 #include "tests/support/TempDir.h"
 
 namespace tavimo {

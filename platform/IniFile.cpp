@@ -1,4 +1,4 @@
-#include "app/IniFile.h"
+#include "platform/IniFile.h"
 
 #include <algorithm>
 #include <cctype>

@@ -88,21 +88,6 @@ void TSettingsStore::SaveSettings() {
   settingsFile_.UpdateFile();
 }
 
-bool TSettingsStore::ReadProxySettings() {
-  TRegistry reg(registry_);
-  reg.OpenKeyReadOnly(kInternetSettingsKey);
-  std::string server;
-  if (reg.ReadInteger("ProxyEnable") != 0) server = reg.ReadString("ProxyServer");
-  if (server.empty()) return false;
-  const auto colon = server.rfind(':');
-  if (colon == std::string::npos) {
-    ProxyHost.clear();
-    ProxyPort = server;
-  } else {
-    ProxyHost = server.substr(0, colon);
-    ProxyPort = server.substr(colon + 1);
-  }
-  return true;
-}
+bool TSettingsStore::ReadProxySettings() { return tavimo::ReadProxySettings(registry_, ProxyHost, ProxyPort); }
 
 }  // namespace tavimo

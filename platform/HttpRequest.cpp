@@ -168,12 +168,7 @@ struct HttpRequest::Impl {
   }
 };
 
-std::string SystemProxyServer() {
-  EnvRegistrySource env;
-  TRegistry reg(env);
-  reg.OpenKeyReadOnly(kInternetSettingsKey);
-  return reg.ReadInteger("ProxyEnable") != 0 ? reg.ReadString("ProxyServer") : std::string();
-}
+std::string SystemProxyServer() { return ProxyServer(EnvRegistrySource()); }
 
 HttpRequest::HttpRequest(HttpRequestOptions options) : d_(std::make_unique<Impl>()) {
   d_->opt = std::move(options);

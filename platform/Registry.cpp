@@ -101,4 +101,24 @@ std::string TRegistry::ReadString(const std::string& name) const {
   throw ERegistryException("Invalid data type for '" + name + "'");
 }
 
+std::string ProxyServer(const RegistrySource& source) {
+  TRegistry reg(source);
+  reg.OpenKeyReadOnly(kInternetSettingsKey);
+  return reg.ReadInteger("ProxyEnable") != 0 ? reg.ReadString("ProxyServer") : std::string();
+}
+
+bool ReadProxySettings(const RegistrySource& source, std::string& host, std::string& port) {
+  const std::string server = ProxyServer(source);
+  if (server.empty()) return false;
+  const auto colon = server.rfind(':');
+  if (colon == std::string::npos) {
+    host.clear();
+    port = server;
+  } else {
+    host = server.substr(0, colon);
+    port = server.substr(colon + 1);
+  }
+  return true;
+}
+
 }  // namespace tavimo

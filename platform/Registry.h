@@ -71,6 +71,14 @@ class TRegistry {
   std::string key_;
 };
 
+// The one source of the proxy: the browser proxy of the registry view, when it is enabled and
+// names a server. host/port: the text before and after the last colon (no colon: all of it is
+// the port, as the settings have always read it). Raises as TRegistry does when the values
+// have the wrong type.
+bool ReadProxySettings(const RegistrySource& source, std::string& host, std::string& port);
+// The same as "host:port" text; empty when no proxy is set.
+std::string ProxyServer(const RegistrySource& source);
+
 // Reduces an http_proxy value to "host:port" (see EnvRegistrySource).
 std::string ProxyServerFromEnvValue(const std::string& value);
 

@@ -11,6 +11,7 @@
 #include "controls/FlatPanel.h"
 #include "detect/ItemList.h"
 #include "detect/MemoLines.h"
+#include "detect/PreviewStep.h"
 #include "download/HttpGet.h"
 #include "net/HttpCli.h"
 #include "platform/HandlerGuard.h"
@@ -32,7 +33,7 @@ void TFrmTavimo::BuildComponents() {
   IECache1->OnEntry = [this](TIECache* sender, bool& cancel) { IECache1Entry(sender, cancel); };
   Memo1Lines = std::make_unique<TMemoLines>();
   ports_ = std::make_unique<TFrmTavimoPorts>(*this);
-  scan_ = std::make_unique<TPageScan>(*ports_, *Items, *Memo1Lines, *HttpCli2, *myplayer);
+  scan_ = std::make_unique<TPageScan>(*ports_, *Items, *Memo1Lines, *HttpCli2);
   download_ = std::make_unique<TDownloadDriver>(*ports_, *httpgetfile, *HttpCli1);
   download_->CacheStore = CacheStore.get();
   // Links only, read when the drag enters; attached to the address field at creation.
@@ -66,7 +67,6 @@ std::string TFrmTavimoPorts::AddressText() const { return form_.edturl->text().t
 
 int TFrmTavimoPorts::DetectMode() const { return form_.Settings().DetectMode; }
 
-bool TFrmTavimoPorts::IsPreview() const { return form_.Settings().IsPreview; }
 
 void TFrmTavimoPorts::SetBusyTimerEnabled(bool enabled) {
   if (enabled) form_.Timer2->start();
@@ -78,6 +78,11 @@ void TFrmTavimoPorts::SetGoEnabled(bool enabled) { form_.butgo->Enable = enabled
 void TFrmTavimoPorts::StartCacheSearch(bool listAllCache) {
   form_.ListAllCache = listAllCache;
   form_.StartCacheSearch();
+}
+
+void TFrmTavimoPorts::ScanFinished(bool anyPageFailed) {
+  // After the close sequence there is no player left to show anything.
+  if (form_.myplayer) PreviewAfterScan(*form_.myplayer, form_.Settings().IsPreview, *form_.Items, anyPageFailed);
 }
 
 QWidget* TFrmTavimoPorts::DialogOwner() { return &form_; }

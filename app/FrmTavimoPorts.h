@@ -23,10 +23,10 @@ class TFrmTavimoPorts : public ScanForm, public DownloadForm {
   // ScanForm
   std::string AddressText() const override;
   int DetectMode() const override;
-  bool IsPreview() const override;
   void SetBusyTimerEnabled(bool enabled) override;
   void SetGoEnabled(bool enabled) override;
   void StartCacheSearch(bool listAllCache) override;
+  void ScanFinished(bool anyPageFailed) override;
 
   // DownloadForm
   QWidget* DialogOwner() override;

@@ -1,7 +1,6 @@
 #include "detect/ItemList.h"
 
 #include <QApplication>
-#include <QFile>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QPainter>
@@ -12,7 +11,6 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
-#include "detect/TextUtils.h"
 #include "platform/HandlerGuard.h"
 
 namespace tavimo {
@@ -161,8 +159,6 @@ class PanelSplitter : public QSplitter {
 
 }  // namespace
 
-std::string DefaultSaveAsName(const std::string& url) { return url.substr(LastPos('/', url)); }
-
 std::string HandMadeSaveAsName(const std::string& url) {
   return url.find("swf") != std::string::npos ? DefaultSaveAsName(url) : "not flash";
 }
@@ -222,24 +218,7 @@ void TItemList::AppendItem(const std::string& url, const std::string& saveAsName
   ListView2->addTopLevelItem(NewItem(saveAsName, false));
 }
 
-void TItemList::LoadLinkList(const std::string& linkListFile) {
-  QFile file(QString::fromStdString(linkListFile));
-  if (!file.open(QIODevice::ReadOnly)) return;
-  const QByteArray bytes = file.readAll();
-  // CR LF, a lone CR and a lone LF each end a line; a last line without an ending counts too.
-  qsizetype start = 0;
-  for (qsizetype i = 0; i < bytes.size(); ++i) {
-    if (bytes[i] != '\r' && bytes[i] != '\n') continue;
-    const std::string line = bytes.mid(start, i - start).toStdString();
-    AppendItem(line, DefaultSaveAsName(line));
-    if (bytes[i] == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n') ++i;
-    start = i + 1;
-  }
-  if (start < bytes.size()) {
-    const std::string line = bytes.mid(start).toStdString();
-    AppendItem(line, DefaultSaveAsName(line));
-  }
-}
+void TItemList::LoadLinkList(const std::string& linkListFile) { AppendLinkList(*this, linkListFile); }
 
 void TItemList::Clear() {
   ListView1->clear();

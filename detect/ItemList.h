@@ -7,19 +7,19 @@
 #include <functional>
 #include <string>
 
+#include "detect/ItemSink.h"
+
 class QSplitter;
 class QTreeWidget;
 class QWidget;
 
 namespace tavimo {
 
-// The text after the URL's last "/"; the whole URL when it has none.
-std::string DefaultSaveAsName(const std::string& url);
 // The add-item dialog's rule: the default name when the URL holds "swf" in lower case,
 // otherwise "not flash".
 std::string HandMadeSaveAsName(const std::string& url);
 
-class TItemList : public QObject {
+class TItemList : public QObject, public ItemSink {
   Q_OBJECT
 
  public:
@@ -37,17 +37,17 @@ class TItemList : public QObject {
   // Raised at the end of ListView1Click with the clicked row (the preview step hooks in here).
   std::function<void(int row)> OnUrlRowClicked;
 
-  int Count() const;
+  int Count() const override;
   // One URL row (unchecked), then its name row.
-  void AppendItem(const std::string& url, const std::string& saveAsName);
+  void AppendItem(const std::string& url, const std::string& saveAsName) override;
   // Appends the lines of the link list file (CR LF, CR or LF end a line); nothing when the
   // file is missing. Rows already listed stay.
   void LoadLinkList(const std::string& linkListFile);
   // All rows of ListView1, then all rows of ListView2; SelectedRow goes back to 0.
-  void Clear();
+  void Clear() override;
 
   // The row's bytes as they were appended (never re-encoded), or the UTF-8 of an in-place edit.
-  std::string Url(int row) const;
+  std::string Url(int row) const override;
   std::string SaveAsName(int row) const;
   bool IsChecked(int row) const;
   void SetChecked(int row, bool checked);

@@ -5,10 +5,9 @@
 #include <algorithm>
 #include <unordered_set>
 
-#include "detect/ItemList.h"
+#include "detect/ItemSink.h"
 #include "detect/LinkExtractor.h"
 #include "detect/MemoLines.h"
-#include "detect/PreviewStep.h"
 #include "detect/ScanReport.h"
 #include "net/HttpCli.h"
 #include "platform/Paths.h"
@@ -61,9 +60,8 @@ std::string TrimBlanks(const std::string& s) {
 
 }  // namespace
 
-TPageScan::TPageScan(ScanForm& form, TItemList& items, TMemoLines& Memo1, THttpCli& HttpCli2,
-                     FlashPlayer& player)
-    : form_(form), items_(items), Memo1_(Memo1), HttpCli2_(HttpCli2), player_(player) {}
+TPageScan::TPageScan(ScanForm& form, ItemSink& items, TMemoLines& Memo1, THttpCli& HttpCli2)
+    : form_(form), items_(items), Memo1_(Memo1), HttpCli2_(HttpCli2) {}
 
 std::string TPageScan::LinkListFile() const { return LinkListFilePath(); }
 
@@ -154,11 +152,7 @@ void TPageScan::butgoClick() {
   if (form_.DetectMode() == 1) form_.StartCacheSearch(false);
   form_.SetGoEnabled(true);
   form_.SetStatusText(report.FinishedText());
-  if (form_.IsPreview() && items_.Count() > 0) {
-    PreviewUrl(player_, items_.Url(0));
-  } else if (report.Failed() > 0) {
-    BlankPlayer(player_);  // the previous page's movie is not what this address holds
-  }
+  form_.ScanFinished(report.Failed() > 0);
   idle.armed = false;
   form_.SetBusyTimerEnabled(false);
   form_.SetStatusVisible(true);
@@ -201,7 +195,7 @@ bool TPageScan::RunPass(const std::vector<std::string>& fetchList, TScanReport& 
   LoadMemoFromStream(Memo1_, passText);
   // The address field is read afresh at each use: an edit made while a page loaded counts.
   ExtractSwfLinks(Memo1_.Text(), Address());
-  items_.LoadLinkList(LinkListFile());
+  AppendLinkList(items_, LinkListFile());
   frames = ExtractFrameLinks(Memo1_.Text(), Address());
   return true;
 }

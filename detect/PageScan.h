@@ -2,7 +2,7 @@
 // The page scan: the address in the address field becomes the list of Flash items. Pass by
 // pass it fetches the pages (the first pass the address itself, each later pass the frames the
 // previous one found) into one stream per pass, extracts the pass's Flash links into the link
-// list file, appends them to the item list, and follows the frames. Depending on the detection
+// list file, appends them in that order to the item sink, and follows the frames. Depending on the detection
 // option the cache search adds the cached movies of the page's host, or lists the whole cache
 // without fetching anything.
 //
@@ -22,8 +22,7 @@
 
 namespace tavimo {
 
-class FlashPlayer;
-class TItemList;
+class ItemSink;
 class TMemoLines;
 class THttpCli;
 class TScanReport;
@@ -33,11 +32,14 @@ class ScanForm : public virtual FormStatus {
  public:
   virtual std::string AddressText() const = 0;  // edturl, read afresh at every use
   virtual int DetectMode() const = 0;
-  virtual bool IsPreview() const = 0;
   virtual void SetBusyTimerEnabled(bool enabled) = 0;  // Timer2
   virtual void SetGoEnabled(bool enabled) = 0;         // butgo's Enable
   // Sets ListAllCache and runs the cache search, which appends to the item list.
   virtual void StartCacheSearch(bool listAllCache) = 0;
+  // A fetching scan ended with its final status shown and the items listed (not called for a
+  // stopped or failed scan, nor for "list all cache"); anyPageFailed when some page could not
+  // be fetched. The window decides here what its preview area plays.
+  virtual void ScanFinished(bool anyPageFailed) = 0;
 };
 
 class TPageScan {
@@ -52,8 +54,7 @@ class TPageScan {
   // waiting for (default 3).
   int WaitNoticeTicks = 3;
 
-  TPageScan(ScanForm& form, TItemList& items, TMemoLines& Memo1, THttpCli& HttpCli2,
-            FlashPlayer& player);
+  TPageScan(ScanForm& form, ItemSink& items, TMemoLines& Memo1, THttpCli& HttpCli2);
 
   // The scan; returns when it is complete.
   void butgoClick();
@@ -61,7 +62,7 @@ class TPageScan {
   // scan waiting for WaitNoticeTicks ticks brings the panel back with its address.
   void Timer2Timer();
   // Ends a running scan: the request under way is aborted, nothing more is fetched, and the
-  // scan returns without touching the item list, the link list file or the player again (the
+  // scan returns without touching the item list, the link list file or the window again (the
   // window may be closing); the panel says the scan was stopped. Does nothing when no scan
   // runs.
   void Stop();
@@ -78,10 +79,9 @@ class TPageScan {
                std::vector<std::string>& frames);
 
   ScanForm& form_;
-  TItemList& items_;
+  ItemSink& items_;
   TMemoLines& Memo1_;
   THttpCli& HttpCli2_;
-  FlashPlayer& player_;
   bool running_ = false;
   bool stopRequested_ = false;
   std::string waitingFor_;  // the address being fetched, empty between fetches

@@ -19,6 +19,14 @@ void PreviewClickedRow(FlashPlayer& player, bool isPreview, const TItemList& ite
   if (isPreview && row >= 0 && row < items.Count()) PreviewUrl(player, items.Url(row));
 }
 
+void PreviewAfterScan(FlashPlayer& player, bool isPreview, const TItemList& items, bool anyPageFailed) {
+  if (isPreview && items.Count() > 0) {
+    PreviewUrl(player, items.Url(0));
+  } else if (anyPageFailed) {
+    BlankPlayer(player);
+  }
+}
+
 void PreviewSwitchedOn(FlashPlayer& player, const TItemList& items) {
   // With no row picked, or a row the list no longer has, there is nothing to play and the
   // player only stops.

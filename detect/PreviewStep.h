@@ -16,6 +16,10 @@ void BlankPlayer(FlashPlayer& player);
 // After a click on a URL row: previews the row when previewing is on; otherwise the player is
 // not touched.
 void PreviewClickedRow(FlashPlayer& player, bool isPreview, const TItemList& items, int row);
+// After a scan that fetched: previews the first row when previewing is on and the list has
+// rows; otherwise, when a page failed, blanks the player (the previous page's movie is not
+// what this address holds); otherwise the player is not touched.
+void PreviewAfterScan(FlashPlayer& player, bool isPreview, const TItemList& items, bool anyPageFailed);
 // Previewing switched on: previews SelectedRow when ListView1 has a selected row, else stops.
 void PreviewSwitchedOn(FlashPlayer& player, const TItemList& items);
 // Previewing switched off: stops; the movie stays loaded.

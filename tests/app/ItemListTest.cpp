@@ -8,6 +8,7 @@
 
 #include "detect/Frmaddflashitem.h"
 #include "detect/ItemList.h"
+#include "detect/PreviewStep.h"
 #include "tests/app/FormFixture.h"
 
 namespace tavimo::test {
@@ -217,6 +218,26 @@ TEST_F(ItemListTest, ClickPreviewsTheFirstSelectedRowOnlyWithPreviewOn) {
   ClickRow(items->ListView1, 2);
   EXPECT_EQ(items->SelectedRow, 2);
   EXPECT_TRUE(playerLog.empty());  // previewing off: the player is not touched
+}
+
+TEST_F(ItemListTest, AfterAScanTheFirstRowPlaysOrAFailureBlanks) {
+  const std::vector<std::string> first{"Stop", "Movie:http://h/m0.swf", "Play"}, blank{"Movie:blank.swf", "Stop"};
+  const struct {
+    bool isPreview;
+    int rows;
+    bool failed;
+    std::vector<std::string> calls;
+  } cases[] = {
+      {true, 2, false, first}, {true, 2, true, first}, {true, 0, true, blank}, {true, 0, false, {}},
+      {false, 2, true, blank}, {false, 2, false, {}},
+  };
+  for (const auto& c : cases) {
+    items->Clear();
+    Fill(c.rows);
+    playerLog.clear();
+    PreviewAfterScan(*form->myplayer, c.isPreview, *items, c.failed);
+    EXPECT_EQ(playerLog, c.calls) << c.isPreview << c.rows << c.failed;
+  }
 }
 
 TEST_F(ItemListTest, CheckBoxClickCountsAsRowClick) {

@@ -1,12 +1,9 @@
 #include <gtest/gtest.h>
 
-#include <QWidget>
-
-#include "detect/ItemList.h"
+#include "detect/ItemSink.h"
 #include "detect/MemoLines.h"
 #include "detect/PageScan.h"
 #include "net/HttpCli.h"
-#include "platform/FlashPlayer.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/TestServer.h"
 
@@ -15,12 +12,13 @@ namespace {
 
 using test::TestServer;
 
-class RecordingPlayer : public FlashPlayer {
+class ListSink : public ItemSink {
  public:
-  void Movie(const std::string& url) override { calls.push_back("Movie " + url); }
-  void Play() override { calls.push_back("Play"); }
-  void Stop() override { calls.push_back("Stop"); }
-  std::vector<std::string> calls;
+  void Clear() override { rows.clear(); }
+  void AppendItem(const std::string& url, const std::string& name) override { rows.push_back({url, name}); }
+  int Count() const override { return static_cast<int>(rows.size()); }
+  std::string Url(int row) const override { return rows.at(row).first; }
+  std::vector<std::pair<std::string, std::string>> rows;
 };
 
 class FakeScanForm : public ScanForm {
@@ -32,20 +30,20 @@ class FakeScanForm : public ScanForm {
   bool ReadProxySettings(std::string&, std::string&) override { return false; }
   std::string AddressText() const override { return address; }
   int DetectMode() const override { return detectMode; }
-  bool IsPreview() const override { return isPreview; }
   void SetBusyTimerEnabled(bool on) override { timerEnabled = on; }
   void SetGoEnabled(bool on) override { goEnabled = on; }
   void StartCacheSearch(bool listAll) override { cacheSearches.push_back(listAll); }
+  void ScanFinished(bool anyPageFailed) override { finished.push_back(anyPageFailed); }
 
   std::string address;
   int detectMode = 0;
-  bool isPreview = true;
   std::vector<std::string> statusTexts;
   bool statusVisible = true;
   int gauge = 0;
   bool timerEnabled = false;
   bool goEnabled = true;
   std::vector<bool> cacheSearches;
+  std::vector<bool> finished;
 };
 
 class PageScanTest : public ::testing::Test {
@@ -64,13 +62,11 @@ class PageScanTest : public ::testing::Test {
   }
 
   test::TempHome home_;
-  QWidget panel_;
-  TItemList items_{panel_};
+  ListSink items_;
   TMemoLines memo_;
   THttpCli HttpCli2_;
-  RecordingPlayer player_;
   FakeScanForm form_;
-  TPageScan scan_{form_, items_, memo_, HttpCli2_, player_};
+  TPageScan scan_{form_, items_, memo_, HttpCli2_};
 };
 
 TEST_F(PageScanTest, FollowsFramesPassByPassAndEndsAFrameLoop) {
@@ -84,12 +80,11 @@ TEST_F(PageScanTest, FollowsFramesPassByPassAndEndsAFrameLoop) {
   form_.detectMode = 1;
   scan_.butgoClick();
   EXPECT_EQ(Urls(), (std::vector<std::string>{server.Url("/site/Intro.swf"), server.Url("/site/nav.swf")}));
-  EXPECT_EQ(items_.SaveAsName(0), "Intro.swf");
+  EXPECT_EQ(items_.rows[0].second, "Intro.swf");
   ASSERT_EQ(server.Requests().size(), 2u);  // the frame back to the page is not fetched again
   EXPECT_EQ(form_.statusTexts, (std::vector<std::string>{" Loading ", "Finished"}));
   EXPECT_EQ(form_.cacheSearches, std::vector<bool>{false});
-  EXPECT_EQ(player_.calls,
-            (std::vector<std::string>{"Stop", "Movie " + server.Url("/site/Intro.swf"), "Play"}));
+  EXPECT_EQ(form_.finished, std::vector<bool>{false});
   ExpectIdle();
   EXPECT_EQ(test::ReadFile(scan_.LinkListFile()), server.Url("/site/nav.swf") + "\r\n");
 }
@@ -101,12 +96,10 @@ TEST_F(PageScanTest, FramesOfOnePassAreFetchedIntoOneText) {
       {"/b.htm", TestServer::Response(200, "\"alpha.swf\" \"ZETA.swf\"")},
   }));
   form_.address = server.Url("/p.htm");
-  form_.isPreview = false;
   scan_.butgoClick();
   // One pass, one text: duplicates across the two frame pages collapse, the list is sorted.
   EXPECT_EQ(Urls(), (std::vector<std::string>{server.Url("/alpha.swf"), server.Url("/zeta.swf")}));
   EXPECT_EQ(server.Requests().size(), 3u);
-  EXPECT_TRUE(player_.calls.empty());
   EXPECT_TRUE(form_.cacheSearches.empty());
 }
 
@@ -117,7 +110,7 @@ TEST_F(PageScanTest, ListAllCacheNeverFetches) {
   EXPECT_EQ(form_.cacheSearches, std::vector<bool>{true});
   EXPECT_EQ(form_.statusTexts, (std::vector<std::string>{" Loading ", "Finished"}));
   EXPECT_EQ(form_.gauge, 50);
-  EXPECT_TRUE(player_.calls.empty());
+  EXPECT_TRUE(form_.finished.empty());
   EXPECT_FALSE(form_.timerEnabled);
   EXPECT_TRUE(form_.goEnabled);
 }
@@ -125,17 +118,23 @@ TEST_F(PageScanTest, ListAllCacheNeverFetches) {
 TEST_F(PageScanTest, UnreachableAndEmptyAddressesEndEmptyAndSaySo) {
   int port;
   { TestServer gone([](test::Conn&, const test::HttpRequestSeen&) {}); port = gone.Port(); }
-  const std::pair<std::string, std::string> cases[] = {
-      {"http://127.0.0.1:" + std::to_string(port) + "/x.htm", "Finished: 1 of 1 page failed: connection refused"},
-      {"", "Finished"},
-      {" \t ", "Finished"},  // blanks only: no address at all
+  const struct {
+    std::string address, status;
+    bool failed;
+  } cases[] = {
+      {"http://127.0.0.1:" + std::to_string(port) + "/x.htm", "Finished: 1 of 1 page failed: connection refused", true},
+      {"", "Finished", false},
+      {" \t ", "Finished", false},  // blanks only: no address at all
   };
-  for (const auto& [address, status] : cases) {
+  for (const auto& [address, status, failed] : cases) {
     form_.address = address;
     form_.statusTexts.clear();
+    form_.finished.clear();
+    items_.AppendItem("http://old.example/previous.swf", "previous.swf");
     scan_.butgoClick();
-    EXPECT_EQ(items_.Count(), 0);
+    EXPECT_EQ(items_.Count(), 0);  // the previous page's rows go
     EXPECT_EQ(form_.statusTexts.back(), status);
+    EXPECT_EQ(form_.finished, std::vector<bool>{failed});
     EXPECT_EQ(test::ReadFile(scan_.LinkListFile()), "");  // an empty list is still written
     ExpectIdle();
   }
@@ -150,6 +149,7 @@ TEST_F(PageScanTest, AFailureStopsTheScanAndRestoresIdle) {
   EXPECT_ANY_THROW(scan_.butgoClick());
   ExpectIdle();
   EXPECT_EQ(form_.statusTexts, std::vector<std::string>{" Loading "});
+  EXPECT_TRUE(form_.finished.empty());
 }
 
 TEST_F(PageScanTest, BusyAnimationCyclesBetweenSixtyAndEighty) {

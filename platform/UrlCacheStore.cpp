@@ -178,12 +178,6 @@ bool UrlCacheStore::Advance(Enumeration& e) {
 
 bool UrlCacheStore::Fill(const CachedResponse& r, UrlCacheEntryInfo* buffer, std::uint32_t* size,
                          std::uint32_t* error) {
-  std::uint64_t decoded = r.bodyLength;
-  if (r.kind != CacheKind::Tavimo) {
-    FileEntrySource source(r.file);
-    const std::optional<std::uint64_t> n = source.Ok() ? DecodedBodySize(source, r) : std::nullopt;
-    decoded = n.value_or(r.bodyLength);
-  }
   const std::string local = LocalFileFor(r);
   const std::string headers = r.head + "\r\n\r\n";
   const std::string extension = ExtensionOf(r.url);
@@ -193,6 +187,14 @@ bool UrlCacheStore::Fill(const CachedResponse& r, UrlCacheEntryInfo* buffer, std
     *size = static_cast<std::uint32_t>(need);
     *error = kErrorInsufficientBuffer;
     return false;
+  }
+  // Only now, and only for an encoded body, is the file opened again: the room probe before
+  // every entry needs none of it, and a plain body's size is the stored one.
+  std::uint64_t decoded = r.bodyLength;
+  if (r.kind != CacheKind::Tavimo && !ContentEncodingOf(r.head).empty()) {
+    FileEntrySource source(r.file);
+    const std::optional<std::uint64_t> n = source.Ok() ? DecodedBodySize(source, r) : std::nullopt;
+    decoded = n.value_or(r.bodyLength);
   }
   char* strings = reinterpret_cast<char*>(buffer + 1);
   auto put = [&strings](const std::string& s) {

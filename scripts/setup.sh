@@ -12,6 +12,7 @@ PACKAGES=(
   fonts-dejavu-core xvfb xauth xdotool x11-utils trayer
   chromium  # headless, fills a real browser cache for the cache search tests
   curl openssl
+  wget  # writes the web archives (WARC) the archive reader is tested on
   qt6-webengine-dev
 )
 if [ "${TAVIMO_EXTRA_PACKAGES:-}" != "" ]; then

@@ -63,7 +63,7 @@ std::string TrimBlanks(const std::string& s) {
 TPageScan::TPageScan(ScanForm& form, ItemSink& items, TMemoLines& Memo1, THttpCli& HttpCli2)
     : form_(form), items_(items), Memo1_(Memo1), HttpCli2_(HttpCli2) {}
 
-std::string TPageScan::LinkListFile() const { return LinkListFilePath(); }
+std::string TPageScan::LinkListFile() const { return LinkListPath.empty() ? LinkListFilePath() : LinkListPath; }
 
 std::string TPageScan::Address() const { return TrimBlanks(form_.AddressText()); }
 
@@ -127,6 +127,7 @@ void TPageScan::butgoClick() {
   TScanReport report;
   std::unordered_set<std::string> fetched;
   std::vector<std::string> fetchList{Address()};
+  int passes = 0;
   while (!fetchList.empty()) {
     // Each address once per scan, and no more than MaxPages in all.
     std::vector<std::string> pass;
@@ -142,7 +143,16 @@ void TPageScan::butgoClick() {
     if (pass.empty() && fetched.empty()) pass.push_back({});  // an empty address: empty text
     if (pass.empty()) break;
     std::vector<std::string> frames;
-    if (!RunPass(pass, report, frames)) {
+    pass_ = ++passes;
+    struct PassEnd {
+      int& pass;
+      ~PassEnd() { pass = 0; }
+    };
+    const bool whole = [&] {
+      PassEnd end{pass_};
+      return RunPass(pass, report, frames);
+    }();
+    if (!whole) {
       form_.SetStatusText("Stopped");  // nothing else of the window is touched
       return;
     }

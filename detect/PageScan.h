@@ -70,6 +70,10 @@ class TPageScan {
 
   // The link list file the passes write (tests point it elsewhere through the XDG variables).
   std::string LinkListFile() const;
+  // Another link list file for this scan (several scans at once); empty: the user's.
+  std::string LinkListPath;
+  // The pass under way (1 = the address itself, 2 = its frames, ...); 0 outside the passes.
+  int CurrentPass() const { return pass_; }
   // The address field's text without leading and trailing blanks.
   std::string Address() const;
 
@@ -78,6 +82,7 @@ class TPageScan {
   bool RunPass(const std::vector<std::string>& fetchList, TScanReport& report,
                std::vector<std::string>& frames);
 
+  int pass_ = 0;
   ScanForm& form_;
   ItemSink& items_;
   TMemoLines& Memo1_;

@@ -204,7 +204,11 @@ bool TPageScan::RunPass(const std::vector<std::string>& fetchList, TScanReport& 
   }
   LoadMemoFromStream(Memo1_, passText);
   // The address field is read afresh at each use: an edit made while a page loaded counts.
-  ExtractSwfLinks(Memo1_.Text(), Address());
+  if (LinkListPath.empty()) {
+    ExtractSwfLinks(Memo1_.Text(), Address());
+  } else {
+    ExtractSwfLinks(Memo1_.Text(), Address(), LinkListPath);
+  }
   AppendLinkList(items_, LinkListFile());
   frames = ExtractFrameLinks(Memo1_.Text(), Address());
   return true;

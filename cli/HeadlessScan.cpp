@@ -1,0 +1,65 @@
+#include "cli/HeadlessScan.h"
+
+#include <unordered_set>
+
+#include "detect/CacheSearch.h"
+#include "detect/MemoLines.h"
+#include "net/HttpCli.h"
+#include "platform/Registry.h"
+
+namespace tavimo::cli {
+
+HeadlessScan::HeadlessScan(int detectMode, const std::vector<std::string>& cachedSwfUrls,
+                           std::string linkListFile, const RegistrySource& registry)
+    : detectMode_(detectMode), cachedSwfUrls_(cachedSwfUrls), registry_(registry),
+      memo_(std::make_unique<TMemoLines>()), client_(std::make_unique<THttpCli>()) {
+  client_->SetMultiThreaded(true);  // as the window's page client
+  scan_ = std::make_unique<TPageScan>(*this, *this, *memo_, *client_);
+  scan_->LinkListPath = std::move(linkListFile);
+}
+
+HeadlessScan::~HeadlessScan() = default;
+
+bool HeadlessScan::ReadProxySettings(std::string& host, std::string& port) {
+  return tavimo::ReadProxySettings(registry_, host, port);
+}
+
+void HeadlessScan::AppendItem(const std::string& url, const std::string& saveAsName) {
+  FoundItem item;
+  item.url = url;
+  item.name = saveAsName;
+  item.page = address_;
+  item.pass = fromCache_ ? 0 : scan_->CurrentPass();
+  item.source = fromCache_ ? "cache" : "page";
+  items_.push_back(std::move(item));
+}
+
+void HeadlessScan::StartCacheSearch(bool listAllCache) {
+  // The window's cache search over the entries read at the start of the run.
+  std::unordered_set<std::string> listed;
+  for (const FoundItem& item : items_) listed.insert(item.url);
+  fromCache_ = true;
+  for (const std::string& entry : cachedSwfUrls_) {
+    const std::string url = CacheSearchUrl(entry, address_, listAllCache);
+    if (!url.empty() && listed.insert(url).second) AppendItem(url, DefaultSaveAsName(url));
+  }
+  fromCache_ = false;
+}
+
+ScanOutcome HeadlessScan::Scan(const std::string& address) {
+  address_ = address;
+  status_.clear();
+  anyFailed_ = false;
+  scan_->butgoClick();
+  ScanOutcome out;
+  out.items = std::move(items_);
+  items_.clear();
+  if (anyFailed_ || status_ != "Finished") {
+    const std::string prefix = "Finished: ";
+    out.failure = status_.compare(0, prefix.size(), prefix) == 0 ? status_.substr(prefix.size()) : status_;
+    if (out.failure.empty()) out.failure = "the scan did not finish";
+  }
+  return out;
+}
+
+}  // namespace tavimo::cli

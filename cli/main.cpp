@@ -1,0 +1,185 @@
+// tavimo-scan: the window's scan without a window, for pipelines and batches. Pages come from
+// the command line and from a file or standard input (read as the run goes, so results stream
+// out while the list is still being written); --jobs N scans N pages at once, each on its own
+// thread with its own client. A page that fails prints an error record and the run goes on.
+#include <QCoreApplication>
+#include <QThread>
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
+#include <iostream>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "cli/HeadlessScan.h"
+#include "cli/ItemPrinter.h"
+#include "cli/ScanOptions.h"
+#include "detect/CacheSearch.h"
+#include "platform/IniFile.h"
+#include "platform/Paths.h"
+#include "platform/Registry.h"
+#include "platform/UrlCacheStore.h"
+
+namespace tavimo::cli {
+namespace {
+
+// The settings file's option as the window reads it (1, 2, 3 -> 0, 1, 2; anything else the
+// default).
+int OptionOf(const TIniFile& settings, const char* key, int fileDefault) {
+  switch (settings.ReadInteger("options", key, fileDefault)) {
+    case 1: return 0;
+    case 2: return 1;
+    case 3: return 2;
+    default: return fileDefault - 1;
+  }
+}
+
+// Every URL of the URL cache that the cache search could list (".swf" once cut at "?"), in
+// the cache's order. Read once per run: each page's search filters this list.
+std::vector<std::string> CachedSwfUrls() {
+  UrlCacheStore store;
+  std::vector<std::string> out;
+  std::vector<std::uint64_t> room(512);
+  auto info = [&room] { return reinterpret_cast<UrlCacheEntryInfo*>(room.data()); };
+  std::uint32_t size = static_cast<std::uint32_t>(room.size() * 8), error = 0;
+  UrlCacheStore::Handle h = store.FindFirst("", kNormalCacheEntry, 0, info(), &size, &error);
+  if (h == 0 && error == kErrorInsufficientBuffer) {
+    room.resize(size / 8 + 1);
+    h = store.FindFirst("", kNormalCacheEntry, 0, info(), &size, &error);
+  }
+  bool ok = h != 0;
+  while (ok) {
+    const std::string url = info()->sourceUrlName;
+    if (!CacheSearchUrl(url, "", true).empty()) out.push_back(url);
+    size = static_cast<std::uint32_t>(room.size() * 8);
+    ok = store.FindNext(h, info(), &size, &error);
+    if (!ok && error == kErrorInsufficientBuffer) {
+      room.resize(size / 8 + 1);
+      size = static_cast<std::uint32_t>(room.size() * 8);
+      ok = store.FindNext(h, info(), &size, &error);
+    }
+  }
+  if (h) store.FindClose(h);
+  return out;
+}
+
+// The pages to scan, handed out one at a time to the jobs.
+class PageQueue {
+ public:
+  PageQueue(std::vector<std::string> pages, const std::string& from) : pages_(std::move(pages)) {
+    if (from == "-") {
+      in_ = &std::cin;
+    } else if (!from.empty()) {
+      file_.open(from);
+      if (!file_) throw std::runtime_error("cannot read " + from);
+      in_ = &file_;
+    }
+  }
+  std::optional<std::string> Next() {
+    std::lock_guard lock(mutex_);
+    if (next_ < pages_.size()) return pages_[next_++];
+    std::string line;
+    while (in_ && std::getline(*in_, line)) {
+      if (!line.empty() && line.back() == '\r') line.pop_back();
+      const auto first = line.find_first_not_of(" \t");
+      if (first == std::string::npos || line[first] == '#') continue;
+      return line;
+    }
+    return std::nullopt;
+  }
+
+ private:
+  std::mutex mutex_;
+  std::vector<std::string> pages_;
+  size_t next_ = 0;
+  std::ifstream file_;
+  std::istream* in_ = nullptr;
+};
+
+class Output {
+ public:
+  explicit Output(bool json) : json_(json) {}
+  void Page(const ScanOutcome& outcome, const std::string& page) {
+    std::string text;
+    for (const FoundItem& item : outcome.items) text += FormatItem(item, json_);
+    if (!outcome.failure.empty()) text += FormatFailure(page, outcome.failure, json_);
+    std::lock_guard lock(mutex_);
+    std::fwrite(text.data(), 1, text.size(), stdout);
+    std::fflush(stdout);
+    if (!outcome.failure.empty()) failed_ = true;
+  }
+  bool Failed() const { return failed_; }
+
+ private:
+  bool json_;
+  std::mutex mutex_;
+  bool failed_ = false;
+};
+
+int Run(const ScanOptions& o) {
+  if (!o.warcs.empty() || !o.saveDir.empty()) {
+    throw std::invalid_argument(!o.warcs.empty() ? "--warc is not available yet" : "--save is not available yet");
+  }
+  const TIniFile settings(SettingsFilePath());
+  const int detectMode = o.detectMode.value_or(OptionOf(settings, "DetectOption", 2));
+  const std::vector<std::string> cached = detectMode == 0 ? std::vector<std::string>() : CachedSwfUrls();
+  PageQueue pages(o.urls, o.urlsFrom);
+  Output output(o.json);
+  const EnvRegistrySource registry;
+  EnsureFolder(RuntimeFolder());
+
+  std::vector<std::unique_ptr<QThread>> jobs;
+  for (int n = 0; n < o.jobs; ++n) {
+    const std::string linkList =
+        RuntimeFolder() + "/scan-" + std::to_string(::getpid()) + "-" + std::to_string(n) + ".txt";
+    jobs.emplace_back(QThread::create([&, linkList] {
+      HeadlessScan scan(detectMode, cached, linkList, registry);
+      while (std::optional<std::string> page = pages.Next()) {
+        ScanOutcome outcome;
+        try {
+          outcome = scan.Scan(*page);
+        } catch (const std::exception& e) {
+          outcome.failure = e.what();
+        }
+        output.Page(outcome, *page);
+      }
+      std::remove(linkList.c_str());
+    }));
+    jobs.back()->start();
+  }
+  for (auto& job : jobs) job->wait();
+  return output.Failed() ? kExitSomeFailed : kExitAllScanned;
+}
+
+}  // namespace
+}  // namespace tavimo::cli
+
+int main(int argc, char** argv) {
+  using namespace tavimo::cli;
+  std::vector<std::string> args(argv + 1, argv + argc);
+  std::string error;
+  const std::optional<ScanOptions> options = ParseScanOptions(args, error);
+  if (!options) {
+    std::fprintf(stderr, "tavimo-scan: %s\n%s", error.c_str(), UsageText().c_str());
+    return kExitUsage;
+  }
+  if (options->help) {
+    std::fputs(UsageText().c_str(), stdout);
+    return kExitAllScanned;
+  }
+  QCoreApplication app(argc, argv);
+  try {
+    return Run(*options);
+  } catch (const std::invalid_argument& e) {
+    std::fprintf(stderr, "tavimo-scan: %s\n", e.what());
+    return kExitUsage;
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "tavimo-scan: %s\n", e.what());
+    return kExitSomeFailed;
+  }
+}

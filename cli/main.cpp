@@ -19,6 +19,7 @@
 #include "cli/HeadlessScan.h"
 #include "cli/ItemPrinter.h"
 #include "cli/ScanOptions.h"
+#include "cli/WarcScan.h"
 #include "detect/CacheSearch.h"
 #include "platform/IniFile.h"
 #include "platform/Paths.h"
@@ -113,17 +114,31 @@ class Output {
     std::fflush(stdout);
     if (!outcome.failure.empty()) failed_ = true;
   }
+  void Item(const FoundItem& item) { Write(FormatItem(item, json_), false); }
+  void Failure(const std::string& where, const std::string& reason) { Write(FormatFailure(where, reason, json_), true); }
   bool Failed() const { return failed_; }
 
  private:
+  void Write(const std::string& text, bool failure) {
+    std::lock_guard lock(mutex_);
+    std::fwrite(text.data(), 1, text.size(), stdout);
+    if (failure) failed_ = true;
+  }
   bool json_;
   std::mutex mutex_;
   bool failed_ = false;
 };
 
 int Run(const ScanOptions& o) {
-  if (!o.warcs.empty() || !o.saveDir.empty()) {
-    throw std::invalid_argument(!o.warcs.empty() ? "--warc is not available yet" : "--save is not available yet");
+  if (!o.saveDir.empty()) throw std::invalid_argument("--save is not available yet");
+  if (!o.warcs.empty()) {
+    Output output(o.json);
+    for (const std::string& warc : o.warcs) {
+      ScanWarc(warc, WarcScanLimits{}, [&output](const FoundItem& item) { output.Item(item); },
+               [&output](const std::string& where, const std::string& reason) { output.Failure(where, reason); });
+      std::fflush(stdout);
+    }
+    return output.Failed() ? kExitSomeFailed : kExitAllScanned;
   }
   const TIniFile settings(SettingsFilePath());
   const int detectMode = o.detectMode.value_or(OptionOf(settings, "DetectOption", 2));

@@ -1,0 +1,28 @@
+#pragma once
+// Scanning web archives instead of fetching: every HTML page recorded in a WARC file is scanned
+// as the window scans a page (its Flash links resolved against the record's target URI, its
+// frames followed pass by pass inside the archive, each address once, at most MaxPages pages),
+// and every Flash movie recorded in it is listed as such, with its record's offset.
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "cli/ItemPrinter.h"
+
+namespace tavimo::cli {
+
+struct WarcScanLimits {
+  int maxPages = 100;                           // pages of one scan, frames included
+  std::size_t maxPageBytes = std::size_t{16} << 20;  // bytes of a page kept for the scan
+};
+
+// Called for each item found, and for each damaged record or page that could not be read
+// (page: "<file>@<offset>" or the page URI; reason). False from a callback is not used.
+using ItemFound = std::function<void(const FoundItem&)>;
+using Problem = std::function<void(const std::string& where, const std::string& reason)>;
+
+// Scans one archive; false when it cannot be opened (reason given to `problem`).
+bool ScanWarc(const std::string& path, const WarcScanLimits& limits, const ItemFound& found,
+              const Problem& problem);
+
+}  // namespace tavimo::cli

@@ -10,6 +10,7 @@
 
 #include "detect/ItemSink.h"
 #include "detect/LinkExtractor.h"
+#include "platform/AtomicFile.h"
 #include "platform/CachedResponse.h"
 #include "platform/WarcReader.h"
 
@@ -36,9 +37,10 @@ class Archive {
  public:
   explicit Archive(std::string path) : path_(std::move(path)) {}
 
-  // The payload of the response recorded for uri at offset (the first such record there).
+  // The payload of the response recorded for uri at offset (the first such record there):
+  // kept in out up to limit, or handed to sink when there is one.
   bool Payload(const std::string& uri, std::uint64_t offset, std::size_t limit, std::string& out,
-               std::string& error) {
+               std::string& error, const TWarcReader::Sink& sink = {}) {
     const int fd = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
       error = std::strerror(errno);
@@ -62,7 +64,11 @@ class Archive {
       if (step == TWarcReader::Step::End) break;
       if (step == TWarcReader::Step::Damaged) continue;
       if (record.type != "response" || record.targetUri != uri || !record.IsHttpResponse()) continue;
-      const TWarcPayloadResult r = reader.ReadPayload(out, limit);
+      const TWarcPayloadResult r = sink ? reader.StreamPayload(sink) : reader.ReadPayload(out, limit);
+      if (sink && !r.complete) {
+        error = r.error.empty() ? "the recorded movie cannot be written" : r.error;
+        return false;
+      }
       if (!r.complete && !r.cut) {
         error = r.error.empty() ? "the recorded page cannot be read" : r.error;
         return false;
@@ -78,6 +84,31 @@ class Archive {
 };
 
 }  // namespace
+
+bool ExtractWarcPayload(const std::string& path, const std::string& uri, std::uint64_t offset,
+                        const std::string& target, std::string& error) {
+  TPendingFile pending(target);
+  if (!pending.Ok()) {
+    error = "cannot create a file beside " + target + ": " + std::strerror(errno);
+    return false;
+  }
+  std::FILE* out = std::fopen(pending.TempName().c_str(), "wb");
+  if (!out) {
+    error = "cannot write " + target + ": " + std::strerror(errno);
+    return false;
+  }
+  std::string unused;
+  const bool read = Archive(path).Payload(uri, offset, 0, unused, error, [out](const char* data, std::size_t n) {
+    return std::fwrite(data, 1, n, out) == n;
+  });
+  const bool closed = std::fclose(out) == 0;
+  if (!read) return false;
+  if (!closed || !pending.Commit()) {
+    error = "cannot write " + target + ": " + std::strerror(errno);
+    return false;
+  }
+  return true;
+}
 
 bool ScanWarc(const std::string& path, const WarcScanLimits& limits, const ItemFound& found,
               const Problem& problem) {

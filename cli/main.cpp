@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/HeadlessDownload.h"
 #include "cli/HeadlessScan.h"
 #include "cli/ItemPrinter.h"
 #include "cli/ScanOptions.h"
@@ -116,6 +117,10 @@ class Output {
   }
   void Item(const FoundItem& item) { Write(FormatItem(item, json_), false); }
   void Failure(const std::string& where, const std::string& reason) { Write(FormatFailure(where, reason, json_), true); }
+  void SaveFailed() {
+    std::lock_guard lock(mutex_);
+    failed_ = true;
+  }
   bool Failed() const { return failed_; }
 
  private:
@@ -130,11 +135,25 @@ class Output {
 };
 
 int Run(const ScanOptions& o) {
-  if (!o.saveDir.empty()) throw std::invalid_argument("--save is not available yet");
   if (!o.warcs.empty()) {
     Output output(o.json);
+    std::string folder;
+    if (!o.saveDir.empty()) {
+      folder = o.saveDir + "/" + (o.category.empty() ? std::string() : o.category + "/");
+      if (!EnsureFolder(folder.substr(0, folder.size() - 1))) throw std::runtime_error("cannot create " + folder);
+    }
     for (const std::string& warc : o.warcs) {
-      ScanWarc(warc, WarcScanLimits{}, [&output](const FoundItem& item) { output.Item(item); },
+      ScanWarc(warc, WarcScanLimits{}, [&](const FoundItem& item) {
+                 output.Item(item);
+                 if (folder.empty() || item.source != "warc") return;
+                 std::string error;
+                 if (ExtractWarcPayload(warc, item.url, *item.offset, folder + item.name, error)) {
+                   std::fprintf(stderr, "%s: saved\n", item.name.c_str());
+                 } else {
+                   std::fprintf(stderr, "%s: Download failed: %s\n", item.name.c_str(), error.c_str());
+                   output.SaveFailed();
+                 }
+               },
                [&output](const std::string& where, const std::string& reason) { output.Failure(where, reason); });
       std::fflush(stdout);
     }
@@ -142,6 +161,7 @@ int Run(const ScanOptions& o) {
   }
   const TIniFile settings(SettingsFilePath());
   const int detectMode = o.detectMode.value_or(OptionOf(settings, "DetectOption", 2));
+  const int downloadMode = o.downloadMode.value_or(OptionOf(settings, "DownloadOption", 1));
   const std::vector<std::string> cached = detectMode == 0 ? std::vector<std::string>() : CachedSwfUrls();
   PageQueue pages(o.urls, o.urlsFrom);
   Output output(o.json);
@@ -154,6 +174,11 @@ int Run(const ScanOptions& o) {
         RuntimeFolder() + "/scan-" + std::to_string(::getpid()) + "-" + std::to_string(n) + ".txt";
     jobs.emplace_back(QThread::create([&, linkList] {
       HeadlessScan scan(detectMode, cached, linkList, registry);
+      std::unique_ptr<HeadlessDownload> save;
+      if (!o.saveDir.empty()) {
+        save = std::make_unique<HeadlessDownload>(o.saveDir, o.category, downloadMode, registry, stderr,
+                                                  o.jobs == 1 && ::isatty(STDERR_FILENO));
+      }
       while (std::optional<std::string> page = pages.Next()) {
         ScanOutcome outcome;
         try {
@@ -162,6 +187,7 @@ int Run(const ScanOptions& o) {
           outcome.failure = e.what();
         }
         output.Page(outcome, *page);
+        if (save && !save->Save(outcome.items)) output.SaveFailed();
       }
       std::remove(linkList.c_str());
     }));

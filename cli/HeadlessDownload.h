@@ -1,0 +1,65 @@
+#pragma once
+// Saving the items of one scanned page as the Download button does, without a window: into
+// the save folder (and the category's sub-folder below it), by the download option, with the
+// window's status texts as lines and its gauge as a progress bar on a terminal.
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "cli/ItemPrinter.h"
+#include "download/DownloadDriver.h"
+
+namespace tavimo {
+class RegistrySource;
+class THTTPGet;
+class THttpCli;
+class UrlCacheStore;
+}  // namespace tavimo
+
+namespace tavimo::cli {
+
+class HeadlessDownload : public DownloadForm {
+ public:
+  // report: where the status lines go (standard error); bar: draw a progress bar there.
+  HeadlessDownload(std::string saveDir, std::string category, int downloadMode,
+                   const RegistrySource& registry, std::FILE* report, bool bar);
+  ~HeadlessDownload() override;
+
+  // Saves the items; false when any of them failed.
+  bool Save(const std::vector<FoundItem>& items);
+
+  // DownloadForm
+  QWidget* DialogOwner() override { return nullptr; }
+  std::string RootFieldText() const override { return saveDir_; }
+  void SetDownloadRoot(const std::string&) override {}
+  std::string SelectedCategory() const override { return category_.empty() ? "--" : category_; }
+  int ItemCount() const override { return 0; }
+  bool ItemChecked(int) const override { return true; }
+  std::string ItemUrl(int) const override { return {}; }
+  std::string ItemSaveName(int) const override { return {}; }
+  int FirstSelectedItem() const override { return -1; }
+  int DownloadMode() const override { return mode_; }
+  bool AutoClose() const override { return false; }
+  void HideAndClear() override {}
+  void SetStatusText(const std::string& text) override;
+  void SetStatusVisible(bool) override {}
+  void SetGaugeProgress(int value) override;
+  int GaugeProgress() const override { return gauge_; }
+  bool ReadProxySettings(std::string& host, std::string& port) override;
+
+ private:
+  std::string saveDir_, category_;
+  int mode_;
+  const RegistrySource& registry_;
+  std::FILE* report_;
+  bool bar_;
+  int gauge_ = 0;
+  bool failed_ = false;
+  std::string item_;  // the item being saved, for the bar
+  std::unique_ptr<UrlCacheStore> store_;
+  std::unique_ptr<THTTPGet> getter_;
+  std::unique_ptr<THttpCli> client_;
+  std::unique_ptr<TDownloadDriver> driver_;
+};
+
+}  // namespace tavimo::cli

@@ -15,25 +15,24 @@
 #include "app/Application.h"
 #include "app/FrmTavimo.h"
 #include "components/MouseImage.h"
-#include "detect/ItemList.h"
 
 namespace {
 
 class FirstRowPaint : public QObject {
  public:
-  FirstRowPaint(const tavimo::TItemList& items, const QElapsedTimer& clock) : items_(items), clock_(clock) {}
+  FirstRowPaint(const QTreeWidget& urls, const QElapsedTimer& clock) : urls_(urls), clock_(clock) {}
   qint64 PaintedNs = -1;
 
  protected:
   bool eventFilter(QObject*, QEvent* event) override {
-    if (event->type() == QEvent::Paint && PaintedNs < 0 && clock_.isValid() && items_.Count() > 0) {
+    if (event->type() == QEvent::Paint && PaintedNs < 0 && clock_.isValid() && urls_.topLevelItemCount() > 0) {
       PaintedNs = clock_.nsecsElapsed();
     }
     return false;
   }
 
  private:
-  const tavimo::TItemList& items_;
+  const QTreeWidget& urls_;
   const QElapsedTimer& clock_;
 };
 
@@ -55,17 +54,23 @@ int main(int argc, char** argv) {
   }
   QTest::qWait(200);  // let the start-up work settle
 
+  // The URL list (ListView1) by its name.
+  auto* urls = form.findChild<QTreeWidget*>("ListView1");
+  if (!urls) {
+    std::fprintf(stderr, "no ListView1 in the window\n");
+    return 2;
+  }
   QElapsedTimer clock;
-  FirstRowPaint probe(*form.Items, clock);
-  form.Items->ListView1->viewport()->installEventFilter(&probe);
+  FirstRowPaint probe(*urls, clock);
+  urls->viewport()->installEventFilter(&probe);
   clock.start();
   QTest::mouseClick(form.butgo, Qt::LeftButton, {}, QPoint(10, 10));
   const qint64 handlerNs = clock.nsecsElapsed();
   if (!QTest::qWaitFor([&probe] { return probe.PaintedNs >= 0; }, 10000)) {
-    std::fprintf(stderr, "no row was painted (%d rows)\n", form.Items->Count());
+    std::fprintf(stderr, "no row was painted (%d rows)\n", urls->topLevelItemCount());
     return 1;
   }
   std::printf("%.1f %.1f %d\n", static_cast<double>(probe.PaintedNs) / 1e6, static_cast<double>(handlerNs) / 1e6,
-              form.Items->Count());
+              urls->topLevelItemCount());
   return 0;
 }

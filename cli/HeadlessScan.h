@@ -28,7 +28,7 @@ class HeadlessScan : public ScanForm, public ItemSink {
   // ".swf" once cut at "?", in the cache's order (read once per run); linkListFile: this scan's
   // own link list file (several scans run at once).
   HeadlessScan(int detectMode, const std::vector<std::string>& cachedSwfUrls, std::string linkListFile,
-               const RegistrySource& registry);
+               const RegistrySource& registry, bool withQuery);
   ~HeadlessScan() override;
 
   ScanOutcome Scan(const std::string& address);

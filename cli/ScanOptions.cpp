@@ -28,6 +28,8 @@ std::string UsageText() {
          "  --warc FILE...       scan the pages recorded in web archives instead of fetching them\n"
          "  --jobs N             scan N pages at once (default 1)\n"
          "  --json               one JSON object per movie and line: url, name, page, pass, source\n"
+         "  --with-query         also list references with a query or fragment after .swf\n"
+         "                       (movie.swf?xml=config.xml); the name drops it\n"
          "  --detect MODE        page, cache (the page and the cached movies of its site) or\n"
          "                       all-cache (every cached movie); default: the window's setting\n"
          "  --save DIR           download the movies into DIR as the Download button does\n"
@@ -54,6 +56,8 @@ std::optional<ScanOptions> ParseScanOptions(const std::vector<std::string>& args
       o.help = true;
     } else if (a == "--json") {
       o.json = true;
+    } else if (a == "--with-query") {
+      o.withQuery = true;
     } else if (a == "--urls-from") {
       auto v = value("--urls-from");
       if (!v) return std::nullopt;

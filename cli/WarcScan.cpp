@@ -185,10 +185,10 @@ bool ScanWarc(const std::string& path, const WarcScanLimits& limits, const ItemF
         }
         text += body;
       }
-      for (const std::string& link : SwfLinkList(text, page)) {
+      for (const std::string& link : SwfLinkList(text, page, limits.withQuery)) {
         FoundItem item;
         item.url = link;
-        item.name = DefaultSaveAsName(link);
+        item.name = limits.withQuery ? QuerySaveAsName(link) : DefaultSaveAsName(link);
         item.page = page;
         item.pass = number;
         item.source = "page";

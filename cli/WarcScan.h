@@ -14,6 +14,7 @@ namespace tavimo::cli {
 struct WarcScanLimits {
   int maxPages = 100;                           // pages of one scan, frames included
   std::size_t maxPageBytes = std::size_t{16} << 20;  // bytes of a page kept for the scan
+  bool withQuery = false;                            // the query rule of the link extractor
 };
 
 // Called for each item found, and for each damaged record or page that could not be read

@@ -135,6 +135,10 @@ class Output {
 };
 
 int Run(const ScanOptions& o) {
+  const TIniFile settings(SettingsFilePath());
+  const int detectMode = o.detectMode.value_or(OptionOf(settings, "DetectOption", 2));
+  const int downloadMode = o.downloadMode.value_or(OptionOf(settings, "DownloadOption", 1));
+  const bool withQuery = o.withQuery || settings.ReadInteger("options", "swfwithquery", 0) != 0;
   if (!o.warcs.empty()) {
     Output output(o.json);
     std::string folder;
@@ -143,7 +147,9 @@ int Run(const ScanOptions& o) {
       if (!EnsureFolder(folder.substr(0, folder.size() - 1))) throw std::runtime_error("cannot create " + folder);
     }
     for (const std::string& warc : o.warcs) {
-      ScanWarc(warc, WarcScanLimits{}, [&](const FoundItem& item) {
+      WarcScanLimits limits;
+      limits.withQuery = withQuery;
+      ScanWarc(warc, limits, [&](const FoundItem& item) {
                  output.Item(item);
                  if (folder.empty() || item.source != "warc") return;
                  std::string error;
@@ -159,9 +165,6 @@ int Run(const ScanOptions& o) {
     }
     return output.Failed() ? kExitSomeFailed : kExitAllScanned;
   }
-  const TIniFile settings(SettingsFilePath());
-  const int detectMode = o.detectMode.value_or(OptionOf(settings, "DetectOption", 2));
-  const int downloadMode = o.downloadMode.value_or(OptionOf(settings, "DownloadOption", 1));
   const std::vector<std::string> cached = detectMode == 0 ? std::vector<std::string>() : CachedSwfUrls();
   PageQueue pages(o.urls, o.urlsFrom);
   Output output(o.json);
@@ -173,7 +176,7 @@ int Run(const ScanOptions& o) {
     const std::string linkList =
         RuntimeFolder() + "/scan-" + std::to_string(::getpid()) + "-" + std::to_string(n) + ".txt";
     jobs.emplace_back(QThread::create([&, linkList] {
-      HeadlessScan scan(detectMode, cached, linkList, registry);
+      HeadlessScan scan(detectMode, cached, linkList, registry, withQuery);
       std::unique_ptr<HeadlessDownload> save;
       if (!o.saveDir.empty()) {
         save = std::make_unique<HeadlessDownload>(o.saveDir, o.category, downloadMode, registry, stderr,

@@ -19,9 +19,14 @@ class ItemSink {
 // The text after the URL's last "/"; the whole URL when it has none.
 std::string DefaultSaveAsName(const std::string& url);
 
+// The save-as name of a link the query rule found: the name without its query or fragment
+// ("movie.swf" of ".../movie.swf?xml=a.xml"); DefaultSaveAsName for any other link.
+std::string QuerySaveAsName(const std::string& url);
+
 // Appends the lines of the link list file in order, each named DefaultSaveAsName (CR LF, CR or
 // LF end a line; a last line without an ending counts too); nothing when the file cannot be
 // read. Rows already in the sink stay.
-void AppendLinkList(ItemSink& sink, const std::string& linkListFile);
+// With withQuery the names drop the query (QuerySaveAsName).
+void AppendLinkList(ItemSink& sink, const std::string& linkListFile, bool withQuery = false);
 
 }  // namespace tavimo

@@ -250,10 +250,13 @@ class ForwardFinder {
 
 bool IsQuote(char c) { return c == '"' || c == '\''; }
 
+// The longest query or fragment the query rule takes after ".swf".
+constexpr std::size_t kMaxQuery = 2048;
+
 // Scans text for Flash references into links; returns false, with the raw entry in fullscreen,
 // when the fullscreen attribute overrides them.
 bool ScanSwf(std::string_view text, std::string_view pageAddress, LinkCollector& links,
-             std::string& fullscreen) {
+             std::string& fullscreen, bool withQuery) {
   const PageAddress page(pageAddress);
   std::string buffer;
   std::vector<std::size_t> swfs;
@@ -272,12 +275,22 @@ bool ScanSwf(std::string_view text, std::string_view pageAddress, LinkCollector&
     // the spaces that followed it.
     for (; done < swfs.size(); ++done) {
       const std::size_t p = swfs[done];
-      std::size_t after = p + 4;
+      if (p < segment) continue;  // inside the query of the reference before
+      std::size_t after = p + 4, end = p + 4;
+      if (withQuery && after < text.size() && (text[after] == '?' || text[after] == '#')) {
+        // "movie.swf?xml=config.xml": the reference runs to its closing quote, on one line.
+        std::size_t q = after;
+        while (q < text.size() && q - after < kMaxQuery && !IsQuote(text[q]) &&
+               std::string_view(" <>\r\n\t").find(text[q]) == npos) {
+          ++q;
+        }
+        if (q < text.size() && IsQuote(text[q])) after = end = q;
+      }
       while (after < text.size() && text[after] == ' ') ++after;
       if (after < text.size() && IsQuote(text[after])) {
         const std::string_view before = text.substr(segment, p - segment);
         const std::size_t open = LastPos(text[after], before);
-        AddSwf(links, CleanName(before.substr(open), buffer), text.substr(p, 4), page);
+        AddSwf(links, CleanName(before.substr(open), buffer), text.substr(p, end - p), page);
       }
       segment = after;
     }
@@ -287,10 +300,10 @@ bool ScanSwf(std::string_view text, std::string_view pageAddress, LinkCollector&
 
 }  // namespace
 
-std::vector<std::string> SwfLinkList(std::string_view text, std::string_view pageAddress) {
+std::vector<std::string> SwfLinkList(std::string_view text, std::string_view pageAddress, bool withQuery) {
   LinkCollector links;
   std::string fullscreen;
-  if (!ScanSwf(text, pageAddress, links, fullscreen)) return {fullscreen};
+  if (!ScanSwf(text, pageAddress, links, fullscreen, withQuery)) return {fullscreen};
   return links.Finish();
 }
 
@@ -336,21 +349,21 @@ std::vector<std::string> ExtractFrameLinks(std::string_view text, std::string_vi
 }
 
 void ExtractSwfLinks(std::string_view pageText, std::string_view pageAddress,
-                     const std::string& linkListPath) {
+                     const std::string& linkListPath, bool withQuery) {
   LinkCollector links;
   std::string fullscreen;
   const std::string lines =
-      ScanSwf(pageText, pageAddress, links, fullscreen) ? links.FinishAsLines() : fullscreen + "\r\n";
+      ScanSwf(pageText, pageAddress, links, fullscreen, withQuery) ? links.FinishAsLines() : fullscreen + "\r\n";
   if (!WriteFileAtomically(linkListPath, lines)) {
     const int err = errno;
     throw ELinkListError("Cannot create file " + linkListPath + ": " + std::strerror(err));
   }
 }
 
-void ExtractSwfLinks(std::string_view pageText, std::string_view pageAddress) {
+void ExtractSwfLinks(std::string_view pageText, std::string_view pageAddress, bool withQuery) {
   const std::string path = LinkListFilePath();
   EnsureFolder(path.substr(0, path.rfind('/')));
-  ExtractSwfLinks(pageText, pageAddress, path);
+  ExtractSwfLinks(pageText, pageAddress, path, withQuery);
 }
 
 }  // namespace tavimo

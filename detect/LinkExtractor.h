@@ -30,15 +30,19 @@ class ELinkListError : public std::runtime_error {
 };
 
 // The Flash links of pageText made absolute against pageAddress, in link list order.
-std::vector<std::string> SwfLinkList(std::string_view pageText, std::string_view pageAddress);
+// withQuery adds the rule that is off by default: a reference whose ".swf" is followed by a
+// query or fragment up to its closing quote ("movie.swf?xml=config.xml", 'game.swf#start')
+// counts, with its query.
+std::vector<std::string> SwfLinkList(std::string_view pageText, std::string_view pageAddress,
+                                     bool withQuery = false);
 
 // Writes SwfLinkList(...) to linkListPath, one link per line, each line ended by CR LF (an empty
 // list gives an empty file). The file is replaced whole: a reader sees the old list or the new
 // one. Throws ELinkListError naming the file and the reason; the old file then stays.
 void ExtractSwfLinks(std::string_view pageText, std::string_view pageAddress,
-                     const std::string& linkListPath);
+                     const std::string& linkListPath, bool withQuery = false);
 // The same, to the user's link list file (LinkListFilePath()), creating its folder when needed.
-void ExtractSwfLinks(std::string_view pageText, std::string_view pageAddress);
+void ExtractSwfLinks(std::string_view pageText, std::string_view pageAddress, bool withQuery = false);
 
 // The addresses of the pages that pageText embeds with "<iframe", resolved against pageAddress.
 std::vector<std::string> ExtractFrameLinks(std::string_view pageText, std::string_view pageAddress);

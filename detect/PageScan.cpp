@@ -205,11 +205,11 @@ bool TPageScan::RunPass(const std::vector<std::string>& fetchList, TScanReport& 
   LoadMemoFromStream(Memo1_, passText);
   // The address field is read afresh at each use: an edit made while a page loaded counts.
   if (LinkListPath.empty()) {
-    ExtractSwfLinks(Memo1_.Text(), Address());
+    ExtractSwfLinks(Memo1_.Text(), Address(), WithQuery);
   } else {
-    ExtractSwfLinks(Memo1_.Text(), Address(), LinkListPath);
+    ExtractSwfLinks(Memo1_.Text(), Address(), LinkListPath, WithQuery);
   }
-  AppendLinkList(items_, LinkListFile());
+  AppendLinkList(items_, LinkListFile(), WithQuery);
   frames = ExtractFrameLinks(Memo1_.Text(), Address());
   return true;
 }

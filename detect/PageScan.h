@@ -70,6 +70,8 @@ class TPageScan {
 
   // The link list file the passes write (tests point it elsewhere through the XDG variables).
   std::string LinkListFile() const;
+  // Also lists references with a query or fragment after ".swf" (off by default).
+  bool WithQuery = false;
   // Another link list file for this scan (several scans at once); empty: the user's.
   std::string LinkListPath;
   // The pass under way (1 = the address itself, 2 = its frames, ...); 0 outside the passes.

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "detect/ItemSink.h"
 #include "detect/LinkExtractor.h"
 #include "tests/detect/ReferenceExtractor.h"
 
@@ -121,6 +122,36 @@ TEST(SwfLinks, FullscreenPageGivesOneRawEntry) {
       {"http://h/", "fullscreen=\"yes\" src=\"a\r\n.swf\"", {"\"a.swf"}},
       {"http://h/", "fullscreen='yes' 'a.swf'", {"http://h/a.swf"}},
   });
+}
+
+}  // namespace
+}  // namespace tavimo
+
+namespace tavimo {
+namespace {
+
+// The query rule, off by default: the described rules never list these references.
+TEST(SwfLinks, QueryRuleListsReferencesWithAQueryOrFragment) {
+  const std::string page = "http://h/d/p.htm";
+  const struct {
+    const char* text;
+    std::vector<std::string> off, on;
+  } cases[] = {
+      {"<embed src=\"movie.swf?xml=config.xml\">", {}, {"http://h/d/movie.swf?xml=config.xml"}},
+      {"'game.swf#start' \"a.swf\"", {"http://h/d/a.swf"}, {"http://h/d/game.swf#start", "http://h/d/a.swf"}},
+      // One reference, not two (the described rules take the text after "?" as a name).
+      {"\"a.swf?x=b.swf\"", {"http://h/d/?x=b.swf"}, {"http://h/d/a.swf?x=b.swf"}},
+      {"\"a.swf?x= y\"", {}, {}},                                       // a blank ends it: no reference
+      {"\"a.swf?x=1\n\"", {}, {}},                                      // so does a line end
+      {"\"/root/a.SWF?v=2\"", {}, {"http://h/root/a.SWF?v=2"}},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(SwfLinkList(c.text, page), c.off) << c.text;
+    EXPECT_EQ(SwfLinkList(c.text, page, true), c.on) << c.text;
+  }
+  EXPECT_EQ(QuerySaveAsName("http://h/d/movie.swf?xml=a/b.xml"), "movie.swf");
+  EXPECT_EQ(QuerySaveAsName("http://h/d/game.SWF#start"), "game.SWF");
+  EXPECT_EQ(QuerySaveAsName("http://h/x.php?f=a"), "x.php?f=a");
 }
 
 }  // namespace

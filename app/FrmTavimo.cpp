@@ -23,7 +23,7 @@
 #include "controls/FlatPanel.h"
 #include "controls/FlatTitlebar.h"
 #include "app/FrmTavimoPorts.h"
-#include "detect/ItemList.h"
+#include "app/ItemList.h"
 #include "detect/MemoLines.h"
 #include "download/HttpGet.h"
 #include "net/HttpCli.h"

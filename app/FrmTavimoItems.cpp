@@ -5,9 +5,9 @@
 
 #include "app/FrmTavimo.h"
 #include "components/MouseImageResources.h"
-#include "detect/Frmaddflashitem.h"
-#include "detect/ItemList.h"
-#include "detect/PreviewStep.h"
+#include "app/Frmaddflashitem.h"
+#include "app/ItemList.h"
+#include "app/PreviewStep.h"
 #include "platform/Dialogs.h"
 #include "platform/HandlerGuard.h"
 

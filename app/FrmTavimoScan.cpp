@@ -5,7 +5,7 @@
 #include "components/IECache.h"
 #include "controls/FlatEdit.h"
 #include "detect/CacheSearch.h"
-#include "detect/ItemList.h"
+#include "app/ItemList.h"
 
 namespace tavimo {
 

@@ -7,7 +7,7 @@
 
 #include "controls/FlatEdit.h"
 #include "controls/FlatPanel.h"
-#include "detect/ItemList.h"
+#include "app/ItemList.h"
 #include "tests/app/FormFixture.h"
 #include "tests/support/HeadlessChromium.h"
 #include "tests/support/TestServer.h"

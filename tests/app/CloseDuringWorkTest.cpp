@@ -9,7 +9,7 @@
 
 #include "controls/FlatEdit.h"
 #include "controls/FlatListBox.h"
-#include "detect/ItemList.h"
+#include "app/ItemList.h"
 #include "download/HttpGet.h"
 #include "net/HttpCli.h"
 #include "platform/TerminationSignals.h"

@@ -7,7 +7,7 @@
 #include "components/MouseImage.h"
 #include "controls/FlatEdit.h"
 #include "controls/FlatListBox.h"
-#include "detect/ItemList.h"
+#include "app/ItemList.h"
 #include "download/HttpGet.h"
 #include "tests/app/FormFixture.h"
 #include "tests/support/TestServer.h"

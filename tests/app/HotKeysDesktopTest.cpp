@@ -3,7 +3,7 @@
 #include <QApplication>
 
 #include "controls/FlatEdit.h"
-#include "detect/ItemList.h"
+#include "app/ItemList.h"
 #include "tests/app/FormFixture.h"
 #include "tests/support/TestServer.h"
 // Xlib last: its macros (None, Bool, KeyPress) clash with the headers above.

@@ -4,7 +4,7 @@
 
 #include "controls/FlatEdit.h"
 #include "controls/FlatListBox.h"
-#include "detect/ItemList.h"
+#include "app/ItemList.h"
 #include "tests/app/FormFixture.h"
 #include "tests/support/TestServer.h"
 

@@ -6,9 +6,9 @@
 #include <QSplitter>
 #include <QTreeWidget>
 
-#include "detect/Frmaddflashitem.h"
-#include "detect/ItemList.h"
-#include "detect/PreviewStep.h"
+#include "app/Frmaddflashitem.h"
+#include "app/ItemList.h"
+#include "app/PreviewStep.h"
 #include "tests/app/FormFixture.h"
 
 namespace tavimo::test {

@@ -11,7 +11,7 @@
 #include "controls/FlatEdit.h"
 #include "controls/FlatListBox.h"
 #include "detect/HttpMovieFetcher.h"
-#include "detect/ItemList.h"
+#include "app/ItemList.h"
 #include "download/HttpGet.h"
 #include "net/HttpCli.h"
 #include "tests/app/FormFixture.h"

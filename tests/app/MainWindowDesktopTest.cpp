@@ -9,7 +9,7 @@
 #include "controls/FlatEdit.h"
 #include "controls/FlatListBox.h"
 #include "controls/FlatPanel.h"
-#include "detect/ItemList.h"
+#include "app/ItemList.h"
 #include "platform/X11WindowClass.h"
 #include "tests/app/FormFixture.h"
 

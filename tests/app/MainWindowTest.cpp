@@ -13,7 +13,7 @@
 #include "controls/FlatListBox.h"
 #include "controls/FlatPanel.h"
 #include "controls/FlatTitlebar.h"
-#include "detect/ItemList.h"
+#include "app/ItemList.h"
 #include "platform/HandlerGuard.h"
 #include "tests/app/FormFixture.h"
 

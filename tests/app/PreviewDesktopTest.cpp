@@ -9,7 +9,7 @@
 
 #include "app/FrmTavimo.h"
 #include "detect/HttpMovieFetcher.h"
-#include "detect/ItemList.h"
+#include "app/ItemList.h"
 #include "platform/Dialogs.h"
 #include "platform/ShockwaveFlash.h"
 #include "tests/app/FormFixture.h"

@@ -9,7 +9,7 @@
 
 #include "controls/FlatEdit.h"
 #include "controls/FlatPanel.h"
-#include "detect/ItemList.h"
+#include "app/ItemList.h"
 #include "detect/PageScan.h"
 #include "net/HttpCli.h"
 #include "net/SslLayer.h"

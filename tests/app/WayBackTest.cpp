@@ -4,7 +4,7 @@
 #include <QTest>
 
 #include "components/MouseImage.h"
-#include "detect/ItemList.h"
+#include "app/ItemList.h"
 #include "tests/app/FormFixture.h"
 
 namespace tavimo::test {

@@ -1,10 +1,10 @@
-#include "detect/Frmaddflashitem.h"
+#include "app/Frmaddflashitem.h"
 
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 
-#include "detect/ItemList.h"
+#include "app/ItemList.h"
 #include "controls/DialogLook.h"
 #include "platform/HandlerGuard.h"
 

@@ -1,6 +1,6 @@
-#include "detect/PreviewStep.h"
+#include "app/PreviewStep.h"
 
-#include "detect/ItemList.h"
+#include "app/ItemList.h"
 
 namespace tavimo {
 

@@ -1,4 +1,4 @@
-#include "detect/ItemList.h"
+#include "app/ItemList.h"
 
 #include <QApplication>
 #include <QHeaderView>

@@ -1,0 +1,193 @@
+// tavimo-scan prints what the window lists: one set of local sites (plain and TLS, frames, a
+// frame loop, a host that refuses) drives both the real window and the command.
+#include <QProcess>
+#include <QTreeWidget>
+
+#include <nlohmann/json.hpp>
+
+#include "app/ItemList.h"
+#include "controls/FlatEdit.h"
+#include "net/HttpCli.h"
+#include "net/SslLayer.h"
+#include "tests/app/FormFixture.h"
+#include "tests/support/TestServer.h"
+
+namespace tavimo::test {
+namespace {
+
+struct Site {
+  TestServer plain{TestServer::Files({
+      {"/p.htm", TestServer::Response(200, "<embed src=\"a.swf\"> \"m/b.swf\" <iframe src=\"f.htm\">")},
+      {"/f.htm", TestServer::Response(200, "\"c.swf?x=1\" 'd.swf' <iframe src=\"missing.htm\">")},
+      {"/l1.htm", TestServer::Response(200, "\"one.swf\" <iframe src=\"l2.htm\">")},
+      {"/l2.htm", TestServer::Response(200, "\"two.swf\" <iframe src=\"l1.htm\">")},
+  })};
+  TestServer tls{TestServer::Files({{"/s.htm", TestServer::Response(200, "\"secure.swf\"")}}), Pki().goodCertPem,
+                 Pki().goodKeyPem};
+  std::string refused = [] {
+    int port;
+    { TestServer gone(TestServer::Files({})); port = gone.Port(); }
+    return "http://127.0.0.1:" + std::to_string(port) + "/p.htm";
+  }();
+};
+
+using Rows = std::vector<std::pair<std::string, std::string>>;
+
+struct CommandRun {
+  int exitCode = -1;
+  std::string out, err;
+};
+
+CommandRun RunCommand(const QStringList& args, const std::string& caFile, const std::string& input = {}) {
+  QProcess p;
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();  // the test's home
+  env.insert("SSL_CERT_FILE", QString::fromStdString(caFile));
+  p.setProcessEnvironment(env);
+  p.start(TAVIMO_SCAN, args);
+  p.write(input.data(), static_cast<qint64>(input.size()));
+  p.closeWriteChannel();
+  p.waitForFinished(30000);
+  return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, p.readAllStandardOutput().toStdString(),
+          p.readAllStandardError().toStdString()};
+}
+
+Rows TextRows(const std::string& out) {
+  Rows rows;
+  size_t pos = 0;
+  while (pos < out.size()) {
+    const size_t end = out.find('\n', pos);
+    const std::string line = out.substr(pos, end - pos);
+    pos = end == std::string::npos ? out.size() : end + 1;
+    const auto tab = line.find('\t');
+    if (tab != std::string::npos && line.compare(tab + 1, 6, "error:") != 0) {
+      rows.emplace_back(line.substr(0, tab), line.substr(tab + 1));
+    }
+  }
+  return rows;
+}
+
+class ScanCommandTest : public FormTest {
+ protected:
+  ScanCommandTest() {
+    TSslLayer::AddTrustedCaForTests(Pki().caCertPem);
+    WriteFile(caFile_, Pki().caCertPem);
+  }
+  Rows WindowRows(const std::string& address) {
+    if (!form) Form();
+    form->HttpCli2->InactivityTimeout = 5;
+    form->edturl->setText(QString::fromStdString(address));
+    form->butgoClick();
+    Rows rows;
+    for (int i = 0; i < form->Items->Count(); ++i) rows.emplace_back(form->Items->Url(i), form->Items->SaveAsName(i));
+    return rows;
+  }
+  Site site_;
+  std::string caFile_ = home / "ca.pem";
+};
+
+TEST_F(ScanCommandTest, PrintsWhatTheWindowListsForTheSamePages) {
+  const std::string pages[] = {site_.plain.Url("/p.htm"), site_.plain.Url("/l1.htm"), site_.tls.Url("/s.htm"),
+                               site_.refused};
+  for (const std::string& page : pages) {
+    const Rows window = WindowRows(page);
+    const CommandRun run = RunCommand({QString::fromStdString(page)}, caFile_);
+    EXPECT_EQ(TextRows(run.out), window) << page << "\n" << run.err;
+    const bool failed = page == site_.refused || page == site_.plain.Url("/p.htm");  // a frame is missing
+    EXPECT_EQ(run.exitCode, failed ? 1 : 0) << page;
+  }
+  EXPECT_FALSE(WindowRows(site_.plain.Url("/p.htm")).empty());
+}
+
+TEST_F(ScanCommandTest, StreamsJsonRecordsForAListFromStandardInput) {
+  const std::string list = site_.plain.Url("/l1.htm") + "\n\n# a comment\n" + site_.refused + "\n" +
+                           site_.tls.Url("/s.htm") + "\r\n";
+  for (const char* jobs : {"1", "3"}) {
+    const CommandRun run = RunCommand({"--urls-from", "-", "--json", "--jobs", jobs}, caFile_, list);
+    EXPECT_EQ(run.exitCode, 1) << run.err;
+    std::map<std::string, std::vector<nlohmann::json>> byPage;
+    std::istringstream lines(run.out);
+    for (std::string line; std::getline(lines, line);) {
+      const auto record = nlohmann::json::parse(line);
+      byPage[record["page"]].push_back(record);
+    }
+    ASSERT_EQ(byPage.size(), 3u) << run.out;
+    const auto& loop = byPage[site_.plain.Url("/l1.htm")];
+    ASSERT_EQ(loop.size(), 2u);  // the frame loop ends: each page once
+    EXPECT_EQ(loop[0]["url"], site_.plain.Url("/one.swf"));
+    EXPECT_EQ(loop[0]["pass"], 1);
+    EXPECT_EQ(loop[1]["name"], "two.swf");
+    EXPECT_EQ(loop[1]["pass"], 2);
+    EXPECT_EQ(loop[1]["source"], "page");
+    ASSERT_EQ(byPage[site_.refused].size(), 1u);
+    EXPECT_EQ(byPage[site_.refused][0]["error"], "1 of 1 page failed: connection refused");
+    EXPECT_EQ(byPage[site_.tls.Url("/s.htm")].at(0)["url"], site_.tls.Url("/secure.swf"));
+  }
+}
+
+// A site archived by wget gives what the live site gives; its movies are listed from the
+// archive with their records; a damaged record is reported and the rest is still read.
+TEST_F(ScanCommandTest, ScansWebArchivesAsTheLiveSite) {
+  TestServer server;
+  server.Put("/w/index.htm", "<embed src=\"m/a.swf\"> <iframe src=\"f.htm\">", "text/html");
+  server.Put("/w/f.htm", "<embed src='b.swf'>", "text/html");
+  server.Put("/w/m/a.swf", "FWS movie a");
+  server.Put("/w/b.swf", "FWS movie b");
+  const std::string page = server.Url("/w/index.htm");
+  const std::string warc = home / "site";
+  QProcess wget;
+  wget.setWorkingDirectory(QString::fromStdString(home.Path()));
+  wget.start("wget", {"-q", "--no-proxy", "-r", "-l", "2", "--warc-file=" + QString::fromStdString(warc),
+                      "-P", QString::fromStdString(home / "mirror"), QString::fromStdString(page),
+                      QString::fromStdString(server.Url("/w/m/a.swf")), QString::fromStdString(server.Url("/w/b.swf"))});
+  ASSERT_TRUE(wget.waitForFinished(30000));
+  const CommandRun live = RunCommand({"--detect", "page", QString::fromStdString(page)}, caFile_);
+  ASSERT_EQ(live.exitCode, 0) << live.err;
+
+  const CommandRun archived = RunCommand({"--json", "--warc", QString::fromStdString(warc + ".warc.gz")}, caFile_);
+  EXPECT_EQ(archived.exitCode, 0) << archived.err;
+  Rows fromPage, movies;
+  std::istringstream lines(archived.out);
+  for (std::string line; std::getline(lines, line);) {
+    const auto r = nlohmann::json::parse(line);
+    if (r["source"] == "warc") {
+      movies.emplace_back(r["url"], r["name"]);
+      EXPECT_GT(r["offset"].get<std::uint64_t>(), 0u);
+    } else if (r["page"] == page) {
+      fromPage.emplace_back(r["url"], r["name"]);
+    }
+  }
+  EXPECT_EQ(fromPage, TextRows(live.out));
+  EXPECT_EQ(movies, (Rows{{server.Url("/w/m/a.swf"), "a.swf"}, {server.Url("/w/b.swf"), "b.swf"}}));
+
+  // The same records, one of them damaged: reported, and the others still listed.
+  const std::string plain = home / "plain.warc";
+  QProcess unzip;
+  unzip.setStandardOutputFile(QString::fromStdString(plain));
+  unzip.start("gzip", {"-dc", QString::fromStdString(warc + ".warc.gz")});
+  ASSERT_TRUE(unzip.waitForFinished(10000));
+  std::string bytes = ReadFile(plain);
+  const auto movie = bytes.find("FWS movie a");
+  ASSERT_NE(movie, std::string::npos);
+  const auto length = bytes.find("Content-Length: ", bytes.rfind("Content-Type: application/http", movie));
+  bytes.replace(length, 16, "Content-Lenxth: ");  // a record without its length
+  WriteFile(plain, bytes);
+  const CommandRun damaged = RunCommand({"--warc", QString::fromStdString(plain)}, caFile_);
+  EXPECT_EQ(damaged.exitCode, 1);
+  EXPECT_NE(damaged.out.find("error: "), std::string::npos) << damaged.out;
+  EXPECT_NE(damaged.out.find(server.Url("/w/b.swf") + "\tb.swf"), std::string::npos) << damaged.out;
+}
+
+TEST_F(ScanCommandTest, BadUsageSaysWhyAndExitsWithTwo) {
+  for (const QStringList& args : {QStringList{}, QStringList{"--jobs", "0", "http://x/"}, QStringList{"--detect", "all"},
+                                  QStringList{"--frobnicate"}, QStringList{"--category", "Games", "http://x/"}}) {
+    const CommandRun run = RunCommand(args, caFile_);
+    EXPECT_EQ(run.exitCode, 2) << args.join(' ').toStdString();
+    EXPECT_NE(run.err.find("usage: tavimo-scan"), std::string::npos);
+  }
+  const CommandRun help = RunCommand({"--help"}, caFile_);
+  EXPECT_EQ(help.exitCode, 0);
+  EXPECT_NE(help.out.find("--urls-from"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace tavimo::test

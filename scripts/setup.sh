@@ -13,6 +13,7 @@ PACKAGES=(
   chromium  # headless, fills a real browser cache for the cache search tests
   curl openssl
   wget  # writes the web archives (WARC) the archive reader is tested on
+  python3-distributed  # Dask, which the dist test runs examples/dask/scan_cluster.py on
   qt6-webengine-dev
 )
 if [ "${TAVIMO_EXTRA_PACKAGES:-}" != "" ]; then

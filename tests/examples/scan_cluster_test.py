@@ -125,6 +125,27 @@ class ScanClusterTest(unittest.TestCase):
         order = [shard_of[r["page"]] for r in records]
         self.assertEqual(order, sorted(order))
 
+    def test_warc_shards_give_the_records_of_one_scan_in_order(self):
+        warcs = []
+        for k in range(3):
+            urls = [f"{base}/page/{n}.html" for n in range(k * 7, k * 7 + 4)] + \
+                   [f"{base}/page/frame{k * 7}.html"]
+            subprocess.run(["wget", "-q", "--no-proxy", f"--warc-file=site{k}", "-O", "/dev/null",
+                            *urls], env=env, cwd=tmp.name, timeout=HANG_GUARD, check=True)
+            warcs.append(f"site{k}.warc.gz")
+
+        single = run([TAVIMO_SCAN, "--json", "--warc", *warcs])
+        spread = example("--local-workers", "2", "--tavimo-scan", TAVIMO_SCAN,
+                         "--shard-size", "2", "--warc", *warcs)
+
+        self.assertEqual(single[0], 0, single[2])
+        self.assertEqual(spread[0], 0, spread[2])
+        # Own and shared movie of each page, the frame's movie under its page and under the
+        # frame (recorded as a page too), the UTF-8 name of page 3.
+        self.assertEqual(len(single[1]), 3 * 4 * 2 + 3 * 2 + 1)
+        # One job per shard and shards printed in order: the very same lines.
+        self.assertEqual(spread[1], single[1])
+
     def test_a_shard_that_dies_is_a_failure_and_keeps_what_was_printed(self):
         dying = os.path.join(tmp.name, "dying-scan")
         with open(dying, "w") as f:

@@ -1,6 +1,7 @@
 #include "platform/UrlCacheStore.h"
 
 #include <dirent.h>
+#include <openssl/evp.h>
 #include <openssl/sha.h>
 #include <sys/stat.h>
 
@@ -392,13 +393,17 @@ std::string UrlCacheStore::LocalFileFor(const CachedResponse& r) {
   if (r.kind == CacheKind::Tavimo) return r.file;
   // One name per browser file and version of it.
   const std::string id = r.file + "\n" + std::to_string(r.bodyLength) + "\n" + std::to_string(NewestTime(r));
+  // Every listed entry gets this name: the digest is fetched once, not looked up per call.
+  static EVP_MD* const sha1 = EVP_MD_fetch(nullptr, "SHA1", nullptr);
   unsigned char d[SHA_DIGEST_LENGTH];
-  SHA1(reinterpret_cast<const unsigned char*>(id.data()), id.size(), d);
+  if (!sha1 || !EVP_Digest(id.data(), id.size(), d, nullptr, sha1, nullptr)) {
+    SHA1(reinterpret_cast<const unsigned char*>(id.data()), id.size(), d);
+  }
   static const char kHex[] = "0123456789abcdef";
-  std::string name;
-  for (unsigned char c : d) {
-    name += kHex[c >> 4];
-    name += kHex[c & 15];
+  std::string name(2 * SHA_DIGEST_LENGTH, '0');
+  for (int i = 0; i < SHA_DIGEST_LENGTH; ++i) {
+    name[2 * i] = kHex[d[i] >> 4];
+    name[2 * i + 1] = kHex[d[i] & 15];
   }
   const std::string extension = ExtensionOf(r.url);
   const bool plain = !extension.empty() && extension.size() <= 8 &&

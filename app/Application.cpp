@@ -1,10 +1,14 @@
 #include "app/Application.h"
 
-#include "platform/HandlerGuard.h"
+#include "platform/MessageWindow.h"
+#include "platform/desktop/HandlerGuard.h"
 
 namespace tavimo {
 
-TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {}
+TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {
+  // An error that escapes a message handler is shown like any other handler's error.
+  SetUnhandledExceptionHandler(ReportHandlerException);
+}
 
 bool TApplication::notify(QObject* receiver, QEvent* event) {
   try {

@@ -13,7 +13,7 @@
 #include "app/SettingsStore.h"
 #include "controls/FlatCheckBox.h"
 #include "controls/FlatRadioButton.h"
-#include "platform/HandlerGuard.h"
+#include "platform/desktop/HandlerGuard.h"
 
 namespace tavimo {
 namespace {

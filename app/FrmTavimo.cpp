@@ -27,7 +27,7 @@
 #include "detect/MemoLines.h"
 #include "download/HttpGet.h"
 #include "net/HttpCli.h"
-#include "platform/HandlerGuard.h"
+#include "platform/desktop/HandlerGuard.h"
 #include "platform/Paths.h"
 
 namespace tavimo {

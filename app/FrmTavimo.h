@@ -22,8 +22,8 @@
 #include "app/FrmOption.h"
 #include "app/SettingsStore.h"
 #include "platform/FlashPlayer.h"
-#include "platform/HotKeys.h"
-#include "platform/X11Message.h"
+#include "platform/desktop/HotKeys.h"
+#include "platform/desktop/X11Message.h"
 
 class QIcon;
 class QMenu;

@@ -24,11 +24,11 @@
 #include "app/PreviewStep.h"
 #include "download/DownloadDriver.h"
 #include "net/HttpCli.h"
-#include "platform/Dialogs.h"
-#include "platform/HandlerGuard.h"
+#include "platform/desktop/Dialogs.h"
+#include "platform/desktop/HandlerGuard.h"
 #include "platform/Paths.h"
 #include "platform/Registry.h"
-#include "platform/X11WindowClass.h"
+#include "platform/desktop/X11WindowClass.h"
 
 namespace tavimo {
 namespace {

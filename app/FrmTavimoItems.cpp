@@ -8,8 +8,8 @@
 #include "app/Frmaddflashitem.h"
 #include "app/ItemList.h"
 #include "app/PreviewStep.h"
-#include "platform/Dialogs.h"
-#include "platform/HandlerGuard.h"
+#include "platform/desktop/Dialogs.h"
+#include "platform/desktop/HandlerGuard.h"
 
 namespace tavimo {
 

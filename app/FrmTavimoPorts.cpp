@@ -14,7 +14,8 @@
 #include "app/PreviewStep.h"
 #include "download/HttpGet.h"
 #include "net/HttpCli.h"
-#include "platform/HandlerGuard.h"
+#include "platform/desktop/Dialogs.h"
+#include "platform/desktop/HandlerGuard.h"
 #include "platform/UrlCacheStore.h"
 
 namespace tavimo {
@@ -85,7 +86,9 @@ void TFrmTavimoPorts::ScanFinished(bool anyPageFailed) {
   if (form_.myplayer) PreviewAfterScan(*form_.myplayer, form_.Settings().IsPreview, *form_.Items, anyPageFailed);
 }
 
-QWidget* TFrmTavimoPorts::DialogOwner() { return &form_; }
+void TFrmTavimoPorts::ShowMessage(const std::string& caption, const std::string& text) {
+  CurrentDialogs().ShowMessage(&form_, caption, text, MessageIcon::None);
+}
 
 std::string TFrmTavimoPorts::RootFieldText() const { return form_.edtdowndir->text().toStdString(); }
 

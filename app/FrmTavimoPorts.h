@@ -29,7 +29,7 @@ class TFrmTavimoPorts : public ScanForm, public DownloadForm {
   void ScanFinished(bool anyPageFailed) override;
 
   // DownloadForm
-  QWidget* DialogOwner() override;
+  void ShowMessage(const std::string& caption, const std::string& text) override;
   std::string RootFieldText() const override;
   void SetDownloadRoot(const std::string& root) override;
   std::string SelectedCategory() const override;

@@ -8,8 +8,8 @@
 #include "controls/FlatEdit.h"
 #include "net/HttpCli.h"
 #include "platform/BrowserSession.h"
-#include "platform/Dialogs.h"
-#include "platform/HandlerGuard.h"
+#include "platform/desktop/Dialogs.h"
+#include "platform/desktop/HandlerGuard.h"
 
 namespace tavimo {
 

@@ -11,7 +11,7 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
-#include "platform/HandlerGuard.h"
+#include "platform/desktop/HandlerGuard.h"
 
 namespace tavimo {
 namespace {

@@ -11,11 +11,11 @@
 #include "app/SkinPreload.h"
 #include "detect/HttpMovieFetcher.h"
 #include "platform/InstanceLock.h"
-#include "platform/KeySynth.h"
+#include "platform/desktop/KeySynth.h"
 #include "platform/Paths.h"
-#include "platform/ShockwaveFlash.h"
+#include "platform/desktop/ShockwaveFlash.h"
 #include "platform/TerminationSignals.h"
-#include "platform/X11Message.h"
+#include "platform/desktop/X11Message.h"
 
 namespace tavimo {
 

@@ -2,6 +2,7 @@
 // Saving the items of one scanned page as the Download button does, without a window: into
 // the save folder (and the category's sub-folder below it), by the download option, with the
 // window's status texts as lines and its gauge as a progress bar on a terminal.
+#include <cstdio>
 #include <memory>
 #include <string>
 #include <vector>
@@ -29,7 +30,9 @@ class HeadlessDownload : public DownloadForm {
   bool Save(const std::vector<FoundItem>& items);
 
   // DownloadForm
-  QWidget* DialogOwner() override { return nullptr; }
+  void ShowMessage(const std::string& caption, const std::string& text) override {
+    std::fprintf(report_, "%s: %s\n", caption.c_str(), text.c_str());
+  }
   std::string RootFieldText() const override { return saveDir_; }
   void SetDownloadRoot(const std::string&) override {}
   std::string SelectedCategory() const override { return category_.empty() ? "--" : category_; }

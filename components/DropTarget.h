@@ -15,7 +15,7 @@
 #include <stdexcept>
 
 #include "platform/ShiftState.h"
-#include "platform/DropRegistration.h"
+#include "platform/desktop/DropRegistration.h"
 
 namespace tavimo {
 

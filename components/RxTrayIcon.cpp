@@ -5,7 +5,7 @@
 #include <QVariant>
 #include <QWidget>
 
-#include "platform/HandlerGuard.h"
+#include "platform/desktop/HandlerGuard.h"
 #include "platform/MessageWindow.h"
 
 namespace tavimo {

@@ -14,7 +14,7 @@
 #include <string>
 
 #include "platform/ShiftState.h"
-#include "platform/TrayShell.h"
+#include "platform/desktop/TrayShell.h"
 
 namespace tavimo {
 

@@ -10,7 +10,6 @@
 #include "platform/UrlCacheStore.h"
 #include "net/HttpCli.h"
 #include "platform/AtomicFile.h"
-#include "platform/Dialogs.h"
 #include "platform/Stream.h"
 #include "platform/WinsockErrors.h"
 
@@ -94,9 +93,7 @@ void TDownloadDriver::butdownloadClick() {
     paths.push_back(folder + form_.ItemSaveName(i));
   }
   if (urls.empty()) {
-    CurrentDialogs().ShowMessage(form_.DialogOwner(), "No Flash item is selected",
-                                 "Please check up the Flash items that you want to save.",
-                                 MessageIcon::None);
+    form_.ShowMessage("No Flash item is selected", "Please check up the Flash items that you want to save.");
     return;
   }
   DownloadItems(urls, paths);

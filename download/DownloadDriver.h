@@ -15,8 +15,6 @@
 
 #include "detect/FormStatus.h"
 
-class QWidget;
-
 namespace tavimo {
 
 class THTTPGet;
@@ -27,7 +25,8 @@ class UrlCacheStore;
 // What the download commands need of the main window.
 class DownloadForm : public virtual FormStatus {
  public:
-  virtual QWidget* DialogOwner() = 0;
+  // A message box with an OK button, owned by the window (the batch waits for it).
+  virtual void ShowMessage(const std::string& caption, const std::string& text) = 0;
   virtual std::string RootFieldText() const = 0;            // edtdowndir
   virtual void SetDownloadRoot(const std::string& root) = 0;  // DownloadRoot
   // The entry of lstclass at its selected index; raises the list error

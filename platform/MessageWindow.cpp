@@ -1,8 +1,5 @@
 #include "platform/MessageWindow.h"
 
-#include "platform/HandlerGuard.h"
-
-#include <QApplication>
 #include <QCoreApplication>
 #include <QEvent>
 #include <QEventLoop>
@@ -30,12 +27,8 @@ thread_local int waitDepth = 0;
 thread_local std::exception_ptr pendingException;
 
 UnhandledExceptionHandler& unhandledHandler() {
+  // The desktop program shows the error in its error box instead (TApplication sets that).
   static UnhandledExceptionHandler handler = [](std::exception_ptr e) {
-    // In the desktop program the error is shown like any other handler's error.
-    if (qobject_cast<QApplication*>(QCoreApplication::instance())) {
-      ReportHandlerException(std::move(e));
-      return;
-    }
     try {
       std::rethrow_exception(std::move(e));
     } catch (const std::exception& ex) {

@@ -41,7 +41,7 @@ void WaitForMessages();
 
 // An exception that escapes a message handler never crosses Qt's event loop. If a waiting
 // call (WaitForMessages) is active it is handed to that caller; otherwise it goes here (by
-// default: the error box of platform/HandlerGuard.h in the desktop program, stderr elsewhere).
+// default to stderr; the desktop program's application object installs its error box).
 using UnhandledExceptionHandler = std::function<void(std::exception_ptr)>;
 void SetUnhandledExceptionHandler(UnhandledExceptionHandler handler);
 // Runs fn under the guard above; used by the message windows and the socket notices.

@@ -9,7 +9,7 @@
 #include <cstdio>
 #include <exception>
 
-#include "platform/JpegImage.h"
+#include "platform/desktop/JpegImage.h"
 #include "tools/SkinPainter.h"
 
 namespace {

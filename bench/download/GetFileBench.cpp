@@ -25,7 +25,7 @@ class BenchForm : public tavimo::DownloadForm {
     status->setGeometry(8, 8, 380, 20);
     window.show();
   }
-  QWidget* DialogOwner() override { return &window; }
+  void ShowMessage(const std::string&, const std::string&) override {}
   std::string RootFieldText() const override { return "/tmp/"; }
   void SetDownloadRoot(const std::string&) override {}
   std::string SelectedCategory() const override { return "--"; }

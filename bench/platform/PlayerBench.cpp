@@ -29,7 +29,7 @@
 #include <QWebEngineProfile>
 #endif
 
-#include "platform/ShockwaveFlash.h"
+#include "platform/desktop/ShockwaveFlash.h"
 #include "tests/platform/player/PlayerTestSupport.h"
 #include "tests/platform/player/TestSwf.h"
 

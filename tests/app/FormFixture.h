@@ -11,11 +11,11 @@
 #include <vector>
 
 #include "app/FrmTavimo.h"
-#include "platform/Dialogs.h"
+#include "platform/desktop/Dialogs.h"
 #include "platform/FlashPlayer.h"
 #include "platform/Paths.h"
 #include "platform/Registry.h"
-#include "platform/TrayShell.h"
+#include "platform/desktop/TrayShell.h"
 #include "tests/support/TempDir.h"
 
 namespace tavimo::test {

@@ -13,7 +13,7 @@
 #include "download/HttpGet.h"
 #include "net/HttpCli.h"
 #include "net/SslLayer.h"
-#include "platform/HandlerGuard.h"
+#include "platform/desktop/HandlerGuard.h"
 #include "tests/app/FormFixture.h"
 #include "tests/support/TestServer.h"
 

@@ -4,7 +4,7 @@
 
 #include <QPixmap>
 
-#include "platform/Dialogs.h"
+#include "platform/desktop/Dialogs.h"
 
 namespace tavimo {
 namespace {

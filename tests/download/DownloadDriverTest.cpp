@@ -8,7 +8,6 @@
 #include "download/DownloadDriver.h"
 #include "download/HttpGet.h"
 #include "net/HttpCli.h"
-#include "platform/Dialogs.h"
 #include "platform/Stream.h"
 #include "platform/UrlCacheStore.h"
 #include "tests/support/ChromiumEntryWriter.h"
@@ -31,17 +30,6 @@ struct RecordedMessage {
   std::string caption, text;
 };
 
-class RecordingDialogs : public Dialogs {
- public:
-  void ShowMessage(QWidget*, const std::string& caption, const std::string& text, MessageIcon) override {
-    messages.push_back({caption, text});
-  }
-  int ExecModal(QDialog&) override { return 0; }
-  std::optional<std::string> BrowseForFolder(QWidget*, const std::string&) override { return {}; }
-  bool ShellOpen(const std::string&) override { return false; }
-  std::vector<RecordedMessage> messages;
-};
-
 struct Row {
   std::string url, name;
   bool checked = false;
@@ -50,7 +38,10 @@ struct Row {
 // The main window as the download commands see it.
 class FakeForm : public DownloadForm {
  public:
-  QWidget* DialogOwner() override { return nullptr; }
+  void ShowMessage(const std::string& caption, const std::string& text) override {
+    messages.push_back({caption, text});
+  }
+  std::vector<RecordedMessage> messages;
   std::string RootFieldText() const override { return rootField; }
   void SetDownloadRoot(const std::string& root) override { downloadRoot = root; }
   std::string SelectedCategory() const override {
@@ -91,15 +82,12 @@ class FakeForm : public DownloadForm {
 class DownloadDriverTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    SetDialogs(&dialogs_);
     form_.rootField = home_ / "flash";
     std::filesystem::create_directories(home_ / "flash");
     cli_.InactivityTimeout = 3;
   }
-  void TearDown() override { SetDialogs(nullptr); }
 
   test::TempHome home_;
-  RecordingDialogs dialogs_;
   FakeForm form_;
   THTTPGet getter_;
   THttpCli cli_;
@@ -134,9 +122,9 @@ TEST_F(DownloadDriverTest, NothingCheckedShowsTheMessageAndFetchesNothing) {
   form_.rows = {{"http://127.0.0.1:1/a.swf", "a.swf", false}};
   form_.selected = 0;
   driver_.butdownloadClick();
-  ASSERT_EQ(dialogs_.messages.size(), 1u);
-  EXPECT_EQ(dialogs_.messages[0].caption, "No Flash item is selected");
-  EXPECT_EQ(dialogs_.messages[0].text, "Please check up the Flash items that you want to save.");
+  ASSERT_EQ(form_.messages.size(), 1u);
+  EXPECT_EQ(form_.messages[0].caption, "No Flash item is selected");
+  EXPECT_EQ(form_.messages[0].text, "Please check up the Flash items that you want to save.");
   EXPECT_EQ(form_.hideAndClear, 0);
 }
 
@@ -167,7 +155,7 @@ TEST_P(DownloadModesTest, CheckedItemsLandByteIdenticalInTheCategoryFolder) {
   EXPECT_EQ(form_.gauge.back(), 0);
   EXPECT_TRUE(form_.statusVisible);
   EXPECT_EQ(form_.hideAndClear, 1);
-  EXPECT_TRUE(dialogs_.messages.empty());
+  EXPECT_TRUE(form_.messages.empty());
 }
 
 
@@ -226,7 +214,7 @@ TEST_P(DownloadModesTest, AFailedItemKeepsTheEarlierFileSaysWhyAndTheBatchGoesOn
   EXPECT_EQ(std::count_if(form_.statusTexts.begin(), form_.statusTexts.end(),
                           [](const std::string& t) { return t.find("after 1500") != std::string::npos; }),
             1);
-  EXPECT_TRUE(dialogs_.messages.empty());
+  EXPECT_TRUE(form_.messages.empty());
   EXPECT_EQ(form_.hideAndClear, 1);
 }
 

@@ -14,9 +14,9 @@
 #include <thread>
 #include <vector>
 
-#include "platform/HotKeys.h"
-#include "platform/X11Message.h"
-#include "platform/X11WindowClass.h"
+#include "platform/desktop/HotKeys.h"
+#include "platform/desktop/X11Message.h"
+#include "platform/desktop/X11WindowClass.h"
 // Xlib last: its macros (None, Bool, KeyPress) clash with the headers above.
 #include <X11/Xlib.h>
 #include <X11/extensions/XTest.h>

@@ -12,7 +12,7 @@
 
 #include <memory>
 
-#include "platform/ShockwaveFlash.h"
+#include "platform/desktop/ShockwaveFlash.h"
 #include "tests/platform/player/PlayerTestSupport.h"
 #include "tests/platform/player/TestSwf.h"
 

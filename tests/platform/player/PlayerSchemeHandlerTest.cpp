@@ -1,7 +1,7 @@
 // The player page's private scheme only ever hands out the emulator's own files by plain name.
 #include <gtest/gtest.h>
 
-#include "platform/player/PlayerSchemeHandler.h"
+#include "platform/desktop/player/PlayerSchemeHandler.h"
 
 namespace tavimo {
 namespace {

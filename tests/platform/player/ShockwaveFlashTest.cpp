@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/PlayerView.h"
-#include "platform/ShockwaveFlash.h"
+#include "platform/desktop/PlayerView.h"
+#include "platform/desktop/ShockwaveFlash.h"
 #include "tests/platform/player/PlayerTestSupport.h"
 #include "tests/platform/player/TestSwf.h"
 

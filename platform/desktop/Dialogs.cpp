@@ -1,4 +1,4 @@
-#include "platform/Dialogs.h"
+#include "platform/desktop/Dialogs.h"
 
 #include <QDesktopServices>
 #include <QDialog>

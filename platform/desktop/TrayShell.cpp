@@ -1,4 +1,4 @@
-#include "platform/TrayShell.h"
+#include "platform/desktop/TrayShell.h"
 
 #include <QCursor>
 #include <QGuiApplication>

@@ -1,10 +1,10 @@
-#include "platform/HandlerGuard.h"
+#include "platform/desktop/HandlerGuard.h"
 
 #include <QApplication>
 #include <QWidget>
 #include <stdexcept>
 
-#include "platform/Dialogs.h"
+#include "platform/desktop/Dialogs.h"
 
 namespace tavimo {
 

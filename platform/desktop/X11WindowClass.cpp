@@ -1,4 +1,4 @@
-#include "platform/X11WindowClass.h"
+#include "platform/desktop/X11WindowClass.h"
 
 #include <QGuiApplication>
 #include <QWidget>
@@ -6,7 +6,7 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
-#include "platform/X11Connection.h"
+#include "platform/desktop/X11Connection.h"
 
 namespace tavimo {
 namespace {

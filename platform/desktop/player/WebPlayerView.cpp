@@ -1,4 +1,4 @@
-#include "platform/player/WebPlayerView.h"
+#include "platform/desktop/player/WebPlayerView.h"
 
 #include <QChildEvent>
 #include <QColor>
@@ -15,7 +15,7 @@
 
 #include <algorithm>
 
-#include "platform/player/PlayerSchemeHandler.h"
+#include "platform/desktop/player/PlayerSchemeHandler.h"
 
 namespace tavimo {
 

@@ -1,4 +1,4 @@
-#include "platform/KeySynth.h"
+#include "platform/desktop/KeySynth.h"
 
 #include <X11/Xlib.h>
 #include <X11/extensions/XTest.h>

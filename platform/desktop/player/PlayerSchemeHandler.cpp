@@ -1,4 +1,4 @@
-#include "platform/player/PlayerSchemeHandler.h"
+#include "platform/desktop/player/PlayerSchemeHandler.h"
 
 #include <QBuffer>
 #include <QFile>

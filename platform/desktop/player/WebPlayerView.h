@@ -5,7 +5,7 @@
 #include <QPointer>
 #include <QStringList>
 
-#include "platform/PlayerView.h"
+#include "platform/desktop/PlayerView.h"
 
 class QWebEnginePage;
 class QWebEngineProfile;

@@ -1,4 +1,4 @@
-#include "platform/X11Message.h"
+#include "platform/desktop/X11Message.h"
 
 #include <QCoreApplication>
 #include <QEvent>
@@ -12,8 +12,8 @@
 #include <vector>
 #include <xcb/xcb.h>
 
-#include "platform/X11WindowClass.h"
-#include "platform/X11Connection.h"
+#include "platform/desktop/X11WindowClass.h"
+#include "platform/desktop/X11Connection.h"
 
 namespace tavimo {
 namespace {

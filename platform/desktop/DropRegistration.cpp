@@ -1,4 +1,4 @@
-#include "platform/DropRegistration.h"
+#include "platform/desktop/DropRegistration.h"
 
 #include <QDragEnterEvent>
 #include <QDragLeaveEvent>

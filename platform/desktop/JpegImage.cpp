@@ -1,4 +1,4 @@
-#include "platform/JpegImage.h"
+#include "platform/desktop/JpegImage.h"
 
 #include <csetjmp>
 #include <cstdio>

@@ -1,4 +1,4 @@
-#include "platform/ShockwaveFlash.h"
+#include "platform/desktop/ShockwaveFlash.h"
 
 #include <QCoreApplication>
 #include <QLibrary>
@@ -10,7 +10,7 @@
 #include <utility>
 
 #include "platform/MovieFetcher.h"
-#include "platform/PlayerView.h"
+#include "platform/desktop/PlayerView.h"
 
 namespace tavimo {
 

@@ -1,4 +1,4 @@
-#include "platform/X11Connection.h"
+#include "platform/desktop/X11Connection.h"
 
 #include <QGuiApplication>
 

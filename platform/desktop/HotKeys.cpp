@@ -1,4 +1,4 @@
-#include "platform/HotKeys.h"
+#include "platform/desktop/HotKeys.h"
 
 #include <QCoreApplication>
 #include <QGuiApplication>
@@ -8,7 +8,7 @@
 #include <utility>
 #include <xcb/xcb.h>
 
-#include "platform/X11Connection.h"
+#include "platform/desktop/X11Connection.h"
 
 namespace tavimo {
 namespace {

@@ -6,8 +6,8 @@
 
 #include <unistd.h>
 
-#include "platform/PlayerView.h"
-#include "platform/player/WebPlayerView.h"
+#include "platform/desktop/PlayerView.h"
+#include "platform/desktop/player/WebPlayerView.h"
 
 namespace {
 

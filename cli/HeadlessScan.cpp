@@ -10,12 +10,12 @@
 namespace tavimo::cli {
 
 HeadlessScan::HeadlessScan(int detectMode, const std::vector<std::string>& cachedSwfUrls,
-                           std::string linkListFile, const RegistrySource& registry, bool withQuery)
+                           const RegistrySource& registry, bool withQuery)
     : detectMode_(detectMode), cachedSwfUrls_(cachedSwfUrls), registry_(registry),
       memo_(std::make_unique<TMemoLines>()), client_(std::make_unique<THttpCli>()) {
   client_->SetMultiThreaded(true);  // as the window's page client
   scan_ = std::make_unique<TPageScan>(*this, *this, *memo_, *client_);
-  scan_->LinkListPath = std::move(linkListFile);
+  scan_->WriteLinkList = false;
   scan_->WithQuery = withQuery;
 }
 

@@ -25,10 +25,9 @@ struct ScanOutcome {
 class HeadlessScan : public ScanForm, public ItemSink {
  public:
   // detectMode as the settings' DetectMode; cachedSwfUrls: the URL cache's entries that end in
-  // ".swf" once cut at "?", in the cache's order (read once per run); linkListFile: this scan's
-  // own link list file (several scans run at once).
-  HeadlessScan(int detectMode, const std::vector<std::string>& cachedSwfUrls, std::string linkListFile,
-               const RegistrySource& registry, bool withQuery);
+  // ".swf" once cut at "?", in the cache's order (read once per run).
+  HeadlessScan(int detectMode, const std::vector<std::string>& cachedSwfUrls, const RegistrySource& registry,
+               bool withQuery);
   ~HeadlessScan() override;
 
   ScanOutcome Scan(const std::string& address);

@@ -169,14 +169,11 @@ int Run(const ScanOptions& o) {
   PageQueue pages(o.urls, o.urlsFrom);
   Output output(o.json);
   const EnvRegistrySource registry;
-  EnsureFolder(RuntimeFolder());
 
   std::vector<std::unique_ptr<QThread>> jobs;
   for (int n = 0; n < o.jobs; ++n) {
-    const std::string linkList =
-        RuntimeFolder() + "/scan-" + std::to_string(::getpid()) + "-" + std::to_string(n) + ".txt";
-    jobs.emplace_back(QThread::create([&, linkList] {
-      HeadlessScan scan(detectMode, cached, linkList, registry, withQuery);
+    jobs.emplace_back(QThread::create([&] {
+      HeadlessScan scan(detectMode, cached, registry, withQuery);
       std::unique_ptr<HeadlessDownload> save;
       if (!o.saveDir.empty()) {
         save = std::make_unique<HeadlessDownload>(o.saveDir, o.category, downloadMode, registry, stderr,
@@ -192,7 +189,6 @@ int Run(const ScanOptions& o) {
         output.Page(outcome, *page);
         if (save && !save->Save(outcome.items)) output.SaveFailed();
       }
-      std::remove(linkList.c_str());
     }));
     jobs.back()->start();
   }

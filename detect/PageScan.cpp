@@ -63,7 +63,7 @@ std::string TrimBlanks(const std::string& s) {
 TPageScan::TPageScan(ScanForm& form, ItemSink& items, TMemoLines& Memo1, THttpCli& HttpCli2)
     : form_(form), items_(items), Memo1_(Memo1), HttpCli2_(HttpCli2) {}
 
-std::string TPageScan::LinkListFile() const { return LinkListPath.empty() ? LinkListFilePath() : LinkListPath; }
+std::string TPageScan::LinkListFile() const { return LinkListFilePath(); }
 
 std::string TPageScan::Address() const { return TrimBlanks(form_.AddressText()); }
 
@@ -204,12 +204,14 @@ bool TPageScan::RunPass(const std::vector<std::string>& fetchList, TScanReport& 
   }
   LoadMemoFromStream(Memo1_, passText);
   // The address field is read afresh at each use: an edit made while a page loaded counts.
-  if (LinkListPath.empty()) {
+  if (WriteLinkList) {
     ExtractSwfLinks(Memo1_.Text(), Address(), WithQuery);
+    AppendLinkList(items_, LinkListFile(), WithQuery);
   } else {
-    ExtractSwfLinks(Memo1_.Text(), Address(), LinkListPath, WithQuery);
+    for (const std::string& link : SwfLinkList(Memo1_.Text(), Address(), WithQuery)) {
+      items_.AppendItem(link, WithQuery ? QuerySaveAsName(link) : DefaultSaveAsName(link));
+    }
   }
-  AppendLinkList(items_, LinkListFile(), WithQuery);
   frames = ExtractFrameLinks(Memo1_.Text(), Address());
   return true;
 }

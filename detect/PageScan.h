@@ -72,8 +72,9 @@ class TPageScan {
   std::string LinkListFile() const;
   // Also lists references with a query or fragment after ".swf" (off by default).
   bool WithQuery = false;
-  // Another link list file for this scan (several scans at once); empty: the user's.
-  std::string LinkListPath;
+  // The window keeps each pass's links in the link list file; a scan without a window hands
+  // them to the sink directly (the same rows, without a file write per page).
+  bool WriteLinkList = true;
   // The pass under way (1 = the address itself, 2 = its frames, ...); 0 outside the passes.
   int CurrentPass() const { return pass_; }
   // The address field's text without leading and trailing blanks.

@@ -4,12 +4,14 @@
 //     A Chromium profile (chromium/Default/Cache/Cache_Data) and a Firefox profile
 //     (mozilla/firefox/bench.default-release/cache2/entries) with that many entries each: bodies
 //     of 0.5 to 6 KB, one entry in 20 a .swf (some with a query), one in 40 gzip-encoded, one
-//     in 50 a redirect or an error answer, spread over a few hundred hosts. One write per file.
+//     in 50 a redirect or an error answer, spread over a few hundred hosts; and one more
+//     Chromium entry, https://www.example.com/movies/known.swf. One write per file.
 //   bench_cache_gen huge <cache home> <store cache home>
 //     The same profiles (links to the store's) plus a "Huge" profile of each browser holding
 //     .swf entries of 1 GiB and 512 MiB (Chromium) and 512 MiB (Firefox): sparse files, only
 //     their heads and tails are written, so 2 GiB of bodies take no disk.
-// Both write "<cache home>/complete" last, so a run cut short is regenerated.
+// Both write "<cache home>/complete" (the layout's version) last, so a run cut short, or caches
+// of an older layout, are generated again.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -36,6 +38,9 @@ namespace {
 constexpr const char* kChromiumProfile = "chromium/Default/Cache/Cache_Data";
 constexpr const char* kFirefoxProfile = "mozilla/firefox/bench.default-release/cache2/entries";
 constexpr std::int64_t kNow = 1796629119;  // the entries' fetch time
+constexpr const char* kKnownUrl = "https://www.example.com/movies/known.swf";
+// The generated caches' layout; run.sh regenerates caches of another version.
+constexpr const char* kVersion = "2";
 
 [[noreturn]] void Fail(const std::string& what) {
   std::fprintf(stderr, "bench_cache_gen: %s: %s\n", what.c_str(), std::strerror(errno));
@@ -156,6 +161,14 @@ void Store(const std::string& home, std::uint64_t perBrowser) {
     e.responseTime = kNow - 1;
     if (WriteChromiumEntry(chromium, e).empty()) Fail("chromium entry " + std::to_string(n));
   }
+  // One entry the lookup benchmark asks for by its URL.
+  ChromiumEntry known;
+  known.url = kKnownUrl;
+  known.body = "FWS";
+  known.head = "HTTP/1.1 200 OK\r\nContent-Type: application/x-shockwave-flash\r\nContent-Length: 3\r\n";
+  known.requestTime = kNow - 2;
+  known.responseTime = kNow - 1;
+  if (WriteChromiumEntry(chromium, known).empty()) Fail("chromium entry " + known.url);
   for (std::uint64_t n = 0; n < perBrowser; ++n) {
     Response r = mix.Next(n + perBrowser);
     FirefoxEntry e;
@@ -264,6 +277,6 @@ int main(int argc, char** argv) {
   } else {
     return 2;
   }
-  WriteWhole(home + "/complete", "");
+  WriteWhole(home + "/complete", kVersion);
   return 0;
 }

@@ -9,12 +9,14 @@
 #      screen, in a real main window (offscreen), best and all of 3 runs.
 #   c) peak resident memory (VmHWM) of the search with and without 2 GiB more of cached .swf
 #      bodies (sparse files): it must not grow by the size of the bodies.
+#   d) the downloads' lookup of one URL: first, again, and after a file came and went in a
+#      cache folder, as a running browser's do all the time.
 #   bench/cache/run.sh <build dir> [entries per browser]
 set -euo pipefail
 build=$(cd "${1:-build}" && pwd)
 count=${2:-100000}
 bin="$build/bench/cache"
-for f in bench_cache_gen bench_cache_search bench_cache_first_row; do
+for f in bench_cache_gen bench_cache_search bench_cache_first_row bench_cache_find; do
   [ -x "$bin/$f" ] || { echo "cache benches not built ($f missing)"; exit 0; }
 done
 data="$build/bench-data/cache"
@@ -23,13 +25,14 @@ huge="$data/huge-$count"
 chromium="$store/chromium/Default/Cache/Cache_Data"
 firefox="$store/mozilla/firefox/bench.default-release/cache2/entries"
 
-if [ ! -e "$store/complete" ]; then
+layout=2  # bench_cache_gen's kVersion
+if [ "$(cat "$store/complete" 2>/dev/null)" != "$layout" ]; then
   echo "generating $count Chromium and $count Firefox entries in $store"
   start=$(date +%s.%N)
   "$bin/bench_cache_gen" store "$store" "$count"
   echo "  took $(echo "$(date +%s.%N) - $start" | bc) s"
 fi
-[ -e "$huge/complete" ] || "$bin/bench_cache_gen" huge "$huge" "$store"
+[ "$(cat "$huge/complete" 2>/dev/null)" = "$layout" ] || "$bin/bench_cache_gen" huge "$huge" "$store"
 
 home=$(mktemp -d /tmp/tavimo-cachebench.XXXXXX)
 trap 'rm -rf "$home"' EXIT
@@ -92,4 +95,12 @@ awk -v a="$rss1" -v b="$rss2" -v e1="$e1" -v e2="$e2" -v s1="$s1" -v s2="$s2" -v
   printf "store of %d entries:                        peak RSS %6.1f MB  (%.3f s)\n", e1, a / 1024, s1
   printf "same + 3 .swf of %.2f GiB (%.0f kB on disk): peak RSS %6.1f MB  (%.3f s, %d entries)\n", big / 2^30, disk, b / 1024, s2, e2
   printf "growth: %.1f MB for %.2f GiB of bodies\n", (b - a) / 1024, big / 2^30
+}'
+
+# d) the downloads' lookup of one URL.
+echo "-- d) lookup of one URL for a download (UrlCacheStore::Find)"
+read -r hits first again changed < <(in_home "$store" "$bin/bench_cache_find" "https://www.example.com/movies/known.swf" "$chromium")
+need "$changed"
+awk -v h="$hits" -v a="$first" -v b="$again" -v c="$changed" 'BEGIN {
+  printf "first lookup %.3f s, again %.6f s, after a file came and went in a cache folder %.3f s (%d hit)\n", a, b, c, h
 }'

@@ -12,6 +12,7 @@ namespace tavimo {
 void TFrmTavimo::butgoClick() {
   // The web engine starts while the page loads, so the first preview after the scan is quick.
   WarmPlayer();
+  scan_->WithQuery = settings_->SwfWithQuery;
   scan_->butgoClick();
 }
 

@@ -53,6 +53,9 @@ class TSettingsStore {
   bool AutoClose = true;
   int DownloadMode = 0;  // 0 file getter (cache allowed), 1 own HTTP client, 2 copy from cache
   int DetectMode = 0;    // 0 page only, 1 page and the host's cache entries, 2 whole cache
+  // "[options] swfwithquery=1": scans also list references with a query or fragment after
+  // ".swf" (off by default; read only: the key is the user's, kept as written).
+  bool SwfWithQuery = false;
   std::string DownloadRoot;
   // The most categories the list holds (default 256): adding stops there, and a longer saved
   // list is cut to its first MaxCategories entries when loaded.

@@ -1,6 +1,8 @@
 // tavimo-scan prints what the window lists: one set of local sites (plain and TLS, frames, a
 // frame loop, a host that refuses) drives both the real window and the command.
 #include <QProcess>
+
+#include <filesystem>
 #include <QTreeWidget>
 
 #include <nlohmann/json.hpp>
@@ -121,6 +123,24 @@ TEST_F(ScanCommandTest, StreamsJsonRecordsForAListFromStandardInput) {
     ASSERT_EQ(byPage[site_.refused].size(), 1u);
     EXPECT_EQ(byPage[site_.refused][0]["error"], "1 of 1 page failed: connection refused");
     EXPECT_EQ(byPage[site_.tls.Url("/s.htm")].at(0)["url"], site_.tls.Url("/secure.swf"));
+  }
+}
+
+// The query rule is off by default and on for both with the settings key.
+TEST_F(ScanCommandTest, TheQueryRuleFollowsTheSettingsFileInBoth) {
+  TestServer server;
+  server.Put("/q.htm", "<embed src=\"q.swf?xml=c.xml\"> 'g.swf#start' \"p.swf\"", "text/html");
+  const std::string page = server.Url("/q.htm");
+  for (const bool on : {false, true}) {
+    form.reset();
+    std::filesystem::create_directories(std::filesystem::path(SettingsFilePath()).parent_path());
+    WriteFile(SettingsFilePath(), on ? "[options]\nswfwithquery=1\n" : "[options]\n");
+    const Rows window = WindowRows(page);
+    const Rows expected = on ? Rows{{server.Url("/g.swf#start"), "g.swf"}, {server.Url("/q.swf?xml=c.xml"), "q.swf"},
+                                    {server.Url("/p.swf"), "p.swf"}}
+                             : Rows{{server.Url("/p.swf"), "p.swf"}};
+    EXPECT_EQ(window, expected) << on;
+    EXPECT_EQ(TextRows(RunCommand({QString::fromStdString(page)}, caFile_).out), window) << on;
   }
 }
 

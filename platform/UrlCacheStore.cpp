@@ -318,35 +318,50 @@ void UrlCacheStore::RefreshIndexLocked() {
   for (const std::string& f : folders.chromium) stamp.emplace_back(f, ModifiedNs(f));
   for (const std::string& f : folders.firefox) stamp.emplace_back(f, ModifiedNs(f));
   // A folder's time changes whenever an entry file comes or goes: otherwise the index holds.
-  if (stamp == indexStamp_ && !index_.empty()) return;
+  if (indexed_ && stamp == indexStamp_) return;
   indexStamp_ = std::move(stamp);
-  index_.clear();
-  byUrl_.clear();
-  for (const Candidate& c : ListFiles(folders)) {
+  indexed_ = true;
+  // Only files that are new or changed since the last look are read (a running browser
+  // touches its folders all the time; most of its files stay as they were).
+  std::unordered_map<std::string, Known> now;
+  now.reserve(known_.size());
+  for (Candidate& c : ListFiles(folders)) {
+    struct stat st {};
+    if (::stat(c.file.c_str(), &st) != 0) continue;
+    const std::int64_t modified = std::int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    auto old = known_.find(c.file);
+    if (old != known_.end() && old->second.modified == modified && old->second.size == st.st_size) {
+      now.emplace(std::move(c.file), std::move(old->second));
+      continue;
+    }
     std::optional<CachedResponse> r = ReadEntry(c.kind, c.file);
-    if (!r) continue;
-    byUrl_.emplace(r->url, index_.size());
-    const std::string cut = CutQuery(r->url);
-    if (cut != r->url) byUrl_.emplace(cut + "?", index_.size());
-    index_.push_back({std::move(r->url), c.kind, c.file});
+    now.emplace(std::move(c.file), Known{c.kind, modified, st.st_size, r ? std::move(r->url) : std::string()});
+  }
+  known_ = std::move(now);
+  byUrl_.clear();
+  for (const auto& [file, known] : known_) {
+    if (known.url.empty()) continue;
+    byUrl_.emplace(known.url, file);
+    const std::string cut = CutQuery(known.url);
+    if (cut != known.url) byUrl_.emplace(cut + "?", file);
   }
 }
 
 std::vector<CachedResponse> UrlCacheStore::Find(const std::string& url, bool alsoWithQuery) {
-  std::vector<IndexEntry> hits;
+  std::vector<std::pair<CacheKind, std::string>> hits;
   {
     std::lock_guard lock(indexMutex_);
     RefreshIndexLocked();
     for (const std::string& key : {url, CutQuery(url) == url && alsoWithQuery ? url + "?" : std::string()}) {
       if (key.empty()) continue;
       auto [from, to] = byUrl_.equal_range(key);
-      for (auto it = from; it != to; ++it) hits.push_back(index_[it->second]);
+      for (auto it = from; it != to; ++it) hits.emplace_back(known_.at(it->second).kind, it->second);
     }
   }
   std::vector<CachedResponse> out;
-  for (const IndexEntry& hit : hits) {
+  for (const auto& [kind, file] : hits) {
     // Read again: the browser may have replaced the file since the index was made.
-    std::optional<CachedResponse> r = ReadEntry(hit.kind, hit.file);
+    std::optional<CachedResponse> r = ReadEntry(kind, file);
     if (r && (r->url == url || (alsoWithQuery && CutQuery(r->url) == url))) out.push_back(std::move(*r));
   }
   std::stable_sort(out.begin(), out.end(),

@@ -110,10 +110,12 @@ class UrlCacheStore {
     std::string file;
   };
   struct Enumeration;
-  struct IndexEntry {
-    std::string url;
+  // What the index knows of one entry file: it is read again only when its time or size changes.
+  struct Known {
     CacheKind kind;
-    std::string file;
+    std::int64_t modified;  // nanoseconds
+    std::int64_t size;
+    std::string url;  // "" when the file is no whole content entry
   };
 
   static std::vector<Candidate> ListFiles(const UrlCacheFolders& folders);
@@ -132,8 +134,9 @@ class UrlCacheStore {
 
   std::mutex indexMutex_;
   std::vector<std::pair<std::string, std::int64_t>> indexStamp_;  // folder, modification time
-  std::vector<IndexEntry> index_;
-  std::unordered_multimap<std::string, std::size_t> byUrl_;  // URL, and URL cut at "?"
+  bool indexed_ = false;
+  std::unordered_map<std::string, Known> known_;  // by entry file
+  std::unordered_multimap<std::string, std::string> byUrl_;  // URL, and URL cut at "?" -> file
 };
 
 }  // namespace tavimo

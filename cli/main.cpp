@@ -30,14 +30,14 @@
 namespace tavimo::cli {
 namespace {
 
-// The settings file's option as the window reads it (1, 2, 3 -> 0, 1, 2; anything else the
-// default).
+// The settings file's option as the window reads it: 1, 2, 3 -> 0, 1, 2; any other value
+// leaves the window's starting value, 0.
 int OptionOf(const TIniFile& settings, const char* key, int fileDefault) {
   switch (settings.ReadInteger("options", key, fileDefault)) {
     case 1: return 0;
     case 2: return 1;
     case 3: return 2;
-    default: return fileDefault - 1;
+    default: return 0;
   }
 }
 

@@ -40,6 +40,18 @@ std::string DownloadFolder() {
   return HomeFolder() + "/Downloads";
 }
 
+// The folder above the one holding the running program (<prefix> for <prefix>/bin/tavimo), so
+// an installed copy finds its files wherever the prefix was put.
+std::string ProgramPrefix() {
+  char buf[4096];
+  const ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf - 1);
+  if (n <= 0) return {};
+  std::string exe(buf, static_cast<size_t>(n));
+  const std::string::size_type slash = exe.find_last_of('/');
+  if (slash == std::string::npos) return {};
+  return exe.substr(0, slash) + "/..";
+}
+
 bool IsDirectory(const std::string& path) {
   struct stat st {};
   return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
@@ -77,6 +89,12 @@ std::string InstanceLockPath() {
 }
 
 std::string HelpPagePath() {
+#ifdef TAVIMO_RELATIVE_HELP
+  if (const std::string prefix = ProgramPrefix(); !prefix.empty()) {
+    const std::string beside = prefix + "/" TAVIMO_RELATIVE_HELP;
+    if (::access(beside.c_str(), R_OK) == 0) return beside;
+  }
+#endif
 #ifdef TAVIMO_INSTALLED_HELP
   if (::access(TAVIMO_INSTALLED_HELP, R_OK) == 0) return TAVIMO_INSTALLED_HELP;
 #endif

@@ -15,6 +15,7 @@ PACKAGES=(
   wget  # writes the web archives (WARC) the archive reader is tested on
   python3-distributed  # Dask, which the dist test runs examples/dask/scan_cluster.py on
   qt6-webengine-dev
+  desktop-file-utils appstream man-db  # check the installed desktop entry, metadata and manual pages
 )
 if [ "${TAVIMO_EXTRA_PACKAGES:-}" != "" ]; then
   # shellcheck disable=SC2206

@@ -20,7 +20,12 @@ CreatePlayerViewFunction LoadPlayerModule() {
   QStringList candidates;
   const QString fromEnv = qEnvironmentVariable("TAVIMO_PLAYER_MODULE");
   if (!fromEnv.isEmpty()) candidates << fromEnv;
-  candidates << QCoreApplication::applicationDirPath() + QStringLiteral("/libtavimo_player.so");
+  const QString programDir = QCoreApplication::applicationDirPath();
+  candidates << programDir + QStringLiteral("/libtavimo_player.so");
+#ifdef TAVIMO_PLAYER_MODULE_RELATIVE
+  // Installed beside the program under the same prefix, wherever that prefix is.
+  candidates << programDir + QStringLiteral("/../" TAVIMO_PLAYER_MODULE_RELATIVE);
+#endif
 #ifdef TAVIMO_PLAYER_MODULE_BUILT
   candidates << QStringLiteral(TAVIMO_PLAYER_MODULE_BUILT);
 #endif

@@ -11,13 +11,14 @@
 
 namespace {
 
-// The emulator's folder: TAVIMO_RUFFLE_DIR, else the installed copy, else the source tree's
-// (when run from a build folder).
+// The emulator's folder: TAVIMO_RUFFLE_DIR, else the copy installed under the running program's
+// prefix, else the configured installed copy, else the source tree's (when run from a build folder).
 QString FindRuffleDir() {
   QStringList candidates;
   const QString fromEnv = qEnvironmentVariable("TAVIMO_RUFFLE_DIR");
   if (!fromEnv.isEmpty()) candidates << fromEnv;
-  candidates << QStringLiteral(TAVIMO_INSTALLED_RUFFLE) << QStringLiteral(TAVIMO_SOURCE_RUFFLE);
+  candidates << QCoreApplication::applicationDirPath() + QStringLiteral("/../" TAVIMO_RELATIVE_RUFFLE)
+             << QStringLiteral(TAVIMO_INSTALLED_RUFFLE) << QStringLiteral(TAVIMO_SOURCE_RUFFLE);
   for (const QString& dir : candidates) {
     if (QFileInfo::exists(dir + QStringLiteral("/ruffle.js"))) return dir;
   }

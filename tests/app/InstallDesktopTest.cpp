@@ -1,0 +1,174 @@
+// The build installed into a temporary prefix, as a packager or `make install` does: the files
+// land where the installed program looks for them, the program starts from there, and the
+// desktop entry, AppStream metadata and manual pages pass their tools.
+#include <gtest/gtest.h>
+
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <array>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <unistd.h>
+
+#include "tests/support/Processes.h"
+#include "tests/support/TempDir.h"
+
+namespace tavimo {
+namespace {
+
+using namespace std::chrono_literals;
+namespace fs = std::filesystem;
+
+struct RunResult {
+  int status = -1;
+  std::string output;
+};
+
+// Runs a shell command; its exit status and what it wrote on stdout and stderr.
+RunResult Shell(const std::string& command) {
+  RunResult r;
+  FILE* pipe = ::popen((command + " 2>&1").c_str(), "r");
+  if (!pipe) return r;
+  std::array<char, 4096> buf{};
+  size_t n = 0;
+  while ((n = std::fread(buf.data(), 1, buf.size(), pipe)) > 0) r.output.append(buf.data(), n);
+  const int wait = ::pclose(pipe);
+  r.status = WIFEXITED(wait) ? WEXITSTATUS(wait) : -1;
+  return r;
+}
+
+bool HaveTool(const std::string& tool) { return Shell("command -v " + tool).status == 0; }
+
+// The width and height recorded in a PNG file's header; {0, 0} when it is not a PNG.
+std::pair<int, int> PngSize(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  unsigned char h[24] = {};
+  if (!in.read(reinterpret_cast<char*>(h), sizeof h)) return {0, 0};
+  if (std::memcmp(h, "\x89PNG\r\n\x1a\n", 8) != 0 || std::memcmp(h + 12, "IHDR", 4) != 0) return {0, 0};
+  auto be32 = [&](int at) { return (h[at] << 24) | (h[at + 1] << 16) | (h[at + 2] << 8) | h[at + 3]; };
+  return {be32(16), be32(20)};
+}
+
+// Shown top-level windows of the installed program, found by its window class.
+bool TavimoWindowShown(Display* dpy) {
+  Window root = DefaultRootWindow(dpy), parent = 0, *children = nullptr;
+  unsigned n = 0;
+  bool found = false;
+  if (!XQueryTree(dpy, root, &root, &parent, &children, &n)) return false;
+  for (unsigned i = 0; i < n && !found; ++i) {
+    XWindowAttributes attr{};
+    if (!XGetWindowAttributes(dpy, children[i], &attr) || attr.map_state != IsViewable) continue;
+    XClassHint hint{};
+    if (XGetClassHint(dpy, children[i], &hint)) {
+      found = hint.res_class && std::strcmp(hint.res_class, "TFrmTavimo") == 0;
+      XFree(hint.res_name);
+      XFree(hint.res_class);
+    }
+  }
+  if (children) XFree(children);
+  return found;
+}
+
+// One install per suite: copying the web player's files is the slow part.
+class InstallDesktopTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    prefix_ = new test::TempDir;
+    install_ = new RunResult(Shell(std::string("'" TAVIMO_CMAKE "' --install '" TAVIMO_BUILD_DIR "' --prefix '") +
+                                 prefix_->Path() + "'"));
+  }
+  static void TearDownTestSuite() {
+    delete install_;
+    delete prefix_;
+  }
+  void SetUp() override { ASSERT_EQ(install_->status, 0) << install_->output; }
+
+  static std::string Installed(const std::string& relative) { return prefix_->Path() + "/" + relative; }
+
+  static test::TempDir* prefix_;
+  static RunResult* install_;
+};
+
+test::TempDir* InstallDesktopTest::prefix_ = nullptr;
+RunResult* InstallDesktopTest::install_ = nullptr;
+
+TEST_F(InstallDesktopTest, FilesLandWhereTheInstalledProgramLooks) {
+  // Paths relative to the prefix, as the program derives them from <prefix>/bin/tavimo.
+  const char* files[] = {
+      "bin/tavimo",
+      "bin/tavimo-scan",
+      TAVIMO_DATAROOTDIR "/doc/tavimo/help.html",
+      TAVIMO_DATADIR "/applications/tavimo.desktop",
+      TAVIMO_DATADIR "/metainfo/io.github.tavimo.Tavimo.metainfo.xml",
+      TAVIMO_MANDIR "/man1/tavimo.1",
+      TAVIMO_MANDIR "/man1/tavimo-scan.1",
+#ifdef TAVIMO_WITH_PLAYER
+      TAVIMO_LIBDIR "/tavimo/libtavimo_player.so",
+      TAVIMO_DATADIR "/tavimo/ruffle/ruffle.js",
+#endif
+  };
+  for (const char* f : files) EXPECT_TRUE(fs::is_regular_file(Installed(f))) << f;
+  for (const char* exe : {"bin/tavimo", "bin/tavimo-scan"}) {
+    EXPECT_EQ(::access(Installed(exe).c_str(), X_OK), 0) << exe;
+  }
+  // The launcher icons are real pictures of their size.
+  for (int size : {16, 32, 48, 64, 128, 256}) {
+    const std::string dir = std::to_string(size) + "x" + std::to_string(size);
+    const auto [w, h] = PngSize(Installed(TAVIMO_DATADIR "/icons/hicolor/" + dir + "/apps/tavimo.png"));
+    EXPECT_EQ(w, size) << dir;
+    EXPECT_EQ(h, size) << dir;
+  }
+}
+
+TEST_F(InstallDesktopTest, InstalledProgramStartsWithItsWindow) {
+  test::TempHome home;
+  test::ScopedEnv env;
+  if (::geteuid() == 0) env.Set("QTWEBENGINE_DISABLE_SANDBOX", "1");
+  Display* dpy = XOpenDisplay(nullptr);
+  ASSERT_NE(dpy, nullptr) << "no X display";
+  XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });  // windows come and go
+
+  const pid_t pid = test::Spawn({Installed("bin/tavimo")});
+  EXPECT_TRUE(test::WaitFor([&] { return TavimoWindowShown(dpy); }, 15s));
+  EXPECT_EQ(test::WaitExit(pid, 0ms), -1) << "the installed program ended by itself";
+  test::KillAndReap(pid);
+  XCloseDisplay(dpy);
+}
+
+TEST_F(InstallDesktopTest, DesktopFilesPassTheirValidators) {
+  struct Case {
+    const char* tool;
+    const char* command;
+    const char* file;
+  };
+  const Case cases[] = {
+      {"desktop-file-validate", "desktop-file-validate", TAVIMO_DATADIR "/applications/tavimo.desktop"},
+      {"appstreamcli", "appstreamcli validate --no-net",
+       TAVIMO_DATADIR "/metainfo/io.github.tavimo.Tavimo.metainfo.xml"},
+  };
+  for (const Case& c : cases) {
+    if (!HaveTool(c.tool)) GTEST_SKIP() << c.tool << " is not installed (scripts/setup.sh installs it)";
+  }
+  for (const Case& c : cases) {
+    const RunResult r = Shell(std::string(c.command) + " '" + Installed(c.file) + "'");
+    EXPECT_EQ(r.status, 0) << c.file << ":\n" << r.output;
+  }
+}
+
+TEST_F(InstallDesktopTest, ManualPagesRender) {
+  if (!HaveTool("man")) GTEST_SKIP() << "man is not installed (scripts/setup.sh installs man-db)";
+  for (const char* page : {"tavimo.1", "tavimo-scan.1"}) {
+    const std::string path = Installed(TAVIMO_MANDIR "/man1/") + page;
+    // Plain text at a fixed width, whatever terminal the suite runs in.
+    const RunResult r = Shell("MANWIDTH=80 MAN_KEEP_FORMATTING= man -P cat -l '" + path + "'");
+    EXPECT_EQ(r.status, 0) << page << ":\n" << r.output;
+    EXPECT_NE(r.output.find("NAME"), std::string::npos) << page;
+    EXPECT_GT(r.output.size(), 500u) << page;
+  }
+}
+
+}  // namespace
+}  // namespace tavimo

@@ -87,27 +87,13 @@ class Archive {
 
 bool ExtractWarcPayload(const std::string& path, const std::string& uri, std::uint64_t offset,
                         const std::string& target, std::string& error) {
-  TPendingFile pending(target);
-  if (!pending.Ok()) {
-    error = "cannot create a file beside " + target + ": " + std::strerror(errno);
-    return false;
-  }
-  std::FILE* out = std::fopen(pending.TempName().c_str(), "wb");
-  if (!out) {
-    error = "cannot write " + target + ": " + std::strerror(errno);
-    return false;
-  }
-  std::string unused;
-  const bool read = Archive(path).Payload(uri, offset, 0, unused, error, [out](const char* data, std::size_t n) {
-    return std::fwrite(data, 1, n, out) == n;
-  });
-  const bool closed = std::fclose(out) == 0;
-  if (!read) return false;
-  if (!closed || !pending.Commit()) {
-    error = "cannot write " + target + ": " + std::strerror(errno);
-    return false;
-  }
-  return true;
+  return SaveStreamAs(
+      target,
+      [&](const ByteSink& sink, std::string& why) {
+        std::string unused;
+        return Archive(path).Payload(uri, offset, 0, unused, why, sink);
+      },
+      error);
 }
 
 bool ScanWarc(const std::string& path, const WarcScanLimits& limits, const ItemFound& found,

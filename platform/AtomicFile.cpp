@@ -120,4 +120,34 @@ bool TPendingFile::Commit() {
   return true;
 }
 
+bool SaveStreamAs(const std::string& target,
+                  const std::function<bool(const ByteSink& sink, std::string& error)>& produce,
+                  std::string& error, std::uint64_t* written) {
+  TPendingFile pending(target);
+  if (!pending.Ok()) {
+    error = "cannot create a file beside " + target + ": " + std::strerror(errno);
+    return false;
+  }
+  std::FILE* out = std::fopen(pending.TempName().c_str(), "wb");
+  if (!out) {
+    error = "cannot write " + target + ": " + std::strerror(errno);
+    return false;
+  }
+  std::uint64_t count = 0;
+  const bool made = produce(
+      [out, &count](const char* data, std::size_t n) {
+        count += n;
+        return std::fwrite(data, 1, n, out) == n;
+      },
+      error);
+  const bool closed = std::fclose(out) == 0;
+  if (!made) return false;
+  if (!closed || !pending.Commit()) {
+    error = "cannot write " + target + ": " + std::strerror(errno);
+    return false;
+  }
+  if (written) *written = count;
+  return true;
+}
+
 }  // namespace tavimo

@@ -2,6 +2,8 @@
 // Replaces a file whole: the bytes go to a temporary file in the same folder, which is flushed,
 // synced and then renamed over the target. A reader, or a crash at any moment, sees the old
 // file or the new one, never a part of either.
+#include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -39,5 +41,14 @@ class TPendingFile {
  private:
   std::string target_, temp_;
 };
+
+// A file made from a stream of bytes through a TPendingFile: `produce` hands its bytes to the
+// sink (which returns false when a write fails) and says whether all went well, with a reason
+// when not. Only then is the file renamed over target. False with a reason otherwise; *written
+// is the number of bytes of a saved file.
+using ByteSink = std::function<bool(const char* data, std::size_t n)>;
+bool SaveStreamAs(const std::string& target,
+                  const std::function<bool(const ByteSink& sink, std::string& error)>& produce,
+                  std::string& error, std::uint64_t* written = nullptr);
 
 }  // namespace tavimo

@@ -376,32 +376,9 @@ bool UrlCacheStore::CopyBody(const CachedResponse& r, const std::string& target,
     error = "the cached copy is gone";
     return false;
   }
-  TPendingFile pending(target);
-  if (!pending.Ok()) {
-    error = "cannot create a file beside " + target + ": " + std::strerror(errno);
-    return false;
-  }
-  std::FILE* out = std::fopen(pending.TempName().c_str(), "wb");
-  if (!out) {
-    error = "cannot write " + target + ": " + std::strerror(errno);
-    return false;
-  }
-  std::uint64_t written = 0;
-  const bool read = ReadDecodedBody(
-      source, r,
-      [out, &written](const char* data, std::size_t n) {
-        written += n;
-        return std::fwrite(data, 1, n, out) == n;
-      },
-      error);
-  const bool closed = std::fclose(out) == 0;
-  if (!read) return false;
-  if (!closed || !pending.Commit()) {
-    error = "cannot write " + target + ": " + std::strerror(errno);
-    return false;
-  }
-  if (copied) *copied = written;
-  return true;
+  return SaveStreamAs(
+      target, [&](const ByteSink& sink, std::string& why) { return ReadDecodedBody(source, r, sink, why); }, error,
+      copied);
 }
 
 std::string UrlCacheStore::LocalFileFor(const CachedResponse& r) {

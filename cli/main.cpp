@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 #include <QThread>
 
+#include <openssl/crypto.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -189,6 +190,9 @@ int Run(const ScanOptions& o) {
         output.Page(outcome, *page);
         if (save && !save->Save(outcome.items)) output.SaveFailed();
       }
+      save.reset();
+      // Hand back what OpenSSL keeps for this thread before the thread ends.
+      OPENSSL_thread_stop();
     }));
     jobs.back()->start();
   }

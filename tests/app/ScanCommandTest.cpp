@@ -44,10 +44,6 @@ CommandRun RunCommand(const QStringList& args, const std::string& caFile, const 
   QProcess p;
   QProcessEnvironment env = QProcessEnvironment::systemEnvironment();  // the test's home
   env.insert("SSL_CERT_FILE", QString::fromStdString(caFile));
-  // Under the sanitizer build, LeakSanitizer now and then reports OpenSSL's per-thread state
-  // of the scan threads at exit (a CRYPTO_zalloc of the library's own); it would turn the
-  // command's exit status into 1. Leaks of Tavimo's own code are found by the in-process suites.
-  env.insert("ASAN_OPTIONS", env.value("ASAN_OPTIONS") + ":detect_leaks=0");
   p.setProcessEnvironment(env);
   p.start(TAVIMO_SCAN, args);
   p.write(input.data(), static_cast<qint64>(input.size()));

@@ -1,6 +1,6 @@
 # What `cmake --install` puts under the prefix besides the program itself (app/ and the player
 # module install their own files): the command, the desktop entry, the icons, the AppStream
-# metadata and the manual pages. The program finds its files relative to <prefix>/bin.
+# metadata. The program finds its files relative to <prefix>/bin.
 include(GNUInstallDirs)
 
 if(TARGET tavimo-scan)
@@ -11,8 +11,7 @@ install(FILES ${CMAKE_SOURCE_DIR}/resources/desktop/tavimo.desktop
   DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES ${CMAKE_SOURCE_DIR}/resources/desktop/io.github.tavimo.Tavimo.metainfo.xml
   DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
-install(FILES ${CMAKE_SOURCE_DIR}/docs/tavimo.1 ${CMAKE_SOURCE_DIR}/docs/tavimo-scan.1
-  DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+# The help page and the manual pages are generated and installed by cmake/Manual.cmake.
 
 # The launcher icon is the tray icon picture of the skin, drawn at each size from it.
 if(TARGET tavimo_icongen)

@@ -26,7 +26,7 @@ void TFrmTavimo::BuildComponents() {
   HttpCli1 = std::make_unique<THttpCli>();
   HttpCli2 = std::make_unique<THttpCli>();
   HttpCli2->SetMultiThreaded(true);
-  httpgetfile = std::make_unique<THTTPGet>(this);
+  httpgetfile = std::make_unique<THTTPGet>(*setup_.Registry, this);
   CacheStore = std::make_unique<UrlCacheStore>();
   httpgetfile->CacheStore = CacheStore.get();
   IECache1 = std::make_unique<TIECache>(CacheStore.get());

@@ -22,6 +22,7 @@
 #include "platform/UrlCacheStore.h"
 #include "platform/HttpRequest.h"
 #include "platform/Inflater.h"
+#include "platform/Registry.h"
 
 namespace tavimo {
 
@@ -112,7 +113,7 @@ HttpGetTarget SplitHttpGetUrl(const std::string& url) {
   return t;
 }
 
-THTTPGet::THTTPGet(QObject* owner) : QObject(owner) {}
+THTTPGet::THTTPGet(const RegistrySource& registry, QObject* owner) : QObject(owner), registry_(registry) {}
 
 THTTPGet::~THTTPGet() {
   if (!worker_) return;
@@ -148,6 +149,13 @@ void THTTPGet::GetFile() {
   w->ExtraCaFile = ExtraCaFile;
   w->CacheStore = CacheStore;
   w->CacheLimitBytes = CacheLimitBytes;
+  // Read here, on the user-interface thread that owns the registry view; a view that cannot
+  // be read fails the download rather than silently going direct.
+  try {
+    w->Proxy = ProxyServer(registry_);
+  } catch (const std::exception& e) {
+    w->ProxyError = std::string("cannot read the proxy settings: ") + e.what();
+  }
   w->handoff_ = h;
   h->sender = w;
   // The completion path is in place before the worker runs, so even an instant failure
@@ -335,6 +343,7 @@ std::optional<bool> THTTPGetThread::FromCache() {
 bool THTTPGetThread::Download() {
   const HttpGetTarget target = SplitHttpGetUrl(URL);
   if (StopRequested()) return Fail("stopped");
+  if (!ProxyError.empty()) return Fail(ProxyError);
   if (UseCache && CacheStore) {
     if (std::optional<bool> answered = FromCache()) return *answered;
   }
@@ -350,7 +359,7 @@ bool THTTPGetThread::Download() {
   o.password = Password;
   o.postQuery = PostQuery;
   o.useCache = UseCache;
-  o.proxy = SystemProxyServer();
+  o.proxy = Proxy;
   o.connectTimeoutSeconds = ConnectTimeout;
   o.stallTimeoutSeconds = StallTimeout;
   o.stop = &handoff_->stop;

@@ -24,6 +24,7 @@
 
 namespace tavimo {
 
+class RegistrySource;
 class THTTPGet;
 class THTTPGetThread;
 class UrlCacheStore;
@@ -50,7 +51,9 @@ HttpGetTarget SplitHttpGetUrl(const std::string& url);
 class THTTPGet : public QObject {
   Q_OBJECT
  public:
-  explicit THTTPGet(QObject* owner = nullptr);
+  // registry: where the browser proxy is read at every GetFile, as every other client reads
+  // it; it must outlive the getter.
+  explicit THTTPGet(const RegistrySource& registry, QObject* owner = nullptr);
   ~THTTPGet() override;
 
   std::string AcceptTypes = "*/*";
@@ -95,6 +98,7 @@ class THTTPGet : public QObject {
   void Complete(bool outcome, const std::string& fileName, std::int64_t totalSize,
                 const std::string& reason);
 
+  const RegistrySource& registry_;
   std::shared_ptr<HttpGetHandoff> handoff_;
   std::unique_ptr<QSocketNotifier> wakeNotifier_;
   THTTPGetThread* worker_ = nullptr;  // running worker, owned by its thread
@@ -117,6 +121,8 @@ class THTTPGetThread {
   std::string ExtraCaFile;
   UrlCacheStore* CacheStore = nullptr;
   std::int64_t CacheLimitBytes = 0;
+  std::string Proxy;       // "host:port" from the getter's registry view; empty: direct
+  std::string ProxyError;  // the proxy settings could not be read: the download fails with it
 
  private:
   friend class THTTPGet;

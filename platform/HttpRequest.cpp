@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "platform/CurlLibrary.h"
-#include "platform/Registry.h"
 
 namespace tavimo {
 namespace {
@@ -167,8 +166,6 @@ struct HttpRequest::Impl {
     }
   }
 };
-
-std::string SystemProxyServer() { return ProxyServer(EnvRegistrySource()); }
 
 HttpRequest::HttpRequest(HttpRequestOptions options) : d_(std::make_unique<Impl>()) {
   d_->opt = std::move(options);

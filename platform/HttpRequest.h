@@ -60,7 +60,4 @@ class HttpRequest {
   std::unique_ptr<Impl> d_;
 };
 
-// The proxy of the browser settings ("host:port"), empty when none is set.
-std::string SystemProxyServer();
-
 }  // namespace tavimo

@@ -12,6 +12,7 @@
 #include "download/DownloadDriver.h"
 #include "download/HttpGet.h"
 #include "net/HttpCli.h"
+#include "platform/Registry.h"
 
 namespace {
 
@@ -58,7 +59,8 @@ int main(int argc, char** argv) {
   if (!std::getenv("QT_QPA_PLATFORM")) ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
   QApplication app(argc, argv);
   BenchForm form;
-  tavimo::THTTPGet getter;
+  const tavimo::EnvRegistrySource registry;  // the proxy a user has set, as the window reads it
+  tavimo::THTTPGet getter(registry);
   tavimo::THttpCli cli;
   tavimo::TDownloadDriver driver(form, getter, cli);
   QElapsedTimer timer;

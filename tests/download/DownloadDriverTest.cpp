@@ -8,6 +8,7 @@
 #include "download/DownloadDriver.h"
 #include "download/HttpGet.h"
 #include "net/HttpCli.h"
+#include "platform/Registry.h"
 #include "platform/Stream.h"
 #include "platform/UrlCacheStore.h"
 #include "tests/support/ChromiumEntryWriter.h"
@@ -89,7 +90,12 @@ class DownloadDriverTest : public ::testing::Test {
 
   test::TempHome home_;
   FakeForm form_;
-  THTTPGet getter_;
+  FakeRegistrySource registry_ = [] {
+    FakeRegistrySource r;
+    r.Set(kInternetSettingsKey, "ProxyEnable", 0);
+    return r;
+  }();
+  THTTPGet getter_{registry_};
   THttpCli cli_;
   TDownloadDriver driver_{form_, getter_, cli_};
 };

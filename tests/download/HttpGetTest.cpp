@@ -9,6 +9,7 @@
 #include <map>
 
 #include "download/HttpGet.h"
+#include "platform/Registry.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/TestServer.h"
 
@@ -33,6 +34,13 @@ std::string Bytes(size_t n) {
   std::string s(n, '\0');
   for (size_t i = 0; i < n; ++i) s[i] = static_cast<char>((i * 131 + 7) & 0xff);
   return s;
+}
+
+// A registry view without a browser proxy.
+FakeRegistrySource NoProxy() {
+  FakeRegistrySource r;
+  r.Set(kInternetSettingsKey, "ProxyEnable", 0);
+  return r;
 }
 
 // Records what a getter reports.
@@ -73,7 +81,8 @@ class HttpGetTest : public ::testing::Test {
 
   test::TempHome home_;
   std::string target_ = home_ / "movie.swf";
-  THTTPGet getter_;
+  FakeRegistrySource registry_ = NoProxy();
+  THTTPGet getter_{registry_};
   Events events_;
 };
 
@@ -420,7 +429,8 @@ TEST_F(HttpGetTest, DestroyingTheGetterMidDownloadRaisesNothing) {
   });
   Events events;
   {
-    THTTPGet getter;
+    const FakeRegistrySource registry = NoProxy();
+    THTTPGet getter(registry);
     events.Attach(getter);
     getter.URL = server.Url("/m.swf");
     getter.FileName = target_;
@@ -453,6 +463,70 @@ TEST_F(HttpGetTest, ChangingSettingsDuringADownloadDoesNotAffectIt) {
   getter_.GetFile();
   EXPECT_EQ(events_.doneFile, target_);
   EXPECT_FALSE(test::FileExists(home_ / "elsewhere.swf"));
+}
+
+// The proxy is the one of the registry view the getter was given, never the environment's:
+// http_proxy names a decoy that must see nothing.
+TEST_F(HttpGetTest, TakesTheProxyOfItsRegistryViewNotOfTheEnvironment) {
+  const std::string body = Bytes(2000);
+  TestServer proxy(TestServer::Files({{"http://movies.example/m.swf", TestServer::Response(200, body)}}));
+  TestServer origin(TestServer::Files({{"/m.swf", TestServer::Response(200, body)}}));
+  TestServer decoy(TestServer::Files({}));
+  test::ScopedEnv env;
+  env.Set("http_proxy", "http://127.0.0.1:" + std::to_string(decoy.Port()) + "/");
+  env.Unset("no_proxy");
+  env.Unset("NO_PROXY");
+
+  enum class Via { Proxy, Origin, Nothing };
+  struct Row {
+    const char* name;
+    std::function<void(FakeRegistrySource&)> setUp;
+    std::string url;
+    Via via;
+  };
+  const Row rows[] = {
+      {"registry names the proxy",
+       [&](FakeRegistrySource& r) {
+         r.Set(kInternetSettingsKey, "ProxyEnable", 1);
+         r.Set(kInternetSettingsKey, "ProxyServer", "127.0.0.1:" + std::to_string(proxy.Port()));
+       },
+       "http://movies.example/m.swf", Via::Proxy},
+      {"registry has the proxy off", [](FakeRegistrySource& r) { r.Set(kInternetSettingsKey, "ProxyEnable", 0); },
+       origin.Url("/m.swf"), Via::Origin},
+      {"registry value of the wrong type",
+       [](FakeRegistrySource& r) { r.Set(kInternetSettingsKey, "ProxyEnable", RegBinary{}); },
+       origin.Url("/m.swf"), Via::Nothing},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    const std::size_t before[] = {proxy.Requests().size(), origin.Requests().size()};
+    FakeRegistrySource registry;
+    row.setUp(registry);
+    THTTPGet getter(registry);
+    Events events;
+    events.Attach(getter);
+    getter.URL = row.url;
+    getter.FileName = target_;
+    getter.WaitThread = true;
+    getter.StallTimeout = 2;
+    std::filesystem::remove(target_);
+    getter.GetFile();
+
+    EXPECT_TRUE(decoy.Requests().empty());
+    EXPECT_EQ(proxy.Requests().size() - before[0], row.via == Via::Proxy ? 1u : 0u);
+    EXPECT_EQ(origin.Requests().size() - before[1], row.via == Via::Origin ? 1u : 0u);
+    if (row.via == Via::Nothing) {
+      EXPECT_EQ(events.errors, 1);
+      EXPECT_NE(events.reason.find("proxy settings"), std::string::npos) << events.reason;
+      EXPECT_FALSE(test::FileExists(target_));
+    } else {
+      EXPECT_EQ(events.done, 1) << events.reason;
+      EXPECT_EQ(test::ReadFile(target_), body);
+    }
+    if (row.via == Via::Proxy) {
+      EXPECT_EQ(proxy.Requests().back().target, "http://movies.example/m.swf");
+    }
+  }
 }
 
 }  // namespace

@@ -13,6 +13,9 @@
 #include "app/SettingsStore.h"
 #include "controls/FlatCheckBox.h"
 #include "controls/FlatRadioButton.h"
+#include "platform/Autostart.h"
+#include "platform/Paths.h"
+#include "platform/desktop/Dialogs.h"
 #include "platform/desktop/HandlerGuard.h"
 
 namespace tavimo {
@@ -168,6 +171,9 @@ void TfrmOption::BuildOthersPage() {
   chkStayOntop = new TFlatCheckBox("Always on Top", GroupBox3);
   chkStayOntop->setObjectName("chkStayOntop");
   chkStayOntop->setGeometry(24, 24, 121, 17);
+  chkAutostart = new TFlatCheckBox("Start with the session", GroupBox3);
+  chkAutostart->setObjectName("chkAutostart");
+  chkAutostart->setGeometry(24, 44, std::max(161, chkAutostart->sizeHint().width()), 17);
   Label3 = new QLabel("Tips:  Press Hotkey F7 to Show/Hide MainForm", GroupBox3);
   Label3->setObjectName("Label3");
   Label3->setGeometry(24, 64, 245, 30);
@@ -177,12 +183,21 @@ void TfrmOption::BuildOthersPage() {
 
 void TfrmOption::FormCreate() {
   chkStayOntop->setChecked(mainWindow_.IsTopmost());
+  chkAutostart->setChecked(AutostartEnabled());
   if (QAbstractButton* b = downloadGroup_->button(values_.DownloadMode)) b->setChecked(true);
   if (QAbstractButton* b = detectGroup_->button(values_.DetectMode)) b->setChecked(true);
 }
 
 void TfrmOption::BitBtn1Click() {
   mainWindow_.SetTopmost(chkStayOntop->isChecked());
+  // The entry on disk is the setting, so it is touched only when the box changed: an entry the
+  // user edited stays as it is.
+  if (chkAutostart->isChecked() != AutostartEnabled()) {
+    std::string error;
+    if (!SetAutostart(chkAutostart->isChecked(), RunningProgramPath(), error)) {
+      CurrentDialogs().ShowMessage(this, "Tavimo Options", error, MessageIcon::Error);
+    }
+  }
   // A group without a checked button keeps its value.
   const int download = downloadGroup_->checkedId();
   if (download >= 0 && download <= 2) values_.DownloadMode = download;
@@ -197,6 +212,7 @@ void TfrmOption::BitBtn4Click() {
   radCache->setChecked(true);
   radSearchCache->setChecked(true);
   chkStayOntop->setChecked(false);
+  chkAutostart->setChecked(false);
 }
 
 }  // namespace tavimo

@@ -1,7 +1,8 @@
 #pragma once
 // The options dialog: how found items are downloaded, how Flash items are detected, and
 // whether the main window stays on top. It works on the in-memory values only; nothing is
-// written until the main window closes, and "Always on Top" is never written.
+// written until the main window closes, and "Always on Top" is never written. "Start with the
+// session" is the one exception: OK writes or removes the desktop's start-up entry at once.
 #include <QDialog>
 
 class QButtonGroup;
@@ -41,6 +42,7 @@ class TfrmOption : public QDialog {
   TFlatRadioButton* radSearchSite = nullptr;  // disabled and hidden; stands for no value
   QGroupBox* GroupBox3 = nullptr;
   TFlatCheckBox* chkStayOntop = nullptr;
+  TFlatCheckBox* chkAutostart = nullptr;
   QLabel* Label3 = nullptr;
   QPushButton* BitBtn1 = nullptr;  // OK
   QPushButton* BitBtn2 = nullptr;  // Cancel

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdlib>
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -15,12 +14,6 @@
 
 namespace tavimo {
 namespace {
-
-std::string ConfigHome() {
-  const char* v = std::getenv("XDG_CONFIG_HOME");
-  if (v && v[0] == '/') return v;
-  return HomeFolder() + "/.config";
-}
 
 // Names of the entries of a folder (none when it cannot be opened), without "." and "..".
 std::vector<std::string> FolderEntries(const std::string& path) {
@@ -46,7 +39,7 @@ void AddIfFile(std::vector<SessionFile>& out, std::string path, SessionFormat fo
 }  // namespace
 
 BrowserSessionRoots DefaultBrowserSessionRoots() {
-  const std::string config = ConfigHome();
+  const std::string config = ConfigHomeFolder();
   return {{HomeFolder() + "/.mozilla/firefox", config + "/mozilla/firefox"},
           {config + "/chromium", config + "/google-chrome"}};
 }

@@ -43,10 +43,7 @@ std::string DownloadFolder() {
 // The folder above the one holding the running program (<prefix> for <prefix>/bin/tavimo), so
 // an installed copy finds its files wherever the prefix was put.
 std::string ProgramPrefix() {
-  char buf[4096];
-  const ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf - 1);
-  if (n <= 0) return {};
-  std::string exe(buf, static_cast<size_t>(n));
+  const std::string exe = RunningProgramPath();
   const std::string::size_type slash = exe.find_last_of('/');
   if (slash == std::string::npos) return {};
   return exe.substr(0, slash) + "/..";
@@ -68,7 +65,9 @@ std::string HomeFolder() {
 
 std::string CacheHomeFolder() { return XdgBase("XDG_CACHE_HOME", ".cache"); }
 
-std::string SettingsFilePath() { return XdgBase("XDG_CONFIG_HOME", ".config") + "/tavimo/info.ini"; }
+std::string ConfigHomeFolder() { return XdgBase("XDG_CONFIG_HOME", ".config"); }
+
+std::string SettingsFilePath() { return ConfigHomeFolder() + "/tavimo/info.ini"; }
 
 std::string RuntimeFolder() {
   std::string rt = Env("XDG_RUNTIME_DIR");
@@ -102,6 +101,12 @@ std::string HelpPagePath() {
   if (::access(TAVIMO_SOURCE_HELP, R_OK) == 0) return TAVIMO_SOURCE_HELP;
 #endif
   return {};
+}
+
+std::string RunningProgramPath() {
+  char buf[4096];
+  const ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf - 1);
+  return n > 0 ? std::string(buf, static_cast<size_t>(n)) : std::string();
 }
 
 bool EnsureFolder(const std::string& path) {

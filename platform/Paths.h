@@ -8,6 +8,8 @@ namespace tavimo {
 std::string HomeFolder();
 // $XDG_CACHE_HOME (default ~/.cache), where Tavimo and the browsers keep their caches.
 std::string CacheHomeFolder();
+// $XDG_CONFIG_HOME (default ~/.config).
+std::string ConfigHomeFolder();
 // $XDG_CONFIG_HOME/tavimo/info.ini (default ~/.config/tavimo/info.ini).
 std::string SettingsFilePath();
 // $XDG_RUNTIME_DIR/tavimo, or $XDG_CACHE_HOME/tavimo when there is no runtime folder.
@@ -22,6 +24,9 @@ std::string DefaultDownloadRoot();
 std::string InstanceLockPath();
 // The installed help page, or the one of the source tree when run from the build tree.
 std::string HelpPagePath();
+
+// The running program's own file (/proc/self/exe); empty when it cannot be read.
+std::string RunningProgramPath();
 
 // Creates a folder and its missing parents (mode 0700 for the ones created); true when it exists.
 bool EnsureFolder(const std::string& path);

@@ -10,6 +10,8 @@
 #include "app/Categories.h"
 #include "app/FrmOption.h"
 #include "app/Frmnewclass.h"
+#include "platform/Autostart.h"
+#include "platform/Paths.h"
 #include "controls/FlatCheckBox.h"
 #include "controls/FlatEdit.h"
 #include "controls/FlatListBox.h"
@@ -108,6 +110,41 @@ TEST_F(OptionsTest, AlwaysOnTopLastsForTheRunOnly) {
   EXPECT_FALSE(f.IsTopmost());
   ASSERT_TRUE(f.close());
   EXPECT_EQ(ReadFile(SettingsFilePath()).find("top"), std::string::npos);
+}
+
+TEST_F(OptionsTest, StartWithTheSessionWritesOrRemovesTheEntryOnOkOnly) {
+  TFrmTavimo& f = Form();
+  OpenOptions(f, dialogs, [](TfrmOption& o) {
+    EXPECT_FALSE(o.chkAutostart->isChecked());
+    o.chkAutostart->setChecked(true);
+    o.BitBtn2->click();  // Cancel writes nothing
+  });
+  EXPECT_FALSE(AutostartEnabled());
+  OpenOptions(f, dialogs, [](TfrmOption& o) {
+    o.chkAutostart->setChecked(true);
+    o.BitBtn1->click();
+  });
+  ASSERT_TRUE(AutostartEnabled());
+  EXPECT_NE(ReadFile(AutostartEntryPath()).find(AutostartExecLine(RunningProgramPath())), std::string::npos);
+  OpenOptions(f, dialogs, [](TfrmOption& o) {
+    EXPECT_TRUE(o.chkAutostart->isChecked());
+    o.BitBtn4->click();  // Reset turns it off
+    o.BitBtn1->click();
+  });
+  EXPECT_FALSE(AutostartEnabled());
+  EXPECT_TRUE(dialogs.Messages.empty());
+
+  // A folder that cannot be made is said, and the box shows the truth next time.
+  const std::string folder = AutostartEntryPath().substr(0, AutostartEntryPath().rfind('/'));
+  ASSERT_EQ(::rmdir(folder.c_str()), 0);
+  WriteFile(folder, "not a folder");
+  OpenOptions(f, dialogs, [](TfrmOption& o) {
+    o.chkAutostart->setChecked(true);
+    o.BitBtn1->click();
+  });
+  ASSERT_EQ(dialogs.Messages.size(), 1u);
+  EXPECT_NE(dialogs.Messages[0].text.find("start-up entry"), std::string::npos);
+  OpenOptions(f, dialogs, [](TfrmOption& o) { EXPECT_FALSE(o.chkAutostart->isChecked()); });
 }
 
 using CategoriesTest = FormTest;

@@ -2,6 +2,8 @@
 BUILD      ?= build
 JOBS       ?= $(shell nproc)
 GENERATOR  := Ninja
+# Extra CMake options for every configure below, e.g. CMAKE_ARGS=-DTAVIMO_WERROR=ON.
+CMAKE_ARGS ?=
 
 .PHONY: all setup configure build run test bench fuzz sanitize tsan clean
 
@@ -11,7 +13,7 @@ setup:
 	@./scripts/setup.sh
 
 $(BUILD)/build.ninja:
-	@cmake -S . -B $(BUILD) -G $(GENERATOR) -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+	@cmake -S . -B $(BUILD) -G $(GENERATOR) -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_ARGS) >/dev/null
 
 configure: setup $(BUILD)/build.ninja
 
@@ -30,7 +32,7 @@ bench: build
 # Unit, net and gui suites again under AddressSanitizer + UndefinedBehaviorSanitizer.
 sanitize: setup
 	@cmake -S . -B build-asan -G $(GENERATOR) -DCMAKE_BUILD_TYPE=Debug \
-	  -DTAVIMO_SANITIZE=address,undefined -DTAVIMO_BENCH=OFF >/dev/null
+	  -DTAVIMO_SANITIZE=address,undefined -DTAVIMO_BENCH=OFF $(CMAKE_ARGS) >/dev/null
 	@cmake --build build-asan -j $(JOBS)
 	cd build-asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
 	  ctest --output-on-failure -j $(JOBS) -L '$(SANITIZE_LABELS)'
@@ -40,7 +42,7 @@ SANITIZE_LABELS ?= unit
 # The file getter's thread hand-off under ThreadSanitizer.
 tsan: setup
 	@cmake -S . -B build-tsan -G $(GENERATOR) -DCMAKE_BUILD_TYPE=Debug \
-	  -DTAVIMO_SANITIZE=thread -DTAVIMO_BENCH=OFF -DTAVIMO_FOLDERS="platform;net;detect;download" >/dev/null
+	  -DTAVIMO_SANITIZE=thread -DTAVIMO_BENCH=OFF -DTAVIMO_FOLDERS="platform;net;detect;download" $(CMAKE_ARGS) >/dev/null
 	@cmake --build build-tsan -j $(JOBS) --target download_getter_tests
 	TSAN_OPTIONS=halt_on_error=1 ./build-tsan/tests/download/download_getter_tests
 
@@ -52,7 +54,7 @@ fuzz:
 	  -DTAVIMO_TESTS=OFF -DTAVIMO_BENCH=OFF \
 	  -DCMAKE_CXX_FLAGS="-fsanitize=fuzzer-no-link,address,undefined" \
 	  -DCMAKE_C_FLAGS="-fsanitize=fuzzer-no-link,address,undefined" \
-	  -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=address,undefined" >/dev/null
+	  -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=address,undefined" $(CMAKE_ARGS) >/dev/null
 	@cmake --build build-fuzz -j $(JOBS)
 	./fuzz/run.sh build-fuzz $(FUZZ_SECONDS)
 

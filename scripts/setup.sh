@@ -16,6 +16,7 @@ PACKAGES=(
   python3-distributed  # Dask, which the dist test runs examples/dask/scan_cluster.py on
   qt6-webengine-dev
   desktop-file-utils appstream man-db  # check the installed desktop entry, metadata and manual pages
+  clang-format  # the style check of HACKING.md (docs_commands test)
   pandoc  # makes the help page and the manual pages from docs/manual/
 )
 if [ "${TAVIMO_EXTRA_PACKAGES:-}" != "" ]; then

@@ -161,6 +161,7 @@ def ci_text(ci_script, makefile_text):
     """Everything CI runs, as text: .ci/run plus the prerequisites and recipes of the make
     targets it calls, followed through their prerequisites."""
     rules = make_rules(makefile_text)
+    ci_script = "\n".join(strip_comment(line) for line in ci_script.splitlines())
     texts, seen = [ci_script], set()
     todo = [t for m in re.finditer(r"\bmake\s+([A-Za-z0-9_-]+)", ci_script) for t in [m.group(1)]]
     while todo:
@@ -176,7 +177,7 @@ def ci_text(ci_script, makefile_text):
 
 def run_by_ci(command, entry, ci):
     needle = entry.text or command
-    if needle in ci:
+    if re.search(r"(?<![\w-])%s(?![\w=-])" % re.escape(needle), ci):  # whole words: not `make fuzzy`
         return True
     # `make T VAR=...` in CI also runs the plain `make T`.
     m = re.fullmatch(r"make ([A-Za-z0-9_-]+)", needle)
@@ -222,17 +223,26 @@ def write_warc(path, url):
         f.write(record(url + "/c.swf", answer(b"application/x-shockwave-flash", b"FWS\x0a" + b"c" * 64)))
 
 
+def as_run(command, entry, ctx):
+    """The command as this test runs it: the entry's rewrites, then the word `build` (a path of
+    its own, not part of another word or option) as the build tree under test."""
+    text = command
+    for old, new in entry.rewrite.items():
+        if old not in text:
+            raise ValueError("rewrite %r does not apply to: %s" % (old, command))
+        text = text.replace(old, new)
+    text = re.sub(r"(?<![\w./-])(\./)?build(?=/|\s|$)", lambda m: ctx["build"], text)
+    return text.replace("{tmp}", ctx["tmp"]).replace("{url}", ctx["url"])
+
+
 def run_one(command, entry, ctx, log):
     if entry.needs and not os.path.exists(os.path.join(ctx["build"], entry.needs)):
         log("skipped (this build has no %s): %s" % (entry.needs, command))
         return None
-    text = command
-    for old, new in entry.rewrite.items():
-        if old not in text:
-            return "rewrite %r does not apply" % old
-        text = text.replace(old, new)
-    text = re.sub(r"(?<![\w./-])(\./)?build(?=/|\s|$)", lambda m: ctx["build"], text)
-    text = text.replace("{tmp}", ctx["tmp"]).replace("{url}", ctx["url"])
+    try:
+        text = as_run(command, entry, ctx)
+    except ValueError as e:
+        return str(e)
     env = dict(ctx["env"])
     if entry.desktop:
         # The program runs until it is told to end: give it the time to start, then SIGTERM,
@@ -251,8 +261,23 @@ def run_one(command, entry, ctx, log):
     return None
 
 
+def audit(listed, table, ci):
+    """Faults of the table against the documents' (document, command) lines and CI's text."""
+    faults, commands = [], {c for _, c in listed}
+    for doc, c in listed:
+        if c not in table:
+            faults.append("%s: not run by a test or by CI (add it to tools/doc-commands.py): %s" % (doc, c))
+    for c in table:
+        if c not in commands:
+            faults.append("tools/doc-commands.py: no document has this command any more: %s" % c)
+    for c in sorted(commands & table.keys()):
+        if isinstance(table[c], Ci) and not run_by_ci(c, table[c], ci):
+            faults.append("listed as run by CI, but .ci/run does not run it: %s" % c)
+    return faults
+
+
 def check(source, build, only=None):
-    faults, listed = [], []
+    listed = []
     for doc in DOCS:
         path = os.path.join(source, doc)
         if os.path.exists(path):
@@ -262,18 +287,10 @@ def check(source, build, only=None):
         ci_script = f.read()
     with open(os.path.join(source, "Makefile"), encoding="utf-8") as f:
         ci = ci_text(ci_script, f.read())
-    commands = {c for _, c in listed}
-    for doc, c in listed:
-        if c not in COMMANDS:
-            faults.append("%s: not run by a test or by CI (add it to tools/doc-commands.py): %s" % (doc, c))
-    for c in COMMANDS:
-        if c not in commands:
-            faults.append("tools/doc-commands.py: no document has this command any more: %s" % c)
-    for c in sorted(commands & COMMANDS.keys()):
-        if isinstance(COMMANDS[c], Ci) and not run_by_ci(c, COMMANDS[c], ci):
-            faults.append("listed as run by CI, but .ci/run does not run it: %s" % c)
+    faults = audit(listed, COMMANDS, ci)
     if faults:
         return faults
+    commands = {c for _, c in listed}
 
     if os.environ.get("TAVIMO_DOCS_NESTED"):
         return []  # started by one of the commands below (ctest -L unit): the outer run checks
@@ -305,28 +322,70 @@ def check(source, build, only=None):
 
 
 def self_test():
-    md = "\n".join([
-        "text `make nothing`", "```", "make plain", "```", "```sh",
-        "make a   # a comment", "grep -c '#x' file", "", "# only a comment", "cmd one \\", "  two", "```",
-        "```python", "print(1)", "```"])
-    got = command_lines(md)
-    want = ["make a", "grep -c '#x' file", "cmd one two"]
-    assert got == want, got
-    makefile = "X ?= 1\nall: build\nbuild: configure\n\tcmake --build b\nconfigure:\n\tcmake -S . -B b\n" \
-               "test: build\n\tctest\nbench: build\n\t./bench/run.sh\n"
-    ci = ci_text("set -e\nmake test CMAKE_ARGS=-DW=ON </dev/null\n", makefile)
-    cases = [("make test", Ci(), True), ("make build", Ci(), True), ("make bench", Ci(), False),
-             ("make test CMAKE_ARGS=-DW=ON", Ci(), True), ("cmake --build b", Ci(), True),
-             ("make test CMAKE_ARGS=-DW=OFF", Ci(), False), ("ctest -L unit", Ci(), False)]
-    for command, entry, want in cases:
-        assert run_by_ci(command, entry, ci) == want, (command, want)
-    print("self-test passed")
+    faults = []
+
+    def expect(what, got, want):
+        if got != want:
+            faults.append("%s: got %r, want %r" % (what, got, want))
+
+    # Which lines of a document are commands.
+    for md, want in [
+        ("```\nmake plain\n```\n```python\nprint(1)\n```\ntext `make inline`", []),
+        ("```sh\nmake a   # a comment\n\n# only a comment\n```", ["make a"]),
+        ("```sh\ngrep -c '#x' f\necho \"a # b\"\nls a#b\n```", ["grep -c '#x' f", 'echo "a # b"', "ls a#b"]),
+        ("```sh\ncmd one \\\n  two\nnext\n```", ["cmd one two", "next"]),
+        ("- item\n  ```sh\n  make in-list\n  ```\n```sh\nmake b\n```\nmake c", ["make in-list", "make b"]),
+    ]:
+        expect("command_lines(%r)" % md, command_lines(md), want)
+
+    # What CI runs: .ci/run (not its comments) and the make targets it calls, prerequisites too.
+    makefile = ("X ?= 1\nall: build\nbuild: configure\n\tcmake --build b\nconfigure:\n\tcmake -S . -B b\n"
+                "# a comment line\ntest: build\n\tctest\nbench: build\n\t./bench/run.sh\nfuzzy:\n\tfz\n")
+    ci = ci_text("set -e\n# make bench is too slow\nmake test CMAKE_ARGS=-DW=ON </dev/null\n"
+                 "make fuzzy FUZZ_SECONDS=5\n", makefile)
+    for command, entry, want in [
+        ("make test", Ci(), True), ("make build", Ci(), True), ("cmake --build b", Ci(), True),
+        ("make test CMAKE_ARGS=-DW=ON", Ci(), True), ("make test CMAKE_ARGS=-DW=OFF", Ci(), False),
+        ("make bench", Ci(), False), ("./bench/run.sh", Ci(), False), ("make fuzz", Ci(), False),
+        ("ctest -L unit", Ci(), False), ("make fuzzy FUZZ_SECONDS=5", Ci(), True),
+        ("the fuzz line", Ci("make fuzzy FUZZ_SECONDS=5"), True)]:
+        expect("run_by_ci(%r)" % command, run_by_ci(command, entry, ci), want)
+
+    # The table against the documents.
+    table = {"make test": Ci(), "ls build": Run(), "make bench": Ci()}
+    for listed, want in [
+        ([("A.md", "make test"), ("A.md", "ls build"), ("B.md", "make bench")], 1),  # bench: not in CI
+        ([("A.md", "make test"), ("A.md", "ls build")], 1),                         # a stale entry
+        ([("A.md", "make test"), ("A.md", "ls build"), ("B.md", "make bench"), ("B.md", "rm -rf x")], 2),
+    ]:
+        expect("audit(%r)" % listed, len(audit(listed, table, ci)), want)
+
+    # The command as run.
+    ctx = {"build": "/B", "tmp": "/T", "url": "http://127.0.0.1:1"}
+    for command, rewrite, want in [
+        ("./build/tavimo -mini", None, "/B/tavimo -mini"),
+        ("cmake --build build --target x && build/tools/x resources", {"x resources": "x {tmp}"},
+         "cmake --build /B --target x && /B/tools/x /T"),
+        ("ctest --test-dir build -L unit", None, "ctest --test-dir /B -L unit"),
+        ("cmake -B build-detect tools/build.sh rebuild", None, "cmake -B build-detect tools/build.sh rebuild"),
+        ("scan https://example.org/a", {"https://example.org/": "{url}/"}, "scan http://127.0.0.1:1/a"),
+    ]:
+        expect("as_run(%r)" % command, as_run(command, Run(rewrite=rewrite), ctx), want)
+    try:
+        as_run("ls", Run(rewrite={"absent": "x"}), ctx)
+        faults.append("a rewrite that does not apply passed")
+    except ValueError:
+        pass
+
+    for fault in faults:
+        print("FAIL: " + fault, file=sys.stderr)
+    print("self-test: %d fault(s)" % len(faults) if faults else "self-test passed")
+    return 1 if faults else 0
 
 
 def main(argv):
     if argv[1:2] == ["--self-test"]:
-        self_test()
-        return 0
+        return self_test()
     if argv[1:2] == ["list"]:
         for path in argv[2:] or DOCS:
             with open(path, encoding="utf-8") as f:

@@ -4,6 +4,8 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <memory>
+#include <optional>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
@@ -30,40 +32,83 @@ std::string Lower(std::string s) {
 
 struct Recorded {
   std::uint64_t offset;
+  std::uint64_t decodedOffset;
   bool html;
 };
 
+// Reads recorded payloads by offset. In a file gzipped whole every record has offset 0 (its one
+// member): the reader of the last look-up is kept and goes on forward when the next record lies
+// ahead of it with no access point in between (pages are looked up in archive order, a frame
+// mostly soon after its page); otherwise a reader starts at the nearest access point before it.
 class Archive {
  public:
-  explicit Archive(std::string path) : path_(std::move(path)) {}
+  Archive(std::string path, const TWarcAccessPoints* points) : path_(std::move(path)), points_(points) {}
+  ~Archive() {
+    reader_.reset();
+    if (fd_ >= 0) ::close(fd_);
+  }
+  Archive(const Archive&) = delete;
+  Archive& operator=(const Archive&) = delete;
 
   // The payload of the response recorded for uri at offset (the first such record there):
-  // kept in out up to limit, or handed to sink when there is one.
-  bool Payload(const std::string& uri, std::uint64_t offset, std::size_t limit, std::string& out,
-               std::string& error, const TWarcReader::Sink& sink = {}) {
-    const int fd = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
+  // kept in out up to limit, or handed to sink when there is one. decodedOffset: where its
+  // head starts in the uncompressed data, when known.
+  bool Payload(const std::string& uri, std::uint64_t offset, std::optional<std::uint64_t> decodedOffset,
+               std::size_t limit, std::string& out, std::string& error, const TWarcReader::Sink& sink = {}) {
+    if (fd_ < 0 && (fd_ = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC)) < 0) {
       error = std::strerror(errno);
       return false;
     }
-    struct Closer {
-      int fd;
-      ~Closer() { ::close(fd); }
-    } closer{fd};
-    // A record-gzipped or plain file starts a record at its offset; a file gzipped whole has
-    // one member, read from the start.
-    if (::lseek(fd, static_cast<off_t>(offset), SEEK_SET) < 0) {
-      error = std::strerror(errno);
-      return false;
+    // A frame is scanned again as a page of its own, right after it was read as a frame.
+    if (!sink && decodedOffset && last_ && last_->uri == uri && last_->offset == offset &&
+        last_->decodedOffset == *decodedOffset && last_->limit == limit) {
+      out = last_->body;
+      return true;
     }
-    TWarcReader reader(TWarcReader::FileSource(fd));
+    last_.reset();
+    const TWarcAccessPoint* point = points_ && decodedOffset ? points_->Before(offset, *decodedOffset) : nullptr;
+    const bool goOn = reader_ && decodedOffset && readerMember_ == offset && readerLast_ < *decodedOffset &&
+                      (!point || point->decodedOffset <= readerLast_);
+    if (!goOn) {
+      reader_.reset();
+      // A record-gzipped or plain file starts a record at its offset.
+      if (::lseek(fd_, static_cast<off_t>(point ? point->FirstByte() : offset), SEEK_SET) < 0) {
+        error = std::strerror(errno);
+        return false;
+      }
+      reader_ = std::make_unique<TWarcReader>(TWarcReader::FileSource(fd_));
+      if (point) reader_->StartAt(*point, *decodedOffset);
+      readerMember_ = offset;
+      // Decoded offsets are the file's own only when reading began at its start or at a point.
+      keep_ = decodedOffset && (point || offset == 0);
+    }
+    const bool ok = read(uri, (point || goOn) ? decodedOffset : std::nullopt, limit, out, error, sink);
+    if (!ok || !keep_) reader_.reset();
+    if (ok && !sink && decodedOffset) last_ = Last{uri, offset, *decodedOffset, limit, out};
+    return ok;
+  }
+
+ private:
+  bool read(const std::string& uri, std::optional<std::uint64_t> at, std::size_t limit, std::string& out,
+            std::string& error, const TWarcReader::Sink& sink) {
+    TWarcReader& reader = *reader_;
     TWarcRecord record;
     TWarcDamage damage;
     for (;;) {
       const TWarcReader::Step step = reader.Next(record, damage);
       if (step == TWarcReader::Step::End) break;
+      if (at) {
+        // We know where the record is: nothing met on the way may be damaged or pass it.
+        if (step == TWarcReader::Step::Damaged) {
+          error = damage.reason;
+          return false;
+        }
+        if (record.decodedOffset < *at) continue;
+        if (record.decodedOffset > *at) break;
+      }
       if (step == TWarcReader::Step::Damaged) continue;
       if (record.type != "response" || record.targetUri != uri || !record.IsHttpResponse()) continue;
+      readerLast_ = record.decodedOffset;
       const TWarcPayloadResult r = sink ? reader.StreamPayload(sink) : reader.ReadPayload(out, limit);
       if (sink && !r.complete) {
         error = r.error.empty() ? "the recorded movie cannot be written" : r.error;
@@ -79,8 +124,20 @@ class Archive {
     return false;
   }
 
- private:
   std::string path_;
+  const TWarcAccessPoints* points_;
+  int fd_ = -1;
+  std::unique_ptr<TWarcReader> reader_;
+  std::uint64_t readerMember_ = 0;
+  std::uint64_t readerLast_ = 0;
+  bool keep_ = false;
+  struct Last {
+    std::string uri;
+    std::uint64_t offset, decodedOffset;
+    std::size_t limit;
+    std::string body;
+  };
+  std::optional<Last> last_;
 };
 
 }  // namespace
@@ -91,7 +148,7 @@ bool ExtractWarcPayload(const std::string& path, const std::string& uri, std::ui
       target,
       [&](const ByteSink& sink, std::string& why) {
         std::string unused;
-        return Archive(path).Payload(uri, offset, 0, unused, why, sink);
+        return Archive(path, nullptr).Payload(uri, offset, std::nullopt, 0, unused, why, sink);
       },
       error);
 }
@@ -106,12 +163,14 @@ bool ScanWarc(const std::string& path, const WarcScanLimits& limits, const ItemF
   // First pass: what the archive holds (successful HTTP responses by URI, first one wins).
   std::unordered_map<std::string, Recorded> byUri;
   std::vector<std::string> pages;  // HTML pages in archive order
+  TWarcAccessPoints points(limits.accessPointSpacing);
   {
     struct Closer {
       int fd;
       ~Closer() { ::close(fd); }
     } closer{fd};
     TWarcReader reader(TWarcReader::FileSource(fd));
+    reader.KeepAccessPoints(&points);
     TWarcRecord record;
     TWarcDamage damage;
     for (;;) {
@@ -126,7 +185,7 @@ bool ScanWarc(const std::string& path, const WarcScanLimits& limits, const ItemF
       const std::string type = Lower(HeaderValue(record.httpHead, "Content-Type"));
       const std::string cut = record.targetUri.substr(0, record.targetUri.find('?'));
       const bool html = type.rfind("text/html", 0) == 0 || type.rfind("application/xhtml", 0) == 0;
-      if (byUri.emplace(record.targetUri, Recorded{record.offset, html}).second && html) {
+      if (byUri.emplace(record.targetUri, Recorded{record.offset, record.decodedOffset, html}).second && html) {
         pages.push_back(record.targetUri);
       }
       if (EndsWith(cut, ".swf") || type.rfind("application/x-shockwave-flash", 0) == 0) {
@@ -144,7 +203,7 @@ bool ScanWarc(const std::string& path, const WarcScanLimits& limits, const ItemF
   }
   // Then every page as the window scans one: each pass's pages make one text, whose links and
   // frames are resolved against the page scanned; its frames come from the archive.
-  Archive archive(path);
+  Archive archive(path, &points);
   for (const std::string& page : pages) {
     std::unordered_set<std::string> fetched;
     std::vector<std::string> fetchList{page};
@@ -166,7 +225,7 @@ bool ScanWarc(const std::string& path, const WarcScanLimits& limits, const ItemF
         std::string body, error;
         if (at == byUri.end()) {
           problem(page, address + " is not in the archive");
-        } else if (!archive.Payload(address, at->second.offset, limits.maxPageBytes, body, error)) {
+        } else if (!archive.Payload(address, at->second.offset, at->second.decodedOffset, limits.maxPageBytes, body, error)) {
           problem(page, address + ": " + error);
         }
         text += body;

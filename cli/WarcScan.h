@@ -8,6 +8,7 @@
 #include <string>
 
 #include "cli/ItemPrinter.h"
+#include "platform/WarcAccessPoints.h"
 
 namespace tavimo::cli {
 
@@ -15,6 +16,10 @@ struct WarcScanLimits {
   int maxPages = 100;                           // pages of one scan, frames included
   std::size_t maxPageBytes = std::size_t{16} << 20;  // bytes of a page kept for the scan
   bool withQuery = false;                            // the query rule of the link extractor
+  // An archive gzipped whole (one gzip member) is read from its start only once: a point to
+  // start inflating from is kept every this many uncompressed bytes, 32 KiB each (8 MiB per
+  // GiB of archive data by default), and each page or frame is read from the point before it.
+  std::uint64_t accessPointSpacing = TWarcAccessPoints::kDefaultSpacing;
 };
 
 // Called for each item found, and for each damaged record or page that could not be read

@@ -2,7 +2,8 @@
 // Reads web archives (WARC/1.0 and WARC/1.1, as wget --warc-file, Heritrix and the web
 // archives write them) record by record: plain, record-gzipped (one gzip member per record) or
 // gzipped whole. Memory stays flat on any file size: one record head and a bounded window of
-// its block are all that is held. A damaged record is reported with its offset and the reading
+// its block are all that is held (and, when asked, the access points of a file gzipped whole,
+// so that a later reader can start at any record without inflating from the start). A damaged record is reported with its offset and the reading
 // goes on at the next record.
 //
 //   TWarcReader reader(TWarcReader::FileSource(fd));
@@ -27,6 +28,8 @@
 namespace tavimo {
 
 class THttpPayloadDecoder;
+struct TWarcAccessPoint;
+class TWarcAccessPoints;
 
 struct TWarcRecord {
   // Where the record starts in the file; in a gzip file, where its gzip member starts (what an
@@ -90,6 +93,16 @@ class TWarcReader {
   static Source FileSource(int fd);
   // Reads bytes in memory that outlive the reader.
   static Source MemorySource(std::string_view bytes);
+
+  // Keeps access points in `points` while reading (before the first Next).
+  void KeepAccessPoints(TWarcAccessPoints* points) { stream_.KeepAccessPoints(points); }
+  // Begins at the record whose head starts at decodedOffset inside a gzip member, inflating
+  // from `point` (the nearest access point before it); the source must deliver the file from
+  // point.FirstByte(). Before the first Next. False when the data there cannot be inflated:
+  // Next then reports the damage.
+  bool StartAt(const TWarcAccessPoint& point, std::uint64_t decodedOffset) {
+    return stream_.StartAt(point, decodedOffset);
+  }
 
   // The next record's head (the rest of the previous record is skipped), or the next damage
   // met. Damage found while skipping a record already returned is reported with that record's

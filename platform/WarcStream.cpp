@@ -6,10 +6,16 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/WarcAccessPoints.h"
+
 namespace tavimo {
 
 namespace {
 const char kGzipMagic[] = "\x1f\x8b\x08";
+constexpr int kGzipBits = 15 + 16;
+constexpr int kRawBits = -15;
+constexpr std::size_t kGzipTrailer = 8;  // CRC-32 and size after the deflate data
+constexpr std::size_t kWindow = 32768;
 }
 
 struct TWarcStream::Zlib {
@@ -60,7 +66,7 @@ bool TWarcStream::AtMemberStart() {
   if (!gzip_) return false;
   Fill(1);
   for (const Member& m : members_) {
-    if (m.decodedStart == Position()) return true;
+    if (!m.entered && m.decodedStart == Position()) return true;
   }
   return false;
 }
@@ -125,7 +131,21 @@ bool TWarcStream::produce() {
   return memberOpen_ ? inflateSome() : startMember();
 }
 
+bool TWarcStream::skipTrailer() {
+  while (trailerLeft_ > 0) {
+    if (inPos_ == in_.size() && !readInput()) {
+      if (!broken_) breakAt(members_.empty() ? inBase_ + inPos_ : members_.back().fileStart, "the gzip member is cut short (the file ends inside it)");
+      return false;
+    }
+    const std::size_t k = std::min(trailerLeft_, in_.size() - inPos_);
+    inPos_ += k;
+    trailerLeft_ -= k;
+  }
+  return true;
+}
+
 bool TWarcStream::startMember() {
+  if (!skipTrailer()) return false;
   while (in_.size() - inPos_ < 3 && readInput()) {
   }
   if (broken_) return false;
@@ -135,7 +155,7 @@ bool TWarcStream::startMember() {
     breakAt(inBase_ + inPos_, "the data after a gzip member is not another gzip member");
     return false;
   }
-  int rc = z_->open ? inflateReset(&z_->z) : inflateInit2(&z_->z, 15 + 16);
+  int rc = z_->open ? inflateReset2(&z_->z, kGzipBits) : inflateInit2(&z_->z, kGzipBits);
   if (rc != Z_OK) {
     breakAt(inBase_ + inPos_, "cannot start the decompressor");
     return false;
@@ -159,16 +179,78 @@ bool TWarcStream::inflateSome() {
   z.avail_in = static_cast<uInt>(in_.size() - inPos_);
   z.next_out = reinterpret_cast<Bytef*>(out_.data() + old);
   z.avail_out = static_cast<uInt>(kStep);
-  const int rc = inflate(&z, Z_NO_FLUSH);
+  // Stopping at block ends costs a little, so only when a point may fall due in this step.
+  const bool watch = points_ && !raw_ && points_->Due(members_.back().decodedStart, outBase_ + old + kStep);
+  const int rc = inflate(&z, watch ? Z_BLOCK : Z_NO_FLUSH);
   inPos_ = in_.size() - z.avail_in;
   out_.resize(old + kStep - z.avail_out);
   if (rc == Z_STREAM_END) {
     memberOpen_ = false;
+    if (raw_) {
+      raw_ = false;
+      trailerLeft_ = kGzipTrailer;
+    }
     return true;
+  }
+  // Right after a block's end (and not in the last block) the state is a byte, a few bits
+  // and the window: all that is needed to go on from here later.
+  if (watch && rc == Z_OK && (z.data_type & 128) && !(z.data_type & 64) &&
+      points_->Due(members_.back().decodedStart, outBase_ + out_.size())) {
+    keepPoint();
   }
   if (rc == Z_OK || rc == Z_BUF_ERROR) return true;
   breakAt(memberStart, std::string("the gzip member is broken") + (z.msg ? std::string(": ") + z.msg : ""));
   return false;
+}
+
+void TWarcStream::keepPoint() {
+  TWarcAccessPoint p;
+  p.memberStart = members_.back().fileStart;
+  p.fileOffset = inBase_ + inPos_;
+  p.bits = z_->z.data_type & 7;
+  p.decodedOffset = outBase_ + out_.size();
+  p.window.resize(kWindow);
+  uInt len = kWindow;
+  if (inflateGetDictionary(&z_->z, reinterpret_cast<Bytef*>(p.window.data()), &len) != Z_OK) return;
+  p.window.resize(len);
+  points_->Add(std::move(p));
+}
+
+bool TWarcStream::StartAt(const TWarcAccessPoint& point, std::uint64_t decodedOffset) {
+  started_ = true;
+  gzip_ = true;
+  inBase_ = point.FirstByte();
+  outBase_ = point.decodedOffset;
+  const int rc = z_->open ? inflateReset2(&z_->z, kRawBits) : inflateInit2(&z_->z, kRawBits);
+  if (rc != Z_OK) {
+    breakAt(point.memberStart, "cannot start the decompressor");
+    return false;
+  }
+  z_->open = true;
+  if (point.bits) {
+    while (in_.empty() && readInput()) {
+    }
+    if (in_.empty()) {
+      if (!broken_) breakAt(point.memberStart, "the gzip member is cut short (the file ends inside it)");
+      return false;
+    }
+    inPos_ = 1;
+    inflatePrime(&z_->z, point.bits, static_cast<unsigned char>(in_[0]) >> (8 - point.bits));
+  }
+  if (!point.window.empty() &&
+      inflateSetDictionary(&z_->z, reinterpret_cast<const Bytef*>(point.window.data()),
+                           static_cast<uInt>(point.window.size())) != Z_OK) {
+    breakAt(point.memberStart, "cannot start the decompressor inside the gzip member");
+    return false;
+  }
+  memberOpen_ = true;
+  raw_ = true;
+  members_.push_back({point.decodedOffset, point.memberStart, true});
+  while (Position() < decodedOffset) {
+    if (Available() == 0 && !produce()) return false;
+    Consume(static_cast<std::size_t>(std::min<std::uint64_t>(Available(), decodedOffset - Position())));
+  }
+  return true;
 }
 
 void TWarcStream::dropWindow() {
@@ -199,6 +281,8 @@ void TWarcStream::Recover() {
   error_.clear();
   dropWindow();
   memberOpen_ = false;
+  raw_ = false;
+  trailerLeft_ = 0;
   if (!gzip_ || !wasBroken) {
     if (!gzip_) eof_ = true;  // a plain file breaks only when it cannot be read
     return;

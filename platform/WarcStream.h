@@ -1,7 +1,8 @@
 #pragma once
 // The bytes of a WARC file as its records see them, through a bounded window: a plain file
 // as it is, a gzip file (one member per record, or one member for the whole file) inflated
-// member by member. Keeps track of where each gzip member starts in the file, since that is
+// member by member; a member can also be entered in its middle, at an access point kept by an
+// earlier read of the file (TWarcAccessPoints). Keeps track of where each gzip member starts in the file, since that is
 // the offset an archive's index (and our --save) gives for a compressed record. A broken
 // member stops the data until Recover() finds the next member that begins a record.
 #include <cstddef>
@@ -13,6 +14,9 @@
 
 namespace tavimo {
 
+struct TWarcAccessPoint;
+class TWarcAccessPoints;
+
 class TWarcStream {
  public:
   // Reads up to len bytes into buf: the count, 0 at the end, negative on a read error.
@@ -22,6 +26,13 @@ class TWarcStream {
   ~TWarcStream();
   TWarcStream(const TWarcStream&) = delete;
   TWarcStream& operator=(const TWarcStream&) = delete;
+
+  // Keeps access points in `points` while inflating (before the first read; null: none).
+  void KeepAccessPoints(TWarcAccessPoints* points) { points_ = points; }
+  // Starts inside a gzip member at `point` instead of at the file's start: the source delivers
+  // the file from point.FirstByte(). The output before decodedOffset (at or after the point) is
+  // dropped. False when the data there cannot be inflated (Broken() says why).
+  bool StartAt(const TWarcAccessPoint& point, std::uint64_t decodedOffset);
 
   // At least n bytes from Position() in the window, unless the data ends or breaks first.
   bool Fill(std::size_t n);
@@ -64,6 +75,8 @@ class TWarcStream {
   void breakAt(std::uint64_t offset, std::string reason);
   void dropWindow();
   bool probe(std::size_t at);
+  bool skipTrailer();
+  void keepPoint();
 
   Source source_;
   bool started_ = false;
@@ -84,9 +97,13 @@ class TWarcStream {
   struct Zlib;
   std::unique_ptr<Zlib> z_;
   bool memberOpen_ = false;
+  bool raw_ = false;               // inflating a member entered at an access point (no gzip framing)
+  std::size_t trailerLeft_ = 0;    // bytes of that member's gzip trailer still to pass over
+  TWarcAccessPoints* points_ = nullptr;
   struct Member {
     std::uint64_t decodedStart;
     std::uint64_t fileStart;
+    bool entered = false;  // decodedStart is where we came in, not where the member begins
   };
   std::deque<Member> members_;  // the members whose data may still be in the window
 };

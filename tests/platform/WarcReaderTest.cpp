@@ -7,6 +7,7 @@
 #include <random>
 #include <vector>
 
+#include "platform/WarcAccessPoints.h"
 #include "platform/WarcReader.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/TestServer.h"
@@ -274,6 +275,126 @@ TEST(WarcReader, SinkThatStopsEndsOnlyThePayload) {
   ASSERT_EQ(reader.Next(r, d), TWarcReader::Step::Record) << d.reason;
   EXPECT_EQ(r.targetUri, "/c");
   EXPECT_EQ(reader.Next(r, d), TWarcReader::Step::End);
+}
+
+// ---- access points: a file gzipped whole entered in its middle ----
+
+// 80 responses of 6-30 KB, text and random bytes mixed (so deflate writes blocks of both kinds).
+std::vector<std::string> PointRecords() {
+  std::vector<std::string> records;
+  for (int i = 0; i < 80; ++i) {
+    std::string body = "<html>" + std::to_string(i) + std::string(static_cast<std::size_t>(2000 + i * 97), 'a' + i % 26);
+    body += i % 3 ? Random(static_cast<std::size_t>(4000 + i * 211), static_cast<unsigned>(i)) : std::string(20000, 'q');
+    records.push_back(Record("response", "http://h/" + std::to_string(i), test::TestServer::Response(200, body)));
+  }
+  return records;
+}
+
+struct Seen {
+  std::string uri;
+  std::uint64_t offset, decodedOffset;
+  std::string payload;
+};
+
+std::vector<Seen> ReadKeepingPoints(const std::string& file, TWarcAccessPoints& points) {
+  TWarcReader reader(TWarcReader::MemorySource(file));
+  reader.KeepAccessPoints(&points);
+  std::vector<Seen> seen;
+  TWarcRecord r;
+  TWarcDamage d;
+  for (TWarcReader::Step step; (step = reader.Next(r, d)) != TWarcReader::Step::End;) {
+    EXPECT_EQ(step, TWarcReader::Step::Record) << d.reason;
+    std::string body;
+    if (r.httpBlock) {
+      EXPECT_TRUE(reader.ReadPayload(body).complete);
+    }
+    seen.push_back({r.targetUri, r.offset, r.decodedOffset, body});
+  }
+  return seen;
+}
+
+struct PointCase {
+  std::string name;
+  std::uint64_t spacing;
+  bool perRecord;
+  std::size_t minPoints;  // a record-gzipped file (members shorter than the spacing) gets none
+};
+void PrintTo(const PointCase& c, std::ostream* os) { *os << c.name; }
+
+class WarcAccessPointsTest : public ::testing::TestWithParam<PointCase> {};
+
+// Entered at the point before it, every record reads as on the way through, and so does all
+// that follows it up to the end of the file (the member's trailer is passed over).
+TEST_P(WarcAccessPointsTest, EveryRecordReadsTheSameFromThePointBeforeIt) {
+  const PointCase& c = GetParam();
+  std::string file;
+  for (const std::string& r : PointRecords()) file += c.perRecord ? test::Gzip(r) : r;
+  if (!c.perRecord) file = test::Gzip(file) + test::Gzip(Meta("http://h/after", "x: y\r\n"));
+  TWarcAccessPoints points(c.spacing);
+  const std::vector<Seen> all = ReadKeepingPoints(file, points);
+  ASSERT_EQ(all.size(), c.perRecord ? 80u : 81u);
+  if (c.perRecord) {
+    EXPECT_EQ(points.Count(), 0u);
+    return;
+  }
+  EXPECT_GE(points.Count(), c.minPoints);
+  EXPECT_LE(points.Bytes(), points.Count() * (32768 + sizeof(TWarcAccessPoint)));
+  std::size_t entered = 0;
+  for (std::size_t i = all.size() - 1; i-- > 0;) {  // backwards: no help from reading in order
+    const TWarcAccessPoint* p = points.Before(0, all[i].decodedOffset);
+    if (!p) continue;
+    ++entered;
+    const std::string_view from = std::string_view(file).substr(p->FirstByte());
+    TWarcReader reader(TWarcReader::MemorySource(from));
+    ASSERT_TRUE(reader.StartAt(*p, all[i].decodedOffset)) << i;
+    std::vector<std::string> payloads;
+    const std::vector<std::string> rest = ReadAll(reader, &payloads);
+    ASSERT_EQ(rest.size(), all.size() - i) << i << ::testing::PrintToString(rest);
+    EXPECT_EQ(rest[0], "R " + all[i].uri + " response@0 200 whole");
+    EXPECT_EQ(rest.back(), "R http://h/after metadata@" + std::to_string(all.back().offset));
+    for (std::size_t k = i; k + 1 < all.size(); ++k) EXPECT_EQ(payloads[k - i], all[k].payload) << k;
+  }
+  EXPECT_GE(entered, all.size() / 2);
+  EXPECT_EQ(points.Before(all.back().offset, all.back().decodedOffset), nullptr) << "another member";
+}
+
+INSTANTIATE_TEST_SUITE_P(All, WarcAccessPointsTest,
+                         ::testing::Values(PointCase{"WholeTinySpacing", 16 << 10, false, 40},
+                                           PointCase{"WholeWideSpacing", 300 << 10, false, 2},
+                                           PointCase{"RecordGzip", 64 << 10, true, 0}),
+                         [](const auto& p) { return p.param.name; });
+
+// A file that changed or broke after its points were kept is reported, never read forever.
+TEST(WarcAccessPoints, DamageAfterThePointIsReported) {
+  std::string file;
+  for (const std::string& r : PointRecords()) file += r;
+  file = test::Gzip(file);
+  TWarcAccessPoints points(64 << 10);
+  const std::vector<Seen> all = ReadKeepingPoints(file, points);
+  ASSERT_GE(points.Count(), 3u);
+  const TWarcAccessPoint p = *points.Before(0, all[40].decodedOffset);
+  const struct {
+    const char* name;
+    std::function<std::string(std::string)> damage;
+  } rows[] = {
+      {"cut", [&](std::string f) { return f.substr(0, p.FirstByte() + 30000); }},
+      {"cut inside the trailer", [](std::string f) { return f.substr(0, f.size() - 3); }},
+      {"garbled", [&](std::string f) {
+         for (std::size_t k = 0; k < 4000; ++k) f[p.FirstByte() + 5000 + k] = static_cast<char>(k * 7);
+         return f;
+       }},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    const std::string damaged = row.damage(file);
+    TWarcReader reader(TWarcReader::MemorySource(std::string_view(damaged).substr(p.FirstByte())));
+    reader.StartAt(p, all[40].decodedOffset);
+    const std::vector<std::string> seen = ReadAll(reader);
+    ASSERT_FALSE(seen.empty());
+    EXPECT_TRUE(std::any_of(seen.begin(), seen.end(), [](const std::string& s) {
+      return s.starts_with("D@") || s.find(" ! ") != std::string::npos;
+    })) << ::testing::PrintToString(seen);
+  }
 }
 
 }  // namespace

@@ -10,8 +10,12 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
+#include <regex>
+#include <set>
 #include <string>
 #include <unistd.h>
+#include <vector>
 
 #include "tests/support/Processes.h"
 #include "tests/support/TempDir.h"
@@ -41,6 +45,16 @@ RunResult Shell(const std::string& command) {
 }
 
 bool HaveTool(const std::string& tool) { return Shell("command -v " + tool).status == 0; }
+
+// A manual page as plain text at a fixed width, whatever terminal the suite runs in.
+RunResult ManText(const std::string& path) {
+  return Shell("MANWIDTH=80 MAN_KEEP_FORMATTING= man -E UTF-8 -P cat -l '" + path + "'");
+}
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
 
 // The width and height recorded in a PNG file's header; {0, 0} when it is not a PNG.
 std::pair<int, int> PngSize(const std::string& path) {
@@ -158,17 +172,71 @@ TEST_F(InstallDesktopTest, DesktopFilesPassTheirValidators) {
   }
 }
 
+// The manual pages as `man` shows them: every usual section there, no complaint from groff, and
+// a NAME line that whatis/apropos can index.
 TEST_F(InstallDesktopTest, ManualPagesRender) {
-  if (!HaveTool("man")) GTEST_SKIP() << "man is not installed (scripts/setup.sh installs man-db)";
-  for (const char* page : {"tavimo.1", "tavimo-scan.1"}) {
-    const std::string path = Installed(TAVIMO_MANDIR "/man1/") + page;
-    // Plain text at a fixed width, whatever terminal the suite runs in.
-    const RunResult r = Shell("MANWIDTH=80 MAN_KEEP_FORMATTING= man -P cat -l '" + path + "'");
-    EXPECT_EQ(r.status, 0) << page << ":\n" << r.output;
-    EXPECT_NE(r.output.find("NAME"), std::string::npos) << page;
-    EXPECT_GT(r.output.size(), 500u) << page;
+  if (!HaveTool("man") || !HaveTool("lexgrog")) {
+    GTEST_SKIP() << "man-db is not installed (scripts/setup.sh installs it)";
+  }
+  const std::vector<std::string> common = {"NAME", "SYNOPSIS", "DESCRIPTION", "OPTIONS", "FILES", "ENVIRONMENT",
+                                           "SEE ALSO"};
+  struct Case {
+    const char* page;
+    std::vector<std::string> sections;
+  };
+  const Case cases[] = {
+      {"tavimo.1", {"HOT KEYS", "TRAY ICON", "TROUBLESHOOTING"}},
+      {"tavimo-scan.1", {"EXIT STATUS", "EXAMPLES"}},
+  };
+  for (const Case& c : cases) {
+    const std::string path = Installed(TAVIMO_MANDIR "/man1/") + c.page;
+    const RunResult r = ManText(path);
+    EXPECT_EQ(r.status, 0) << c.page << ":\n" << r.output;
+    std::vector<std::string> sections = common;
+    sections.insert(sections.end(), c.sections.begin(), c.sections.end());
+    for (const std::string& section : sections) {
+      EXPECT_NE(r.output.find("\n" + section + "\n"), std::string::npos) << c.page << " lacks " << section;
+    }
+    const RunResult warnings = Shell("man --warnings -E UTF-8 -l '" + path + "' 2>&1 >/dev/null | cat");
+    EXPECT_EQ(warnings.output, "") << c.page;
+    const RunResult whatis = Shell("lexgrog '" + path + "'");
+    EXPECT_EQ(whatis.status, 0) << whatis.output;
+    EXPECT_NE(whatis.output.find(std::string(c.page, std::strlen(c.page) - 2) + " - "), std::string::npos)
+        << whatis.output;
   }
 }
+
+#ifdef TAVIMO_BUILD_HELP
+// The help page installed is the one the build made, which a program run from the build tree opens.
+TEST_F(InstallDesktopTest, HelpPageIsTheGeneratedOne) {
+  const std::string installed = ReadFile(Installed(TAVIMO_DATAROOTDIR "/doc/tavimo/help.html"));
+  EXPECT_EQ(installed, ReadFile(TAVIMO_BUILD_HELP));
+  EXPECT_NE(installed.find("id=\"about\""), std::string::npos) << "the banner opens help.html#about";
+}
+#endif
+
+#ifdef TAVIMO_WITH_SCAN
+// Every option tavimo-scan accepts is described in its manual page and in the help page, so the
+// manual cannot fall behind the command.
+TEST_F(InstallDesktopTest, ScanOptionsAreAllDocumented) {
+  if (!HaveTool("man")) GTEST_SKIP() << "man is not installed (scripts/setup.sh installs man-db)";
+  const RunResult usage = Shell("'" + Installed("bin/tavimo-scan") + "' --help");
+  ASSERT_EQ(usage.status, 0) << usage.output;
+  std::set<std::string> options;
+  const std::regex option("--[a-z][a-z-]*");
+  const auto& text = usage.output;
+  for (auto it = std::sregex_iterator(text.begin(), text.end(), option); it != std::sregex_iterator(); ++it) {
+    options.insert(it->str());
+  }
+  ASSERT_GE(options.size(), 9u) << usage.output;
+  const std::string manText = ManText(Installed(TAVIMO_MANDIR "/man1/tavimo-scan.1")).output;
+  const std::string helpPage = ReadFile(Installed(TAVIMO_DATAROOTDIR "/doc/tavimo/help.html"));
+  for (const std::string& o : options) {
+    EXPECT_NE(manText.find(o), std::string::npos) << o << " is not in tavimo-scan(1)";
+    EXPECT_NE(helpPage.find(o), std::string::npos) << o << " is not in the help page";
+  }
+}
+#endif
 
 }  // namespace
 }  // namespace tavimo

@@ -1,0 +1,136 @@
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+#include "cli/WarcScan.h"
+#include "tests/support/TempDir.h"
+#include "tests/support/TestServer.h"
+
+namespace tavimo::cli {
+namespace {
+
+std::string Random(std::size_t n, unsigned seed) {
+  std::mt19937 rng(seed);
+  std::string s(n, '\0');
+  for (char& c : s) c = static_cast<char>('a' + rng() % 26);  // text, but not much to squeeze
+  return s;
+}
+
+std::string Response(const std::string& uri, const std::string& type, const std::string& body) {
+  const std::string http = test::TestServer::Response(200, body, "Content-Type: " + type + "\r\n");
+  return "WARC/1.1\r\nWARC-Type: response\r\nWARC-Target-URI: " + uri +
+         "\r\nContent-Type: application/http;msgtype=response\r\nContent-Length: " + std::to_string(http.size()) +
+         "\r\n\r\n" + http + "\r\n\r\n";
+}
+
+constexpr int kPages = 40;
+int FrameOf(int page) { return (page * 17 + 5) % kPages; }
+
+// Pages, movies and frames interleaved so that a page's frame lies far before or after it.
+std::vector<std::string> Records() {
+  std::vector<std::string> records;
+  for (int k = 0; k < kPages; ++k) {
+    const std::string n = std::to_string(k), f = std::to_string(FrameOf(k)), j = std::to_string(kPages - 1 - k);
+    records.push_back(Response("http://s/p" + n + ".htm", "text/html",
+                               "<html><iframe src=\"/f" + f + ".htm\"></iframe> \"p" + n + ".swf\"" + Random(20000, k)));
+    records.push_back(Response("http://s/m" + n + ".swf", "application/x-shockwave-flash", "FWS" + Random(9000, 100 + k)));
+    records.push_back(Response("http://s/f" + j + ".htm", "text/html", "<html>\"f" + j + ".swf\"" + Random(15000, 200 + k)));
+  }
+  return records;
+}
+
+struct Scanned {
+  std::vector<std::string> items;  // "page pass source url name"
+  std::vector<std::string> problems;
+  bool opened = false;
+};
+
+Scanned Scan(const std::string& path, std::uint64_t spacing) {
+  Scanned s;
+  WarcScanLimits limits;
+  limits.accessPointSpacing = spacing;
+  s.opened = ScanWarc(
+      path, limits,
+      [&](const FoundItem& i) {
+        s.items.push_back(i.page + " " + std::to_string(i.pass) + " " + i.source + " " + i.url + " " + i.name);
+      },
+      [&](const std::string& where, const std::string& why) { s.problems.push_back(where + ": " + why); });
+  return s;
+}
+
+enum class Packing { Plain, PerRecord, Whole };
+std::string Pack(Packing packing) {
+  std::string file;
+  for (const std::string& r : Records()) file += packing == Packing::PerRecord ? test::Gzip(r) : r;
+  return packing == Packing::Whole ? test::Gzip(file) : file;
+}
+
+// Every packing lists the same items as the plain file, whichever way its records are reached.
+TEST(WarcScan, EveryPackingListsTheSameItems) {
+  test::TempDir dir;
+  test::WriteFile(dir / "plain.warc", Pack(Packing::Plain));
+  const Scanned plain = Scan(dir / "plain.warc", TWarcAccessPoints::kDefaultSpacing);
+  ASSERT_TRUE(plain.opened);
+  EXPECT_TRUE(plain.problems.empty()) << ::testing::PrintToString(plain.problems);
+  for (int k = 0; k < kPages; ++k) {  // each page's frame was found in the archive
+    const std::string page = "http://s/p" + std::to_string(k) + ".htm", f = std::to_string(FrameOf(k));
+    EXPECT_NE(std::find(plain.items.begin(), plain.items.end(), page + " 2 page http://s/f" + f + ".swf f" + f + ".swf"),
+              plain.items.end())
+        << page;
+  }
+  const struct {
+    const char* name;
+    Packing packing;
+    std::uint64_t spacing;
+  } rows[] = {
+      {"record-gzipped", Packing::PerRecord, TWarcAccessPoints::kDefaultSpacing},
+      {"gzipped whole", Packing::Whole, TWarcAccessPoints::kDefaultSpacing},
+      {"gzipped whole, a point every 8 KiB", Packing::Whole, 8 << 10},
+      {"gzipped whole, a point every 100 KiB", Packing::Whole, 100 << 10},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    test::WriteFile(dir / "packed.warc.gz", Pack(row.packing));
+    const Scanned packed = Scan(dir / "packed.warc.gz", row.spacing);
+    EXPECT_TRUE(packed.opened);
+    EXPECT_TRUE(packed.problems.empty()) << ::testing::PrintToString(packed.problems);
+    EXPECT_EQ(packed.items, plain.items);
+  }
+}
+
+// A damaged whole-gzip archive: the damage is reported, what comes before it is listed, and the
+// scan ends.
+TEST(WarcScan, DamagedWholeGzipIsReported) {
+  const std::string whole = Pack(Packing::Whole);
+  const struct {
+    const char* name;
+    std::string file;
+    const char* reason;  // in the first report
+  } rows[] = {
+      {"cut", whole.substr(0, whole.size() * 6 / 10), "the gzip member is cut short"},
+      // Garbage may inflate to something: then the records it makes are damage, and the CRC
+      // fails at the end.
+      {"garbled", [&] {
+         std::string f = whole;
+         for (std::size_t k = 0; k < 3000; ++k) f[f.size() / 2 + k] = static_cast<char>(k * 13);
+         return f;
+       }(), ""},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    for (const std::uint64_t spacing : {TWarcAccessPoints::kDefaultSpacing, std::uint64_t{8} << 10}) {
+      test::TempDir dir;
+      test::WriteFile(dir / "a.warc.gz", row.file);
+      const Scanned s = Scan(dir / "a.warc.gz", spacing);
+      EXPECT_TRUE(s.opened);
+      ASSERT_FALSE(s.problems.empty());
+      EXPECT_NE(s.problems[0].find(row.reason), std::string::npos) << s.problems[0];
+      EXPECT_NE(std::find(s.items.begin(), s.items.end(), "http://s/p0.htm 1 page http://s/p0.swf p0.swf"), s.items.end());
+    }
+  }
+}
+
+}  // namespace
+}  // namespace tavimo::cli

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # tavimo-scan beside the tools a batch would otherwise use, in the same run:
 #   1,000 small pages from standard input, --jobs 1 and --jobs 8, beside curl fetching the same
-#   pages one after the other in one process; a 1 GB record-gzipped web archive beside
+#   pages one after the other in one process; a 1 GB record-gzipped web archive and the same
+#   archive gzipped whole (one gzip member: pages are reached through access points) beside
 #   `zcat FILE > /dev/null`, with the peak memory of each.
 set -euo pipefail
 build=$(cd "${1:-build}" && pwd)
@@ -68,15 +69,25 @@ while out.tell() < 1_000_000_000:
     i += 1
 PY
 fi
+# The same records gzipped whole, generated once.
+whole="$data/archive-whole.warc.gz"
+[ -f "$whole" ] || { zcat "$warc" | gzip -1 >"$whole.part" && mv "$whole.part" "$whole"; }
 rss() { /usr/bin/time -f '%e %M' "$@" 2>&1 >/dev/null | tail -1; }
 read -r t_warc m_warc < <(rss "$scan" --warc "$warc")
 read -r t_zcat m_zcat < <(rss sh -c "zcat '$warc' > /dev/null")
 size_mb=$(du -m "$warc" | cut -f1)
+read -r t_whole m_whole < <(rss "$scan" --warc "$whole")
+read -r t_wzcat m_wzcat < <(rss sh -c "zcat '$whole' > /dev/null")
+whole_mb=$(du -m "$whole" | cut -f1)
+[ "$("$scan" --warc "$warc" | md5sum)" = "$("$scan" --warc "$whole" | md5sum)" ] ||
+  { echo "the archive gzipped whole lists other items than record-gzipped"; exit 1; }
 
-awk -v c="$t_curl" -v o="$t_one" -v e="$t_eight" -v tw="$t_warc" -v tz="$t_zcat" -v mw="$m_warc" -v mz="$m_zcat" -v mb="$size_mb" 'BEGIN {
+awk -v c="$t_curl" -v o="$t_one" -v e="$t_eight" -v tw="$t_warc" -v tz="$t_zcat" -v mw="$m_warc" -v mz="$m_zcat" -v mb="$size_mb" \
+    -v th="$t_whole" -v thz="$t_wzcat" -v mh="$m_whole" -v hb="$whole_mb" 'BEGIN {
   printf "cli: tavimo-scan, best of 3                pages/s      beside      ratio\n"
   printf "1000 pages, --jobs 1                       %7.0f   curl %7.0f   %5.2f  (target >= 0.8)\n", 1000/o, 1000/c, c/o
   printf "1000 pages, --jobs 8                       %7.0f   curl %7.0f   %5.2f  (target >= 3)\n", 1000/e, 1000/c, c/e
   printf "%d MB web archive                        %5.0f MB/s   zcat %4.0f MB/s  %5.2f  (target >= 0.5)\n", mb, mb/tw, mb/tz, tz/tw
-  printf "peak memory: tavimo-scan --warc %.1f MB, zcat %.1f MB\n", mw/1024, mz/1024
+  printf "%d MB web archive, gzipped whole     %5.0f MB/s   zcat %4.0f MB/s  %5.2f  (target >= 0.5)\n", hb, hb/th, hb/thz, thz/th
+  printf "peak memory: tavimo-scan --warc %.1f MB (gzipped whole %.1f MB), zcat %.1f MB\n", mw/1024, mh/1024, mz/1024
 }'

@@ -154,7 +154,7 @@ bool ExtractWarcPayload(const std::string& path, const std::string& uri, std::ui
 }
 
 bool ScanWarc(const std::string& path, const WarcScanLimits& limits, const ItemFound& found,
-              const Problem& problem) {
+              const Problem& problem, const WarcSaving& saving) {
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) {
     problem(path, std::string("cannot read the archive: ") + std::strerror(errno));
@@ -198,6 +198,20 @@ bool ScanWarc(const std::string& path, const WarcScanLimits& limits, const ItemF
         item.offset = record.offset;
         item.warc = path;
         found(item);
+        const std::string target = saving.target ? saving.target(item) : std::string();
+        if (!target.empty()) {
+          std::string error;
+          const bool saved = SaveStreamAs(
+              target,
+              [&](const ByteSink& sink, std::string& why) {
+                const TWarcPayloadResult r = reader.StreamPayload(sink);
+                if (!r.complete) why = r.error.empty() ? "the recorded movie cannot be written" : r.error;
+                if (r.recordDamaged) problem(path + "@" + std::to_string(record.offset), r.error);
+                return r.complete;
+              },
+              error);
+          if (saving.done) saving.done(item, saved, error);
+        }
       }
     }
   }

@@ -27,6 +27,14 @@ struct WarcScanLimits {
 using ItemFound = std::function<void(const FoundItem&)>;
 using Problem = std::function<void(const std::string& where, const std::string& reason)>;
 
+// Saving the movies of an archive while it is scanned: their payloads are written as the scan
+// passes them (no second read of the archive, which for a file gzipped whole would start at its
+// first byte each time). target: the file a movie goes to ("" : not saved); done: the outcome.
+struct WarcSaving {
+  std::function<std::string(const FoundItem&)> target;
+  std::function<void(const FoundItem&, bool saved, const std::string& error)> done;
+};
+
 // Writes the decoded payload of the response recorded for uri at offset into target
 // (temporary file, renamed when whole). False with a reason.
 bool ExtractWarcPayload(const std::string& path, const std::string& uri, std::uint64_t offset,
@@ -34,6 +42,6 @@ bool ExtractWarcPayload(const std::string& path, const std::string& uri, std::ui
 
 // Scans one archive; false when it cannot be opened (reason given to `problem`).
 bool ScanWarc(const std::string& path, const WarcScanLimits& limits, const ItemFound& found,
-              const Problem& problem);
+              const Problem& problem, const WarcSaving& saving = {});
 
 }  // namespace tavimo::cli

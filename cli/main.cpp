@@ -150,18 +150,21 @@ int Run(const ScanOptions& o) {
     for (const std::string& warc : o.warcs) {
       WarcScanLimits limits;
       limits.withQuery = withQuery;
-      ScanWarc(warc, limits, [&](const FoundItem& item) {
-                 output.Item(item);
-                 if (folder.empty() || item.source != "warc") return;
-                 std::string error;
-                 if (ExtractWarcPayload(warc, item.url, *item.offset, folder + item.name, error)) {
-                   std::fprintf(stderr, "%s: saved\n", item.name.c_str());
-                 } else {
-                   std::fprintf(stderr, "%s: Download failed: %s\n", item.name.c_str(), error.c_str());
-                   output.SaveFailed();
-                 }
-               },
-               [&output](const std::string& where, const std::string& reason) { output.Failure(where, reason); });
+      WarcSaving saving;
+      if (!folder.empty()) {
+        saving.target = [&folder](const FoundItem& item) { return folder + item.name; };
+        saving.done = [&output](const FoundItem& item, bool saved, const std::string& error) {
+          if (saved) {
+            std::fprintf(stderr, "%s: saved\n", item.name.c_str());
+          } else {
+            std::fprintf(stderr, "%s: Download failed: %s\n", item.name.c_str(), error.c_str());
+            output.SaveFailed();
+          }
+        };
+      }
+      ScanWarc(warc, limits, [&output](const FoundItem& item) { output.Item(item); },
+               [&output](const std::string& where, const std::string& reason) { output.Failure(where, reason); },
+               saving);
       std::fflush(stdout);
     }
     return output.Failed() ? kExitSomeFailed : kExitAllScanned;

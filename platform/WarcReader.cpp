@@ -336,7 +336,7 @@ TWarcPayloadResult TWarcReader::StreamPayload(const Sink& sink) {
     }
     if (stream_.Available() == 0 && !stream_.More()) {
       result.error = endReason();
-      damageReported_ = true;
+      result.recordDamaged = damageReported_ = true;
       return result;
     }
     const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(stream_.Available(), blockLeft_));

@@ -70,6 +70,9 @@ struct TWarcPayloadResult {
   bool stopped = false;     // the sink refused more
   std::uint64_t bytes = 0;  // decoded bytes handed over
   std::string error;        // why the payload is not complete (not for cut or stopped)
+  // The archive itself breaks inside the record (error says how): the damage that Next would
+  // have reported for it, which it now leaves out.
+  bool recordDamaged = false;
 };
 
 class TWarcReader {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <random>
 #include <string>
 #include <vector>
@@ -18,6 +19,8 @@ std::string Random(std::size_t n, unsigned seed) {
   return s;
 }
 
+std::string Movie(int k) { return "FWS" + Random(9000, 100 + static_cast<unsigned>(k)); }
+
 std::string Response(const std::string& uri, const std::string& type, const std::string& body) {
   const std::string http = test::TestServer::Response(200, body, "Content-Type: " + type + "\r\n");
   return "WARC/1.1\r\nWARC-Type: response\r\nWARC-Target-URI: " + uri +
@@ -35,7 +38,7 @@ std::vector<std::string> Records() {
     const std::string n = std::to_string(k), f = std::to_string(FrameOf(k)), j = std::to_string(kPages - 1 - k);
     records.push_back(Response("http://s/p" + n + ".htm", "text/html",
                                "<html><iframe src=\"/f" + f + ".htm\"></iframe> \"p" + n + ".swf\"" + Random(20000, k)));
-    records.push_back(Response("http://s/m" + n + ".swf", "application/x-shockwave-flash", "FWS" + Random(9000, 100 + k)));
+    records.push_back(Response("http://s/m" + n + ".swf", "application/x-shockwave-flash", Movie(k)));
     records.push_back(Response("http://s/f" + j + ".htm", "text/html", "<html>\"f" + j + ".swf\"" + Random(15000, 200 + k)));
   }
   return records;
@@ -44,19 +47,31 @@ std::vector<std::string> Records() {
 struct Scanned {
   std::vector<std::string> items;  // "page pass source url name"
   std::vector<std::string> problems;
+  std::vector<std::string> saves;  // "name saved" or "name: error"
   bool opened = false;
 };
 
-Scanned Scan(const std::string& path, std::uint64_t spacing) {
+// saveTo: the folder the movies are saved in as the scan passes them ("" : none).
+Scanned Scan(const std::string& path, std::uint64_t spacing, const std::string& saveTo = "") {
   Scanned s;
   WarcScanLimits limits;
   limits.accessPointSpacing = spacing;
+  WarcSaving saving;
+  if (!saveTo.empty()) {
+    saving.target = [&](const FoundItem& i) { return saveTo + "/" + i.name; };
+    saving.done = [&](const FoundItem& i, bool saved, const std::string& error) {
+      s.saves.push_back(i.name + (saved ? " saved" : ": " + error));
+    };
+  }
   s.opened = ScanWarc(
       path, limits,
       [&](const FoundItem& i) {
         s.items.push_back(i.page + " " + std::to_string(i.pass) + " " + i.source + " " + i.url + " " + i.name);
       },
-      [&](const std::string& where, const std::string& why) { s.problems.push_back(where + ": " + why); });
+      [&](const std::string& where, const std::string& why) {
+        s.problems.push_back(where.substr(where.find('@') == std::string::npos ? 0 : where.find('@')) + ": " + why);
+      },
+      saving);
   return s;
 }
 
@@ -93,10 +108,18 @@ TEST(WarcScan, EveryPackingListsTheSameItems) {
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
     test::WriteFile(dir / "packed.warc.gz", Pack(row.packing));
-    const Scanned packed = Scan(dir / "packed.warc.gz", row.spacing);
+    const std::string saved = dir / row.name;
+    std::filesystem::create_directories(saved);
+    const Scanned packed = Scan(dir / "packed.warc.gz", row.spacing, saved);
     EXPECT_TRUE(packed.opened);
     EXPECT_TRUE(packed.problems.empty()) << ::testing::PrintToString(packed.problems);
     EXPECT_EQ(packed.items, plain.items);
+    ASSERT_EQ(packed.saves.size(), static_cast<std::size_t>(kPages));
+    for (int k = 0; k < kPages; ++k) {
+      const std::string name = "m" + std::to_string(k) + ".swf";
+      EXPECT_EQ(packed.saves[k], name + " saved");
+      EXPECT_EQ(test::ReadFile(saved + "/" + name), Movie(k)) << name;
+    }
   }
 }
 
@@ -110,6 +133,11 @@ TEST(WarcScan, DamagedWholeGzipIsReported) {
     const char* reason;  // in the first report
   } rows[] = {
       {"cut", whole.substr(0, whole.size() * 6 / 10), "the gzip member is cut short"},
+      {"ends inside a movie", [] {
+         std::string records;
+         for (const std::string& r : Records()) records += r;
+         return test::Gzip(records.substr(0, records.find(Movie(20)) + 4000));
+       }(), "the file ends inside the record's block"},
       // Garbage may inflate to something: then the records it makes are damage, and the CRC
       // fails at the end.
       {"garbled", [&] {
@@ -125,6 +153,10 @@ TEST(WarcScan, DamagedWholeGzipIsReported) {
       test::WriteFile(dir / "a.warc.gz", row.file);
       const Scanned s = Scan(dir / "a.warc.gz", spacing);
       EXPECT_TRUE(s.opened);
+      // Saving the movies on the way changes nothing of what is reported.
+      const Scanned saving = Scan(dir / "a.warc.gz", spacing, dir.Path());
+      EXPECT_EQ(saving.items, s.items);
+      EXPECT_EQ(saving.problems, s.problems);
       ASSERT_FALSE(s.problems.empty());
       EXPECT_NE(s.problems[0].find(row.reason), std::string::npos) << s.problems[0];
       EXPECT_NE(std::find(s.items.begin(), s.items.end(), "http://s/p0.htm 1 page http://s/p0.swf p0.swf"), s.items.end());

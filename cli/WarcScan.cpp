@@ -50,17 +50,17 @@ class Archive {
   Archive(const Archive&) = delete;
   Archive& operator=(const Archive&) = delete;
 
-  // The payload of the response recorded for uri at offset (the first such record there):
-  // kept in out up to limit, or handed to sink when there is one. decodedOffset: where its
-  // head starts in the uncompressed data, when known.
+  // The payload of the response recorded for uri at offset (the first such record there),
+  // kept in out up to limit. decodedOffset: where its head starts in the uncompressed data,
+  // when known.
   bool Payload(const std::string& uri, std::uint64_t offset, std::optional<std::uint64_t> decodedOffset,
-               std::size_t limit, std::string& out, std::string& error, const TWarcReader::Sink& sink = {}) {
+               std::size_t limit, std::string& out, std::string& error) {
     if (fd_ < 0 && (fd_ = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC)) < 0) {
       error = std::strerror(errno);
       return false;
     }
     // A frame is scanned again as a page of its own, right after it was read as a frame.
-    if (!sink && decodedOffset && last_ && last_->uri == uri && last_->offset == offset &&
+    if (decodedOffset && last_ && last_->uri == uri && last_->offset == offset &&
         last_->decodedOffset == *decodedOffset && last_->limit == limit) {
       out = last_->body;
       return true;
@@ -82,15 +82,15 @@ class Archive {
       // Decoded offsets are the file's own only when reading began at its start or at a point.
       keep_ = decodedOffset && (point || offset == 0);
     }
-    const bool ok = read(uri, (point || goOn) ? decodedOffset : std::nullopt, limit, out, error, sink);
+    const bool ok = read(uri, (point || goOn) ? decodedOffset : std::nullopt, limit, out, error);
     if (!ok || !keep_) reader_.reset();
-    if (ok && !sink && decodedOffset) last_ = Last{uri, offset, *decodedOffset, limit, out};
+    if (ok && decodedOffset) last_ = Last{uri, offset, *decodedOffset, limit, out};
     return ok;
   }
 
  private:
   bool read(const std::string& uri, std::optional<std::uint64_t> at, std::size_t limit, std::string& out,
-            std::string& error, const TWarcReader::Sink& sink) {
+            std::string& error) {
     TWarcReader& reader = *reader_;
     TWarcRecord record;
     TWarcDamage damage;
@@ -109,11 +109,7 @@ class Archive {
       if (step == TWarcReader::Step::Damaged) continue;
       if (record.type != "response" || record.targetUri != uri || !record.IsHttpResponse()) continue;
       readerLast_ = record.decodedOffset;
-      const TWarcPayloadResult r = sink ? reader.StreamPayload(sink) : reader.ReadPayload(out, limit);
-      if (sink && !r.complete) {
-        error = r.error.empty() ? "the recorded movie cannot be written" : r.error;
-        return false;
-      }
+      const TWarcPayloadResult r = reader.ReadPayload(out, limit);
       if (!r.complete && !r.cut) {
         error = r.error.empty() ? "the recorded page cannot be read" : r.error;
         return false;
@@ -141,17 +137,6 @@ class Archive {
 };
 
 }  // namespace
-
-bool ExtractWarcPayload(const std::string& path, const std::string& uri, std::uint64_t offset,
-                        const std::string& target, std::string& error) {
-  return SaveStreamAs(
-      target,
-      [&](const ByteSink& sink, std::string& why) {
-        std::string unused;
-        return Archive(path, nullptr).Payload(uri, offset, std::nullopt, 0, unused, why, sink);
-      },
-      error);
-}
 
 bool ScanWarc(const std::string& path, const WarcScanLimits& limits, const ItemFound& found,
               const Problem& problem, const WarcSaving& saving) {

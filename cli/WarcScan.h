@@ -35,11 +35,6 @@ struct WarcSaving {
   std::function<void(const FoundItem&, bool saved, const std::string& error)> done;
 };
 
-// Writes the decoded payload of the response recorded for uri at offset into target
-// (temporary file, renamed when whole). False with a reason.
-bool ExtractWarcPayload(const std::string& path, const std::string& uri, std::uint64_t offset,
-                        const std::string& target, std::string& error);
-
 // Scans one archive; false when it cannot be opened (reason given to `problem`).
 bool ScanWarc(const std::string& path, const WarcScanLimits& limits, const ItemFound& found,
               const Problem& problem, const WarcSaving& saving = {});

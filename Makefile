@@ -5,7 +5,7 @@ GENERATOR  := Ninja
 # Extra CMake options for every configure below, e.g. CMAKE_ARGS=-DTAVIMO_WERROR=ON.
 CMAKE_ARGS ?=
 
-.PHONY: all setup configure build run test bench fuzz sanitize tsan clean
+.PHONY: all setup configure build run test bench fuzz sanitize tsan package package-test clean
 
 all: build
 
@@ -25,6 +25,23 @@ run: build
 
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+# The Debian package (tavimo_<version>_amd64.deb in build-package/): the program alone, built
+# for the /usr prefix (so its private module lands in the multiarch library folder), then what
+# `cmake --install` puts under /usr.
+PACKAGE_BUILD ?= build-package
+package: setup
+	@cmake -S . -B $(PACKAGE_BUILD) -G $(GENERATOR) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DCMAKE_INSTALL_PREFIX=/usr -DTAVIMO_TESTS=OFF -DTAVIMO_BENCH=OFF $(CMAKE_ARGS) >/dev/null
+	@cmake --build $(PACKAGE_BUILD) -j $(JOBS)
+	cd $(PACKAGE_BUILD) && cpack -G DEB
+
+# The package in a fresh Debian 12 root made with debootstrap: checked file list, installed with
+# apt, started under Xvfb, removed, nothing left. Downloads a base system (so it is not part of
+# `make test`) and needs root.
+package-test: package
+	@TAVIMO_EXTRA_PACKAGES="debootstrap" ./scripts/setup.sh
+	./scripts/package-test.sh "$$(ls -t $(PACKAGE_BUILD)/tavimo_*.deb | head -n 1)"
 
 bench: build
 	./bench/run.sh $(BUILD)
@@ -59,4 +76,4 @@ fuzz:
 	./fuzz/run.sh build-fuzz $(FUZZ_SECONDS)
 
 clean:
-	rm -rf $(BUILD) build-asan build-fuzz build-tsan
+	rm -rf $(BUILD) build-asan build-fuzz build-tsan $(PACKAGE_BUILD)

@@ -5,6 +5,7 @@ set -euo pipefail
 
 PACKAGES=(
   cmake ninja-build g++ pkg-config make
+  dpkg-dev  # dpkg-shlibdeps, which names the package's library dependencies (make package)
   qt6-base-dev qt6-base-dev-tools libqt6opengl6-dev
   libjpeg62-turbo-dev libssl-dev libcurl4-openssl-dev liblz4-dev nlohmann-json3-dev zlib1g-dev zlib1g-dev
   libx11-dev libxtst-dev libxcb1-dev libx11-xcb-dev

@@ -1,5 +1,6 @@
 #include "detect/HttpMovieFetcher.h"
 
+#include <QPointer>
 #include <QTimer>
 
 #include "platform/Stream.h"
@@ -30,7 +31,6 @@ class BoundedMovieStream : public TMemoryStream {
 THttpMovieFetcher::THttpMovieFetcher(ProxyReader readProxy) : readProxy_(std::move(readProxy)) {}
 
 THttpMovieFetcher::~THttpMovieFetcher() {
-  *alive_ = false;
   client_.Abort();
 }
 
@@ -58,27 +58,23 @@ void THttpMovieFetcher::Fetch(const std::string& url, Answer answer) {
     client_.Abort();
     return;  // the running pump takes the new one next
   }
-  std::weak_ptr<bool> alive = alive_;
-  QTimer::singleShot(0, [this, alive] {
-    if (auto a = alive.lock(); a && *a) Pump();
-  });
+  QTimer::singleShot(0, this, [this] { Pump(); });
 }
 
 void THttpMovieFetcher::Pump() {
   if (running_) return;
   running_ = true;
-  std::weak_ptr<bool> alive = alive_;
+  const QPointer<THttpMovieFetcher> self(this);
   while (waiting_) {
     std::unique_ptr<Request> request = std::move(waiting_);
     Run(std::move(*request));
-    auto a = alive.lock();
-    if (!a || !*a) return;  // destroyed while Get waited
+    if (!self) return;  // destroyed while Get waited
   }
   running_ = false;
 }
 
 void THttpMovieFetcher::Run(Request request) {
-  std::weak_ptr<bool> alive = alive_;
+  const QPointer<THttpMovieFetcher> self(this);
   BoundedMovieStream body(MaxMovieBytes);
   superseded_ = false;
   bool ok = false;
@@ -95,8 +91,7 @@ void THttpMovieFetcher::Run(Request request) {
   } catch (...) {
     ok = false;  // a bad address or a proxy read error: the area just stays empty
   }
-  auto a = alive.lock();
-  if (!a || !*a) return;
+  if (!self) return;
   client_.RcvdStream = nullptr;
   ok = ok && !superseded_ && !body.LimitHit();
   if (body.LimitHit() && !superseded_ && OnRefused) {

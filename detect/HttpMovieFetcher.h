@@ -3,6 +3,8 @@
 // and the TLS checks apply). Fetches run from the event loop, never inside the caller, so a
 // click handler that asks for a movie returns at once. Only the latest movie matters: a new
 // Fetch abandons the one in flight and any still waiting (each is answered !ok).
+#include <QObject>
+
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -13,7 +15,9 @@
 
 namespace tavimo {
 
-class THttpMovieFetcher : public MovieFetcher {
+// A QObject so that a pump posted to the event loop, or one waiting in Get, knows when the
+// fetcher was destroyed meanwhile.
+class THttpMovieFetcher : public QObject, public MovieFetcher {
  public:
   // readProxy: the settings store's ReadProxySettings (true with host and port when set).
   using ProxyReader = std::function<bool(std::string& host, std::string& port)>;
@@ -45,7 +49,6 @@ class THttpMovieFetcher : public MovieFetcher {
   std::unique_ptr<Request> waiting_;  // the latest movie not yet started
   bool running_ = false;
   bool superseded_ = false;  // the fetch in flight was replaced by a later one
-  std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 
 }  // namespace tavimo

@@ -8,6 +8,7 @@
 #include "platform/Stream.h"
 #include "platform/WinsockErrors.h"
 
+#include <QPointer>
 #include <QTimer>
 
 #include <algorithm>
@@ -22,7 +23,7 @@ std::string errorPhrase(int code) {
 
 }  // namespace
 
-THttpCli::THttpCli() : alive_(std::make_shared<bool>(true)) {
+THttpCli::THttpCli() {
   window_ = std::make_unique<MessageWindow>(
       [this](unsigned msg, std::uintptr_t w, std::intptr_t l) { wndProc(msg, w, l); });
   ctrlSocket_ = std::make_unique<TWSocket>();
@@ -35,13 +36,12 @@ THttpCli::THttpCli() : alive_(std::make_shared<bool>(true)) {
   ctrlSocket_->OnDnsLookupDone = [this](TWSocket* s, std::uint16_t e) { socketDnsLookupDone(s, e); };
   inactivityTimer_ = std::make_unique<QTimer>();
   inactivityTimer_->setSingleShot(true);
-  QObject::connect(inactivityTimer_.get(), &QTimer::timeout, [this] {
+  QObject::connect(inactivityTimer_.get(), &QTimer::timeout, window_.get(), [this] {
     DispatchGuarded([this] { checkInactivity(); });
   });
 }
 
 THttpCli::~THttpCli() {
-  *alive_ = false;
   inactivityTimer_->stop();
   ctrlSocket_.reset();  // closes the connection; no events reach us any more
   window_.reset();
@@ -150,10 +150,11 @@ void THttpCli::doRequest(THttpRequest rq) {
 }
 
 void THttpCli::waitUntilDone() {
-  const auto alive = alive_;
-  while (*alive && state_ != httpReady) WaitForMessages();
+  // A handler may destroy us while we wait; the window goes with us.
+  const QPointer<MessageWindow> self(window_.get());
+  while (self && state_ != httpReady) WaitForMessages();
   // The request-done notice was posted on the return to ready; deliver it before returning.
-  while (*alive && requestDonePending_) WaitForMessages();
+  while (self && requestDonePending_) WaitForMessages();
 }
 
 void THttpCli::startRequest(THttpRequest rq) {

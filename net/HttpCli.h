@@ -256,7 +256,6 @@ class THttpCli {
   std::chrono::steady_clock::time_point lastActivity_;
   std::chrono::steady_clock::time_point phaseStart_;
   std::chrono::steady_clock::time_point requestStart_;
-  std::shared_ptr<bool> alive_;
 
   THttpState state_ = httpReady;
   THttpRequest requestType_ = httpNone;

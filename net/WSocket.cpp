@@ -6,6 +6,8 @@
 #include "platform/SocketNotices.h"
 #include "platform/WinsockErrors.h"
 
+#include <QPointer>
+
 #include <arpa/inet.h>
 #include <cerrno>
 #include <algorithm>
@@ -118,7 +120,7 @@ int WSocketResolveProto(const std::string& proto) {
 
 // ---- life ----
 
-TWSocket::TWSocket() : alive_(std::make_shared<bool>(true)) {
+TWSocket::TWSocket() {
   ignoreSigpipeOnce();
   window_ = std::make_unique<MessageWindow>(
       [this](unsigned msg, std::uintptr_t w, std::intptr_t l) { WndProc(msg, w, l); });
@@ -128,7 +130,6 @@ TWSocket::TWSocket() : alive_(std::make_shared<bool>(true)) {
 
 TWSocket::~TWSocket() {
   destroying_ = true;
-  *alive_ = false;
   try {
     CancelDnsLookup();
   } catch (...) {
@@ -316,9 +317,9 @@ void TWSocket::WndProc(unsigned msg, std::uintptr_t wParam, std::intptr_t lParam
 }
 
 void TWSocket::socketEvent(unsigned events, int error) {
-  const auto alive = alive_;
+  const QPointer<MessageWindow> self(window_.get());
   const std::uintptr_t id = handleId_;
-  auto same = [&] { return *alive && handleId_ == id && fd_ >= 0; };
+  auto same = [&] { return self && handleId_ == id && fd_ >= 0; };
 
   if (events & FD_CONNECT) {
     if (SslEnable && error == 0) {
@@ -361,7 +362,7 @@ void TWSocket::socketEvent(unsigned events, int error) {
       closeSignalled_ = true;
       TriggerSessionClosed(static_cast<std::uint16_t>(error));
     }
-    if (*alive && handleId_ == id && state_ != wsClosed) Close();
+    if (self && handleId_ == id && state_ != wsClosed) Close();
   }
 }
 
@@ -568,7 +569,7 @@ long TWSocket::BytesWaiting() {
 }
 
 void TWSocket::receiveLoop(std::uint16_t error) {
-  const auto alive = alive_;
+  const QPointer<MessageWindow> self(window_.get());
   const std::uintptr_t id = handleId_;
   const std::int64_t atStart = readCount_;
   bool yielded = false;
@@ -588,7 +589,7 @@ void TWSocket::receiveLoop(std::uint16_t error) {
         break;
       }
     }
-    if (!*alive || handleId_ != id || fd_ < 0) return;
+    if (!self || handleId_ != id || fd_ < 0) return;
     if (ComponentOptions & wsoNoReceiveLoop) break;
     if (lastError_ == 0) {
       const long waiting = BytesWaiting();
@@ -707,17 +708,17 @@ std::int32_t TWSocket::Send(const void* data, std::int32_t len) {
     p += n;
     left -= n;
   }
-  const auto alive = alive_;
+  const QPointer<MessageWindow> self(window_.get());
   tryToSend();
   // OnDataSent must come even when no write notice will (everything went at once).
-  if (*alive && allSent_ && fd_ >= 0)
+  if (self && allSent_ && fd_ >= 0)
     window_->post(WM_ASYNCSELECT, handleId_, makeSelectReply(FD_WRITE, 0));
   return len;
 }
 
 void TWSocket::tryToSend() {
   if (fd_ < 0 || sendQueue_.empty()) return;
-  const auto alive = alive_;
+  const QPointer<MessageWindow> self(window_.get());
   for (;;) {
     TBuffer& first = *sendQueue_.front();
     int len = 0;
@@ -748,7 +749,7 @@ void TWSocket::tryToSend() {
       if (n == 0) return;
       if (OnSendData) {
         OnSendData(this, n);
-        if (!*alive || fd_ < 0 || sendQueue_.empty()) return;
+        if (!self || fd_ < 0 || sendQueue_.empty()) return;
       }
       first.Remove(n);
       if (n < len) {
@@ -789,9 +790,9 @@ void TWSocket::InternalClose(bool shutdown, std::uint16_t error) {
     ChangeState(wsClosed);
     if (!destroying_ && !closeSignalled_) {
       closeSignalled_ = true;
-      const auto alive = alive_;
+      const QPointer<MessageWindow> self(window_.get());
       TriggerSessionClosed(error);
-      if (!*alive) return;
+      if (!self) return;
     }
     try {
       ResetSocket();

@@ -163,6 +163,8 @@ class TWSocket {
   void closeHandle();
   void setLastError(int error) { lastError_ = error; }
 
+  // Also the socket's liveness: a handler may destroy the socket, so code that runs on after
+  // one holds a QPointer to the window, which Qt clears when the socket goes.
   std::unique_ptr<MessageWindow> window_;
   std::unique_ptr<HostLookup> lookup_;
   std::unique_ptr<SocketNotices> notices_;
@@ -193,7 +195,6 @@ class TWSocket {
   bool terminated_ = false;
   bool destroying_ = false;
   bool handshaking_ = false;
-  std::shared_ptr<bool> alive_;
 };
 
 }  // namespace tavimo

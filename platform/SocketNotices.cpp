@@ -2,6 +2,7 @@
 
 #include "platform/WinsockErrors.h"
 
+#include <QPointer>
 #include <QSocketNotifier>
 
 #include <cerrno>
@@ -10,7 +11,7 @@
 namespace tavimo {
 
 SocketNotices::SocketNotices(int fd, Notice notice)
-    : fd_(fd), notice_(std::move(notice)), alive_(std::make_shared<bool>(true)) {
+    : fd_(fd), notice_(std::move(notice)) {
   read_ = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
   write_ = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Write);
   read_->setEnabled(false);
@@ -20,7 +21,6 @@ SocketNotices::SocketNotices(int fd, Notice notice)
 }
 
 SocketNotices::~SocketNotices() {
-  *alive_ = false;
   read_->setEnabled(false);
   write_->setEnabled(false);
 }
@@ -52,7 +52,7 @@ void SocketNotices::Pause(bool paused) {
 void SocketNotices::writable() {
   write_->setEnabled(false);
   writeWanted_ = false;
-  const auto alive = alive_;
+  const QPointer<SocketNotices> self(this);
   if (connecting_) {
     connecting_ = false;
     int err = 0;
@@ -66,7 +66,7 @@ void SocketNotices::writable() {
     readWanted_ = true;
     read_->setEnabled(!paused_);
     notice_(FD_CONNECT, 0);
-    if (!*alive) return;
+    if (!self) return;
   }
   notice_(FD_WRITE, 0);
 }

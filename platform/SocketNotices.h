@@ -22,7 +22,8 @@ enum SocketEventBit : unsigned {
 
 class SocketNotices : public QObject {
  public:
-  // notice(events, winsockError) runs on the owning thread; it may destroy this object.
+  // notice(events, winsockError) runs on the owning thread; it may destroy this object (what
+  // follows a notice checks a QPointer to us first).
   using Notice = std::function<void(unsigned events, int error)>;
 
   SocketNotices(int fd, Notice notice);
@@ -43,7 +44,6 @@ class SocketNotices : public QObject {
   Notice notice_;
   std::unique_ptr<QSocketNotifier> read_;
   std::unique_ptr<QSocketNotifier> write_;
-  std::shared_ptr<bool> alive_;
   bool connecting_ = false;
   bool connected_ = false;
   bool closeSeen_ = false;

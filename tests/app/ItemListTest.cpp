@@ -183,7 +183,9 @@ TEST_F(ItemListTest, ScrollAndHighlightStayTogether) {
     s.list->setFocus();
     QTest::keyClick(s.list, s.key);
     const int row = s.row >= 0 ? s.row : s.list->currentIndex().row();
-    if (s.row < 0) EXPECT_GT(row, 4);  // a page down the list
+    if (s.row < 0) {
+      EXPECT_GT(row, 4);  // a page down the list
+    }
     EXPECT_EQ(items->SelectedRow, row) << s.key;
     EXPECT_EQ(s.list->currentIndex().row(), row);
     EXPECT_EQ(bar1->value(), bar2->value()) << s.key;

@@ -302,7 +302,9 @@ TEST_F(CategoriesTest, AddingStopsAtTheBoundWithAMessage) {
     f.AddaNewCategory1Click();
     EXPECT_EQ(f.lstclass->count(), 256) << typed;
     EXPECT_EQ(dialogs.Messages.size(), message ? 1u : 0u) << typed;
-    if (message) EXPECT_EQ(dialogs.Messages[0].text, full);
+    if (message) {
+      EXPECT_EQ(dialogs.Messages[0].text, full);
+    }
     EXPECT_EQ(result == QDialog::Accepted, !message) << typed;
   }
   dialogs.Script = nullptr;

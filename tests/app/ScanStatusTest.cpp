@@ -115,11 +115,13 @@ TEST_P(ScanStatusTest, FinalStatusNamesWhatFailed) {
     EXPECT_EQ(playerLog.back(), "Stop");
     EXPECT_EQ(playerLog[playerLog.size() - 2], "Movie:blank.swf");
   }
-  if (std::string(c.name) == "PagesBound") EXPECT_EQ(server->Requests().size(), 3u);
+  if (std::string(c.name) == "PagesBound") {
+    EXPECT_EQ(server->Requests().size(), 3u);
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Pages, ScanStatusTest, ::testing::ValuesIn(kFailCases),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& p) { return std::string(p.param.name); });
 
 // /page.htm sends its first half, then waits for `release` before the rest.
 TestServer::Script HeldPage(std::atomic<bool>& release) {
@@ -210,7 +212,7 @@ TEST_P(EscEditTest, EscCancelsAnOpenEditOnlyAndHidesOtherwise) {
 INSTANTIATE_TEST_SUITE_P(Editors, EscEditTest,
                          ::testing::Values(EditCase{"RenamingUrl", 1}, EditCase{"RenamingName", 2},
                                            EditCase{"NoEditor", 0}),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& p) { return std::string(p.param.name); });
 
 }  // namespace
 }  // namespace tavimo::test

@@ -88,7 +88,9 @@ TEST_F(IECacheTest, ListsTheWholeSuccessfulResponsesOfEveryProfileOnce) {
   for (const auto& [url, info] : seen) {
     const std::map<std::string, std::uint32_t> sizes{{kSite + "c.swf", 20037}, {kSite + "b.swf?v=1", 300138},
                                                       {kSite + "a.swf", 4037}, {kSite + "e.swf", 60008}};
-    if (sizes.count(url)) EXPECT_EQ(info.Size, sizes.at(url)) << url;  // decoded, for e.swf
+    if (sizes.count(url)) {
+      EXPECT_EQ(info.Size, sizes.at(url)) << url;  // decoded, for e.swf
+    }
     EXPECT_EQ(info.EntryType, 1u);
     EXPECT_EQ(info.HeaderInfo.rfind("HTTP/1.1 200 OK\r\n", 0), 0u) << url;
     EXPECT_EQ(info.HeaderInfo.substr(info.HeaderInfo.size() - 4), "\r\n\r\n");

@@ -318,10 +318,10 @@ class CacheModesTest : public DownloadDriverTest {
     const std::string folder = home_ / "cache/chromium/Default/Cache/Cache_Data";
     std::filesystem::create_directories(folder);
     const std::int64_t now = std::time(nullptr);
-    test::ChromiumEntry fresh{.url = server_.Url("/m/a.swf"), .body = test::Gzip(movieA_),
+    test::ChromiumEntry fresh{.url = server_.Url("/m/a.swf"), .key = "", .body = test::Gzip(movieA_),
                               .head = "HTTP/1.1 200 OK\r\nContent-Encoding: gzip\r\nCache-Control: max-age=3600\r\n",
                               .requestTime = now - 10, .responseTime = now - 10};
-    test::ChromiumEntry withQuery{.url = server_.Url("/m/b.swf?v=1"), .body = movieB_,
+    test::ChromiumEntry withQuery{.url = server_.Url("/m/b.swf?v=1"), .key = "", .body = movieB_,
                                   .head = "HTTP/1.1 200 OK\r\nCache-Control: max-age=3600\r\n",
                                   .requestTime = now - 10, .responseTime = now - 10};
     ASSERT_FALSE(test::WriteChromiumEntry(folder, fresh).empty());

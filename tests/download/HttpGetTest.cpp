@@ -213,7 +213,7 @@ TEST_P(HttpGetAnswerTest, OnlyAWholeObjectReplacesTheTarget) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Answers, HttpGetAnswerTest, ::testing::ValuesIn(Answers()),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& p) { return std::string(p.param.name); });
 
 // Over TLS the end of a body without a length is only clean with close_notify; a bare FIN may
 // be an attacker's cut. With a length or chunks the body's own end counts.
@@ -242,7 +242,9 @@ TEST_F(HttpGetTest, OverTlsABodyWithoutLengthNeedsAnOrderlyEnd) {
     Fetch(server.Url("/m.swf"));
     EXPECT_EQ(events_.done, c.saved ? 1 : 0) << c.name << ": " << events_.reason;
     EXPECT_EQ(test::FileExists(target_), c.saved) << c.name;
-    if (!c.saved) EXPECT_NE(events_.reason.find("close_notify"), std::string::npos) << events_.reason;
+    if (!c.saved) {
+      EXPECT_NE(events_.reason.find("close_notify"), std::string::npos) << events_.reason;
+    }
   }
 }
 

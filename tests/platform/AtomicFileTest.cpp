@@ -87,7 +87,9 @@ TEST(PendingFile, CommitDiscardAndTheModeOfTheResult) {
       EXPECT_NE(pending.TempName(), path);
       test::WriteFile(pending.TempName(), "body");
       EXPECT_EQ(test::FileExists(path) ? test::ReadFile(path) : "", c.earlier ? c.earlier : "") << c.name;
-      if (c.commit) EXPECT_TRUE(pending.Commit()) << c.name;
+      if (c.commit) {
+        EXPECT_TRUE(pending.Commit()) << c.name;
+      }
     }
     EXPECT_EQ(EntriesIn(dir.Path()), c.after ? 1u : 0u) << c.name;
     if (!c.after) continue;

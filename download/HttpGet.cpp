@@ -12,11 +12,11 @@
 #include <cstdio>
 #include <ctime>
 #include <sys/eventfd.h>
-#include <thread>
 #include <unistd.h>
 
 #include "net/HttpUrl.h"
 #include "platform/AtomicFile.h"
+#include "platform/BackgroundPool.h"
 #include "platform/CacheFreshness.h"
 #include "platform/DownloadCache.h"
 #include "platform/UrlCacheStore.h"
@@ -162,7 +162,8 @@ void THTTPGet::GetFile() {
   // reaches it.
   handoff_ = h;
   worker_ = w;
-  std::thread([w] { w->Run(); }).detach();
+  // The worker deletes itself when done; a getter destroyed first stops it (see ~THTTPGet).
+  BackgroundPool::Start([w] { w->Run(); });
   if (!WaitThread) return;
 
   QPointer<THTTPGet> self(this);

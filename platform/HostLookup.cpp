@@ -1,5 +1,6 @@
 #include "platform/HostLookup.h"
 
+#include "platform/BackgroundPool.h"
 #include "platform/MessageWindow.h"
 #include "platform/WinsockErrors.h"
 
@@ -11,7 +12,6 @@
 #include <netdb.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
-#include <thread>
 
 namespace tavimo {
 namespace {
@@ -84,7 +84,8 @@ std::uintptr_t HostLookup::Start(const std::string& name) {
   request->msg = msg_;
   request->id = nextId();
   pending_ = request;
-  std::thread([request, name] {
+  // getaddrinfo cannot be interrupted: a cancelled request runs on to its end and posts nothing.
+  BackgroundPool::Start([request, name] {
     HostAnswer answer = LookupHost(name);
     std::lock_guard lock(request->mutex);
     request->answer = std::move(answer);
@@ -95,7 +96,7 @@ std::uintptr_t HostLookup::Start(const std::string& name) {
       request->window->post(request->msg, request->id,
                             static_cast<std::intptr_t>(request->answer.error) << 16);
     }
-  }).detach();
+  });
   return request->id;
 }
 

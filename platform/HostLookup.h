@@ -1,7 +1,7 @@
 #pragma once
-// Asynchronous name lookup: getaddrinfo (IPv4) on a worker thread, the answer posted to a
-// message window as msg with wParam = request id and the Winsock error in the high word of
-// lParam. A cancelled request's answer is dropped, also when the worker is still running.
+// Asynchronous name lookup: getaddrinfo (IPv4) on a thread of the background pool, the answer
+// posted to a message window as msg with wParam = request id and the Winsock error in the high
+// word of lParam. A cancelled request's answer is dropped, also when the worker is still running.
 #include <cstdint>
 #include <functional>
 #include <memory>

@@ -32,9 +32,10 @@ QImage AboutPicture() {
   return img;
 }
 
-TfrmAbout::TfrmAbout(QWidget* parent)
+TfrmAbout::TfrmAbout(QWidget* parent, Dialogs& dialogs)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                          Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint) {
+                          Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint),
+      dialogs_(dialogs) {
   setObjectName("frmAbout");
   setWindowTitle("About Tavimo");
   Image1 = new TImage(this);
@@ -44,7 +45,7 @@ TfrmAbout::TfrmAbout(QWidget* parent)
   Image1->move(0, 0);
   setFixedSize(Image1->size());
   move(314, 186);
-  Image1->OnClick = [this](QObject*) { RunGuarded([this] { accept(); }); };
+  Image1->OnClick = [this](QObject*) { RunGuarded(dialogs_, [this] { accept(); }); };
 }
 
 }  // namespace tavimo

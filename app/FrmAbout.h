@@ -4,12 +4,17 @@
 
 namespace tavimo {
 
+class Dialogs;
 class TImage;
 
 class TfrmAbout : public QDialog {
  public:
-  explicit TfrmAbout(QWidget* parent);
+  // `dialogs` shows the error of a failing handler.
+  TfrmAbout(QWidget* parent, Dialogs& dialogs);
   TImage* Image1 = nullptr;
+
+ private:
+  Dialogs& dialogs_;
 };
 
 // The about picture: the skin's one when present, else one drawn here.

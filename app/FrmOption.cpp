@@ -77,10 +77,11 @@ QWidget* Page(QTabWidget* tabs, const char* caption) {
 
 }  // namespace
 
-TfrmOption::TfrmOption(QWidget* parent, TSettingsStore& values, TopmostWindow& mainWindow)
+TfrmOption::TfrmOption(QWidget* parent, TSettingsStore& values, TopmostWindow& mainWindow, Dialogs& dialogs)
     : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint),
       values_(values),
-      mainWindow_(mainWindow) {
+      mainWindow_(mainWindow),
+      dialogs_(dialogs) {
   setObjectName("frmOption");
   setWindowTitle("Tavimo Options");
   setFixedSize(307, 198);
@@ -116,9 +117,9 @@ TfrmOption::TfrmOption(QWidget* parent, TSettingsStore& values, TopmostWindow& m
   BitBtn4->setAutoDefault(false);
   BitBtn2->setAutoDefault(false);
 
-  connect(BitBtn1, &QPushButton::clicked, this, Guarded([this] { BitBtn1Click(); }));
-  connect(BitBtn2, &QPushButton::clicked, this, Guarded([this] { BitBtn2Click(); }));
-  connect(BitBtn4, &QPushButton::clicked, this, Guarded([this] { BitBtn4Click(); }));
+  connect(BitBtn1, &QPushButton::clicked, this, Guarded(dialogs_, [this] { BitBtn1Click(); }));
+  connect(BitBtn2, &QPushButton::clicked, this, Guarded(dialogs_, [this] { BitBtn2Click(); }));
+  connect(BitBtn4, &QPushButton::clicked, this, Guarded(dialogs_, [this] { BitBtn4Click(); }));
 
   FormCreate();
   PageControl1->setCurrentIndex(1);
@@ -195,7 +196,7 @@ void TfrmOption::BitBtn1Click() {
   if (chkAutostart->isChecked() != AutostartEnabled()) {
     std::string error;
     if (!SetAutostart(chkAutostart->isChecked(), RunningProgramPath(), error)) {
-      CurrentDialogs().ShowMessage(this, "Tavimo Options", error, MessageIcon::Error);
+      dialogs_.ShowMessage(this, "Tavimo Options", error, MessageIcon::Error);
     }
   }
   // A group without a checked button keeps its value.

@@ -13,6 +13,7 @@ class QTabWidget;
 
 namespace tavimo {
 
+class Dialogs;
 class TFlatCheckBox;
 class TFlatRadioButton;
 class TSettingsStore;
@@ -28,7 +29,8 @@ class TopmostWindow {
 class TfrmOption : public QDialog {
  public:
   // Reads the current values at once (FormCreate).
-  TfrmOption(QWidget* parent, TSettingsStore& values, TopmostWindow& mainWindow);
+  // `dialogs` shows its error box and the error of a failing handler.
+  TfrmOption(QWidget* parent, TSettingsStore& values, TopmostWindow& mainWindow, Dialogs& dialogs);
 
   QTabWidget* PageControl1 = nullptr;
   QGroupBox* GroupBox1 = nullptr;
@@ -60,6 +62,7 @@ class TfrmOption : public QDialog {
 
   TSettingsStore& values_;
   TopmostWindow& mainWindow_;
+  Dialogs& dialogs_;
   QButtonGroup* downloadGroup_ = nullptr;
   QButtonGroup* detectGroup_ = nullptr;
 };

@@ -27,6 +27,7 @@
 #include "detect/MemoLines.h"
 #include "download/HttpGet.h"
 #include "net/HttpCli.h"
+#include "platform/desktop/Dialogs.h"
 #include "platform/desktop/HandlerGuard.h"
 #include "platform/Paths.h"
 
@@ -102,7 +103,7 @@ class BackgroundImage : public TImage {
   void paintEvent(QPaintEvent* event) override {
     TImage::paintEvent(event);
     QPainter painter(this);
-    RunGuarded([&] { paintOver_(painter); });
+    paintOver_(painter);  // guarded by the window
   }
 
  private:
@@ -143,7 +144,10 @@ FrmTavimoSetup::FrmTavimoSetup()
       PlayerFactory(DefaultFlashPlayerFactory()) {}
 
 TFrmTavimo::TFrmTavimo(FrmTavimoSetup setup)
-    : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint), setup_(std::move(setup)) {
+    : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint),
+      setup_(std::move(setup)),
+      ownDialogs_(setup_.Dialogs ? nullptr : std::make_unique<QtDialogs>()),
+      dialogs_(setup_.Dialogs ? *setup_.Dialogs : *ownDialogs_) {
   if (!setup_.Registry) {
     ownRegistry_ = std::make_unique<EnvRegistrySource>();
     setup_.Registry = ownRegistry_.get();
@@ -159,7 +163,7 @@ TFrmTavimo::TFrmTavimo(FrmTavimoSetup setup)
   ConnectHandlers();
   // The window sees every key and right-button press first (key preview, player area).
   qApp->installEventFilter(this);
-  RunGuarded([this] { FormCreate(); });
+  RunGuarded(dialogs_, [this] { FormCreate(); });
   // Loaded: the tray icon appears now, whether the window is shown or starts hidden.
   RxTrayIcon1->Loaded();
 }
@@ -179,7 +183,8 @@ void TFrmTavimo::BuildLayout() {
   setFont(font);
   if (TFlatHintWindow* hints = TFlatHintWindow::Install()) hints->SetArrowBackgroundColor(kLightBlue);
 
-  backimg = Place(new BackgroundImage(this, [this](QPainter& p) { FormPaint(p); }), "backimg",
+  auto paintOver = [this](QPainter& p) { RunGuarded(dialogs_, [&] { FormPaint(p); }); };
+  backimg = Place(new BackgroundImage(this, paintOver), "backimg",
                   {0, 0, 563, 472});
   backimg->SetPicture(LayoutPicture("backimg", {563, 472}, QString(), kBackground));
 
@@ -197,7 +202,7 @@ void TFrmTavimo::BuildLayout() {
   FlatPanel1->SetColor(kTeal);
   FlatPanel1->SetColorHighLight(kLightBlue);
   FlatPanel1->SetColorShadow(Qt::black);
-  Items = new TItemList(*FlatPanel1);
+  Items = new TItemList(*FlatPanel1, dialogs_);
 
   imgpreviewy = Picture(this, "imgpreviewy", {100, 192, 20, 22},
                         LayoutPicture("imgpreviewy", {20, 22}, "Y", kLightBlue));

@@ -32,6 +32,7 @@ class QTimer;
 
 namespace tavimo {
 
+class Dialogs;
 class TFrmTavimo;
 class TrayShell;
 
@@ -73,6 +74,9 @@ struct FrmTavimoSetup {
   std::function<void(TFrmTavimo*)> Created;
   // The notification area the tray icon lives in; the desktop's when empty.
   std::function<std::unique_ptr<TrayShell>()> TrayShellFactory;
+  // Message boxes, modal dialogs, the folder browser and the shell for everything the window
+  // opens (not owned); the desktop backend, owned by the window, when null.
+  tavimo::Dialogs* Dialogs = nullptr;
   std::string FirstParam;  // the first command-line parameter ("-mini", "-menuext", ...)
 };
 
@@ -255,6 +259,8 @@ class TFrmTavimo : public QWidget, public SettingsControls, public TopmostWindow
   static QIcon MenuPicture(int index);
 
   FrmTavimoSetup setup_;
+  std::unique_ptr<Dialogs> ownDialogs_;
+  Dialogs& dialogs_;  // setup_.Dialogs or ownDialogs_
   std::unique_ptr<TFrmTavimoPorts> ports_;
   std::unique_ptr<TPageScan> scan_;
   std::unique_ptr<TDownloadDriver> download_;

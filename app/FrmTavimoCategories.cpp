@@ -25,17 +25,17 @@ void TFrmTavimo::BuildCategoryMenu() {
   PopupMenu1 = new QMenu(this);
   PopupMenu1->setObjectName("PopupMenu1");
   PopupMenu1->addAction(MenuPicture(1), "&Add a New Category", this,
-                        Guarded([this] { AddaNewCategory1Click(); }));
+                        Guarded(dialogs_, [this] { AddaNewCategory1Click(); }));
   PopupMenu1->addAction(MenuPicture(2), "&Delete This Category", this,
-                        Guarded([this] { DeleteThisCategory1Click(); }));
+                        Guarded(dialogs_, [this] { DeleteThisCategory1Click(); }));
   connect(lstclass, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
     PopupMenu1->popup(lstclass->viewport()->mapToGlobal(at));
   });
 }
 
 void TFrmTavimo::AddaNewCategory1Click() {
-  auto* dialog = new Tfrmnewclass(this, *lstclass, settings_->MaxCategories);
-  CurrentDialogs().ExecModal(*dialog);
+  auto* dialog = new Tfrmnewclass(this, *lstclass, settings_->MaxCategories, dialogs_);
+  dialogs_.ExecModal(*dialog);
 }
 
 void TFrmTavimo::DeleteThisCategory1Click() {
@@ -52,11 +52,11 @@ void TFrmTavimo::butchangeClick() {
 }
 
 void TFrmTavimo::BrowseForRoot() {
-  if (auto chosen = CurrentDialogs().BrowseForFolder(this, "Please specify a directory")) {
+  if (auto chosen = dialogs_.BrowseForFolder(this, "Please specify a directory")) {
     // The root is a settings value too: a path with a line break would break the file.
     if (HasLineBreak(*chosen)) {
-      CurrentDialogs().ShowMessage(this, kCategoryCaption, "A download folder cannot contain a line break.",
-                                   MessageIcon::None);
+      dialogs_.ShowMessage(this, kCategoryCaption, "A download folder cannot contain a line break.",
+                           MessageIcon::None);
       return;
     }
     settings_->DownloadRoot = *chosen;
@@ -80,11 +80,11 @@ void TFrmTavimo::AddRootSubfolders() {
     lstclass->addItem(entry);
   }
   if (lineBreaks > 0) {
-    CurrentDialogs().ShowMessage(this, kCategoryCaption, LineBreakFoldersText(lineBreaks), MessageIcon::None);
+    dialogs_.ShowMessage(this, kCategoryCaption, LineBreakFoldersText(lineBreaks), MessageIcon::None);
   }
   if (full) {
-    CurrentDialogs().ShowMessage(this, kCategoryCaption, TooManyCategoriesText(settings_->MaxCategories),
-                                 MessageIcon::None);
+    dialogs_.ShowMessage(this, kCategoryCaption, TooManyCategoriesText(settings_->MaxCategories),
+                         MessageIcon::None);
   }
 }
 

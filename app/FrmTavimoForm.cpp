@@ -50,21 +50,21 @@ void TFrmTavimo::BuildMenus() {
 }
 
 void TFrmTavimo::ConnectHandlers() {
-  butclose->OnClick = GuardedEvent([this] { butcloseClick(); });
-  butmini->OnClick = GuardedEvent([this] { butminiClick(); });
-  butinfo->OnClick = GuardedEvent([this] { butinfoClick(); });
-  butquestion->OnClick = GuardedEvent([this] { butquestionClick(); });
-  Image1->OnClick = GuardedEvent([this] { Image1Click(); });
-  MouseEffectImage1->OnClick = GuardedEvent([this] { MouseEffectImage1Click(); });
-  imgautoclosey->OnClick = GuardedEvent([this] { imgautocloseyClick(); });
-  imgautoclosen->OnClick = GuardedEvent([this] { imgautoclosenClick(); });
-  imgpreviewy->OnClick = GuardedEvent([this] { imgpreviewyClick(); });
-  imgpreviewn->OnClick = GuardedEvent([this] { imgpreviewnClick(); });
-  butchange->OnClick = GuardedEvent([this] { butchangeClick(); });
-  butgo->OnClick = GuardedEvent([this] { butgoClick(); });
-  butdownload->OnClick = GuardedEvent([this] { butdownloadClick(); });
-  butRefresh->OnClick = GuardedEvent([this] { butRefreshClick(); });
-  connect(Timer2, &QTimer::timeout, this, Guarded([this] { Timer2Timer(); }));
+  butclose->OnClick = GuardedEvent(dialogs_, [this] { butcloseClick(); });
+  butmini->OnClick = GuardedEvent(dialogs_, [this] { butminiClick(); });
+  butinfo->OnClick = GuardedEvent(dialogs_, [this] { butinfoClick(); });
+  butquestion->OnClick = GuardedEvent(dialogs_, [this] { butquestionClick(); });
+  Image1->OnClick = GuardedEvent(dialogs_, [this] { Image1Click(); });
+  MouseEffectImage1->OnClick = GuardedEvent(dialogs_, [this] { MouseEffectImage1Click(); });
+  imgautoclosey->OnClick = GuardedEvent(dialogs_, [this] { imgautocloseyClick(); });
+  imgautoclosen->OnClick = GuardedEvent(dialogs_, [this] { imgautoclosenClick(); });
+  imgpreviewy->OnClick = GuardedEvent(dialogs_, [this] { imgpreviewyClick(); });
+  imgpreviewn->OnClick = GuardedEvent(dialogs_, [this] { imgpreviewnClick(); });
+  butchange->OnClick = GuardedEvent(dialogs_, [this] { butchangeClick(); });
+  butgo->OnClick = GuardedEvent(dialogs_, [this] { butgoClick(); });
+  butdownload->OnClick = GuardedEvent(dialogs_, [this] { butdownloadClick(); });
+  butRefresh->OnClick = GuardedEvent(dialogs_, [this] { butRefreshClick(); });
+  connect(Timer2, &QTimer::timeout, this, Guarded(dialogs_, [this] { Timer2Timer(); }));
   Items->OnUrlRowClicked = [this](int row) { ListView1Clicked(row); };
 }
 
@@ -147,7 +147,7 @@ void TFrmTavimo::closeEvent(QCloseEvent* event) {
   // A scan or a batch waiting in a nested loop below this handler must not go on once the
   // window is closed: nothing is fetched after a close, and the player is about to go.
   StopWork();
-  if (RunGuarded([this] { FormClose(); })) {
+  if (RunGuarded(dialogs_, [this] { FormClose(); })) {
     closed_ = true;
     event->accept();
     QCoreApplication::quit();  // closing the main window ends the program
@@ -203,29 +203,29 @@ void TFrmTavimo::butminiClick() { HideAndClear(); }
 
 void TFrmTavimo::butinfoClick() {
   // Each opening makes a new box; the window owns them all.
-  auto* about = new TfrmAbout(this);
-  CurrentDialogs().ExecModal(*about);
+  auto* about = new TfrmAbout(this, dialogs_);
+  dialogs_.ExecModal(*about);
 }
 
 void TFrmTavimo::butquestionClick() {
   TRegistry reg(*setup_.Registry);
   reg.OpenKeyReadOnly(kTavimoKey);
   const std::string help = reg.ReadString("helppath");
-  if (CurrentDialogs().ShellOpen(help)) return;
+  if (dialogs_.ShellOpen(help)) return;
   // Silence here would leave the user guessing: say where the page is, so it can be opened by
   // hand.
   const std::string text =
       help.empty() ? "The help page was not found. It is installed as share/doc/tavimo/help.html "
                      "below Tavimo's installation prefix."
                    : "No program could open the help page. Open it in a web browser:\n" + help;
-  CurrentDialogs().ShowMessage(this, kMainCaption, text, MessageIcon::None);
+  dialogs_.ShowMessage(this, kMainCaption, text, MessageIcon::None);
 }
 
-void TFrmTavimo::Image1Click() { CurrentDialogs().ShellOpen(MakerWebPage()); }
+void TFrmTavimo::Image1Click() { dialogs_.ShellOpen(MakerWebPage()); }
 
 void TFrmTavimo::MouseEffectImage1Click() {
-  auto* options = new TfrmOption(this, *settings_, *this);
-  CurrentDialogs().ExecModal(*options);
+  auto* options = new TfrmOption(this, *settings_, *this, dialogs_);
+  dialogs_.ExecModal(*options);
 }
 
 void TFrmTavimo::imgautocloseyClick() {
@@ -264,7 +264,7 @@ void TFrmTavimo::changeEvent(QEvent* event) {
     if (!WayBackAvailable()) return;
     // Hidden rather than minimised, so showing it again brings back a normal window.
     setWindowState(windowState() & ~Qt::WindowMinimized);
-    RunGuarded([this] { ApplicationEvents1Minimize(); });
+    RunGuarded(dialogs_, [this] { ApplicationEvents1Minimize(); });
   }
 }
 
@@ -314,17 +314,17 @@ bool TFrmTavimo::eventFilter(QObject* watched, QEvent* event) {
       // Key preview: the window sees the key before the focused control does. Esc in an
       // in-place editor of the item list belongs to that editor: it cancels the edit only.
       if (key->key() == Qt::Key_Escape && !IsItemEditor(widget)) {
-        RunGuarded([this] { FormKeyPress(27); });
+        RunGuarded(dialogs_, [this] { FormKeyPress(27); });
         return true;
       }
       if (watched == edturl && (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter)) {
-        RunGuarded([this] { edturlKeyDown(13); });
+        RunGuarded(dialogs_, [this] { edturlKeyDown(13); });
         return true;
       }
       break;
     }
     case QEvent::MouseMove:
-      if (watched == edturl) RunGuarded([this] { edturlMouseMove(); });
+      if (watched == edturl) RunGuarded(dialogs_, [this] { edturlMouseMove(); });
       break;
     case QEvent::MouseButtonPress:
     case QEvent::MouseButtonDblClick:

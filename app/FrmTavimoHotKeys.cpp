@@ -18,13 +18,14 @@ bool Recent(const std::optional<std::chrono::steady_clock::time_point>& when) {
 
 void TFrmTavimo::RegisterHotKeys() {
   if (!hotKeys_)
-    hotKeys_ = std::make_unique<HotKeys>([this](int vk) { RunGuarded([this, vk] { WMHotKey(vk); }); });
+    hotKeys_ = std::make_unique<HotKeys>(
+        [this](int vk) { RunGuarded(dialogs_, [this, vk] { WMHotKey(vk); }); });
   if (!messages_)
     // It also keeps the class on the window, which Qt replaces when the preview's web view
     // first appears: other programs and a second start find the window by that class.
     messages_ = std::make_unique<X11Message>(*this, "tavimo", kMainWindowClass, [this](long message, MessageSender from) {
       if (message != kPrivateMessage) return;
-      RunGuarded([this, from] {
+      RunGuarded(dialogs_, [this, from] {
         if (from == MessageSender::SecondStart)
           SecondStartNudge();
         else

@@ -25,10 +25,11 @@ void TFrmTavimo::BuildItemMenu() {
   PopupMenu2 = new QMenu(this);
   PopupMenu2->setObjectName("PopupMenu2");
   PopupMenu2->addAction(MenuPicture(0), "&Add a New Flash Item", this,
-                        Guarded([this] { AddaNewCategory2Click(); }));
-  PopupMenu2->addAction(MenuPicture(6), "Clear Flash Items", this, Guarded([this] { ClearItems1Click(); }));
+                        Guarded(dialogs_, [this] { AddaNewCategory2Click(); }));
+  PopupMenu2->addAction(MenuPicture(6), "Clear Flash Items", this,
+                        Guarded(dialogs_, [this] { ClearItems1Click(); }));
   PopupMenu2->addAction(MenuPicture(7), "Download this Flash Item", this,
-                        Guarded([this] { DownloadthisFlashItem1Click(); }));
+                        Guarded(dialogs_, [this] { DownloadthisFlashItem1Click(); }));
   connect(Items->ListView1, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
     PopupMenu2->popup(Items->ListView1->viewport()->mapToGlobal(at));
   });
@@ -40,8 +41,8 @@ void TFrmTavimo::ClearItems1Click() { Items->Clear(); }
 
 void TFrmTavimo::AddaNewCategory2Click() {
   // A fresh dialog each time; the window owns them all.
-  auto* dialog = new Tfrmaddflashitem(this, *Items);
-  CurrentDialogs().ExecModal(*dialog);
+  auto* dialog = new Tfrmaddflashitem(this, *Items, dialogs_);
+  dialogs_.ExecModal(*dialog);
 }
 
 void TFrmTavimo::ListView1Clicked(int row) {

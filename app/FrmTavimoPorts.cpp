@@ -33,7 +33,7 @@ void TFrmTavimo::BuildComponents() {
   IECache1->SearchPattern = spAll;
   IECache1->OnEntry = [this](TIECache* sender, bool& cancel) { IECache1Entry(sender, cancel); };
   Memo1Lines = std::make_unique<TMemoLines>();
-  ports_ = std::make_unique<TFrmTavimoPorts>(*this);
+  ports_ = std::make_unique<TFrmTavimoPorts>(*this, dialogs_);
   scan_ = std::make_unique<TPageScan>(*ports_, *Items, *Memo1Lines, *HttpCli2);
   download_ = std::make_unique<TDownloadDriver>(*ports_, *httpgetfile, *HttpCli1);
   download_->CacheStore = CacheStore.get();
@@ -42,7 +42,8 @@ void TFrmTavimo::BuildComponents() {
   DropURLTarget1->Dragtypes = {dtLink};
   DropURLTarget1->GetDataOnEnter = true;
   DropURLTarget1->ShowImage = true;
-  DropURLTarget1->OnDrop = GuardedEvent([this] { DropURLTarget1Drop(DropURLTarget1->URL(), DropURLTarget1->Title()); });
+  DropURLTarget1->OnDrop =
+      GuardedEvent(dialogs_, [this] { DropURLTarget1Drop(DropURLTarget1->URL(), DropURLTarget1->Title()); });
 }
 
 void TFrmTavimoPorts::SetStatusText(const std::string& text) {
@@ -87,7 +88,7 @@ void TFrmTavimoPorts::ScanFinished(bool anyPageFailed) {
 }
 
 void TFrmTavimoPorts::ShowMessage(const std::string& caption, const std::string& text) {
-  CurrentDialogs().ShowMessage(&form_, caption, text, MessageIcon::None);
+  dialogs_.ShowMessage(&form_, caption, text, MessageIcon::None);
 }
 
 std::string TFrmTavimoPorts::RootFieldText() const { return form_.edtdowndir->text().toStdString(); }

@@ -7,11 +7,12 @@
 
 namespace tavimo {
 
+class Dialogs;
 class TFrmTavimo;
 
 class TFrmTavimoPorts : public ScanForm, public DownloadForm {
  public:
-  explicit TFrmTavimoPorts(TFrmTavimo& form) : form_(form) {}
+  TFrmTavimoPorts(TFrmTavimo& form, Dialogs& dialogs) : form_(form), dialogs_(dialogs) {}
 
   // FormStatus
   void SetStatusText(const std::string& text) override;
@@ -44,6 +45,7 @@ class TFrmTavimoPorts : public ScanForm, public DownloadForm {
 
  private:
   TFrmTavimo& form_;
+  Dialogs& dialogs_;  // the window's
 };
 
 }  // namespace tavimo

@@ -16,21 +16,24 @@ namespace tavimo {
 void TFrmTavimo::BuildTrayMenu() {
   PopNotify = new QMenu(this);
   PopNotify->setObjectName("PopNotify");
-  PopNotify->addAction(MenuPicture(3), "Search current Page  (F6)", this, Guarded([this] {
+  PopNotify->addAction(MenuPicture(3), "Search current Page  (F6)", this, Guarded(dialogs_, [this] {
                          ShowMainWindow();
                          butgoClick();
                        }));
   PopNotify->addAction(MenuPicture(4), "Show Window          (F7)", this,
-                       Guarded([this] { ShowMainWindow(); }));
+                       Guarded(dialogs_, [this] { ShowMainWindow(); }));
   PopNotify->addSeparator();
-  PopNotify->addAction(MenuPicture(6), "Clear Flash Items", this, Guarded([this] { ClearItems1Click(); }));
-  PopNotify->addAction(MenuPicture(8), "Options", this, Guarded([this] { MouseEffectImage1Click(); }));
+  PopNotify->addAction(MenuPicture(6), "Clear Flash Items", this,
+                       Guarded(dialogs_, [this] { ClearItems1Click(); }));
+  PopNotify->addAction(MenuPicture(8), "Options", this,
+                       Guarded(dialogs_, [this] { MouseEffectImage1Click(); }));
   PopNotify->addSeparator();
-  PopNotify->addAction(MenuPicture(5), "Exit", this, Guarded([this] { Close1Click(); }));
+  PopNotify->addAction(MenuPicture(5), "Exit", this, Guarded(dialogs_, [this] { Close1Click(); }));
 }
 
 void TFrmTavimo::BuildTrayIcon() {
-  RxTrayIcon1 = std::make_unique<TRxTrayIcon>(setup_.TrayShellFactory ? setup_.TrayShellFactory() : nullptr);
+  RxTrayIcon1 =
+      std::make_unique<TRxTrayIcon>(dialogs_, setup_.TrayShellFactory ? setup_.TrayShellFactory() : nullptr);
   RxTrayIcon1->setObjectName("RxTrayIcon1");
   RxTrayIcon1->SetHint("Press F7 to Show/Hide MainForm");
   try {
@@ -74,7 +77,7 @@ void TFrmTavimo::Close1Click() {
     terminating_ = true;
     QCoreApplication::quit();  // the loop ends once this message has been handled
   } catch (const EHttpException&) {
-    CurrentDialogs().ShowMessage(this, kErrorCaption, "connect error", MessageIcon::None);
+    dialogs_.ShowMessage(this, kErrorCaption, "connect error", MessageIcon::None);
   }
   // Any other error has left this handler already and the program keeps running.
   close();

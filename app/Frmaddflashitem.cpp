@@ -10,8 +10,8 @@
 
 namespace tavimo {
 
-Tfrmaddflashitem::Tfrmaddflashitem(QWidget* parent, TItemList& items)
-    : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint), items_(items) {
+Tfrmaddflashitem::Tfrmaddflashitem(QWidget* parent, TItemList& items, Dialogs& dialogs)
+    : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint), items_(items), dialogs_(dialogs) {
   setObjectName("frmaddflashitem");
   setWindowTitle("Add a New Flash Item");
   setFixedSize(307, 107);
@@ -32,8 +32,8 @@ Tfrmaddflashitem::Tfrmaddflashitem(QWidget* parent, TItemList& items)
   BitBtn2->setGeometry(168, 68, 75, 25);
 
   // Esc rejects through QDialog itself, which is what the Cancel button does.
-  connect(BitBtn1, &QPushButton::clicked, this, Guarded([this] { BitBtn1Click(); }));
-  connect(BitBtn2, &QPushButton::clicked, this, Guarded([this] { BitBtn2Click(); }));
+  connect(BitBtn1, &QPushButton::clicked, this, Guarded(dialogs_, [this] { BitBtn1Click(); }));
+  connect(BitBtn2, &QPushButton::clicked, this, Guarded(dialogs_, [this] { BitBtn2Click(); }));
 }
 
 void Tfrmaddflashitem::BitBtn1Click() {

@@ -9,11 +9,13 @@ class QPushButton;
 
 namespace tavimo {
 
+class Dialogs;
 class TItemList;
 
 class Tfrmaddflashitem : public QDialog {
  public:
-  Tfrmaddflashitem(QWidget* parent, TItemList& items);
+  // `dialogs` shows the error of a failing handler.
+  Tfrmaddflashitem(QWidget* parent, TItemList& items, Dialogs& dialogs);
 
   QLabel* Label1 = nullptr;
   QLineEdit* edtnewitem = nullptr;
@@ -25,6 +27,7 @@ class Tfrmaddflashitem : public QDialog {
 
  private:
   TItemList& items_;
+  Dialogs& dialogs_;
 };
 
 }  // namespace tavimo

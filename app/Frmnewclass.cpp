@@ -14,11 +14,12 @@
 
 namespace tavimo {
 
-Tfrmnewclass::Tfrmnewclass(QWidget* parent, QListWidget& categories, int maxCategories)
+Tfrmnewclass::Tfrmnewclass(QWidget* parent, QListWidget& categories, int maxCategories, Dialogs& dialogs)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::MSWindowsFixedSizeDialogHint),
       categories_(categories),
-      maxCategories_(maxCategories) {
+      maxCategories_(maxCategories),
+      dialogs_(dialogs) {
   setObjectName("frmnewclass");
   setWindowTitle("Add a New Category");
   setFixedSize(187, 99);
@@ -43,14 +44,14 @@ Tfrmnewclass::Tfrmnewclass(QWidget* parent, QListWidget& categories, int maxCate
   BitBtn2->setGeometry(104, 64, 65, 25);
   BitBtn2->setAutoDefault(false);
 
-  connect(BitBtn1, &QPushButton::clicked, this, Guarded([this] { BitBtn1Click(); }));
-  connect(BitBtn2, &QPushButton::clicked, this, Guarded([this] { BitBtn2Click(); }));
+  connect(BitBtn1, &QPushButton::clicked, this, Guarded(dialogs_, [this] { BitBtn1Click(); }));
+  connect(BitBtn2, &QPushButton::clicked, this, Guarded(dialogs_, [this] { BitBtn2Click(); }));
 }
 
 void Tfrmnewclass::BitBtn1Click() {
   const QString name = edtnewclass->text();
   if (HasLineBreak(name.toStdString())) {
-    CurrentDialogs().ShowMessage(this, kCategoryCaption, kLineBreakNameText, MessageIcon::None);
+    dialogs_.ShowMessage(this, kCategoryCaption, kLineBreakNameText, MessageIcon::None);
     return;
   }
   bool present = false;
@@ -58,7 +59,7 @@ void Tfrmnewclass::BitBtn1Click() {
     present = categories_.item(i)->text() == name;
   }
   if (!present && categories_.count() >= maxCategories_) {
-    CurrentDialogs().ShowMessage(this, kCategoryCaption, TooManyCategoriesText(maxCategories_), MessageIcon::None);
+    dialogs_.ShowMessage(this, kCategoryCaption, TooManyCategoriesText(maxCategories_), MessageIcon::None);
     return;
   }
   if (!present) categories_.addItem(name);

@@ -10,11 +10,13 @@ class QPushButton;
 
 namespace tavimo {
 
+class Dialogs;
 class TFlatEdit;
 
 class Tfrmnewclass : public QDialog {
  public:
-  Tfrmnewclass(QWidget* parent, QListWidget& categories, int maxCategories);
+  // `dialogs` shows its messages and the error of a failing handler.
+  Tfrmnewclass(QWidget* parent, QListWidget& categories, int maxCategories, Dialogs& dialogs);
 
   QLabel* Label1 = nullptr;
   TFlatEdit* edtnewclass = nullptr;
@@ -27,6 +29,7 @@ class Tfrmnewclass : public QDialog {
  private:
   QListWidget& categories_;
   int maxCategories_;
+  Dialogs& dialogs_;
 };
 
 }  // namespace tavimo

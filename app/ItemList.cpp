@@ -163,7 +163,7 @@ std::string HandMadeSaveAsName(const std::string& url) {
   return url.find("swf") != std::string::npos ? DefaultSaveAsName(url) : "not flash";
 }
 
-TItemList::TItemList(QWidget& panel) : QObject(&panel) {
+TItemList::TItemList(QWidget& panel, Dialogs& dialogs) : QObject(&panel), dialogs_(dialogs) {
   Splitter1 = new PanelSplitter(Qt::Horizontal, &panel);
   Splitter1->setObjectName("Splitter1");
   Splitter1->setHandleWidth(1);
@@ -190,15 +190,15 @@ TItemList::TItemList(QWidget& panel) : QObject(&panel) {
   Splitter1->setSizes({345, 153});
 
   connect(ListView1, &QTreeWidget::clicked, this, [this](const QModelIndex& index) {
-    RunGuarded([&] {
+    RunGuarded(dialogs_, [&] {
       // The check box takes the press without selecting; a click on it still picks the row.
       if (!ListView1->selectionModel()->isRowSelected(index.row(), {})) ListView1->setCurrentIndex(index);
       ListView1Click();
     });
   });
-  connect(ListView2, &QTreeWidget::clicked, this, Guarded([this] { ListView2Click(); }));
-  connect(ListView1, &QTreeWidget::doubleClicked, this, Guarded([this] { ListView1DblClick(); }));
-  connect(Splitter1, &QSplitter::splitterMoved, this, Guarded([this] { Splitter1Moved(); }));
+  connect(ListView2, &QTreeWidget::clicked, this, Guarded(dialogs_, [this] { ListView2Click(); }));
+  connect(ListView1, &QTreeWidget::doubleClicked, this, Guarded(dialogs_, [this] { ListView1DblClick(); }));
+  connect(Splitter1, &QSplitter::splitterMoved, this, Guarded(dialogs_, [this] { Splitter1Moved(); }));
 
   // The two lists read as one: whichever scrolls, the other follows, row for row (the bars
   // count rows, and both lists hold the same rows).
@@ -207,8 +207,8 @@ TItemList::TItemList(QWidget& panel) : QObject(&panel) {
   connect(bar1, &QScrollBar::valueChanged, bar2, [bar2](int v) { if (bar2->value() != v) bar2->setValue(v); });
   connect(bar2, &QScrollBar::valueChanged, bar1, [bar1](int v) { if (bar1->value() != v) bar1->setValue(v); });
   // The keyboard moves the highlight of both lists as a click would, without opening an editor.
-  urls->OnKeyMoved = [this](int row) { RunGuarded([&] { UrlRowKeyMoved(row); }); };
-  names->OnKeyMoved = [this](int row) { RunGuarded([&] { NameRowKeyMoved(row); }); };
+  urls->OnKeyMoved = [this](int row) { RunGuarded(dialogs_, [&] { UrlRowKeyMoved(row); }); };
+  names->OnKeyMoved = [this](int row) { RunGuarded(dialogs_, [&] { NameRowKeyMoved(row); }); };
 }
 
 int TItemList::Count() const { return ListView1->topLevelItemCount(); }

@@ -15,6 +15,8 @@ class QWidget;
 
 namespace tavimo {
 
+class Dialogs;
+
 // The add-item dialog's rule: the default name when the URL holds "swf" in lower case,
 // otherwise "not flash".
 std::string HandMadeSaveAsName(const std::string& url);
@@ -23,8 +25,9 @@ class TItemList : public QObject, public ItemSink {
   Q_OBJECT
 
  public:
-  // Builds ListView1, Splitter1 and ListView2 filling the inside of the panel.
-  explicit TItemList(QWidget& panel);
+  // Builds ListView1, Splitter1 and ListView2 filling the inside of the panel. `dialogs`
+  // shows the error of a failing handler.
+  TItemList(QWidget& panel, Dialogs& dialogs);
 
   QTreeWidget* ListView1 = nullptr;
   QTreeWidget* ListView2 = nullptr;
@@ -70,6 +73,7 @@ class TItemList : public QObject, public ItemSink {
   void NameRowKeyMoved(int row);
 
  private:
+  Dialogs& dialogs_;
   void Repaint();
   static void MakeCurrent(QTreeWidget* list, int row);
 };

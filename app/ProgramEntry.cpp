@@ -11,6 +11,7 @@
 #include "app/SkinPreload.h"
 #include "detect/HttpMovieFetcher.h"
 #include "platform/InstanceLock.h"
+#include "platform/desktop/Dialogs.h"
 #include "platform/desktop/KeySynth.h"
 #include "platform/Paths.h"
 #include "platform/desktop/ShockwaveFlash.h"
@@ -41,7 +42,9 @@ int RunProgram(int argc, char** argv) {
   // removes its own options (-style, -platform ...) from argv, which would shift another
   // parameter into first place.
   const std::string firstParam = argc > 1 ? argv[1] : "";
-  TApplication app(argc, argv);
+  // One desktop backend shows every message box, the window's and the last-resort error box.
+  QtDialogs dialogs;
+  TApplication app(argc, argv, &dialogs);
 #ifdef TAVIMO_HAVE_FONTCONFIG
   fontConfig.join();
 #endif
@@ -74,6 +77,7 @@ int RunProgram(int argc, char** argv) {
 
   FrmTavimoSetup setup;
   setup.FirstParam = firstParam;
+  setup.Dialogs = &dialogs;
   setup.PlayerFactory = [&movieFetcher](QWidget* host) -> std::unique_ptr<FlashPlayer> {
     return std::make_unique<TShockwaveFlash>(host, movieFetcher);
   };

@@ -34,12 +34,12 @@ std::string TrayTipFromHint(const std::string& hint) {
   return tip;
 }
 
-TRxTrayIcon::TRxTrayIcon(std::unique_ptr<TrayShell> shell, QObject* parent)
-    : QObject(parent), shell_(shell ? std::move(shell) : CreateDesktopTrayShell()) {
+TRxTrayIcon::TRxTrayIcon(Dialogs& dialogs, std::unique_ptr<TrayShell> shell, QObject* parent)
+    : QObject(parent), dialogs_(dialogs), shell_(shell ? std::move(shell) : CreateDesktopTrayShell()) {
   shell_->SetNoticeHandler([this](TrayNotice notice) {
     // A fault in an event handler abandons the rest of this notification and is shown to the
     // user; the shell's side carries on.
-    RunGuarded([&] { HandleNotice(notice); });
+    RunGuarded(dialogs_, [&] { HandleNotice(notice); });
   });
 }
 

@@ -27,12 +27,16 @@ inline constexpr std::size_t kMaxTrayTip = 63;
 // UTF-8 sequence).
 std::string TrayTipFromHint(const std::string& hint);
 
+class Dialogs;
+
 class TRxTrayIcon : public QObject {
  public:
   using MouseEvent = std::function<void(QObject* sender, TMouseButton button, TShiftState shift, int x, int y)>;
 
-  // Uses the desktop's notification area unless a shell is given.
-  explicit TRxTrayIcon(std::unique_ptr<TrayShell> shell = nullptr, QObject* parent = nullptr);
+  // Uses the desktop's notification area unless a shell is given. A handler's error is shown
+  // through `dialogs` (not owned; they outlive the icon).
+  explicit TRxTrayIcon(Dialogs& dialogs, std::unique_ptr<TrayShell> shell = nullptr,
+                       QObject* parent = nullptr);
   ~TRxTrayIcon() override;
   TRxTrayIcon(const TRxTrayIcon&) = delete;
   TRxTrayIcon& operator=(const TRxTrayIcon&) = delete;
@@ -86,6 +90,7 @@ class TRxTrayIcon : public QObject {
   void RaiseDown(TMouseButton button, TShiftState shift, QPoint at);
   void RaiseUp(TMouseButton button, TShiftState shift, QPoint at);
 
+  Dialogs& dialogs_;
   std::unique_ptr<TrayShell> shell_;
   bool active_ = true;
   bool loading_ = true;

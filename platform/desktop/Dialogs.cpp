@@ -10,8 +10,6 @@
 namespace tavimo {
 namespace {
 
-Dialogs* installed = nullptr;
-
 QString Q(const std::string& s) { return QString::fromStdString(s); }
 
 }  // namespace
@@ -42,12 +40,5 @@ bool QtDialogs::ShellOpen(const std::string& target) {
   const QUrl url = t.startsWith('/') ? QUrl::fromLocalFile(t) : QUrl(t);
   return QDesktopServices::openUrl(url);
 }
-
-Dialogs& CurrentDialogs() {
-  static QtDialogs desktop;
-  return installed ? *installed : desktop;
-}
-
-void SetDialogs(Dialogs* dialogs) { installed = dialogs; }
 
 }  // namespace tavimo

@@ -1,7 +1,8 @@
 #pragma once
 // Every modal thing the program shows goes through this one seam: message boxes, modal
-// dialogs, the folder browser and "open with the shell". The desktop backend uses Qt; tests
-// install a recorder so that nothing ever blocks on a modal window.
+// dialogs, the folder browser and "open with the shell". The window is handed the one it uses
+// when it is made: the desktop backend uses Qt, tests hand in a recorder so that nothing ever
+// blocks on a modal window.
 #include <optional>
 #include <string>
 
@@ -35,10 +36,5 @@ class QtDialogs : public Dialogs {
   std::optional<std::string> BrowseForFolder(QWidget* owner, const std::string& title) override;
   bool ShellOpen(const std::string& target) override;
 };
-
-// The seam in use: the desktop backend unless a test installed another one.
-Dialogs& CurrentDialogs();
-// Installs a replacement (not owned; nullptr restores the desktop backend).
-void SetDialogs(Dialogs* dialogs);
 
 }  // namespace tavimo

@@ -8,7 +8,7 @@
 
 namespace tavimo {
 
-void ReportHandlerException(std::exception_ptr error) {
+void ReportHandlerException(Dialogs& dialogs, std::exception_ptr error) {
   std::string text;
   try {
     std::rethrow_exception(error);
@@ -18,15 +18,15 @@ void ReportHandlerException(std::exception_ptr error) {
     text = "An unexpected error stopped the last command.";
   }
   QWidget* owner = qApp ? QApplication::activeWindow() : nullptr;
-  CurrentDialogs().ShowMessage(owner, kErrorCaption, text, MessageIcon::Error);
+  dialogs.ShowMessage(owner, kErrorCaption, text, MessageIcon::Error);
 }
 
-bool RunGuarded(const std::function<void()>& handler) {
+bool RunGuarded(Dialogs& dialogs, const std::function<void()>& handler) {
   try {
     handler();
     return true;
   } catch (...) {
-    ReportHandlerException(std::current_exception());
+    ReportHandlerException(dialogs, std::current_exception());
     return false;
   }
 }

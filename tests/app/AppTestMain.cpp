@@ -4,10 +4,20 @@
 #include <gtest/gtest.h>
 
 #include "app/Application.h"
+#include "tests/app/FormFixture.h"
+
+namespace tavimo::test {
+
+AppDialogs& ApplicationDialogs() {
+  static AppDialogs dialogs;
+  return dialogs;
+}
+
+}  // namespace tavimo::test
 
 int main(int argc, char** argv) {
   if (!std::getenv("QT_QPA_PLATFORM")) ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
-  tavimo::TApplication app(argc, argv);
+  tavimo::TApplication app(argc, argv, &tavimo::test::ApplicationDialogs());
   ::testing::InitGoogleTest(&argc, argv);
   return RUN_ALL_TESTS();
 }

@@ -51,6 +51,35 @@ class RecordingDialogs : public Dialogs {
   }
 };
 
+// The dialogs of the application object, whose notify() shows what escaped every handler. The
+// test main makes the one application object with it; the running test points it at its own
+// recorder. Anything it shows while no test listens is a failure (a real box would block).
+class AppDialogs : public Dialogs {
+ public:
+  Dialogs* Target = nullptr;
+  void ShowMessage(QWidget* owner, const std::string& caption, const std::string& text, MessageIcon icon) override {
+    if (Target) return Target->ShowMessage(owner, caption, text, icon);
+    ADD_FAILURE() << "message box nobody expected: " << caption << ": " << text;
+  }
+  int ExecModal(QDialog& dialog) override {
+    if (Target) return Target->ExecModal(dialog);
+    ADD_FAILURE() << "modal dialog nobody expected";
+    return QDialog::Rejected;
+  }
+  std::optional<std::string> BrowseForFolder(QWidget* owner, const std::string& title) override {
+    if (Target) return Target->BrowseForFolder(owner, title);
+    ADD_FAILURE() << "folder browser nobody expected";
+    return std::nullopt;
+  }
+  bool ShellOpen(const std::string& target) override {
+    if (Target) return Target->ShellOpen(target);
+    ADD_FAILURE() << "shell open nobody expected: " << target;
+    return false;
+  }
+};
+// The one the test main handed to the application object.
+AppDialogs& ApplicationDialogs();
+
 // Every call in order: "Stop", "Movie:<url>", "Play"; "destroyed" when the player goes.
 class RecordingPlayer : public FlashPlayer {
  public:
@@ -90,19 +119,20 @@ class TestTrayShell : public TrayShell {
 class FormTest : public ::testing::Test {
  protected:
   FormTest() {
-    SetDialogs(&dialogs);
+    ApplicationDialogs().Target = &dialogs;
     registry.Set(kInternetSettingsKey, "ProxyEnable", std::int32_t{0});
     registry.Set(kTavimoKey, "helppath", std::string("/usr/share/doc/tavimo/help.html"));
   }
   ~FormTest() override {
     form.reset();
-    SetDialogs(nullptr);
+    ApplicationDialogs().Target = nullptr;
   }
 
   TFrmTavimo& Form(const std::string& firstParam = {}) {
     FrmTavimoSetup setup;
     setup.Registry = &registry;
     setup.FirstParam = firstParam;
+    setup.Dialogs = &dialogs;
     setup.PlayerFactory = [this](QWidget*) { return std::make_unique<RecordingPlayer>(playerLog); };
     setup.TrayShellFactory = [this] {
       auto shell = std::make_unique<TestTrayShell>(trayHost);

@@ -164,7 +164,7 @@ TEST_F(MainWindowTest, EscInAnOwnedDialogLeavesTheWindowAlone) {
   f.show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&f));
   f.Items->AppendItem("http://h/a.swf", "a.swf");
-  TfrmAbout about(&f);
+  TfrmAbout about(&f, dialogs);
   about.show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&about));
   QTest::keyClick(&about, Qt::Key_Escape);

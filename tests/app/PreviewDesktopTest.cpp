@@ -26,7 +26,6 @@ bool Near(QColor a, Rgb b) {
 TEST(PreviewDesktop, ClickingARowPlaysItsMovieInThePreviewArea) {
   TempHome home;
   RecordingDialogs dialogs;
-  SetDialogs(&dialogs);
   FakeRegistrySource registry;
   registry.Set(kInternetSettingsKey, "ProxyEnable", std::int32_t{0});
 
@@ -38,6 +37,7 @@ TEST(PreviewDesktop, ClickingARowPlaysItsMovieInThePreviewArea) {
   THttpMovieFetcher fetcher;
   FrmTavimoSetup setup;
   setup.Registry = &registry;
+  setup.Dialogs = &dialogs;
   setup.PlayerFactory = ShockwaveFlashFactory(fetcher);
   auto form = std::make_unique<TFrmTavimo>(std::move(setup));
   form->move(20, 20);
@@ -61,7 +61,6 @@ TEST(PreviewDesktop, ClickingARowPlaysItsMovieInThePreviewArea) {
   EXPECT_EQ(server.Targets(), std::vector<std::string>{"/movie.swf"});
   EXPECT_TRUE(dialogs.Messages.empty());
   form.reset();
-  SetDialogs(nullptr);
 }
 
 }  // namespace

@@ -136,7 +136,7 @@ TEST_P(ScanDownloadTest, FailurePaths) {
   // No checked item: the message, nothing saved.
   Scan(SiteUrl("/site/index.htm"));
   ASSERT_EQ(form->Items->Count(), 2);
-  RunGuarded([&] { form->butdownloadClick(); });
+  RunGuarded(dialogs, [&] { form->butdownloadClick(); });
   ASSERT_EQ(dialogs.Messages.size(), 1u);
   EXPECT_EQ(dialogs.Messages[0].caption, "No Flash item is selected");
   EXPECT_EQ(dialogs.Messages[0].text, "Please check up the Flash items that you want to save.");
@@ -148,7 +148,7 @@ TEST_P(ScanDownloadTest, FailurePaths) {
   form->edtdowndir->setText(QString::fromStdString(home / "no/such/root"));
   form->lstclass->setCurrentRow(2);
   form->show();
-  RunGuarded([&] { form->butdownloadClick(); });
+  RunGuarded(dialogs, [&] { form->butdownloadClick(); });
   ASSERT_EQ(dialogs.Messages.size(), 2u);
   EXPECT_EQ(dialogs.Messages[1].text, "Cannot create file " + home / "no/such/root/Games/intro.swf");
   EXPECT_TRUE(form->isVisible());

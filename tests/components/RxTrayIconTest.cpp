@@ -44,12 +44,23 @@ std::string Shift(TShiftState s) {
   return out;
 }
 
+// The error box of the handler guard, without a modal window.
+struct ErrorBoxes : Dialogs {
+  void ShowMessage(QWidget*, const std::string&, const std::string& text, MessageIcon) override {
+    shown.push_back(text);
+  }
+  int ExecModal(QDialog&) override { return 0; }
+  std::optional<std::string> BrowseForFolder(QWidget*, const std::string&) override { return {}; }
+  bool ShellOpen(const std::string&) override { return false; }
+  Log shown;
+};
+
 // A loaded tray icon with every event recorded into `events` and the shell's calls into `shell`.
 struct Tray {
   Tray() {
     auto owned = std::make_unique<FakeShell>(shellLog);
     fake = owned.get();
-    icon = std::make_unique<TRxTrayIcon>(std::move(owned));
+    icon = std::make_unique<TRxTrayIcon>(boxes, std::move(owned));
     const char* names[] = {"L", "R", "M"};
     auto mouse = [this, names](const char* what) {
       return [this, names, what](QObject*, TMouseButton b, TShiftState s, int x, int y) {
@@ -79,6 +90,7 @@ struct Tray {
     for (TrayNotice n : notices) fake->handler(n);
   }
   Log shellLog, events;
+  ErrorBoxes boxes;
   FakeShell* fake;
   std::unique_ptr<TRxTrayIcon> icon;
   QMenu* menu;
@@ -128,26 +140,12 @@ TEST(RxTrayIcon, NotificationsBecomeEventsInTheShellsOrder) {
   }
 }
 
-// The error box of the handler guard, without a modal window.
-struct ErrorBoxes : Dialogs {
-  ErrorBoxes() { SetDialogs(this); }
-  ~ErrorBoxes() override { SetDialogs(nullptr); }
-  void ShowMessage(QWidget*, const std::string&, const std::string& text, MessageIcon) override {
-    shown.push_back(text);
-  }
-  int ExecModal(QDialog&) override { return 0; }
-  std::optional<std::string> BrowseForFolder(QWidget*, const std::string&) override { return {}; }
-  bool ShellOpen(const std::string&) override { return false; }
-  Log shown;
-};
-
 TEST(RxTrayIcon, AHandlerFaultIsShownAndAbandonsOnlyThatNotification) {
-  ErrorBoxes boxes;
   Tray t;
   t.icon->OnClick = [](QObject*, TMouseButton, TShiftState, int, int) { throw std::runtime_error("boom"); };
   t.Send({N::LeftDown, N::LeftUp, N::MiddleUp});
   EXPECT_EQ(t.events, (Log{"down L L 10,20", "up M M 10,20"}));  // no "up L" after the fault
-  EXPECT_EQ(boxes.shown, Log{"boom"});
+  EXPECT_EQ(t.boxes.shown, Log{"boom"});
 }
 
 TEST(RxTrayIcon, TalksToTheShellOnlyWhenSomethingChanged) {
@@ -185,7 +183,8 @@ TEST(RxTrayIcon, TalksToTheShellOnlyWhenSomethingChanged) {
 
 TEST(RxTrayIcon, NothingReachesTheShellBeforeLoadingAndTheIconGoesWithTheComponent) {
   Log log;
-  auto icon = std::make_unique<TRxTrayIcon>(std::make_unique<FakeShell>(log));
+  ErrorBoxes boxes;
+  auto icon = std::make_unique<TRxTrayIcon>(boxes, std::make_unique<FakeShell>(log));
   icon->SetIcon(SomeIcon());
   icon->SetHint("h");
   icon->SetActive(false);
@@ -194,7 +193,7 @@ TEST(RxTrayIcon, NothingReachesTheShellBeforeLoadingAndTheIconGoesWithTheCompone
   icon.reset();
   EXPECT_EQ(log, (Log{"delete"}));
 
-  auto empty = std::make_unique<TRxTrayIcon>(std::make_unique<FakeShell>(log));
+  auto empty = std::make_unique<TRxTrayIcon>(boxes, std::make_unique<FakeShell>(log));
   empty->Loaded();  // an empty icon is never shown
   EXPECT_FALSE(empty->Added());
 }

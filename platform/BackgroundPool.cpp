@@ -4,11 +4,11 @@
 #include <QThreadPool>
 
 #include <algorithm>
+#include <deque>
+#include <mutex>
 
 namespace tavimo {
 namespace {
-
-QThreadPool& pool();
 
 // Made on first use. The jobs are waited for when the application object goes (before the
 // statics they may use are destroyed), or at static destruction without one; see the header.
@@ -52,13 +52,35 @@ void PoolHolder::atExit() { holder().finish(); }
 
 QThreadPool& pool() { return holder().pool(); }
 
+// The jobs pass through a queue of our own under a std::mutex rather than inside Qt's runnables:
+// Qt hands runnables over with its own futex locks, which ThreadSanitizer cannot see, so a
+// sanitized build would take every job's captured state for a race.
+std::mutex jobsMutex;
+std::deque<std::function<void()>> jobs;
+
+void runOne() {
+  std::function<void()> job;
+  {
+    std::lock_guard lock(jobsMutex);
+    job = std::move(jobs.front());
+    jobs.pop_front();
+  }
+  job();
+}
+
 }  // namespace
 
 void BackgroundPool::SetMaxThreads(int count) { pool().setMaxThreadCount(std::max(count, kMinThreads)); }
 
 int BackgroundPool::MaxThreads() { return pool().maxThreadCount(); }
 
-void BackgroundPool::Start(std::function<void()> job) { pool().start(std::move(job)); }
+void BackgroundPool::Start(std::function<void()> job) {
+  {
+    std::lock_guard lock(jobsMutex);
+    jobs.push_back(std::move(job));
+  }
+  pool().start(&runOne);  // one runnable per job: each takes the oldest waiting
+}
 
 bool BackgroundPool::WaitForIdle(int ms) { return pool().waitForDone(ms); }
 

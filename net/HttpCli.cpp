@@ -23,10 +23,10 @@ std::string errorPhrase(int code) {
 
 }  // namespace
 
-THttpCli::THttpCli() {
+THttpCli::THttpCli(NetServices services) {
   window_ = std::make_unique<MessageWindow>(
       [this](unsigned msg, std::uintptr_t w, std::intptr_t l) { wndProc(msg, w, l); });
-  ctrlSocket_ = std::make_unique<TWSocket>();
+  ctrlSocket_ = std::make_unique<TWSocket>(std::move(services));
   ctrlSocket_->OnSessionClosed = [this](TWSocket* s, std::uint16_t e) { socketSessionClosed(s, e); };
   ctrlSocket_->OnDataAvailable = [this](TWSocket* s, std::uint16_t e) { socketDataAvailable(s, e); };
   ctrlSocket_->OnSessionConnected = [this](TWSocket* s, std::uint16_t e) {
@@ -45,6 +45,11 @@ THttpCli::~THttpCli() {
   inactivityTimer_->stop();
   ctrlSocket_.reset();  // closes the connection; no events reach us any more
   window_.reset();
+}
+
+void THttpCli::SetNetServices(NetServices services) {
+  if (state_ != httpReady) throw EHttpException("HTTP component is busy", 1);
+  ctrlSocket_->SetNetServices(std::move(services));
 }
 
 void THttpCli::SetMultiThreaded(bool value) {

@@ -121,7 +121,7 @@ class THttpCli {
   static constexpr unsigned WM_HTTP_SET_READY = 0x0400 + 2;
   static constexpr unsigned WM_HTTP_RELOCATION = 0x0400 + 3;
 
-  THttpCli();
+  explicit THttpCli(NetServices services = {});
   virtual ~THttpCli();
   THttpCli(const THttpCli&) = delete;
   THttpCli& operator=(const THttpCli&) = delete;
@@ -144,6 +144,9 @@ class THttpCli {
   const std::string& AcceptRanges() const { return acceptRanges_; }
   bool MultiThreaded() const { return multiThreaded_; }
   void SetMultiThreaded(bool value);
+  // Name lookups and TLS trust of the client's connections; only while no request runs.
+  void SetNetServices(NetServices services);
+  const NetServices& Services() const { return ctrlSocket_->Services(); }
   // Tavimo's limits (see the top of this file).
   int InactivityTimeout = 60;
   int MaxRelocations = 10;

@@ -9,23 +9,43 @@
 
 #include <arpa/inet.h>
 #include <cerrno>
+#include <map>
+#include <mutex>
 #include <stdexcept>
 
 namespace tavimo {
 namespace {
 
+SSL_CTX* newContext(const std::string& extraCaFile) {
+  SSL_CTX* c = SSL_CTX_new(TLS_client_method());
+  if (!c) throw std::runtime_error("TLS: cannot create a context");
+  SSL_CTX_set_min_proto_version(c, TLS1_2_VERSION);
+  SSL_CTX_set_default_verify_paths(c);
+  // A file that cannot be read adds nothing: servers only it would vouch for stay untrusted
+  // and their handshakes fail with that reason.
+  if (!extraCaFile.empty()) SSL_CTX_load_verify_locations(c, extraCaFile.c_str(), nullptr);
+  ERR_clear_error();
+  SSL_CTX_set_verify(c, SSL_VERIFY_PEER, nullptr);
+  // An end without close_notify is reported (TLS_TRUNCATED), not taken as a clean close:
+  // a body framed by the close would otherwise accept a cut as complete.
+  SSL_CTX_set_mode(c, SSL_MODE_ENABLE_PARTIAL_WRITE | SSL_MODE_ACCEPT_MOVING_WRITE_BUFFER);
+  return c;
+}
+
 SSL_CTX* sharedContext() {
-  static SSL_CTX* ctx = [] {
-    SSL_CTX* c = SSL_CTX_new(TLS_client_method());
-    if (!c) throw std::runtime_error("TLS: cannot create a context");
-    SSL_CTX_set_min_proto_version(c, TLS1_2_VERSION);
-    SSL_CTX_set_default_verify_paths(c);
-    SSL_CTX_set_verify(c, SSL_VERIFY_PEER, nullptr);
-    // An end without close_notify is reported (TLS_TRUNCATED), not taken as a clean close:
-    // a body framed by the close would otherwise accept a cut as complete.
-    SSL_CTX_set_mode(c, SSL_MODE_ENABLE_PARTIAL_WRITE | SSL_MODE_ACCEPT_MOVING_WRITE_BUFFER);
-    return c;
-  }();
+  static SSL_CTX* ctx = newContext({});
+  return ctx;
+}
+
+// One context per extra CA file, made on its first use and kept (a context is what OpenSSL
+// reads the file into; a file changed later is not read again).
+SSL_CTX* contextFor(const std::string& extraCaFile) {
+  if (extraCaFile.empty()) return sharedContext();
+  static std::mutex mutex;
+  static std::map<std::string, SSL_CTX*> contexts;
+  std::lock_guard lock(mutex);
+  SSL_CTX*& ctx = contexts[extraCaFile];
+  if (!ctx) ctx = newContext(extraCaFile);
   return ctx;
 }
 
@@ -62,8 +82,8 @@ void TSslLayer::AddTrustedCaForTests(const std::string& pem) {
   X509_free(cert);
 }
 
-TSslLayer::TSslLayer(int fd, const std::string& hostName) {
-  ssl_ = SSL_new(sharedContext());
+TSslLayer::TSslLayer(int fd, const std::string& hostName, const std::string& extraCaFile) {
+  ssl_ = SSL_new(contextFor(extraCaFile));
   if (!ssl_) throw std::runtime_error("TLS: cannot create a session");
   SSL_set_fd(ssl_, fd);
   if (isAddress(hostName)) {

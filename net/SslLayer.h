@@ -1,7 +1,8 @@
 #pragma once
 // TLS for TWSocket: OpenSSL on the socket's non-blocking descriptor, driven by the same
 // readiness notices as plain data. The peer certificate is checked against the system trust
-// store and the host name; nothing in the product turns that off.
+// store (plus the socket's extra CA file, if it has one) and the host name; nothing in the
+// product turns that off.
 #include <string>
 
 struct ssl_st;
@@ -16,8 +17,9 @@ class TSslLayer {
  public:
   enum class Step { Done, WantRead, WantWrite, Failed };
 
-  // hostName is what the certificate must be for (also sent as SNI unless it is an address).
-  TSslLayer(int fd, const std::string& hostName);
+  // hostName is what the certificate must be for (also sent as SNI unless it is an address);
+  // extraCaFile: PEM certificates trusted beside the system's (empty: the system's only).
+  TSslLayer(int fd, const std::string& hostName, const std::string& extraCaFile = {});
   ~TSslLayer();
   TSslLayer(const TSslLayer&) = delete;
   TSslLayer& operator=(const TSslLayer&) = delete;
@@ -34,7 +36,8 @@ class TSslLayer {
   // Sends close_notify when it can do so without waiting.
   void Shutdown();
 
-  // Test hook: trust one more CA (PEM) in every later handshake of this process.
+  // Test hook: trust one more CA (PEM) in every later handshake of this process made without
+  // an extra CA file of its own.
   static void AddTrustedCaForTests(const std::string& pem);
 
  private:

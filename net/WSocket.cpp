@@ -51,7 +51,9 @@ constexpr std::intptr_t makeSelectReply(unsigned events, int error) {
 
 // ---- resolvers ----
 
-std::uint32_t WSocketResolveHost(const std::string& host) {
+std::uint32_t WSocketResolveHost(const std::string& host) { return WSocketResolveHost(host, {}); }
+
+std::uint32_t WSocketResolveHost(const std::string& host, const HostResolver& resolver) {
   if (host.empty() || host.size() > 256)
     throw ESocketException("WSocketResolveHost: '" + host + "' Invalid Hostname.");
   const std::string t = trimSpaces(host);
@@ -67,7 +69,7 @@ std::uint32_t WSocketResolveHost(const std::string& host) {
       throw ESocketException("WSocketResolveHost: '" + host + "' Invalid IP address.");
     return a.s_addr;
   }
-  const HostAnswer answer = LookupHost(host);
+  const HostAnswer answer = resolver ? resolver(host) : LookupHost(host);
   if (answer.error != 0 || answer.addresses.empty()) {
     throw ESocketException("WSocketResolveHost: Cannot convert host address '" + host +
                            "', Error #" + std::to_string(answer.error ? answer.error : WSANO_DATA));
@@ -120,12 +122,18 @@ int WSocketResolveProto(const std::string& proto) {
 
 // ---- life ----
 
-TWSocket::TWSocket() {
+TWSocket::TWSocket(NetServices services) : services_(std::move(services)) {
   ignoreSigpipeOnce();
   window_ = std::make_unique<MessageWindow>(
       [this](unsigned msg, std::uintptr_t w, std::intptr_t l) { WndProc(msg, w, l); });
-  lookup_ = std::make_unique<HostLookup>(window_.get(), WM_ASYNCGETHOSTBYNAME);
+  lookup_ = std::make_unique<HostLookup>(window_.get(), WM_ASYNCGETHOSTBYNAME, services_.Resolver);
   TWSocket::ResetSocket();
+}
+
+void TWSocket::SetNetServices(NetServices services) {
+  CancelDnsLookup();  // it was asked of the old resolver; ends as any cancelled lookup does
+  services_ = std::move(services);
+  lookup_ = std::make_unique<HostLookup>(window_.get(), WM_ASYNCGETHOSTBYNAME, services_.Resolver);
 }
 
 TWSocket::~TWSocket() {
@@ -323,7 +331,8 @@ void TWSocket::socketEvent(unsigned events, int error) {
 
   if (events & FD_CONNECT) {
     if (SslEnable && error == 0) {
-      ssl_ = std::make_unique<TSslLayer>(fd_, SslHostName.empty() ? addr_ : SslHostName);
+      ssl_ = std::make_unique<TSslLayer>(fd_, SslHostName.empty() ? addr_ : SslHostName,
+                                         services_.ExtraCaFile);
       handshaking_ = true;
       tlsStep();
       return;
@@ -404,7 +413,7 @@ void TWSocket::StartTls(const std::string& hostName) {
     return;
   }
   SslHostName = hostName;
-  ssl_ = std::make_unique<TSslLayer>(fd_, hostName);
+  ssl_ = std::make_unique<TSslLayer>(fd_, hostName, services_.ExtraCaFile);
   handshaking_ = true;
   tlsStep();
 }
@@ -481,7 +490,7 @@ void TWSocket::Connect() {
       localPortResolved_ = true;
     }
     if (!addrResolved_) {
-      sinAddr_ = WSocketResolveHost(addr_);
+      sinAddr_ = WSocketResolveHost(addr_, services_.Resolver);
       addrResolved_ = true;
     }
   } catch (const ESocketException& e) {

@@ -6,6 +6,7 @@
 // TCP connect and before OnSessionConnected; failures come as OnSessionConnected(error) with the
 // TLS_* codes of platform/WinsockErrors.h.
 #include "net/Buffer.h"
+#include "net/NetServices.h"
 
 #include <cstdint>
 #include <deque>
@@ -44,6 +45,8 @@ class ESocketException : public std::runtime_error {
 
 // Name resolution, usable alone (blocking). All raise ESocketException.
 std::uint32_t WSocketResolveHost(const std::string& host);  // network order
+// The same through resolver (empty: the system's getaddrinfo).
+std::uint32_t WSocketResolveHost(const std::string& host, const HostResolver& resolver);
 std::uint16_t WSocketResolvePort(const std::string& port, const std::string& proto);  // host order
 int WSocketResolveProto(const std::string& proto);
 
@@ -63,10 +66,15 @@ class TWSocket {
   using TBgExceptionEvent =
       std::function<void(TWSocket* sender, const std::exception& e, bool& canClose)>;
 
-  TWSocket();
+  explicit TWSocket(NetServices services = {});
   virtual ~TWSocket();
   TWSocket(const TWSocket&) = delete;
   TWSocket& operator=(const TWSocket&) = delete;
+
+  // Name lookups and TLS trust of this socket, best set before use: a lookup under way is
+  // cancelled (as by CancelDnsLookup), and a TLS session already made keeps its trust.
+  void SetNetServices(NetServices services);
+  const NetServices& Services() const { return services_; }
 
   // Properties. Addr, Port and Proto may change only while wsClosed.
   const std::string& Addr() const { return addr_; }
@@ -165,6 +173,7 @@ class TWSocket {
 
   // Also the socket's liveness: a handler may destroy the socket, so code that runs on after
   // one holds a QPointer to the window, which Qt clears when the socket goes.
+  NetServices services_;
   std::unique_ptr<MessageWindow> window_;
   std::unique_ptr<HostLookup> lookup_;
   std::unique_ptr<SocketNotices> notices_;

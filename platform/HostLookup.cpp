@@ -16,9 +16,6 @@
 namespace tavimo {
 namespace {
 
-std::mutex hookMutex;
-HostResolverHook resolverHook;
-
 std::uintptr_t nextId() {
   static std::atomic<std::uintptr_t> counter{0};
   return ++counter;
@@ -36,20 +33,7 @@ struct HostLookup::Request {
   HostAnswer answer;
 };
 
-void SetHostResolverForTests(HostResolverHook hook) {
-  std::lock_guard lock(hookMutex);
-  resolverHook = std::move(hook);
-}
-
 HostAnswer LookupHost(const std::string& name) {
-  {
-    HostResolverHook hook;
-    {
-      std::lock_guard lock(hookMutex);
-      hook = resolverHook;
-    }
-    if (hook) return hook(name);
-  }
   HostAnswer result;
   addrinfo hints{};
   hints.ai_family = AF_INET;
@@ -73,7 +57,8 @@ HostAnswer LookupHost(const std::string& name) {
   return result;
 }
 
-HostLookup::HostLookup(MessageWindow* window, unsigned msg) : window_(window), msg_(msg) {}
+HostLookup::HostLookup(MessageWindow* window, unsigned msg, HostResolver resolver)
+    : window_(window), msg_(msg), resolver_(std::move(resolver)) {}
 
 HostLookup::~HostLookup() { Cancel(); }
 
@@ -85,8 +70,8 @@ std::uintptr_t HostLookup::Start(const std::string& name) {
   request->id = nextId();
   pending_ = request;
   // getaddrinfo cannot be interrupted: a cancelled request runs on to its end and posts nothing.
-  BackgroundPool::Start([request, name] {
-    HostAnswer answer = LookupHost(name);
+  BackgroundPool::Start([request, name, resolver = resolver_] {
+    HostAnswer answer = resolver ? resolver(name) : LookupHost(name);
     std::lock_guard lock(request->mutex);
     request->answer = std::move(answer);
     request->done = true;

@@ -17,16 +17,16 @@ struct HostAnswer {
   std::vector<std::string> addresses;  // dotted IPv4, in the resolver's order
 };
 
-// Blocking lookup (also what the worker runs).
+// Blocking lookup through the system's getaddrinfo (what the worker runs by default).
 HostAnswer LookupHost(const std::string& name);
 
-// Tests may answer lookups themselves (several addresses, a slow resolver); empty = the system.
-using HostResolverHook = std::function<HostAnswer(const std::string& name)>;
-void SetHostResolverForTests(HostResolverHook hook);
+// Answers lookups instead of the system (a test's names, a slow resolver); it runs on a pool
+// thread. Empty: the system's getaddrinfo.
+using HostResolver = std::function<HostAnswer(const std::string& name)>;
 
 class HostLookup {
  public:
-  HostLookup(MessageWindow* window, unsigned msg);
+  HostLookup(MessageWindow* window, unsigned msg, HostResolver resolver = {});
   ~HostLookup();  // cancels a pending request
   HostLookup(const HostLookup&) = delete;
   HostLookup& operator=(const HostLookup&) = delete;
@@ -44,6 +44,7 @@ class HostLookup {
   struct Request;
   MessageWindow* window_;
   unsigned msg_;
+  HostResolver resolver_;
   std::shared_ptr<Request> pending_;
 };
 

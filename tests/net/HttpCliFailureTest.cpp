@@ -1,7 +1,6 @@
 // THttpCli against servers and hosts that fail: every case must end with Get returning, the
 // component ready, exactly one OnRequestDone, and a status and reason that say what happened.
 #include "net/HttpCli.h"
-#include "platform/HostLookup.h"
 #include "platform/Stream.h"
 #include "tests/net/EventLog.h"
 #include "tests/support/TestServer.h"
@@ -18,18 +17,17 @@ namespace tavimo::test {
 namespace {
 
 // Answers the lookups of the names these tests use; everything else fails as unknown.
-struct FakeResolver {
-  explicit FakeResolver(int delayMs = 0) {
-    SetHostResolverForTests([delayMs](const std::string& name) {
-      if (delayMs) std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
-      HostAnswer a;
-      if (name == "slow.test" || name == "here.test") a.addresses = {"127.0.0.1"};
-      else a.error = 11001;
-      return a;
-    });
-  }
-  ~FakeResolver() { SetHostResolverForTests(nullptr); }
-};
+NetServices FakeResolver(int delayMs = 0) {
+  NetServices services;
+  services.Resolver = [delayMs](const std::string& name) {
+    if (delayMs) std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
+    HostAnswer a;
+    if (name == "slow.test" || name == "here.test") a.addresses = {"127.0.0.1"};
+    else a.error = 11001;
+    return a;
+  };
+  return services;
+}
 
 // A listening socket whose queue is full: a connect to it stays pending.
 struct BlackHole {
@@ -79,8 +77,7 @@ void ExpectEndedOnce(const THttpCli& cli, const EventLog& log) {
 }
 
 TEST(HttpCliFailure, HostThatDoesNotResolve) {
-  FakeResolver resolver;
-  THttpCli cli;
+  THttpCli cli(FakeResolver());
   EventLog log(cli);
   cli.URL = "http://nothere.test/page.htm";
   cli.Get();
@@ -207,8 +204,7 @@ TEST(HttpCliFailure, HeaderLineLongerThanTheBufferEndsTheRequest) {
 
 TEST(HttpCliFailure, AbortDuringLookupConnectAndBody) {
   {  // lookup
-    FakeResolver resolver(1500);
-    THttpCli cli;
+    THttpCli cli(FakeResolver(1500));
     EventLog log(cli);
     cli.URL = "http://slow.test/";
     After(100, [&cli] { cli.Abort(); });

@@ -5,6 +5,7 @@
 #include "platform/Stream.h"
 #include "platform/WinsockErrors.h"
 #include "tests/net/EventLog.h"
+#include "tests/net/TestCa.h"
 #include "tests/support/TestServer.h"
 
 #include <gtest/gtest.h>
@@ -149,7 +150,7 @@ TEST(HttpCliFramingTls, CloseNotifyDecidesABodyWithoutLength) {
           if (k.cut) c.CutTls();
         },
         Pki().goodCertPem, Pki().goodKeyPem);
-    THttpCli cli;
+    THttpCli cli(TestCa());
     EventLog log(cli);
     cli.InactivityTimeout = 3;
     cli.URL = server.Url("/page.htm");

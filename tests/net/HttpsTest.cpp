@@ -1,8 +1,10 @@
 // https through the socket's TLS layer against a local TLS server with test certificates: the
-// test CA is trusted through the layer's test hook; other certificates must be refused.
+// clients trust the test CA through the CA file they are given; other certificates, and the
+// test CA for a client not given it, must be refused.
 #include "net/HttpCli.h"
 #include "platform/Stream.h"
 #include "tests/net/EventLog.h"
+#include "tests/net/TestCa.h"
 #include "tests/support/TestServer.h"
 
 #include <gtest/gtest.h>
@@ -22,7 +24,7 @@ TEST(Https, TrustedServerDeliversTheDocument) {
   const std::string big(100000, 's');
   TestServer server(Answer(Response("200 OK", "Content-Type: application/x-shockwave-flash\r\n", big)),
                     Pki().goodCertPem, Pki().goodKeyPem);
-  THttpCli cli;
+  THttpCli cli(TestCa());
   EventLog log(cli);
   TMemoryStream body;
   cli.RcvdStream = &body;
@@ -38,10 +40,40 @@ TEST(Https, TrustedServerDeliversTheDocument) {
   EXPECT_NE(connected, log.events.end());
 }
 
+// Trust is the client's own: beside a client given the test CA, one given nothing, a missing
+// file or a file that holds no certificate refuses the same server.
+TEST(Https, EachClientTrustsWhatItWasGiven) {
+  TempDir dir;
+  WriteFile(dir / "junk.pem", "-----BEGIN CERTIFICATE-----\nnot base64\n");
+  struct Case {
+    const char* name;
+    std::string caFile;
+    std::uint16_t error;
+  };
+  const Case cases[] = {
+      {"test CA", TestCa().ExtraCaFile, 0},
+      {"none", "", 12002},
+      {"missing file", dir / "absent.pem", 12002},
+      {"not a certificate", dir / "junk.pem", 12002},
+  };
+  TestServer server(Answer(Response("200 OK", "", "trusted")), Pki().goodCertPem, Pki().goodKeyPem);
+  for (const Case& c : cases) {
+    NetServices services;
+    services.ExtraCaFile = c.caFile;
+    THttpCli cli(services);
+    EventLog log(cli);
+    cli.URL = server.Url("/");
+    cli.Get();
+    EXPECT_EQ(log.doneError, c.error) << c.name << ": " << cli.ReasonPhrase();
+    EXPECT_EQ(log.body, c.error ? "" : "trusted") << c.name;
+  }
+  EXPECT_EQ(server.Requests().size(), 1u);
+}
+
 TEST(Https, UntrustedCertificateEndsLikeAFailedConnect) {
   TestServer server(Answer(Response("200 OK", "", "secret")), Pki().untrustedCertPem,
                     Pki().untrustedKeyPem);
-  THttpCli cli;
+  THttpCli cli(TestCa());
   EventLog log(cli);
   cli.URL = server.Url("/");
   EXPECT_LT(TimedGet(cli), 2.0);
@@ -57,7 +89,7 @@ TEST(Https, UntrustedCertificateEndsLikeAFailedConnect) {
 TEST(Https, CertificateForAnotherHostIsRefused) {
   TestServer server(Answer(Response("200 OK", "", "secret")), Pki().wrongHostCertPem,
                     Pki().wrongHostKeyPem);
-  THttpCli cli;
+  THttpCli cli(TestCa());
   EventLog log(cli);
   cli.URL = server.Url("/");
   EXPECT_LT(TimedGet(cli), 2.0);
@@ -75,7 +107,7 @@ TEST(Https, RelocationFromHttpToHttps) {
     c.Send(Response("301 Moved Permanently", "Location: " + target + "\r\n", ""));
     c.Close();
   });
-  THttpCli cli;
+  THttpCli cli(TestCa());
   TMemoryStream body;
   cli.RcvdStream = &body;
   cli.URL = plain.Url("/s.swf");
@@ -89,7 +121,7 @@ TEST(Https, PlainServerOnATlsUrlFailsCleanly) {
     c.Send("HTTP/1.0 200 OK\r\n\r\nnot tls");
     c.Close();
   });
-  THttpCli cli;
+  THttpCli cli(TestCa());
   EventLog log(cli);
   cli.InactivityTimeout = 2;
   cli.URL = "https://localhost:" + std::to_string(plain.Port()) + "/";
@@ -113,7 +145,7 @@ TEST(Https, ThroughAProxyTunnelWithTheCertificateChecked) {
     };
   };
   TestServer proxy(tunnel(Pki().goodCertPem, Pki().goodKeyPem));
-  THttpCli cli;
+  THttpCli cli(TestCa());
   EventLog log(cli);
   cli.Proxy = "127.0.0.1:" + std::to_string(proxy.Port());
   cli.ProxyUsername = "pu";

@@ -1,7 +1,6 @@
 // TWSocket on real sockets: lookups, connect, the send queue, receive draining, close rules
 // and the error texts a user may see.
 #include "net/WSocket.h"
-#include "platform/HostLookup.h"
 #include "tests/net/EventLog.h"
 #include "tests/support/TestServer.h"
 
@@ -32,6 +31,12 @@ std::string ErrorOf(F fn) {
   return "no error";
 }
 
+NetServices WithResolver(HostResolver resolver) {
+  NetServices services;
+  services.Resolver = std::move(resolver);
+  return services;
+}
+
 void ConnectTo(TWSocket& s, int port) {
   s.SetAddr("127.0.0.1");
   s.SetPort(std::to_string(port));
@@ -47,29 +52,72 @@ TEST(WSocket, LookupOfAnAddressAnswersAtOnceAndNamesAnswerLater) {
   ASSERT_EQ(done, std::vector<int>{0});  // before DnsLookup returned
   EXPECT_EQ(s.DnsResult(), "127.0.0.1");
 
-  SetHostResolverForTests([](const std::string&) {
+  s.SetNetServices(WithResolver([](const std::string&) {
     HostAnswer a;
     a.addresses = {"10.0.0.3", "10.0.0.1", "10.0.0.2"};
     return a;
-  });
+  }));
   done.clear();
   s.DnsLookup("many.test");
   EXPECT_TRUE(done.empty());
   ASSERT_TRUE(WaitFor([&] { return !done.empty(); }));
-  SetHostResolverForTests(nullptr);
   EXPECT_EQ(done, std::vector<int>{0});
   EXPECT_EQ(s.DnsResultList(), (std::vector<std::string>{"10.0.0.3", "10.0.0.1", "10.0.0.2"}));
   EXPECT_EQ(s.DnsResult(), "10.0.0.3");
 }
 
+// Each socket looks names up through its own resolver, also at the same time and also when
+// Connect resolves Addr itself; a socket given none keeps the system's.
+TEST(WSocket, ResolverIsTheSocketsOwn) {
+  auto answering = [](std::string address) {
+    return WithResolver([address](const std::string& name) {
+      HostAnswer a;
+      if (name == "movies.test" && !address.empty()) a.addresses = {address};
+      else a.error = 11001;
+      return a;
+    });
+  };
+  TWSocket a(answering("10.0.0.1")), b(answering("10.0.0.2")), plain;
+  int done = 0;
+  for (TWSocket* s : {&a, &b, &plain}) s->OnDnsLookupDone = [&](TWSocket*, std::uint16_t) { ++done; };
+  a.DnsLookup("movies.test");
+  b.DnsLookup("movies.test");
+  plain.DnsLookup("localhost");
+  ASSERT_TRUE(WaitFor([&] { return done == 3; }));
+  EXPECT_EQ(a.DnsResult(), "10.0.0.1");
+  EXPECT_EQ(b.DnsResult(), "10.0.0.2");
+  EXPECT_EQ(plain.DnsResult(), "127.0.0.1");
+
+  TestServer server([](Conn& c, int) { c.WaitForClose(3000); });
+  struct Case {
+    const char* name;
+    std::string resolvesTo;  // empty: the name is unknown to the resolver
+    bool connects;
+  };
+  for (const Case& c : {Case{"own resolver", "127.0.0.1", true}, Case{"unknown name", "", false}}) {
+    TWSocket s(answering(c.resolvesTo));
+    bool connected = false;
+    s.OnSessionConnected = [&](TWSocket*, std::uint16_t e) { connected = e == 0; };
+    s.SetAddr("movies.test");
+    s.SetPort(std::to_string(server.Port()));
+    const std::string error = ErrorOf([&] { s.Connect(); });
+    if (c.connects) {
+      EXPECT_EQ(error, "no error") << c.name;
+      EXPECT_TRUE(WaitFor([&] { return connected; })) << c.name;
+    } else {
+      EXPECT_NE(error.find("Cannot convert host address 'movies.test', Error #11001"), std::string::npos)
+          << c.name << ": " << error;
+    }
+  }
+}
+
 TEST(WSocket, CancelDnsLookupFiresOnceAndDropsTheLateAnswer) {
-  SetHostResolverForTests([](const std::string&) {
+  TWSocket s(WithResolver([](const std::string&) {
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
     HostAnswer a;
     a.addresses = {"10.1.1.1"};
     return a;
-  });
-  TWSocket s;
+  }));
   std::vector<int> done;
   s.OnDnsLookupDone = [&](TWSocket*, std::uint16_t e) { done.push_back(e); };
   s.CancelDnsLookup();  // nothing pending: nothing happens
@@ -78,7 +126,6 @@ TEST(WSocket, CancelDnsLookupFiresOnceAndDropsTheLateAnswer) {
   s.CancelDnsLookup();
   EXPECT_EQ(done, std::vector<int>{10004});
   ProcessMessagesFor(400);
-  SetHostResolverForTests(nullptr);
   EXPECT_EQ(done, std::vector<int>{10004});
   EXPECT_TRUE(s.DnsResult().empty());
 

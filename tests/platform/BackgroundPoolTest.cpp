@@ -106,16 +106,16 @@ TEST(BackgroundPool, AnAbandonedLookupReportsToNobody) {
   for (const Abandon how : {Abandon::Cancel, Abandon::Restart, Abandon::Destroy}) {
     SCOPED_TRACE(static_cast<int>(how));
     Gate gate;
-    SetHostResolverForTests([&gate](const std::string& name) {
+    const HostResolver resolver = [&gate](const std::string& name) {
       HostAnswer a;
       if (name == "slow.test") gate.Wait();
       a.addresses = {name == "slow.test" ? "10.0.0.1" : "127.0.0.1"};
       return a;
-    });
+    };
     std::vector<Message> got;
     auto window = std::make_unique<MessageWindow>(
         [&](unsigned m, std::uintptr_t w, std::intptr_t l) { got.push_back({m, w, l}); });
-    auto lookup = std::make_unique<HostLookup>(window.get(), kLookupDone);
+    auto lookup = std::make_unique<HostLookup>(window.get(), kLookupDone, resolver);
     const std::uintptr_t slow = lookup->Start("slow.test");
     ASSERT_TRUE(WaitFor([&] { return gate.Waiting() == 1; }));
     std::uintptr_t fast = 0;
@@ -149,7 +149,6 @@ TEST(BackgroundPool, AnAbandonedLookupReportsToNobody) {
         EXPECT_FALSE(lookup->Finish(slow));
       }
     }
-    SetHostResolverForTests(nullptr);
   }
 }
 

@@ -58,8 +58,8 @@ SANITIZE_LABELS ?= unit
 
 # The file getter's thread hand-off and the background pool under ThreadSanitizer. Debian's Qt
 # is not built with it: races are looked for in our code only (Qt's own locks are futexes the
-# sanitizer cannot see).
-TSAN_RUN := TSAN_OPTIONS="halt_on_error=1 ignore_noninstrumented_modules=1"
+# sanitizer cannot see; tests/tsan-suppressions.txt says what that excuses in ours).
+TSAN_RUN := TSAN_OPTIONS="halt_on_error=1 ignore_noninstrumented_modules=1 suppressions=$(CURDIR)/tests/tsan-suppressions.txt"
 tsan: setup
 	@cmake -S . -B build-tsan -G $(GENERATOR) -DCMAKE_BUILD_TYPE=Debug \
 	  -DTAVIMO_SANITIZE=thread -DTAVIMO_BENCH=OFF -DTAVIMO_FOLDERS="platform;net;detect;download" $(CMAKE_ARGS) >/dev/null

@@ -81,6 +81,10 @@ COMMANDS = {
     "./build/tavimo -mini": Run(desktop=True, seconds=3),
     "man -l build/manual/tavimo.1": Run(needs="manual/tavimo.1", check=output_has("tavimo")),
     "make test": Ci(),
+    # The window must come up and keep running: only the timeout ends it (status 124), a crash
+    # or a failed build ends make before.
+    "make run": Run(rewrite={"make run": "tests/with-xvfb.sh bash -c 'timeout -s TERM 20 make run BUILD=build "
+                                         "ARGS=-mini; test $? = 124'"}),
     "ctest --test-dir build -L unit": Run(),
     "ctest --test-dir build -R '^SwfLinks\\.'": Run(check=output_has("100% tests passed")),
     "build/tests/detect/detect_unit_tests --gtest_filter='SwfLinks.*'": Run(check=output_has("[  PASSED  ]")),
@@ -93,6 +97,8 @@ COMMANDS = {
     "make tsan": Ci(),
     "make fuzz": Ci(),
     "make fuzz FUZZ_SECONDS=5": Ci(),
+    "make package": Ci(),
+    "sudo make package-test": Ci("make package-test"),
     "cmake --build build --target tavimo_skingen && build/tools/tavimo_skingen resources":
         Run(rewrite={"tavimo_skingen resources": "tavimo_skingen {tmp}"}, check=same_skin),
     "BENCH_REPETITIONS=1 bench/detect/run.sh build": Run(needs="bench/detect/bench_detect"),

@@ -10,7 +10,8 @@
 namespace tavimo {
 
 TApplication::TApplication(int& argc, char** argv, Dialogs* dialogs)
-    : QApplication(argc, argv), ownDialogs_(dialogs ? nullptr : std::make_unique<QtDialogs>()),
+    : QApplication(argc, argv),
+      ownDialogs_(dialogs ? nullptr : std::make_unique<QtDialogs>()),
       dialogs_(dialogs ? dialogs : ownDialogs_.get()) {
   // An error that escapes a message handler is shown like any other handler's error.
   SetUnhandledExceptionHandler(

@@ -22,7 +22,8 @@ std::string TooManyCategoriesText(int maxCategories) {
 
 std::string LineBreakFoldersText(int count) {
   return count == 1 ? "1 folder was not added as a category: its name contains a line break."
-                    : std::to_string(count) + " folders were not added as categories: their names contain a line break.";
+                    : std::to_string(count) +
+                          " folders were not added as categories: their names contain a line break.";
 }
 
 std::vector<std::string> RootSubfolders(const std::string& root) {

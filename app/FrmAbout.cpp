@@ -33,8 +33,8 @@ QImage AboutPicture() {
 }
 
 TfrmAbout::TfrmAbout(QWidget* parent, Dialogs& dialogs)
-    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                          Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint),
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                          Qt::WindowMinimizeButtonHint),
       dialogs_(dialogs) {
   setObjectName("frmAbout");
   setWindowTitle("About Tavimo");

@@ -154,7 +154,8 @@ void TfrmOption::BuildDetectPage() {
   radSearchCache->setGeometry(16, 40, 177, 33);
   Recommend({192, 42}, GroupBox2);
   radListCache = Radio("radListCache", "List all Flash items in local cache", {16, 72, 209, 17}, GroupBox2);
-  radSearchSite = Radio("radSearchSite", "Detect All Flash Items in This Website", {16, 96, 209, 17}, GroupBox2);
+  radSearchSite =
+      Radio("radSearchSite", "Detect All Flash Items in This Website", {16, 96, 209, 17}, GroupBox2);
   radSearchSite->setEnabled(false);
   radSearchSite->hide();
   detectGroup_ = new QButtonGroup(this);

@@ -184,8 +184,7 @@ void TFrmTavimo::BuildLayout() {
   if (TFlatHintWindow* hints = TFlatHintWindow::Install()) hints->SetArrowBackgroundColor(kLightBlue);
 
   auto paintOver = [this](QPainter& p) { RunGuarded(dialogs_, [&] { FormPaint(p); }); };
-  backimg = Place(new BackgroundImage(this, paintOver), "backimg",
-                  {0, 0, 563, 472});
+  backimg = Place(new BackgroundImage(this, paintOver), "backimg", {0, 0, 563, 472});
   backimg->SetPicture(LayoutPicture("backimg", {563, 472}, QString(), kBackground));
 
   Titlebar1 = new TFlatTitlebar(this);
@@ -239,7 +238,8 @@ void TFrmTavimo::BuildLayout() {
 
   MouseEffectImage1 = Place(new TMouseEffectImage(this), "MouseEffectImage1", {52, 378, 90, 24});
   MouseEffectImage1->SetOverPicture(LayoutPicture("MouseEffectImage1_over", {90, 24}, "Options", kLightBlue));
-  MouseEffectImage1->SetDownPicture(LayoutPicture("MouseEffectImage1_down", {90, 24}, "Options", QColor(51, 102, 153)));
+  MouseEffectImage1->SetDownPicture(
+      LayoutPicture("MouseEffectImage1_down", {90, 24}, "Options", QColor(51, 102, 153)));
   MouseEffectImage1->SetOriginPicture(LayoutPicture("MouseEffectImage1", {90, 24}, "Options", kBackground));
   MouseEffectImage1->RevertOnLeave = false;
 
@@ -257,8 +257,8 @@ void TFrmTavimo::BuildLayout() {
   statubar->SetColor(kBackground);
   statubar->SetCaption("i d l e");
 
-  butRefresh = Picture(this, "butRefresh", {21, 437, 23, 23},
-                       LayoutPicture("butRefresh", {23, 23}, "R", kLightBlue));
+  butRefresh =
+      Picture(this, "butRefresh", {21, 437, 23, 23}, LayoutPicture("butRefresh", {23, 23}, "R", kLightBlue));
   butRefresh->setCursor(Qt::PointingHandCursor);
   edturl = Place(new TFlatEdit(this), "edturl", {48, 440, 425, 19});
   edturl->setMouseTracking(true);

@@ -97,8 +97,8 @@ class TFrmTavimo : public QWidget, public SettingsControls, public TopmostWindow
   TImage* imgpreviewy = nullptr;
   TImage* imgpreviewn = nullptr;
   TMouseImage* butdownload = nullptr;
-  QWidget* PlayerArea = nullptr;            // the place of myplayer, 31, 223, 248 x 131
-  std::unique_ptr<FlashPlayer> myplayer;    // null once the close sequence destroyed it
+  QWidget* PlayerArea = nullptr;          // the place of myplayer, 31, 223, 248 x 131
+  std::unique_ptr<FlashPlayer> myplayer;  // null once the close sequence destroyed it
   TFlatListBox* lstclass = nullptr;
   QPlainTextEdit* Memo1 = nullptr;
   TImage* Image1 = nullptr;

@@ -28,9 +28,8 @@ void TFrmTavimo::BuildCategoryMenu() {
                         Guarded(dialogs_, [this] { AddaNewCategory1Click(); }));
   PopupMenu1->addAction(MenuPicture(2), "&Delete This Category", this,
                         Guarded(dialogs_, [this] { DeleteThisCategory1Click(); }));
-  connect(lstclass, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
-    PopupMenu1->popup(lstclass->viewport()->mapToGlobal(at));
-  });
+  connect(lstclass, &QWidget::customContextMenuRequested, this,
+          [this](const QPoint& at) { PopupMenu1->popup(lstclass->viewport()->mapToGlobal(at)); });
 }
 
 void TFrmTavimo::AddaNewCategory1Click() {

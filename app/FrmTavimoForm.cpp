@@ -189,8 +189,8 @@ void TFrmTavimo::DrawPlayerFrame(QPainter& painter) {
   const int l = 31, t = 223, w = 248, h = 131;  // the player's place, also after it is gone
   painter.setRenderHint(QPainter::Antialiasing, false);
   painter.setPen(QPen(QColor(0, 128, 0), 1));
-  const QPoint points[] = {{l - 1, t - 1}, {l + w + 1, t - 1}, {l + w + 1, t + h + 1},
-                           {l - 1, t + h + 1}, {l - 1, t - 1}};
+  const QPoint points[] = {
+      {l - 1, t - 1}, {l + w + 1, t - 1}, {l + w + 1, t + h + 1}, {l - 1, t + h + 1}, {l - 1, t - 1}};
   painter.drawPolyline(points, 5);
 }
 
@@ -214,10 +214,10 @@ void TFrmTavimo::butquestionClick() {
   if (dialogs_.ShellOpen(help)) return;
   // Silence here would leave the user guessing: say where the page is, so it can be opened by
   // hand.
-  const std::string text =
-      help.empty() ? "The help page was not found. It is installed as share/doc/tavimo/help.html "
-                     "below Tavimo's installation prefix."
-                   : "No program could open the help page. Open it in a web browser:\n" + help;
+  const std::string text = help.empty()
+                               ? "The help page was not found. It is installed as share/doc/tavimo/help.html "
+                                 "below Tavimo's installation prefix."
+                               : "No program could open the help page. Open it in a web browser:\n" + help;
   dialogs_.ShowMessage(this, kMainCaption, text, MessageIcon::None);
 }
 
@@ -336,8 +336,7 @@ bool TFrmTavimo::eventFilter(QObject* watched, QEvent* event) {
     case QEvent::ContextMenu:
       if (IsInPlayerArea(watched)) return true;
       break;
-    default:
-      break;
+    default: break;
   }
   return QWidget::eventFilter(watched, event);
 }

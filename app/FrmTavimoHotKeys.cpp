@@ -18,20 +18,19 @@ bool Recent(const std::optional<std::chrono::steady_clock::time_point>& when) {
 
 void TFrmTavimo::RegisterHotKeys() {
   if (!hotKeys_)
-    hotKeys_ = std::make_unique<HotKeys>(
-        [this](int vk) { RunGuarded(dialogs_, [this, vk] { WMHotKey(vk); }); });
+    hotKeys_ =
+        std::make_unique<HotKeys>([this](int vk) { RunGuarded(dialogs_, [this, vk] { WMHotKey(vk); }); });
   if (!messages_)
     // It also keeps the class on the window, which Qt replaces when the preview's web view
     // first appears: other programs and a second start find the window by that class.
-    messages_ = std::make_unique<X11Message>(*this, "tavimo", kMainWindowClass, [this](long message, MessageSender from) {
-      if (message != kPrivateMessage) return;
-      RunGuarded(dialogs_, [this, from] {
-        if (from == MessageSender::SecondStart)
-          SecondStartNudge();
-        else
-          WMPrivate464();
-      });
-    });
+    messages_ = std::make_unique<X11Message>(*this, "tavimo", kMainWindowClass,
+                                             [this](long message, MessageSender from) {
+                                               if (message != kPrivateMessage) return;
+                                               RunGuarded(dialogs_, [this, from] {
+                                                 if (from == MessageSender::SecondStart) SecondStartNudge();
+                                                 else WMPrivate464();
+                                               });
+                                             });
   // A key another program holds simply never reaches us; that is not reported.
   hotKeys_->Register(VK_F7);
   hotKeys_->Register(VK_F6);
@@ -49,7 +48,9 @@ void TFrmTavimo::UnregisterHotKeys() {
 
 bool TFrmTavimo::HotKeyActive(int vk) const { return hotKeys_ && hotKeys_->IsRegistered(vk); }
 
-std::vector<int> TFrmTavimo::ActiveHotKeys() const { return hotKeys_ ? hotKeys_->Registered() : std::vector<int>{}; }
+std::vector<int> TFrmTavimo::ActiveHotKeys() const {
+  return hotKeys_ ? hotKeys_->Registered() : std::vector<int>{};
+}
 
 void TFrmTavimo::WMHotKey(int vk) {
   if (vk == VK_F7) {

@@ -30,9 +30,8 @@ void TFrmTavimo::BuildItemMenu() {
                         Guarded(dialogs_, [this] { ClearItems1Click(); }));
   PopupMenu2->addAction(MenuPicture(7), "Download this Flash Item", this,
                         Guarded(dialogs_, [this] { DownloadthisFlashItem1Click(); }));
-  connect(Items->ListView1, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
-    PopupMenu2->popup(Items->ListView1->viewport()->mapToGlobal(at));
-  });
+  connect(Items->ListView1, &QWidget::customContextMenuRequested, this,
+          [this](const QPoint& at) { PopupMenu2->popup(Items->ListView1->viewport()->mapToGlobal(at)); });
 }
 
 void TFrmTavimo::LoadLinkList() { Items->LoadLinkList(setup_.LinkListFile); }

@@ -69,7 +69,6 @@ std::string TFrmTavimoPorts::AddressText() const { return form_.edturl->text().t
 
 int TFrmTavimoPorts::DetectMode() const { return form_.Settings().DetectMode; }
 
-
 void TFrmTavimoPorts::SetBusyTimerEnabled(bool enabled) {
   if (enabled) form_.Timer2->start();
   else form_.Timer2->stop();
@@ -84,7 +83,8 @@ void TFrmTavimoPorts::StartCacheSearch(bool listAllCache) {
 
 void TFrmTavimoPorts::ScanFinished(bool anyPageFailed) {
   // After the close sequence there is no player left to show anything.
-  if (form_.myplayer) PreviewAfterScan(*form_.myplayer, form_.Settings().IsPreview, *form_.Items, anyPageFailed);
+  if (form_.myplayer)
+    PreviewAfterScan(*form_.myplayer, form_.Settings().IsPreview, *form_.Items, anyPageFailed);
 }
 
 void TFrmTavimoPorts::ShowMessage(const std::string& caption, const std::string& text) {

@@ -30,7 +30,8 @@ void TFrmTavimo::StartCacheSearch() {
 }
 
 void TFrmTavimo::IECache1Entry(TIECache* sender, bool&) {
-  const std::string url = CacheSearchUrl(sender->EntryInfo().SourceUrlName, ports_->AddressText(), ListAllCache);
+  const std::string url =
+      CacheSearchUrl(sender->EntryInfo().SourceUrlName, ports_->AddressText(), ListAllCache);
   if (url.empty() || !cacheSearchListed_.insert(url).second) return;
   Items->AppendItem(url, DefaultSaveAsName(url));
 }

@@ -15,8 +15,8 @@
 namespace tavimo {
 
 Tfrmnewclass::Tfrmnewclass(QWidget* parent, QListWidget& categories, int maxCategories, Dialogs& dialogs)
-    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                          Qt::MSWindowsFixedSizeDialogHint),
+    : QDialog(parent,
+              Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::MSWindowsFixedSizeDialogHint),
       categories_(categories),
       maxCategories_(maxCategories),
       dialogs_(dialogs) {

@@ -25,8 +25,7 @@ class HighlightDelegate : public QStyledItemDelegate {
   HighlightDelegate(const int& selectedRow, QObject* parent)
       : QStyledItemDelegate(parent), selectedRow_(selectedRow) {}
 
-  void paint(QPainter* painter, const QStyleOptionViewItem& option,
-             const QModelIndex& index) const override {
+  void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
     if (index.row() != selectedRow_) {
       QStyledItemDelegate::paint(painter, option, index);
       return;
@@ -74,8 +73,8 @@ class ItemTree : public QTreeWidget {
   }
 };
 
-ItemTree* MakeList(const QString& name, const QString& caption, int columnWidth,
-                   const QString& hint, QWidget* parent) {
+ItemTree* MakeList(const QString& name, const QString& caption, int columnWidth, const QString& hint,
+                   QWidget* parent) {
   auto* list = new ItemTree(parent);
   list->setObjectName(name);
   list->setColumnCount(1);
@@ -169,8 +168,8 @@ TItemList::TItemList(QWidget& panel, Dialogs& dialogs) : QObject(&panel), dialog
   Splitter1->setHandleWidth(1);
   Splitter1->setChildrenCollapsible(false);
 
-  auto* urls = MakeList("ListView1", "Original URL", 344,
-                        "Double click to modify if the URL is incorrect.", Splitter1);
+  auto* urls = MakeList("ListView1", "Original URL", 344, "Double click to modify if the URL is incorrect.",
+                        Splitter1);
   ListView1 = urls;
   ListView1->setSelectionMode(QAbstractItemView::ExtendedSelection);
   ListView1->setContextMenuPolicy(Qt::CustomContextMenu);
@@ -204,8 +203,12 @@ TItemList::TItemList(QWidget& panel, Dialogs& dialogs) : QObject(&panel), dialog
   // count rows, and both lists hold the same rows).
   QScrollBar* bar1 = ListView1->verticalScrollBar();
   QScrollBar* bar2 = ListView2->verticalScrollBar();
-  connect(bar1, &QScrollBar::valueChanged, bar2, [bar2](int v) { if (bar2->value() != v) bar2->setValue(v); });
-  connect(bar2, &QScrollBar::valueChanged, bar1, [bar1](int v) { if (bar1->value() != v) bar1->setValue(v); });
+  connect(bar1, &QScrollBar::valueChanged, bar2, [bar2](int v) {
+    if (bar2->value() != v) bar2->setValue(v);
+  });
+  connect(bar2, &QScrollBar::valueChanged, bar1, [bar1](int v) {
+    if (bar1->value() != v) bar1->setValue(v);
+  });
   // The keyboard moves the highlight of both lists as a click would, without opening an editor.
   urls->OnKeyMoved = [this](int row) { RunGuarded(dialogs_, [&] { UrlRowKeyMoved(row); }); };
   names->OnKeyMoved = [this](int row) { RunGuarded(dialogs_, [&] { NameRowKeyMoved(row); }); };

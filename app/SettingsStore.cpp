@@ -89,6 +89,8 @@ void TSettingsStore::SaveSettings() {
   settingsFile_.UpdateFile();
 }
 
-bool TSettingsStore::ReadProxySettings() { return tavimo::ReadProxySettings(registry_, ProxyHost, ProxyPort); }
+bool TSettingsStore::ReadProxySettings() {
+  return tavimo::ReadProxySettings(registry_, ProxyHost, ProxyPort);
+}
 
 }  // namespace tavimo

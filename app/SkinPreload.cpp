@@ -21,9 +21,9 @@ std::shared_future<Pictures>& Preload() {
 
 Pictures DecodeStartPictures() {
   Pictures p;
-  for (const char* name : {"backimg", "imgpreviewy", "imgpreviewn", "Image1", "MouseEffectImage1",
-                           "MouseEffectImage1_over", "MouseEffectImage1_down", "imgautoclosey",
-                           "imgautoclosen", "butRefresh"}) {
+  for (const char* name :
+       {"backimg", "imgpreviewy", "imgpreviewn", "Image1", "MouseEffectImage1", "MouseEffectImage1_over",
+        "MouseEffectImage1_down", "imgautoclosey", "imgautoclosen", "butRefresh"}) {
     try {
       p.layout[name] = LoadLayoutPicture(name);
     } catch (const std::exception&) {

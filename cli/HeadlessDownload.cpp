@@ -10,9 +10,15 @@ namespace tavimo::cli {
 
 HeadlessDownload::HeadlessDownload(std::string saveDir, std::string category, int downloadMode,
                                    const RegistrySource& registry, std::FILE* report, bool bar)
-    : saveDir_(std::move(saveDir)), category_(std::move(category)), mode_(downloadMode), registry_(registry),
-      report_(report), bar_(bar), store_(std::make_unique<UrlCacheStore>()),
-      getter_(std::make_unique<THTTPGet>(registry)), client_(std::make_unique<THttpCli>()) {
+    : saveDir_(std::move(saveDir)),
+      category_(std::move(category)),
+      mode_(downloadMode),
+      registry_(registry),
+      report_(report),
+      bar_(bar),
+      store_(std::make_unique<UrlCacheStore>()),
+      getter_(std::make_unique<THTTPGet>(registry)),
+      client_(std::make_unique<THttpCli>()) {
   getter_->CacheStore = store_.get();
   driver_ = std::make_unique<TDownloadDriver>(*this, *getter_, *client_);
   driver_->CacheStore = store_.get();

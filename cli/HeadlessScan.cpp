@@ -11,8 +11,11 @@ namespace tavimo::cli {
 
 HeadlessScan::HeadlessScan(int detectMode, const std::vector<std::string>& cachedSwfUrls,
                            const RegistrySource& registry, bool withQuery)
-    : detectMode_(detectMode), cachedSwfUrls_(cachedSwfUrls), registry_(registry),
-      memo_(std::make_unique<TMemoLines>()), client_(std::make_unique<THttpCli>()) {
+    : detectMode_(detectMode),
+      cachedSwfUrls_(cachedSwfUrls),
+      registry_(registry),
+      memo_(std::make_unique<TMemoLines>()),
+      client_(std::make_unique<THttpCli>()) {
   client_->SetMultiThreaded(true);  // as the window's page client
   scan_ = std::make_unique<TPageScan>(*this, *this, *memo_, *client_);
   scan_->WriteLinkList = false;

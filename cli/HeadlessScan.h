@@ -13,7 +13,7 @@ namespace tavimo {
 class THttpCli;
 class TMemoLines;
 class RegistrySource;
-}
+}  // namespace tavimo
 
 namespace tavimo::cli {
 

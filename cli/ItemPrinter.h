@@ -13,7 +13,7 @@ struct FoundItem {
   int pass = 1;        // 1 = the page itself, 2 = its frames, ...; 0 for cache and archive finds
   std::string source;  // "page", "cache" or "warc"
   std::optional<std::uint64_t> offset;  // the archive record's offset ("warc" only)
-  std::string warc;    // the archive file ("warc" only)
+  std::string warc;                     // the archive file ("warc" only)
 };
 
 // Text: "URL<tab>name<newline>", bytes as they are. JSON: one object per line; JSON text must

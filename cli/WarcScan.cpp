@@ -66,7 +66,8 @@ class Archive {
       return true;
     }
     last_.reset();
-    const TWarcAccessPoint* point = points_ && decodedOffset ? points_->Before(offset, *decodedOffset) : nullptr;
+    const TWarcAccessPoint* point =
+        points_ && decodedOffset ? points_->Before(offset, *decodedOffset) : nullptr;
     const bool goOn = reader_ && decodedOffset && readerMember_ == offset && readerLast_ < *decodedOffset &&
                       (!point || point->decodedOffset <= readerLast_);
     if (!goOn) {
@@ -170,7 +171,8 @@ bool ScanWarc(const std::string& path, const WarcScanLimits& limits, const ItemF
       const std::string type = Lower(HeaderValue(record.httpHead, "Content-Type"));
       const std::string cut = record.targetUri.substr(0, record.targetUri.find('?'));
       const bool html = type.rfind("text/html", 0) == 0 || type.rfind("application/xhtml", 0) == 0;
-      if (byUri.emplace(record.targetUri, Recorded{record.offset, record.decodedOffset, html}).second && html) {
+      if (byUri.emplace(record.targetUri, Recorded{record.offset, record.decodedOffset, html}).second &&
+          html) {
         pages.push_back(record.targetUri);
       }
       if (EndsWith(cut, ".swf") || type.rfind("application/x-shockwave-flash", 0) == 0) {
@@ -211,7 +213,8 @@ bool ScanWarc(const std::string& path, const WarcScanLimits& limits, const ItemF
       for (std::string& address : fetchList) {
         if (address.empty() || fetched.count(address)) continue;
         if (static_cast<int>(fetched.size()) >= limits.maxPages) {
-          problem(page, "stopped after " + std::to_string(limits.maxPages) + " pages, the most one scan fetches");
+          problem(page,
+                  "stopped after " + std::to_string(limits.maxPages) + " pages, the most one scan fetches");
           break;
         }
         fetched.insert(address);
@@ -224,7 +227,8 @@ bool ScanWarc(const std::string& path, const WarcScanLimits& limits, const ItemF
         std::string body, error;
         if (at == byUri.end()) {
           problem(page, address + " is not in the archive");
-        } else if (!archive.Payload(address, at->second.offset, at->second.decodedOffset, limits.maxPageBytes, body, error)) {
+        } else if (!archive.Payload(address, at->second.offset, at->second.decodedOffset, limits.maxPageBytes,
+                                    body, error)) {
           problem(page, address + ": " + error);
         }
         text += body;

@@ -13,7 +13,7 @@
 namespace tavimo::cli {
 
 struct WarcScanLimits {
-  int maxPages = 100;                           // pages of one scan, frames included
+  int maxPages = 100;                                // pages of one scan, frames included
   std::size_t maxPageBytes = std::size_t{16} << 20;  // bytes of a page kept for the scan
   bool withQuery = false;                            // the query rule of the link extractor
   // An archive gzipped whole (one gzip member) is read from its start only once: a point to

@@ -117,7 +117,9 @@ class Output {
     if (!outcome.failure.empty()) failed_ = true;
   }
   void Item(const FoundItem& item) { Write(FormatItem(item, json_), false); }
-  void Failure(const std::string& where, const std::string& reason) { Write(FormatFailure(where, reason, json_), true); }
+  void Failure(const std::string& where, const std::string& reason) {
+    Write(FormatFailure(where, reason, json_), true);
+  }
   void SaveFailed() {
     std::lock_guard lock(mutex_);
     failed_ = true;
@@ -145,7 +147,8 @@ int Run(const ScanOptions& o) {
     std::string folder;
     if (!o.saveDir.empty()) {
       folder = o.saveDir + "/" + (o.category.empty() ? std::string() : o.category + "/");
-      if (!EnsureFolder(folder.substr(0, folder.size() - 1))) throw std::runtime_error("cannot create " + folder);
+      if (!EnsureFolder(folder.substr(0, folder.size() - 1)))
+        throw std::runtime_error("cannot create " + folder);
     }
     for (const std::string& warc : o.warcs) {
       WarcScanLimits limits;
@@ -162,9 +165,10 @@ int Run(const ScanOptions& o) {
           }
         };
       }
-      ScanWarc(warc, limits, [&output](const FoundItem& item) { output.Item(item); },
-               [&output](const std::string& where, const std::string& reason) { output.Failure(where, reason); },
-               saving);
+      ScanWarc(
+          warc, limits, [&output](const FoundItem& item) { output.Item(item); },
+          [&output](const std::string& where, const std::string& reason) { output.Failure(where, reason); },
+          saving);
       std::fflush(stdout);
     }
     return output.Failed() ? kExitSomeFailed : kExitAllScanned;

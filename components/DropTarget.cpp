@@ -7,8 +7,8 @@ TShiftState ShiftStateOf(unsigned keys) {
   static constexpr struct {
     unsigned key;
     TShiftState shift;
-  } kMap[] = {{ssShift, ssShift},     {ssAlt, ssAlt},           {ssCtrl, ssCtrl},
-              {ssLeft, ssLeft},    {ssRight, ssRight},    {ssMiddle, ssMiddle}};
+  } kMap[] = {{ssShift, ssShift}, {ssAlt, ssAlt},     {ssCtrl, ssCtrl},
+              {ssLeft, ssLeft},   {ssRight, ssRight}, {ssMiddle, ssMiddle}};
   TShiftState shift = 0;
   for (const auto& m : kMap) {
     if (keys & m.key) shift |= m.shift;
@@ -68,7 +68,8 @@ std::uint32_t TDropTarget::Widen(std::uint32_t offered) {
 }
 
 std::uint32_t TDropTarget::Narrow(std::uint32_t effect, std::uint32_t offered) {
-  if ((effect & kDropEffectLink) && !(offered & kDropEffectLink)) effect = (effect & ~kDropEffectLink) | kDropEffectCopy;
+  if ((effect & kDropEffectLink) && !(offered & kDropEffectLink))
+    effect = (effect & ~kDropEffectLink) | kDropEffectCopy;
   return effect & offered;
 }
 

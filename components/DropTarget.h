@@ -24,7 +24,8 @@ using TDragTypes = std::set<TDragType>;
 
 class TDropTarget;
 // Sender, keys held, pointer in Target's coordinates, drop effect (the handler may change it).
-using TDropTargetEvent = std::function<void(TDropTarget& sender, TShiftState shift, QPoint point, std::uint32_t& effect)>;
+using TDropTargetEvent =
+    std::function<void(TDropTarget& sender, TShiftState shift, QPoint point, std::uint32_t& effect)>;
 using TDropTargetNotifyEvent = std::function<void(TDropTarget& sender)>;
 
 // "Failed to Register <name>" / "Failed to Unregister <name>".

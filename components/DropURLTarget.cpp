@@ -19,7 +19,9 @@ std::string LowerAscii(std::string s) {
   return s;
 }
 
-std::string DropLast(const std::string& s, std::size_t n) { return s.substr(0, s.size() > n ? s.size() - n : 0); }
+std::string DropLast(const std::string& s, std::size_t n) {
+  return s.substr(0, s.size() > n ? s.size() - n : 0);
+}
 
 }  // namespace
 

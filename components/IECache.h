@@ -11,8 +11,15 @@ namespace tavimo {
 class UrlCacheStore;
 
 enum TFilterOption {
-  NORMAL_ENTRY, STABLE_ENTRY, STICKY_ENTRY, COOKIE_ENTRY, URLHISTORY_ENTRY,
-  TRACK_OFFLINE_ENTRY, TRACK_ONLINE_ENTRY, SPARSE_ENTRY, OCX_ENTRY
+  NORMAL_ENTRY,
+  STABLE_ENTRY,
+  STICKY_ENTRY,
+  COOKIE_ENTRY,
+  URLHISTORY_ENTRY,
+  TRACK_OFFLINE_ENTRY,
+  TRACK_ONLINE_ENTRY,
+  SPARSE_ENTRY,
+  OCX_ENTRY
 };
 // A set of TFilterOption: bit n is member n.
 using TFilterOptions = std::uint16_t;
@@ -52,9 +59,8 @@ TDateTime UnixToDateTime(std::int64_t seconds);
 class TIECache {
  public:
   // The default set, as the main window lays it out.
-  static constexpr TFilterOptions kDefaultFilter =
-      FilterSet({NORMAL_ENTRY, STICKY_ENTRY, COOKIE_ENTRY, URLHISTORY_ENTRY, TRACK_OFFLINE_ENTRY,
-                 TRACK_ONLINE_ENTRY});
+  static constexpr TFilterOptions kDefaultFilter = FilterSet(
+      {NORMAL_ENTRY, STICKY_ENTRY, COOKIE_ENTRY, URLHISTORY_ENTRY, TRACK_OFFLINE_ENTRY, TRACK_ONLINE_ENTRY});
 
   // store: the cache to walk; without one the cache functions are unavailable.
   explicit TIECache(UrlCacheStore* store);

@@ -33,8 +33,7 @@ const QHash<QString, QString>& JpegIndex() {
 
 QImage DecodeFile(const QString& path, const QString& name) {
   QFile file(path);
-  if (!file.open(QIODevice::ReadOnly))
-    throw EResNotFound("Resource " + name.toStdString() + " not found");
+  if (!file.open(QIODevice::ReadOnly)) throw EResNotFound("Resource " + name.toStdString() + " not found");
   return DecodeJpeg(file.readAll());
 }
 

@@ -53,10 +53,8 @@ void TRxTrayIcon::SetActive(bool on) {
   if (on == active_) return;
   active_ = on;
   if (loading_) return;
-  if (on)
-    Activate();
-  else
-    Deactivate();
+  if (on) Activate();
+  else Deactivate();
 }
 
 void TRxTrayIcon::SetHint(const std::string& hint) {
@@ -90,10 +88,8 @@ void TRxTrayIcon::Deactivate() {
 
 void TRxTrayIcon::Changed() {
   if (added_) {
-    if (icon_.isNull())
-      Deactivate();
-    else
-      shell_->Modify(Record());
+    if (icon_.isNull()) Deactivate();
+    else shell_->Modify(Record());
   } else if (active_) {
     Activate();
   }
@@ -136,9 +132,7 @@ void TRxTrayIcon::HandleNotice(TrayNotice notice) {
       RaiseDown(B::mbLeft, held | ssLeft, at);
       clicked_ |= kLeftClicked;
       break;
-    case TrayNotice::LeftUp:
-      up(B::mbLeft, kLeftClicked);
-      break;
+    case TrayNotice::LeftUp: up(B::mbLeft, kLeftClicked); break;
     case TrayNotice::LeftDoubleClick:
       DoubleClickStep();
       RaiseDown(B::mbLeft, held | ssDouble, at);
@@ -147,21 +141,11 @@ void TRxTrayIcon::HandleNotice(TrayNotice notice) {
       RaiseDown(B::mbRight, held | ssRight, at);
       clicked_ |= kRightClicked;
       break;
-    case TrayNotice::RightUp:
-      up(B::mbRight, kRightClicked);
-      break;
-    case TrayNotice::RightDoubleClick:
-      RaiseDown(B::mbRight, held | ssDouble, at);
-      break;
-    case TrayNotice::MiddleDown:
-      RaiseDown(B::mbMiddle, held | ssMiddle, at);
-      break;
-    case TrayNotice::MiddleUp:
-      RaiseUp(B::mbMiddle, held | ssMiddle, at);
-      break;
-    case TrayNotice::MiddleDoubleClick:
-      RaiseDown(B::mbMiddle, held | ssDouble, at);
-      break;
+    case TrayNotice::RightUp: up(B::mbRight, kRightClicked); break;
+    case TrayNotice::RightDoubleClick: RaiseDown(B::mbRight, held | ssDouble, at); break;
+    case TrayNotice::MiddleDown: RaiseDown(B::mbMiddle, held | ssMiddle, at); break;
+    case TrayNotice::MiddleUp: RaiseUp(B::mbMiddle, held | ssMiddle, at); break;
+    case TrayNotice::MiddleDoubleClick: RaiseDown(B::mbMiddle, held | ssDouble, at); break;
   }
 }
 

@@ -31,7 +31,8 @@ class Dialogs;
 
 class TRxTrayIcon : public QObject {
  public:
-  using MouseEvent = std::function<void(QObject* sender, TMouseButton button, TShiftState shift, int x, int y)>;
+  using MouseEvent =
+      std::function<void(QObject* sender, TMouseButton button, TShiftState shift, int x, int y)>;
 
   // Uses the desktop's notification area unless a shell is given. A handler's error is shown
   // through `dialogs` (not owned; they outlive the icon).

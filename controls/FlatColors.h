@@ -15,9 +15,9 @@ inline std::uint32_t ToTColor(const QColor& c) {
 }
 
 // The values the flat controls start with.
-inline constexpr std::uint32_t kFlatFrameColor = 8623776;       // 160, 150, 131
-inline constexpr std::uint32_t kFlatBarColor = 10053171;        // 51, 102, 153
-inline constexpr std::uint32_t kTitleInactiveText = 8559266;    // 162, 154, 130
-inline constexpr std::uint32_t kHintArrowBackground = 13540451; // 99, 156, 206
+inline constexpr std::uint32_t kFlatFrameColor = 8623776;        // 160, 150, 131
+inline constexpr std::uint32_t kFlatBarColor = 10053171;         // 51, 102, 153
+inline constexpr std::uint32_t kTitleInactiveText = 8559266;     // 162, 154, 130
+inline constexpr std::uint32_t kHintArrowBackground = 13540451;  // 99, 156, 206
 
 }  // namespace tavimo

@@ -13,8 +13,8 @@
 namespace tavimo {
 namespace {
 
-constexpr int kBand = 14;     // width of the arrow band
-constexpr int kPadding = 4;   // space around the text
+constexpr int kBand = 14;    // width of the arrow band
+constexpr int kPadding = 4;  // space around the text
 constexpr int kHideAfterMs = 4000;
 
 QPointer<TFlatHintWindow> g_installed;
@@ -51,11 +51,8 @@ class HintRouter : public QObject {
       case QEvent::MouseButtonPress:
       case QEvent::KeyPress:
       case QEvent::Wheel:
-      case QEvent::WindowDeactivate:
-        g_installed->HideHint();
-        break;
-      default:
-        break;
+      case QEvent::WindowDeactivate: g_installed->HideHint(); break;
+      default: break;
     }
     return false;
   }

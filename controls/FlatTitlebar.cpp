@@ -66,10 +66,8 @@ void TFlatTitlebar::SetActive(bool active) {
 
 bool TFlatTitlebar::eventFilter(QObject* watched, QEvent* event) {
   if (watched == form_) {
-    if (event->type() == QEvent::WindowActivate)
-      SetActive(true);
-    else if (event->type() == QEvent::WindowDeactivate)
-      SetActive(false);
+    if (event->type() == QEvent::WindowActivate) SetActive(true);
+    else if (event->type() == QEvent::WindowDeactivate) SetActive(false);
   }
   return QWidget::eventFilter(watched, event);
 }

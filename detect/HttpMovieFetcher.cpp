@@ -30,9 +30,7 @@ class BoundedMovieStream : public TMemoryStream {
 
 THttpMovieFetcher::THttpMovieFetcher(ProxyReader readProxy) : readProxy_(std::move(readProxy)) {}
 
-THttpMovieFetcher::~THttpMovieFetcher() {
-  client_.Abort();
-}
+THttpMovieFetcher::~THttpMovieFetcher() { client_.Abort(); }
 
 void THttpMovieFetcher::DropWaiting() {
   if (!waiting_) return;

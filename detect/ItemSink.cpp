@@ -16,7 +16,9 @@ std::string QuerySaveAsName(const std::string& url) {
 }
 
 void AppendLinkList(ItemSink& sink, const std::string& linkListFile, bool withQuery) {
-  auto name = [withQuery](const std::string& line) { return withQuery ? QuerySaveAsName(line) : DefaultSaveAsName(line); };
+  auto name = [withQuery](const std::string& line) {
+    return withQuery ? QuerySaveAsName(line) : DefaultSaveAsName(line);
+  };
   std::ifstream file(linkListFile, std::ios::binary);
   if (!file) return;
   const std::string bytes{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};

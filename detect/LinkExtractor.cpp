@@ -151,8 +151,11 @@ class LinkCollector {
       Piece* end = run + 1;
       while (end != last && end->bytes == run->bytes) ++end;
       // Within a tie, a key that ends inside this piece is a beginning of the longer ones.
-      Piece* longer = std::partition(run, end, [&](const Piece& p) { return links_[p.index].size <= depth + 8; });
-      std::sort(run, longer, [this](const Piece& a, const Piece& b) { return links_[a.index].size < links_[b.index].size; });
+      Piece* longer =
+          std::partition(run, end, [&](const Piece& p) { return links_[p.index].size <= depth + 8; });
+      std::sort(run, longer, [this](const Piece& a, const Piece& b) {
+        return links_[a.index].size < links_[b.index].size;
+      });
       SortByKey(longer, end, depth + 8);
       run = end;
     }
@@ -348,12 +351,13 @@ std::vector<std::string> ExtractFrameLinks(std::string_view text, std::string_vi
   return links.Finish();
 }
 
-void ExtractSwfLinks(std::string_view pageText, std::string_view pageAddress,
-                     const std::string& linkListPath, bool withQuery) {
+void ExtractSwfLinks(std::string_view pageText, std::string_view pageAddress, const std::string& linkListPath,
+                     bool withQuery) {
   LinkCollector links;
   std::string fullscreen;
-  const std::string lines =
-      ScanSwf(pageText, pageAddress, links, fullscreen, withQuery) ? links.FinishAsLines() : fullscreen + "\r\n";
+  const std::string lines = ScanSwf(pageText, pageAddress, links, fullscreen, withQuery)
+                                ? links.FinishAsLines()
+                                : fullscreen + "\r\n";
   if (!WriteFileAtomically(linkListPath, lines)) {
     const int err = errno;
     throw ELinkListError("Cannot create file " + linkListPath + ": " + std::strerror(err));

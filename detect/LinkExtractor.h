@@ -39,8 +39,8 @@ std::vector<std::string> SwfLinkList(std::string_view pageText, std::string_view
 // Writes SwfLinkList(...) to linkListPath, one link per line, each line ended by CR LF (an empty
 // list gives an empty file). The file is replaced whole: a reader sees the old list or the new
 // one. Throws ELinkListError naming the file and the reason; the old file then stays.
-void ExtractSwfLinks(std::string_view pageText, std::string_view pageAddress,
-                     const std::string& linkListPath, bool withQuery = false);
+void ExtractSwfLinks(std::string_view pageText, std::string_view pageAddress, const std::string& linkListPath,
+                     bool withQuery = false);
 // The same, to the user's link list file (LinkListFilePath()), creating its folder when needed.
 void ExtractSwfLinks(std::string_view pageText, std::string_view pageAddress, bool withQuery = false);
 

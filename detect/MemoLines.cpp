@@ -15,7 +15,8 @@ class NextByte {
   NextByte(std::string_view bytes, char c) : bytes_(bytes), c_(c) {}
   std::size_t From(std::size_t pos) {
     if (!valid_ || (next_ < pos)) {
-      const void* hit = pos < bytes_.size() ? std::memchr(bytes_.data() + pos, c_, bytes_.size() - pos) : nullptr;
+      const void* hit =
+          pos < bytes_.size() ? std::memchr(bytes_.data() + pos, c_, bytes_.size() - pos) : nullptr;
       next_ = hit ? static_cast<std::size_t>(static_cast<const char*>(hit) - bytes_.data()) : bytes_.size();
       valid_ = true;
     }

@@ -171,9 +171,7 @@ void TDownloadDriver::DownloadItems(const std::vector<std::string>& urls,
         if (!failure.empty()) ShowFailure(failure);
         break;
       }
-      default:
-        CopyFromCache(urls[i], targets[i]);
-        break;
+      default: CopyFromCache(urls[i], targets[i]); break;
     }
   }
   if (stopRequested_) return;
@@ -192,8 +190,8 @@ std::string TDownloadDriver::HttpCli1Failure() const {
   }
   const std::int64_t length = HttpCli1_.ContentLength();
   if (length >= 0 && HttpCli1_.RcvdCount() < length) {
-    return "the body ended after " + std::to_string(HttpCli1_.RcvdCount()) + " of " +
-           std::to_string(length) + " bytes";
+    return "the body ended after " + std::to_string(HttpCli1_.RcvdCount()) + " of " + std::to_string(length) +
+           " bytes";
   }
   return {};
 }
@@ -229,8 +227,7 @@ void TDownloadDriver::httpgetfileError(THTTPGet*, const std::string& reason) {
   ShowFailure(reason);
 }
 
-void TDownloadDriver::httpgetfileProgress(THTTPGetThread*, std::int64_t totalSize,
-                                          std::int64_t readed) {
+void TDownloadDriver::httpgetfileProgress(THTTPGetThread*, std::int64_t totalSize, std::int64_t readed) {
   form_.SetStatusVisible(false);
   form_.SetGaugeProgress(GaugePercent(readed, totalSize));
 }

@@ -27,7 +27,7 @@ class DownloadForm : public virtual FormStatus {
  public:
   // A message box with an OK button, owned by the window (the batch waits for it).
   virtual void ShowMessage(const std::string& caption, const std::string& text) = 0;
-  virtual std::string RootFieldText() const = 0;            // edtdowndir
+  virtual std::string RootFieldText() const = 0;              // edtdowndir
   virtual void SetDownloadRoot(const std::string& root) = 0;  // DownloadRoot
   // The entry of lstclass at its selected index; raises the list error
   // "List index out of bounds (-1)" when none is selected.

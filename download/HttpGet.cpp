@@ -336,7 +336,8 @@ std::optional<bool> THTTPGetThread::FromCache() {
     saved_ = readed_ = 0;
     return std::nullopt;
   }
-  if (!read || !closed || !pending.Commit()) return Fail("cannot write " + FileName + ": " + std::strerror(errno));
+  if (!read || !closed || !pending.Commit())
+    return Fail("cannot write " + FileName + ": " + std::strerror(errno));
   totalSize_ = saved_;
   return true;
 }
@@ -382,7 +383,8 @@ bool THTTPGetThread::Download() {
   if (!length && BinaryData) return Fail("the server named no length");
   if (length) totalSize_ = ParseLength(*length);
   std::string encoding;
-  for (char c : request.ContentEncoding()) encoding += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  for (char c : request.ContentEncoding())
+    encoding += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   std::unique_ptr<TInflater> inflater;
   if (!TInflater::IsIdentity(encoding)) {
     if (!TInflater::Supports(encoding)) {
@@ -423,7 +425,8 @@ bool THTTPGetThread::Download() {
     size_t outSize = static_cast<size_t>(n);
     if (inflater) {
       decoded.clear();
-      if (!inflater->Feed(block, outSize, [&decoded](const char* d, std::size_t k) { decoded.append(d, k); })) {
+      if (!inflater->Feed(block, outSize,
+                          [&decoded](const char* d, std::size_t k) { decoded.append(d, k); })) {
         return Fail(inflater->Error());
       }
       out = decoded.data();
@@ -440,8 +443,8 @@ bool THTTPGetThread::Download() {
   file = nullptr;
   if (!closed) return Fail("cannot write " + FileName + ": " + std::strerror(errno));
   if (length && readed_ != totalSize_) {
-    return Fail("the body ended after " + std::to_string(readed_) + " of " +
-                std::to_string(totalSize_) + " bytes");
+    return Fail("the body ended after " + std::to_string(readed_) + " of " + std::to_string(totalSize_) +
+                " bytes");
   }
   if (inflater && !inflater->Finished()) return Fail("the compressed body is cut short");
   if (StopRequested()) return Fail("stopped");

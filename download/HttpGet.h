@@ -41,7 +41,7 @@ using TOnErrorEvent = std::function<void(THTTPGet* sender, const std::string& re
 struct HttpGetTarget {
   std::string scheme;  // "http" or "https"
   std::string host;
-  std::string path;    // begins with "/"
+  std::string path;  // begins with "/"
 };
 // "http://" (any case) is dropped; "https://" (any case) selects https; the server is the
 // text up to the first "/", the object name that "/" and the rest ("/" when there is none).
@@ -95,8 +95,7 @@ class THTTPGet : public QObject {
  private:
   // Handles what the worker has published; true when there was something.
   bool ServiceMailbox();
-  void Complete(bool outcome, const std::string& fileName, std::int64_t totalSize,
-                const std::string& reason);
+  void Complete(bool outcome, const std::string& fileName, std::int64_t totalSize, const std::string& reason);
 
   const RegistrySource& registry_;
   std::shared_ptr<HttpGetHandoff> handoff_;

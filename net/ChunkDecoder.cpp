@@ -35,12 +35,14 @@ TChunkDecoder::Result TChunkDecoder::Feed(const char* data, std::size_t len, std
     // The other states read one line at a time.
     const char* lf = static_cast<const char*>(std::memchr(data + used, '\n', len - used));
     const std::size_t take = lf ? static_cast<std::size_t>(lf - (data + used)) + 1 : len - used;
-    if (line_.size() + take > MaxLineBytes) return fail("chunk line longer than " + std::to_string(MaxLineBytes) + " bytes");
+    if (line_.size() + take > MaxLineBytes)
+      return fail("chunk line longer than " + std::to_string(MaxLineBytes) + " bytes");
     line_.append(data + used, take);
     used += take;
     if (state_ == State::Trailer) {
       trailerBytes_ += take;
-      if (trailerBytes_ > MaxTrailerBytes) return fail("chunk trailer larger than " + std::to_string(MaxTrailerBytes) + " bytes");
+      if (trailerBytes_ > MaxTrailerBytes)
+        return fail("chunk trailer larger than " + std::to_string(MaxTrailerBytes) + " bytes");
     }
     if (!lf) return Result::More;
     std::string line = line_.substr(0, line_.size() - 1);
@@ -73,8 +75,7 @@ TChunkDecoder::Result TChunkDecoder::Feed(const char* data, std::size_t len, std
       case State::Trailer:
         if (line.empty()) state_ = State::Done;
         break;
-      default:
-        break;
+      default: break;
     }
   }
   return Result::More;

@@ -29,16 +29,13 @@ THttpCli::THttpCli(NetServices services) {
   ctrlSocket_ = std::make_unique<TWSocket>(std::move(services));
   ctrlSocket_->OnSessionClosed = [this](TWSocket* s, std::uint16_t e) { socketSessionClosed(s, e); };
   ctrlSocket_->OnDataAvailable = [this](TWSocket* s, std::uint16_t e) { socketDataAvailable(s, e); };
-  ctrlSocket_->OnSessionConnected = [this](TWSocket* s, std::uint16_t e) {
-    socketSessionConnected(s, e);
-  };
+  ctrlSocket_->OnSessionConnected = [this](TWSocket* s, std::uint16_t e) { socketSessionConnected(s, e); };
   ctrlSocket_->OnDataSent = [this](TWSocket* s, std::uint16_t e) { socketDataSent(s, e); };
   ctrlSocket_->OnDnsLookupDone = [this](TWSocket* s, std::uint16_t e) { socketDnsLookupDone(s, e); };
   inactivityTimer_ = std::make_unique<QTimer>();
   inactivityTimer_->setSingleShot(true);
-  QObject::connect(inactivityTimer_.get(), &QTimer::timeout, window_.get(), [this] {
-    DispatchGuarded([this] { checkInactivity(); });
-  });
+  QObject::connect(inactivityTimer_.get(), &QTimer::timeout, window_.get(),
+                   [this] { DispatchGuarded([this] { checkInactivity(); }); });
 }
 
 THttpCli::~THttpCli() {
@@ -90,8 +87,7 @@ void THttpCli::wndProc(unsigned msg, std::uintptr_t wParam, std::intptr_t) {
         failStart(e.what(), WSAEINVAL);
       }
       break;
-    default:
-      break;
+    default: break;
   }
 }
 

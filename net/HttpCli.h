@@ -101,20 +101,18 @@ class EHttpException : public std::runtime_error {
 constexpr std::uint16_t httperrAborted = 3;
 constexpr std::uint16_t httperrLineTooLong = 4;
 constexpr std::uint16_t httperrStreamWrite = 5;
-constexpr std::uint16_t httperrTruncated = 6;       // the body ended before its framing said
-constexpr std::uint16_t httperrBadAnswer = 7;       // not HTTP, or framing/encoding we refuse
-constexpr std::uint16_t httperrBadRelocation = 8;   // a Location we will not follow
-constexpr std::uint16_t httperrTooLarge = 9;        // the answer head passed MaxHeaderBytes
+constexpr std::uint16_t httperrTruncated = 6;      // the body ended before its framing said
+constexpr std::uint16_t httperrBadAnswer = 7;      // not HTTP, or framing/encoding we refuse
+constexpr std::uint16_t httperrBadRelocation = 8;  // a Location we will not follow
+constexpr std::uint16_t httperrTooLarge = 9;       // the answer head passed MaxHeaderBytes
 
 class THttpCli {
  public:
   using TNotifyEvent = std::function<void(THttpCli* sender)>;
   using TDocDataEvent = std::function<void(THttpCli* sender, const char* buffer, std::int32_t len)>;
   using TOnCommand = std::function<void(THttpCli* sender, std::string& s)>;
-  using TCookieRcvdEvent =
-      std::function<void(THttpCli* sender, const std::string& data, bool& accept)>;
-  using THttpRequestDone =
-      std::function<void(THttpCli* sender, THttpRequest rqType, std::uint16_t error)>;
+  using TCookieRcvdEvent = std::function<void(THttpCli* sender, const std::string& data, bool& accept)>;
+  using THttpRequestDone = std::function<void(THttpCli* sender, THttpRequest rqType, std::uint16_t error)>;
 
   static constexpr int kBufferSize = 8192;
   static constexpr unsigned WM_HTTP_REQUEST_DONE = 0x0400 + 1;
@@ -172,9 +170,8 @@ class THttpCli {
   TWSocket& CtrlSocket() { return *ctrlSocket_; }
 
   // Events.
-  TNotifyEvent OnStateChange, OnSessionConnected, OnRequestHeaderBegin, OnRequestHeaderEnd,
-      OnHeaderBegin, OnHeaderEnd, OnHeaderData, OnDocBegin, OnDocEnd, OnSendBegin, OnSendEnd,
-      OnLocationChange, OnTrace;
+  TNotifyEvent OnStateChange, OnSessionConnected, OnRequestHeaderBegin, OnRequestHeaderEnd, OnHeaderBegin,
+      OnHeaderEnd, OnHeaderData, OnDocBegin, OnDocEnd, OnSendBegin, OnSendEnd, OnLocationChange, OnTrace;
   TDocDataEvent OnDocData, OnSendData;
   TOnCommand OnCommand;
   TCookieRcvdEvent OnCookie;

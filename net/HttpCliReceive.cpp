@@ -78,7 +78,8 @@ std::string trimmed(const std::string& s) {
 }  // namespace
 
 void THttpCli::socketDataAvailable(TWSocket*, std::uint16_t) {
-  if (state_ == httpWaitingBody && next_ == NextStep::BodyData && rcvCount_ == 0 && requestType_ != httpNone) {
+  if (state_ == httpWaitingBody && next_ == NextStep::BodyData && rcvCount_ == 0 &&
+      requestType_ != httpNone) {
     // Body chunks go out from where the socket holds them: one copy less per chunk.
     const char* chunk = nullptr;
     const int n = ctrlSocket_->ReceiveView(chunk, kBufferSize);
@@ -203,7 +204,8 @@ void THttpCli::handleReceived(int n) {
     if (next_ == NextStep::HeaderLine && state_ == httpWaitingHeader) {
       headBytes_ += static_cast<std::size_t>(rawLen);
       if (MaxHeaderBytes > 0 && headBytes_ > MaxHeaderBytes) {
-        endRequest(404, "answer header larger than " + std::to_string(MaxHeaderBytes) + " bytes", httperrTooLarge);
+        endRequest(404, "answer header larger than " + std::to_string(MaxHeaderBytes) + " bytes",
+                   httperrTooLarge);
         return;
       }
     }
@@ -234,7 +236,8 @@ void THttpCli::headerLine(const std::string& line, const char* raw, int rawLen) 
   if (headerLines_ == 1) {
     std::int64_t code = 0;
     const bool status = line.compare(0, 7, "HTTP/1.") == 0 && line.size() >= 12 && line[8] == ' ' &&
-                        std::isdigit(static_cast<unsigned char>(line[9])) && parseNumber(line.substr(9, 3), code);
+                        std::isdigit(static_cast<unsigned char>(line[9])) &&
+                        parseNumber(line.substr(9, 3), code);
     if (!status) {
       endRequest(404, "not an HTTP answer: \"" + shown(line) + "\"", httperrBadAnswer);
       return;
@@ -398,9 +401,10 @@ void THttpCli::bodyData(const char* data, int len) {
   const std::uintptr_t request = requestId_;
   if (chunks_) {
     std::size_t used = 0;
-    const auto r = chunks_->Feed(data, static_cast<std::size_t>(len), used, [&](const char* p, std::size_t n) {
-      if (request == requestId_) bodyDecoded(p, static_cast<int>(n));
-    });
+    const auto r =
+        chunks_->Feed(data, static_cast<std::size_t>(len), used, [&](const char* p, std::size_t n) {
+          if (request == requestId_) bodyDecoded(p, static_cast<int>(n));
+        });
     bodyWire_ += static_cast<std::int64_t>(used);
     if (request != requestId_) return;
     if (r == TChunkDecoder::Result::Error) endRequest(statusCode_, chunks_->Error(), httperrBadAnswer);

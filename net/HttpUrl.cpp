@@ -30,9 +30,9 @@ void civilFromDays(long long z, int& y, int& m, int& d) {
 std::string removeDotSegments(const std::string& path) {
   std::vector<std::string> out;
   std::size_t i = 0;
-  const bool trailing = path.size() >= 1 && (path.back() == '/' ||
-                        (path.size() >= 2 && path.substr(path.size() - 2) == "/.") ||
-                        (path.size() >= 3 && path.substr(path.size() - 3) == "/.."));
+  const bool trailing =
+      path.size() >= 1 && (path.back() == '/' || (path.size() >= 2 && path.substr(path.size() - 2) == "/.") ||
+                           (path.size() >= 3 && path.substr(path.size() - 3) == "/.."));
   while (i <= path.size()) {
     const std::size_t j = path.find('/', i);
     const std::string seg = path.substr(i, j == std::string::npos ? std::string::npos : j - i);
@@ -126,8 +126,7 @@ void ParseURL(const std::string& url, std::string& proto, std::string& user, std
 }
 
 std::string Base64Encode(const std::string& data) {
-  static const char* alphabet =
-      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  static const char* alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
   std::string out;
   out.reserve((data.size() + 2) / 3 * 4);
   std::size_t i = 0;
@@ -146,8 +145,8 @@ std::string Base64Encode(const std::string& data) {
     out += alphabet[(v >> 12) & 63];
     out += "==";
   } else if (i + 2 == data.size()) {
-    const unsigned v = (static_cast<unsigned char>(data[i]) << 16) |
-                       (static_cast<unsigned char>(data[i + 1]) << 8);
+    const unsigned v =
+        (static_cast<unsigned char>(data[i]) << 16) | (static_cast<unsigned char>(data[i + 1]) << 8);
     out += alphabet[(v >> 18) & 63];
     out += alphabet[(v >> 12) & 63];
     out += alphabet[(v >> 6) & 63];
@@ -168,8 +167,8 @@ std::string RFC1123Date(double dateTime) {
   const long long idx = (((dayCount - 2) % 7) + 7) % 7;
   char buf[64];
   std::snprintf(buf, sizeof buf, "%.3s, %2.2d %.3s %4.4d %2.2d:%2.2d:%2.2d", days + idx * 3, d,
-                months + (m - 1) * 3, y, static_cast<int>(secs / 3600),
-                static_cast<int>(secs / 60 % 60), static_cast<int>(secs % 60));
+                months + (m - 1) * 3, y, static_cast<int>(secs / 3600), static_cast<int>(secs / 60 % 60),
+                static_cast<int>(secs % 60));
   return buf;
 }
 
@@ -230,8 +229,6 @@ std::string ResolveRelativeUrl(const std::string& base, const std::string& v) {
   return authority + removeDotSegments(dir + rel) + tail;
 }
 
-std::string DefaultPortFor(const std::string& scheme) {
-  return lower(scheme) == "https" ? "443" : "80";
-}
+std::string DefaultPortFor(const std::string& scheme) { return lower(scheme) == "https" ? "443" : "80"; }
 
 }  // namespace tavimo

@@ -58,16 +58,11 @@ bool isAddress(const std::string& host) {
 int verifyFailure(long result) {
   switch (result) {
     case X509_V_ERR_HOSTNAME_MISMATCH:
-    case X509_V_ERR_IP_ADDRESS_MISMATCH:
-      return TLS_CERT_WRONG_HOST;
-    case X509_V_ERR_CERT_HAS_EXPIRED:
-      return TLS_CERT_EXPIRED;
-    case X509_V_ERR_CERT_NOT_YET_VALID:
-      return TLS_CERT_NOT_YET_VALID;
-    case X509_V_OK:
-      return TLS_HANDSHAKE_FAILED;
-    default:
-      return TLS_CERT_UNTRUSTED;
+    case X509_V_ERR_IP_ADDRESS_MISMATCH: return TLS_CERT_WRONG_HOST;
+    case X509_V_ERR_CERT_HAS_EXPIRED: return TLS_CERT_EXPIRED;
+    case X509_V_ERR_CERT_NOT_YET_VALID: return TLS_CERT_NOT_YET_VALID;
+    case X509_V_OK: return TLS_HANDSHAKE_FAILED;
+    default: return TLS_CERT_UNTRUSTED;
   }
 }
 
@@ -107,11 +102,9 @@ TSslLayer::Step TSslLayer::Handshake(int& error) {
     case SSL_ERROR_ZERO_RETURN:
     case SSL_ERROR_SYSCALL:
       error = SSL_get_verify_result(ssl_) != X509_V_OK ? verifyFailure(SSL_get_verify_result(ssl_))
-                                                      : TLS_CLOSED_DURING_HANDSHAKE;
+                                                       : TLS_CLOSED_DURING_HANDSHAKE;
       return Step::Failed;
-    default:
-      error = verifyFailure(SSL_get_verify_result(ssl_));
-      return Step::Failed;
+    default: error = verifyFailure(SSL_get_verify_result(ssl_)); return Step::Failed;
   }
 }
 
@@ -124,7 +117,10 @@ int TSslLayer::Read(void* buffer, int len, int& error, bool& wantWrite) {
   switch (SSL_get_error(ssl_, rc)) {
     case SSL_ERROR_ZERO_RETURN: return 0;
     case SSL_ERROR_WANT_READ: error = WSAEWOULDBLOCK; return -1;
-    case SSL_ERROR_WANT_WRITE: error = WSAEWOULDBLOCK; wantWrite = true; return -1;
+    case SSL_ERROR_WANT_WRITE:
+      error = WSAEWOULDBLOCK;
+      wantWrite = true;
+      return -1;
     case SSL_ERROR_SYSCALL:
       if (errno == 0) {
         error = TLS_TRUNCATED;
@@ -133,7 +129,8 @@ int TSslLayer::Read(void* buffer, int len, int& error, bool& wantWrite) {
       error = WinsockFromErrno(errno);
       return -1;
     case SSL_ERROR_SSL:
-      error = ERR_GET_REASON(ERR_peek_error()) == SSL_R_UNEXPECTED_EOF_WHILE_READING ? TLS_TRUNCATED : WSAECONNRESET;
+      error = ERR_GET_REASON(ERR_peek_error()) == SSL_R_UNEXPECTED_EOF_WHILE_READING ? TLS_TRUNCATED
+                                                                                     : WSAECONNRESET;
       return -1;
     default: error = WSAECONNRESET; return -1;
   }

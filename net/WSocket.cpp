@@ -71,8 +71,8 @@ std::uint32_t WSocketResolveHost(const std::string& host, const HostResolver& re
   }
   const HostAnswer answer = resolver ? resolver(host) : LookupHost(host);
   if (answer.error != 0 || answer.addresses.empty()) {
-    throw ESocketException("WSocketResolveHost: Cannot convert host address '" + host +
-                           "', Error #" + std::to_string(answer.error ? answer.error : WSANO_DATA));
+    throw ESocketException("WSocketResolveHost: Cannot convert host address '" + host + "', Error #" +
+                           std::to_string(answer.error ? answer.error : WSANO_DATA));
   }
   in_addr a{};
   ::inet_aton(answer.addresses.front().c_str(), &a);
@@ -102,8 +102,7 @@ std::uint16_t WSocketResolvePort(const std::string& port, const std::string& pro
 }
 
 int WSocketResolveProto(const std::string& proto) {
-  if (proto.empty() || proto.size() >= 32)
-    throw ESocketException("WSocketResolveProto: Invalid Protocol.");
+  if (proto.empty() || proto.size() >= 32) throw ESocketException("WSocketResolveProto: Invalid Protocol.");
   if (proto[0] >= '0' && proto[0] <= '9') {
     int value = 0;
     for (char c : proto) {
@@ -114,8 +113,8 @@ int WSocketResolveProto(const std::string& proto) {
   }
   const protoent* pe = ::getprotobyname(proto.c_str());
   if (!pe) {
-    throw ESocketException("WSocketResolveProto: Cannot convert protocol '" + proto +
-                           "', Error #" + std::to_string(WSANO_DATA));
+    throw ESocketException("WSocketResolveProto: Cannot convert protocol '" + proto + "', Error #" +
+                           std::to_string(WSANO_DATA));
   }
   return pe->p_proto;
 }
@@ -248,8 +247,8 @@ void TWSocket::RaiseSocketError(const std::string& text) {
 
 void TWSocket::SocketError(const std::string& functionName) {
   const int n = lastError_;
-  const std::string text = "Error " + std::to_string(n) + " in function " + functionName + "\r\n" +
-                           SocketErrorText(n);
+  const std::string text =
+      "Error " + std::to_string(n) + " in function " + functionName + "\r\n" + SocketErrorText(n);
   if (n == WSAECONNRESET || n == WSAENOTCONN) {
     closeHandle();
     ChangeState(wsClosed);
@@ -311,13 +310,9 @@ void TWSocket::WndProc(unsigned msg, std::uintptr_t wParam, std::intptr_t lParam
       case WM_ASYNCGETHOSTBYNAME:
         lookupDone(wParam, static_cast<int>((static_cast<std::uintptr_t>(lParam) >> 16) & 0xFFFF));
         break;
-      case WM_CLOSE_DELAYED:
-        Close();
-        break;
-      case WM_WSOCKET_TEST:
-        throw ESocketException("Test exception in WSocket");
-      default:
-        break;
+      case WM_CLOSE_DELAYED: Close(); break;
+      case WM_WSOCKET_TEST: throw ESocketException("Test exception in WSocket");
+      default: break;
     }
   } catch (const std::exception& e) {
     HandleBgException(e);
@@ -331,8 +326,8 @@ void TWSocket::socketEvent(unsigned events, int error) {
 
   if (events & FD_CONNECT) {
     if (SslEnable && error == 0) {
-      ssl_ = std::make_unique<TSslLayer>(fd_, SslHostName.empty() ? addr_ : SslHostName,
-                                         services_.ExtraCaFile);
+      ssl_ =
+          std::make_unique<TSslLayer>(fd_, SslHostName.empty() ? addr_ : SslHostName, services_.ExtraCaFile);
       handshaking_ = true;
       tlsStep();
       return;
@@ -393,12 +388,8 @@ void TWSocket::tlsStep() {
       if (handleId_ == id && fd_ >= 0) window_->post(WM_ASYNCSELECT, id, makeSelectReply(FD_WRITE, 0));
       break;
     }
-    case TSslLayer::Step::WantRead:
-      notices_->WatchRead();
-      break;
-    case TSslLayer::Step::WantWrite:
-      notices_->WatchWrite();
-      break;
+    case TSslLayer::Step::WantRead: notices_->WatchRead(); break;
+    case TSslLayer::Step::WantWrite: notices_->WatchWrite(); break;
     case TSslLayer::Step::Failed:
       handshaking_ = false;
       connectDone(error);
@@ -553,8 +544,7 @@ void TWSocket::Connect() {
   remote.sin_family = AF_INET;
   remote.sin_port = htons(sinPort_);
   remote.sin_addr.s_addr = sinAddr_;
-  if (::connect(fd_, reinterpret_cast<sockaddr*>(&remote), sizeof remote) == 0 ||
-      errno == EINPROGRESS) {
+  if (::connect(fd_, reinterpret_cast<sockaddr*>(&remote), sizeof remote) == 0 || errno == EINPROGRESS) {
     ChangeState(wsConnecting);
     notices_->WatchConnect();
     return;
@@ -618,8 +608,7 @@ void TWSocket::receiveLoop(std::uint16_t error) {
   }
   // Bytes we hold ourselves (read-ahead, decrypted TLS) wake no notifier: say so ourselves,
   // as Winsock would after a recv that left data behind.
-  if (fd_ >= 0 && readCount_ != atStart &&
-      (yielded || rxLen_ > rxPos_ || (ssl_ && ssl_->Pending() > 0)))
+  if (fd_ >= 0 && readCount_ != atStart && (yielded || rxLen_ > rxPos_ || (ssl_ && ssl_->Pending() > 0)))
     window_->post(WM_ASYNCSELECT, handleId_, makeSelectReply(FD_READ, 0));
 }
 
@@ -720,8 +709,7 @@ std::int32_t TWSocket::Send(const void* data, std::int32_t len) {
   const QPointer<MessageWindow> self(window_.get());
   tryToSend();
   // OnDataSent must come even when no write notice will (everything went at once).
-  if (self && allSent_ && fd_ >= 0)
-    window_->post(WM_ASYNCSELECT, handleId_, makeSelectReply(FD_WRITE, 0));
+  if (self && allSent_ && fd_ >= 0) window_->post(WM_ASYNCSELECT, handleId_, makeSelectReply(FD_WRITE, 0));
   return len;
 }
 
@@ -746,9 +734,7 @@ void TWSocket::tryToSend() {
             Close();
             TriggerSessionClosed(static_cast<std::uint16_t>(error));
             return;
-          case WSAEWOULDBLOCK:
-            notices_->WatchWrite();
-            return;
+          case WSAEWOULDBLOCK: notices_->WatchWrite(); return;
           default:
             lastError_ = error;
             SocketError("TryToSend failed");

@@ -63,8 +63,7 @@ class TWSocket {
   using TChangeStateEvent =
       std::function<void(TWSocket* sender, TSocketState oldState, TSocketState newState)>;
   using TSendDataEvent = std::function<void(TWSocket* sender, std::int32_t bytesSent)>;
-  using TBgExceptionEvent =
-      std::function<void(TWSocket* sender, const std::exception& e, bool& canClose)>;
+  using TBgExceptionEvent = std::function<void(TWSocket* sender, const std::exception& e, bool& canClose)>;
 
   explicit TWSocket(NetServices services = {});
   virtual ~TWSocket();
@@ -182,8 +181,7 @@ class TWSocket {
   std::uintptr_t handleId_ = 0;  // stamps notices so a stale one never reaches a newer socket
   std::string addr_, port_, proto_ = "tcp";
   bool addrAssigned_ = false, portAssigned_ = false, protoAssigned_ = true;
-  bool addrResolved_ = false, portResolved_ = false, protoResolved_ = false,
-       localPortResolved_ = false;
+  bool addrResolved_ = false, portResolved_ = false, protoResolved_ = false, localPortResolved_ = false;
   std::uint32_t sinAddr_ = 0;
   std::uint16_t sinPort_ = 0, localPortNumber_ = 0;
   int protoNumber_ = 6;

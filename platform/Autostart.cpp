@@ -55,8 +55,9 @@ bool SetAutostart(bool on, const std::string& program, std::string& error) {
   }
   const std::string exec = AutostartExecLine(program);
   if (program.empty() || exec.empty()) {
-    error = "Tavimo cannot start with the session: the path of its program cannot be written "
-            "in a start-up entry.";
+    error =
+        "Tavimo cannot start with the session: the path of its program cannot be written "
+        "in a start-up entry.";
     return false;
   }
   std::ostringstream entry;
@@ -64,7 +65,9 @@ bool SetAutostart(bool on, const std::string& program, std::string& error) {
            "Type=Application\n"
            "Name=Tavimo\n"
            "Comment=Find, preview and save the Flash movies a web page uses\n"
-           "Exec=" << exec << "\n"
+           "Exec="
+        << exec
+        << "\n"
            "Icon=tavimo\n"
            "Terminal=false\n"
            "X-GNOME-Autostart-enabled=true\n";

@@ -31,8 +31,7 @@ std::vector<std::string> FolderEntries(const std::string& path) {
 void AddIfFile(std::vector<SessionFile>& out, std::string path, SessionFormat format) {
   struct stat st {};
   if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return;
-  const std::int64_t ns = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1'000'000'000 +
-                          st.st_mtim.tv_nsec;
+  const std::int64_t ns = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec;
   out.push_back({std::move(path), format, ns});
 }
 
@@ -120,7 +119,8 @@ std::optional<std::string> CapturedAddress(std::optional<std::string> address) {
   if (address->size() > kCapturedAddressLimit) {
     std::size_t cut = kCapturedAddressLimit;
     // Step back over UTF-8 continuation bytes so no character is cut in half.
-    while (cut > kCapturedAddressLimit - 3 && (static_cast<unsigned char>((*address)[cut]) & 0xC0) == 0x80) --cut;
+    while (cut > kCapturedAddressLimit - 3 && (static_cast<unsigned char>((*address)[cut]) & 0xC0) == 0x80)
+      --cut;
     address->resize(cut);
   }
   if (address->empty() || *address == "about:blank") return std::nullopt;

@@ -39,8 +39,7 @@ std::optional<SessionFile> NewestBrowserSessionFile(const BrowserSessionRoots& r
 // Session files are small; anything bigger than this is not one and is not read.
 inline constexpr std::size_t kMaxSessionFileSize = 64u << 20;
 // The whole file, or nothing when it cannot be read, is not a regular file or is too big.
-std::optional<std::string> ReadSessionFile(const std::string& path,
-                                           std::size_t limit = kMaxSessionFileSize);
+std::optional<std::string> ReadSessionFile(const std::string& path, std::size_t limit = kMaxSessionFileSize);
 
 // The current page of the front browser, or nothing. When the newest session file cannot be
 // parsed (cut, corrupt, encrypted) the answer is nothing rather than an older file's page: an

@@ -122,7 +122,13 @@ std::optional<std::uint64_t> DecodedBodySize(const EntrySource& source, const Ca
   }
   std::uint64_t total = 0;
   std::string error;
-  if (!ReadDecodedBody(source, r, [&total](const char*, std::size_t n) { total += n; return true; }, error)) {
+  if (!ReadDecodedBody(
+          source, r,
+          [&total](const char*, std::size_t n) {
+            total += n;
+            return true;
+          },
+          error)) {
     return std::nullopt;
   }
   return total;
@@ -154,7 +160,8 @@ bool ReadDecodedBody(const EntrySource& source, const CachedResponse& r, const B
   std::string chunk;  // the current Firefox chunk, for its hash (at most 256 KiB)
   for (std::uint64_t done = 0; done < r.bodyLength;) {
     std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(kBlock, r.bodyLength - done));
-    if (!r.chunkHashes.empty()) n = static_cast<std::size_t>(std::min<std::uint64_t>(n, chunkStart + kFirefoxChunk - done));
+    if (!r.chunkHashes.empty())
+      n = static_cast<std::size_t>(std::min<std::uint64_t>(n, chunkStart + kFirefoxChunk - done));
     if (!source.ReadAt(r.bodyOffset + done, n, block)) {
       error = "the cached body is cut short";
       return false;

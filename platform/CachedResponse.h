@@ -61,10 +61,10 @@ struct CachedResponse {
   std::string url;   // the request URL, bytes as the cache keeps them
   // The response head: status line and header lines, each ending in "\r\n", no blank line.
   std::string head;
-  int status = 0;                 // from the status line; 0 when it is not HTTP
-  std::uint64_t bodyOffset = 0;   // where the stored body begins in the file
-  std::uint64_t bodyLength = 0;   // stored bytes (still Content-Encoded)
-  std::uint32_t useCount = 0;     // how often the browser used it; 0 where it keeps no count
+  int status = 0;                // from the status line; 0 when it is not HTTP
+  std::uint64_t bodyOffset = 0;  // where the stored body begins in the file
+  std::uint64_t bodyLength = 0;  // stored bytes (still Content-Encoded)
+  std::uint32_t useCount = 0;    // how often the browser used it; 0 where it keeps no count
   // Unix seconds (UTC); 0 where the cache keeps none.
   std::int64_t requestTime = 0;   // when the request was sent
   std::int64_t responseTime = 0;  // when the response arrived

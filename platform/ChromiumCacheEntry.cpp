@@ -15,7 +15,9 @@ std::uint32_t KeyHash(std::string_view key) {
   std::size_t len = key.size();
   auto get16 = [](const unsigned char* p) { return std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8; };
   // The tail bytes enter as signed chars, as in the browser's build.
-  auto sbyte = [](unsigned char c) { return static_cast<std::uint32_t>(static_cast<std::int32_t>(static_cast<signed char>(c))); };
+  auto sbyte = [](unsigned char c) {
+    return static_cast<std::uint32_t>(static_cast<std::int32_t>(static_cast<signed char>(c)));
+  };
   std::uint32_t hash = static_cast<std::uint32_t>(len);
   const std::size_t rem = len & 3;
   for (len >>= 2; len > 0; --len, d += 4) {
@@ -41,8 +43,7 @@ std::uint32_t KeyHash(std::string_view key) {
       hash ^= hash << 10;
       hash += hash >> 1;
       break;
-    default:
-      break;
+    default: break;
   }
   hash ^= hash << 3;
   hash += hash >> 5;
@@ -73,9 +74,7 @@ std::int64_t UnixSecondsOf(std::int64_t chromiumTime) {
   return seconds - kUnixEpochSeconds;
 }
 
-std::int64_t ChromiumTimeOf(std::int64_t unixSeconds) {
-  return (unixSeconds + kUnixEpochSeconds) * 1000000;
-}
+std::int64_t ChromiumTimeOf(std::int64_t unixSeconds) { return (unixSeconds + kUnixEpochSeconds) * 1000000; }
 
 }  // namespace chromium
 

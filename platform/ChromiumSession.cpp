@@ -98,8 +98,7 @@ class SessionState {
 
 bool SessionState::Apply(std::uint8_t id, std::string_view payload) {
   switch (id) {
-    case kUpdateTabNavigation:
-      return UpdateNavigation(payload);
+    case kUpdateTabNavigation: return UpdateNavigation(payload);
     case kSetTabWindow:
     case kSetTabIndexInWindow:
     case kSetSelectedNavigationIndex:
@@ -107,10 +106,8 @@ bool SessionState::Apply(std::uint8_t id, std::string_view payload) {
     case kTabClosed:
     case kWindowClosed:
     case kSetActiveWindow:
-    case kTabNavigationPathPruned:
-      break;
-    default:
-      return true;  // not a command that shapes the current page
+    case kTabNavigationPathPruned: break;
+    default: return true;  // not a command that shapes the current page
   }
   Reader r(payload);
   const auto a = r.I32();
@@ -139,17 +136,12 @@ bool SessionState::Apply(std::uint8_t id, std::string_view payload) {
       WindowFor(*a);
       return true;
     }
-    case kSetTabIndexInWindow:
-      TabFor(*a).stripIndex = *b;
-      return true;
-    case kSetSelectedNavigationIndex:
-      TabFor(*a).currentEntry = *b;
-      return true;
+    case kSetTabIndexInWindow: TabFor(*a).stripIndex = *b; return true;
+    case kSetSelectedNavigationIndex: TabFor(*a).currentEntry = *b; return true;
     case kSetSelectedTabInIndex:
       if (Window* w = WindowFor(*a)) w->selectedIndex = *b;
       return true;
-    default:
-      break;
+    default: break;
   }
   // kTabNavigationPathPruned: removes history entries [first, first + count), closing the gap.
   const auto count = r.I32();

@@ -24,7 +24,8 @@ const CurlLibrary* LoadCurl(std::string& error) {
     void* lib = dlopen("libcurl.so.4", RTLD_NOW | RTLD_LOCAL);
     if (!lib) {
       const char* e = dlerror();
-      why = "The download library libcurl.so.4 could not be loaded" + (e ? ": " + std::string(e) : std::string());
+      why = "The download library libcurl.so.4 could not be loaded" +
+            (e ? ": " + std::string(e) : std::string());
       return;
     }
     const bool ok = Resolve(lib, "curl_global_init", api.global_init) &&

@@ -29,8 +29,8 @@ struct CurlLibrary {
   // From the OpenSSL that libcurl runs on (null with another TLS library): libcurl takes a
   // TLS connection cut without close_notify as a clean end, so the request watches the
   // alerts itself to tell a truncated body without length from a whole one.
-  using SslMessageCallback = void (*)(int writing, int version, int contentType, const void* buf,
-                                      size_t len, void* ssl, void* arg);
+  using SslMessageCallback = void (*)(int writing, int version, int contentType, const void* buf, size_t len,
+                                      void* ssl, void* arg);
   void (*ssl_ctx_set_msg_callback)(void* sslContext, SslMessageCallback callback);
   long (*ssl_ctx_ctrl)(void* sslContext, int command, long larg, void* parg);
 };

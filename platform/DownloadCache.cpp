@@ -93,7 +93,8 @@ std::vector<Stored> ListStored(const std::string& folder) {
     Stored s;
     s.entry = folder + "/" + name;
     struct stat st {};
-    if (::stat(s.entry.c_str(), &st) == 0) s.storedAt = std::int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    if (::stat(s.entry.c_str(), &st) == 0)
+      s.storedAt = std::int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
     if (::stat((s.entry.substr(0, s.entry.size() - 6) + ".body").c_str(), &st) == 0) {
       s.size = static_cast<std::uint64_t>(st.st_size);
     }
@@ -184,11 +185,13 @@ std::optional<CachedResponse> ReadDownloadCacheEntry(const std::string& entryPat
   if (numbersEnd == std::string::npos) return std::nullopt;
   long long storedAt = 0, mtimeSec = 0, mtimeNsec = 0;
   unsigned long long size = 0;
-  if (std::sscanf(text.c_str() + urlEnd + 1, "%lld %llu %lld %lld", &storedAt, &size, &mtimeSec, &mtimeNsec) != 4) {
+  if (std::sscanf(text.c_str() + urlEnd + 1, "%lld %llu %lld %lld", &storedAt, &size, &mtimeSec,
+                  &mtimeNsec) != 4) {
     return std::nullopt;
   }
   r.head = text.substr(numbersEnd + 1);
-  if (r.head.size() >= 2 && r.head.compare(r.head.size() - 2, 2, "\r\n") == 0) r.head.resize(r.head.size() - 2);
+  if (r.head.size() >= 2 && r.head.compare(r.head.size() - 2, 2, "\r\n") == 0)
+    r.head.resize(r.head.size() - 2);
   const auto sp = r.head.find(' ');
   r.status = sp == std::string::npos ? 0 : std::atoi(r.head.c_str() + sp + 1);
   r.file = entryPath.substr(0, entryPath.size() - 6) + ".body";

@@ -123,7 +123,8 @@ std::vector<std::string> UriListEntries(std::string_view bytes) {
     const std::size_t nl = bytes.find('\n');
     std::string_view line = bytes.substr(0, nl);
     bytes = nl == std::string_view::npos ? std::string_view() : bytes.substr(nl + 1);
-    while (!line.empty() && (line.back() == '\r' || line.back() == ' ' || line.back() == '\t')) line.remove_suffix(1);
+    while (!line.empty() && (line.back() == '\r' || line.back() == ' ' || line.back() == '\t'))
+      line.remove_suffix(1);
     if (!line.empty() && line.front() != '#') entries.emplace_back(line);
   }
   return entries;
@@ -160,7 +161,8 @@ MimeDragData::MimeDragData(const QMimeData* mime) : mime_(mime) {}
 std::optional<std::vector<std::string>> MimeDragData::EnumFormats() const {
   if (!mime_) return std::nullopt;
   std::vector<std::string> formats;
-  for (const char* f : {kFormatURL, kFormatFileGroupDescriptor, kFormatFileContents, kFormatText, kFormatFileList}) {
+  for (const char* f :
+       {kFormatURL, kFormatFileGroupDescriptor, kFormatFileContents, kFormatText, kFormatFileList}) {
     if (GetData(f)) formats.emplace_back(f);
   }
   return formats;
@@ -212,7 +214,8 @@ std::optional<std::string> MimeDragData::GetData(const std::string& format) cons
     // The text of a file drag is only its list of names; the files themselves are the data.
     if (!localFiles().empty()) return std::nullopt;
     if (auto bytes = MimeBytes(mime_, QStringLiteral("text/plain"))) return WithNul(UpToNul(*bytes));
-    if (auto bytes = MimeBytes(mime_, QStringLiteral("text/plain;charset=utf-8"))) return WithNul(UpToNul(*bytes));
+    if (auto bytes = MimeBytes(mime_, QStringLiteral("text/plain;charset=utf-8")))
+      return WithNul(UpToNul(*bytes));
     return std::nullopt;
   }
   if (format == kFormatFileList) {

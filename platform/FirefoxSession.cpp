@@ -66,8 +66,8 @@ std::optional<std::string> DecodeMozLz4(std::string_view fileBytes) {
     return std::nullopt;
   }
   const auto* p = reinterpret_cast<const unsigned char*>(fileBytes.data()) + kMagic.size();
-  const std::uint32_t declared = std::uint32_t{p[0]} | std::uint32_t{p[1]} << 8 |
-                                 std::uint32_t{p[2]} << 16 | std::uint32_t{p[3]} << 24;
+  const std::uint32_t declared =
+      std::uint32_t{p[0]} | std::uint32_t{p[1]} << 8 | std::uint32_t{p[2]} << 16 | std::uint32_t{p[3]} << 24;
   const std::string_view block = fileBytes.substr(kHeaderSize);
   if (declared == 0 || declared > kMaxFirefoxSessionJson ||
       block.size() > static_cast<std::size_t>(std::numeric_limits<int>::max()) ||

@@ -91,7 +91,8 @@ THttpPayloadDecoder::Result THttpPayloadDecoder::fail(std::string why) {
   return Result::Error;
 }
 
-THttpPayloadDecoder::Result THttpPayloadDecoder::deliver(const char* data, std::size_t len, const Sink& sink) {
+THttpPayloadDecoder::Result THttpPayloadDecoder::deliver(const char* data, std::size_t len,
+                                                         const Sink& sink) {
   if (!inflater_) {
     if (len > 0 && !sink(data, len)) stopped_ = true;
     return stopped_ ? Result::Stopped : Result::More;
@@ -118,7 +119,8 @@ THttpPayloadDecoder::Result THttpPayloadDecoder::Feed(const char* data, std::siz
   return Finish();
 }
 
-THttpPayloadDecoder::Result THttpPayloadDecoder::dechunk(const char* data, std::size_t len, const Sink& sink) {
+THttpPayloadDecoder::Result THttpPayloadDecoder::dechunk(const char* data, std::size_t len,
+                                                         const Sink& sink) {
   std::size_t at = 0;
   while (at < len) {
     if (chunk_ == Chunk::Data) {
@@ -159,7 +161,8 @@ THttpPayloadDecoder::Result THttpPayloadDecoder::dechunk(const char* data, std::
         if (size >> 56) return fail("a chunk size of the payload is too large");
         size = size * 16 + static_cast<unsigned>(v);
       }
-      if (digits == 0 || (digits < line.size() && line[digits] != ';' && line[digits] != ' ' && line[digits] != '\t')) {
+      if (digits == 0 ||
+          (digits < line.size() && line[digits] != ';' && line[digits] != ' ' && line[digits] != '\t')) {
         return fail("a chunk size of the payload is not a hexadecimal number");
       }
       chunkLeft_ = size;
@@ -177,7 +180,8 @@ THttpPayloadDecoder::Result THttpPayloadDecoder::Finish() {
     return fail("the chunked payload ends before its last chunk");
   }
   if (lengthLeft_ && *lengthLeft_ > 0) {
-    return fail("the payload is cut short: " + std::to_string(*lengthLeft_) + " bytes of its Content-Length are missing");
+    return fail("the payload is cut short: " + std::to_string(*lengthLeft_) +
+                " bytes of its Content-Length are missing");
   }
   if (inflater_ && !inflater_->Finished()) return fail("the compressed payload is cut short");
   done_ = true;

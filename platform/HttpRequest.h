@@ -13,14 +13,14 @@
 namespace tavimo {
 
 struct HttpRequestOptions {
-  std::string url;          // "http://host[:port]/path" or "https://..."
-  std::string agent;        // User-Agent; none when empty
-  std::string acceptTypes;  // Accept; none when empty
-  std::string referer;      // none when empty
+  std::string url;                 // "http://host[:port]/path" or "https://..."
+  std::string agent;               // User-Agent; none when empty
+  std::string acceptTypes;         // Accept; none when empty
+  std::string referer;             // none when empty
   std::string userName, password;  // Basic credentials when userName is set
-  std::string postQuery;    // POST with the form content type when not empty, else GET
-  bool useCache = false;    // false asks every cache on the way for a fresh copy
-  std::string proxy;        // "host:port"; empty: direct connection
+  std::string postQuery;           // POST with the form content type when not empty, else GET
+  bool useCache = false;           // false asks every cache on the way for a fresh copy
+  std::string proxy;               // "host:port"; empty: direct connection
   long connectTimeoutSeconds = 30;
   long stallTimeoutSeconds = 60;  // no byte for this long ends the transfer
   // Set by another thread to end a pending send or read early (then they report failure).

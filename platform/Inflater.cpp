@@ -28,7 +28,8 @@ bool TInflater::IsIdentity(const std::string& encoding) {
   return true;
 }
 
-TInflater::TInflater(const std::string& encoding) : z_(std::make_unique<Stream>()), gzip_(encoding != "deflate") {}
+TInflater::TInflater(const std::string& encoding)
+    : z_(std::make_unique<Stream>()), gzip_(encoding != "deflate") {}
 
 TInflater::~TInflater() = default;
 
@@ -71,7 +72,8 @@ bool TInflater::Feed(const char* data, std::size_t len, const Sink& sink) {
     if (rc == Z_STREAM_END) {
       finished_ = true;
     } else if (rc != Z_OK && !(rc == Z_BUF_ERROR && got > 0)) {
-      error_ = std::string("the compressed body is damaged") + (z_->z.msg ? std::string(": ") + z_->z.msg : "");
+      error_ =
+          std::string("the compressed body is damaged") + (z_->z.msg ? std::string(": ") + z_->z.msg : "");
       return false;
     }
   }

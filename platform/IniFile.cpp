@@ -67,8 +67,7 @@ std::string IniDocument::Serialize() const {
   return out;
 }
 
-std::optional<std::string> IniDocument::Value(std::string_view section,
-                                              std::string_view key) const {
+std::optional<std::string> IniDocument::Value(std::string_view section, std::string_view key) const {
   const std::string s = Lower(Trim(section)), k = Lower(Trim(key));
   for (const Line& l : lines_) {
     if (l.isSection || l.key.empty() || l.section != s || l.key != k) continue;
@@ -137,8 +136,7 @@ std::optional<int> ParseLenientInteger(std::string_view text) {
   return static_cast<int>(v);
 }
 
-std::string TIniFile::ReadString(std::string_view section, std::string_view key,
-                                 std::string_view def) const {
+std::string TIniFile::ReadString(std::string_view section, std::string_view key, std::string_view def) const {
   std::ifstream in(fileName_, std::ios::binary);
   if (!in) return std::string(def);
   std::ostringstream s;
@@ -152,8 +150,7 @@ int TIniFile::ReadInteger(std::string_view section, std::string_view key, int de
   return ParseLenientInteger(v).value_or(def);
 }
 
-void TIniFile::WriteString(std::string_view section, std::string_view key,
-                           std::string_view value) {
+void TIniFile::WriteString(std::string_view section, std::string_view key, std::string_view value) {
   // A line break would end the line early and let the rest of a value start sections and
   // keys of its own. The callers refuse such texts where they come in; this is the last line:
   // the whole save is abandoned, so the file on disk stays as it was.

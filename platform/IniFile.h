@@ -51,8 +51,7 @@ class TIniFile {
   explicit TIniFile(std::string fileName) : fileName_(std::move(fileName)) {}
   const std::string& FileName() const { return fileName_; }
 
-  std::string ReadString(std::string_view section, std::string_view key,
-                         std::string_view def) const;
+  std::string ReadString(std::string_view section, std::string_view key, std::string_view def) const;
   int ReadInteger(std::string_view section, std::string_view key, int def) const;
 
   // A section, key or value holding CR or LF raises "Unable to write to %s" and drops the

@@ -46,8 +46,7 @@ bool EnvRegistrySource::KeyExists(const std::string& key) const {
   return k == NormalKey(kInternetSettingsKey) || k == NormalKey(kTavimoKey);
 }
 
-std::optional<RegValue> EnvRegistrySource::Value(const std::string& key,
-                                                 const std::string& name) const {
+std::optional<RegValue> EnvRegistrySource::Value(const std::string& key, const std::string& name) const {
   const std::string k = NormalKey(key), n = Lower(name);
   if (k == NormalKey(kInternetSettingsKey)) {
     const std::string proxy = ProxyEnv();
@@ -68,12 +67,9 @@ void FakeRegistrySource::Remove(const std::string& key, const std::string& name)
   if (auto it = keys_.find(NormalKey(key)); it != keys_.end()) it->second.erase(Lower(name));
 }
 
-bool FakeRegistrySource::KeyExists(const std::string& key) const {
-  return keys_.count(NormalKey(key)) != 0;
-}
+bool FakeRegistrySource::KeyExists(const std::string& key) const { return keys_.count(NormalKey(key)) != 0; }
 
-std::optional<RegValue> FakeRegistrySource::Value(const std::string& key,
-                                                  const std::string& name) const {
+std::optional<RegValue> FakeRegistrySource::Value(const std::string& key, const std::string& name) const {
   auto k = keys_.find(NormalKey(key));
   if (k == keys_.end()) return std::nullopt;
   auto v = k->second.find(Lower(name));

@@ -10,8 +10,7 @@
 
 namespace tavimo {
 
-SocketNotices::SocketNotices(int fd, Notice notice)
-    : fd_(fd), notice_(std::move(notice)) {
+SocketNotices::SocketNotices(int fd, Notice notice) : fd_(fd), notice_(std::move(notice)) {
   read_ = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
   write_ = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Write);
   read_->setEnabled(false);

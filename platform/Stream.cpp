@@ -34,7 +34,8 @@ std::int64_t TMemoryStream::Write(const void* buffer, std::int64_t count) {
 
 std::int64_t TMemoryStream::Seek(std::int64_t offset, SeekOrigin origin) {
   const std::int64_t base = origin == SeekOrigin::Beginning ? 0
-                            : origin == SeekOrigin::Current ? pos_ : Size();
+                            : origin == SeekOrigin::Current ? pos_
+                                                            : Size();
   pos_ = std::max<std::int64_t>(0, base + offset);
   return pos_;
 }
@@ -59,7 +60,8 @@ std::int64_t TNullStream::Write(const void*, std::int64_t count) {
 
 std::int64_t TNullStream::Seek(std::int64_t offset, SeekOrigin origin) {
   const std::int64_t base = origin == SeekOrigin::Beginning ? 0
-                            : origin == SeekOrigin::Current ? pos_ : size_;
+                            : origin == SeekOrigin::Current ? pos_
+                                                            : size_;
   pos_ = std::max<std::int64_t>(0, base + offset);
   return pos_;
 }
@@ -78,8 +80,7 @@ TFileStream::TFileStream(const std::string& fileName, Mode mode) : fileName_(fil
   }
   fd_ = ::open(fileName.c_str(), flags, 0644);
   if (fd_ < 0) {
-    throw EStreamError((mode == Mode::Create ? "Cannot create file " : "Cannot open file ") +
-                       fileName);
+    throw EStreamError((mode == Mode::Create ? "Cannot create file " : "Cannot open file ") + fileName);
   }
 }
 
@@ -109,7 +110,8 @@ std::int64_t TFileStream::Write(const void* buffer, std::int64_t count) {
 
 std::int64_t TFileStream::Seek(std::int64_t offset, SeekOrigin origin) {
   const int whence = origin == SeekOrigin::Beginning ? SEEK_SET
-                     : origin == SeekOrigin::Current ? SEEK_CUR : SEEK_END;
+                     : origin == SeekOrigin::Current ? SEEK_CUR
+                                                     : SEEK_END;
   const off_t r = ::lseek(fd_, offset, whence);
   return r < 0 ? 0 : r;
 }

@@ -32,8 +32,7 @@ bool IsEntryName(CacheKind kind, const std::string& name) {
       return name.size() == 18 && IsHex(name, 0, 16) && name.compare(16, 2, "_0") == 0;
     case CacheKind::Firefox:  // the SHA-1 of the key in hex
       return name.size() == 40 && IsHex(name, 0, 40);
-    case CacheKind::Tavimo:
-      return name.size() > 6 && name.compare(name.size() - 6, 6, ".entry") == 0;
+    case CacheKind::Tavimo: return name.size() > 6 && name.compare(name.size() - 6, 6, ".entry") == 0;
   }
   return false;
 }
@@ -81,7 +80,8 @@ std::string ExtensionOf(const std::string& url) {
 // When the entry stops being fresh by its headers (or the browser's own record); 0 unknown.
 std::int64_t ExpiryOf(const CachedResponse& r) {
   if (r.expires > 0) return r.expires;
-  const std::int64_t received = r.responseTime > 0 ? r.responseTime : ParseHttpDate(HeaderValue(r.head, "Date"));
+  const std::int64_t received =
+      r.responseTime > 0 ? r.responseTime : ParseHttpDate(HeaderValue(r.head, "Date"));
   const std::string cc = HeaderValue(r.head, "Cache-Control");
   const auto at = cc.find("max-age=");
   if (received > 0 && at != std::string::npos) return received + std::atoll(cc.c_str() + at + 8);
@@ -89,7 +89,9 @@ std::int64_t ExpiryOf(const CachedResponse& r) {
 }
 
 // When the entry's response arrived (the file's time where the cache keeps none).
-std::int64_t NewestTime(const CachedResponse& r) { return r.responseTime > 0 ? r.responseTime : r.lastFetched; }
+std::int64_t NewestTime(const CachedResponse& r) {
+  return r.responseTime > 0 ? r.responseTime : r.lastFetched;
+}
 
 // The readers ask for an entry's fields one small read at a time, from both ends of the file.
 // Most entries are a few KB: reading each end once (a small file in one read) and answering
@@ -216,8 +218,8 @@ bool UrlCacheStore::Fill(const CachedResponse& r, UrlCacheEntryInfo* buffer, std
   const std::string local = LocalFileFor(r);
   const std::string headers = r.head + "\r\n\r\n";
   const std::string extension = ExtensionOf(r.url);
-  const std::size_t need = sizeof(UrlCacheEntryInfo) + r.url.size() + 1 + local.size() + 1 +
-                           headers.size() + 1 + extension.size() + 1;
+  const std::size_t need = sizeof(UrlCacheEntryInfo) + r.url.size() + 1 + local.size() + 1 + headers.size() +
+                           1 + extension.size() + 1;
   if (!buffer || *size < need) {
     *size = static_cast<std::uint32_t>(need);
     *error = kErrorInsufficientBuffer;
@@ -271,9 +273,9 @@ bool UrlCacheStore::Deliver(Enumeration& e, UrlCacheEntryInfo* buffer, std::uint
   return true;
 }
 
-UrlCacheStore::Handle UrlCacheStore::FindFirst(const char* pattern, std::uint32_t filter,
-                                               std::int64_t group, UrlCacheEntryInfo* buffer,
-                                               std::uint32_t* size, std::uint32_t* error) {
+UrlCacheStore::Handle UrlCacheStore::FindFirst(const char* pattern, std::uint32_t filter, std::int64_t group,
+                                               UrlCacheEntryInfo* buffer, std::uint32_t* size,
+                                               std::uint32_t* error) {
   std::unique_ptr<Enumeration> e;
   const std::string text = pattern ? pattern : "";
   // The real call after a probe takes over the probe's enumeration and its entry.
@@ -335,7 +337,8 @@ void UrlCacheStore::RefreshIndexLocked() {
       continue;
     }
     std::optional<CachedResponse> r = ReadEntry(c.kind, c.file);
-    now.emplace(std::move(c.file), Known{c.kind, modified, st.st_size, r ? std::move(r->url) : std::string()});
+    now.emplace(std::move(c.file),
+                Known{c.kind, modified, st.st_size, r ? std::move(r->url) : std::string()});
   }
   known_ = std::move(now);
   byUrl_.clear();
@@ -364,8 +367,9 @@ std::vector<CachedResponse> UrlCacheStore::Find(const std::string& url, bool als
     std::optional<CachedResponse> r = ReadEntry(kind, file);
     if (r && (r->url == url || (alsoWithQuery && CutQuery(r->url) == url))) out.push_back(std::move(*r));
   }
-  std::stable_sort(out.begin(), out.end(),
-                   [](const CachedResponse& a, const CachedResponse& b) { return NewestTime(a) > NewestTime(b); });
+  std::stable_sort(out.begin(), out.end(), [](const CachedResponse& a, const CachedResponse& b) {
+    return NewestTime(a) > NewestTime(b);
+  });
   return out;
 }
 
@@ -377,8 +381,8 @@ bool UrlCacheStore::CopyBody(const CachedResponse& r, const std::string& target,
     return false;
   }
   return SaveStreamAs(
-      target, [&](const ByteSink& sink, std::string& why) { return ReadDecodedBody(source, r, sink, why); }, error,
-      copied);
+      target, [&](const ByteSink& sink, std::string& why) { return ReadDecodedBody(source, r, sink, why); },
+      error, copied);
 }
 
 std::string UrlCacheStore::LocalFileFor(const CachedResponse& r) {
@@ -399,7 +403,8 @@ std::string UrlCacheStore::LocalFileFor(const CachedResponse& r) {
   }
   const std::string extension = ExtensionOf(r.url);
   const bool plain = !extension.empty() && extension.size() <= 8 &&
-                     std::all_of(extension.begin(), extension.end(), [](char c) { return std::isalnum(static_cast<unsigned char>(c)); });
+                     std::all_of(extension.begin(), extension.end(),
+                                 [](char c) { return std::isalnum(static_cast<unsigned char>(c)); });
   return CacheHomeFolder() + "/tavimo/extracted/" + name + (plain ? "." + extension : std::string());
 }
 

@@ -76,8 +76,8 @@ class UrlCacheStore {
   // empty. Returns 0 and sets *error when it fails: kErrorInsufficientBuffer with *size set to
   // the room the entry needs (a null buffer asks just that), kErrorNoMoreItems when nothing
   // matches. A probe followed by the real call with the same arguments lists the entry once.
-  Handle FindFirst(const char* pattern, std::uint32_t filter, std::int64_t group,
-                   UrlCacheEntryInfo* buffer, std::uint32_t* size, std::uint32_t* error);
+  Handle FindFirst(const char* pattern, std::uint32_t filter, std::int64_t group, UrlCacheEntryInfo* buffer,
+                   std::uint32_t* size, std::uint32_t* error);
   // The next entry of the enumeration, as above; false and kErrorNoMoreItems at the end.
   bool FindNext(Handle handle, UrlCacheEntryInfo* buffer, std::uint32_t* size, std::uint32_t* error);
   void FindClose(Handle handle);
@@ -135,7 +135,7 @@ class UrlCacheStore {
   std::mutex indexMutex_;
   std::vector<std::pair<std::string, std::int64_t>> indexStamp_;  // folder, modification time
   bool indexed_ = false;
-  std::unordered_map<std::string, Known> known_;  // by entry file
+  std::unordered_map<std::string, Known> known_;             // by entry file
   std::unordered_multimap<std::string, std::string> byUrl_;  // URL, and URL cut at "?" -> file
 };
 

@@ -17,7 +17,8 @@ void TWarcAccessPoints::Add(TWarcAccessPoint point) {
   points_.push_back(std::move(point));
 }
 
-const TWarcAccessPoint* TWarcAccessPoints::Before(std::uint64_t memberStart, std::uint64_t decodedOffset) const {
+const TWarcAccessPoint* TWarcAccessPoints::Before(std::uint64_t memberStart,
+                                                  std::uint64_t decodedOffset) const {
   auto it = std::upper_bound(points_.begin(), points_.end(), decodedOffset,
                              [](std::uint64_t d, const TWarcAccessPoint& p) { return d < p.decodedOffset; });
   if (it == points_.begin()) return nullptr;

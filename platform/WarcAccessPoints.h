@@ -17,9 +17,9 @@
 namespace tavimo {
 
 struct TWarcAccessPoint {
-  std::uint64_t memberStart = 0;    // file offset of the gzip member the point lies in
-  std::uint64_t fileOffset = 0;     // the first compressed byte not wholly used yet
-  int bits = 0;                     // 1..7: that many high bits of the byte before fileOffset are still to use
+  std::uint64_t memberStart = 0;  // file offset of the gzip member the point lies in
+  std::uint64_t fileOffset = 0;   // the first compressed byte not wholly used yet
+  int bits = 0;                   // 1..7: that many high bits of the byte before fileOffset are still to use
   std::uint64_t decodedOffset = 0;  // uncompressed offset at the point
   std::string window;               // the output before it (up to 32 KiB)
 

@@ -16,7 +16,8 @@ namespace {
 char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
 bool SameName(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return Lower(x) == Lower(y); });
+  return a.size() == b.size() &&
+         std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return Lower(x) == Lower(y); });
 }
 
 std::string_view Trimmed(std::string_view s) {
@@ -102,7 +103,9 @@ TWarcReader::Source TWarcReader::MemorySource(std::string_view bytes) {
 }
 
 std::string TWarcReader::endReason() const {
-  return stream_.Broken() ? stream_.Error() : "the file ends inside the record's block (its Content-Length goes beyond the end)";
+  return stream_.Broken()
+             ? stream_.Error()
+             : "the file ends inside the record's block (its Content-Length goes beyond the end)";
 }
 
 bool TWarcReader::skipBlock(std::uint64_t n, std::string& why) {
@@ -123,8 +126,9 @@ bool TWarcReader::finishRecord(TWarcDamage& damage) {
   damage.offset = recordOffset_;
   if (!skipBlock(blockLeft_, damage.reason)) return false;
   if (!stream_.Fill(4) || std::memcmp(stream_.Data(), "\r\n\r\n", 4) != 0) {
-    damage.reason = stream_.Broken() ? stream_.Error()
-                                     : "the record's block is not followed by CRLF CRLF (its Content-Length is wrong)";
+    damage.reason = stream_.Broken()
+                        ? stream_.Error()
+                        : "the record's block is not followed by CRLF CRLF (its Content-Length is wrong)";
     return false;
   }
   stream_.Consume(4);
@@ -279,11 +283,13 @@ void TWarcReader::readHttpHead(TWarcRecord& record) {
     std::size_t linesEnd = 0;
     std::size_t end = std::string_view::npos;
     for (;;) {
-      const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(stream_.Available(), blockLeft_));
+      const std::size_t n =
+          static_cast<std::size_t>(std::min<std::uint64_t>(stream_.Available(), blockLeft_));
       end = HeadEnd(stream_.Data(), n, linesEnd);
       if (end != std::string_view::npos) break;
       if (n == blockLeft_ || n > kMaxHeadBytes) {
-        record.httpProblem = n > kMaxHeadBytes ? "the HTTP head is longer than 1 MiB" : "the HTTP head has no end within the record";
+        record.httpProblem = n > kMaxHeadBytes ? "the HTTP head is longer than 1 MiB"
+                                               : "the HTTP head has no end within the record";
         return;
       }
       if (!stream_.More()) {

@@ -3,8 +3,8 @@
 // archives write them) record by record: plain, record-gzipped (one gzip member per record) or
 // gzipped whole. Memory stays flat on any file size: one record head and a bounded window of
 // its block are all that is held (and, when asked, the access points of a file gzipped whole,
-// so that a later reader can start at any record without inflating from the start). A damaged record is reported with its offset and the reading
-// goes on at the next record.
+// so that a later reader can start at any record without inflating from the start). A damaged record is
+// reported with its offset and the reading goes on at the next record.
 //
 //   TWarcReader reader(TWarcReader::FileSource(fd));
 //   TWarcRecord record; TWarcDamage damage;

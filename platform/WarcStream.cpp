@@ -16,7 +16,7 @@ constexpr int kGzipBits = 15 + 16;
 constexpr int kRawBits = -15;
 constexpr std::size_t kGzipTrailer = 8;  // CRC-32 and size after the deflate data
 constexpr std::size_t kWindow = 32768;
-}
+}  // namespace
 
 struct TWarcStream::Zlib {
   z_stream z{};
@@ -134,7 +134,9 @@ bool TWarcStream::produce() {
 bool TWarcStream::skipTrailer() {
   while (trailerLeft_ > 0) {
     if (inPos_ == in_.size() && !readInput()) {
-      if (!broken_) breakAt(members_.empty() ? inBase_ + inPos_ : members_.back().fileStart, "the gzip member is cut short (the file ends inside it)");
+      if (!broken_)
+        breakAt(members_.empty() ? inBase_ + inPos_ : members_.back().fileStart,
+                "the gzip member is cut short (the file ends inside it)");
       return false;
     }
     const std::size_t k = std::min(trailerLeft_, in_.size() - inPos_);
@@ -292,7 +294,8 @@ void TWarcStream::Recover() {
   std::size_t from = errorOffset_ >= inBase_ ? static_cast<std::size_t>(errorOffset_ - inBase_) + 1 : 0;
   from = std::min(from, in_.size());
   for (;;) {
-    const void* hit = from + 3 <= in_.size() ? memmem(in_.data() + from, in_.size() - from, kGzipMagic, 3) : nullptr;
+    const void* hit =
+        from + 3 <= in_.size() ? memmem(in_.data() + from, in_.size() - from, kGzipMagic, 3) : nullptr;
     if (hit != nullptr) {
       const std::size_t at = static_cast<const char*>(hit) - in_.data();
       inPos_ = at;

@@ -2,9 +2,9 @@
 // The bytes of a WARC file as its records see them, through a bounded window: a plain file
 // as it is, a gzip file (one member per record, or one member for the whole file) inflated
 // member by member; a member can also be entered in its middle, at an access point kept by an
-// earlier read of the file (TWarcAccessPoints). Keeps track of where each gzip member starts in the file, since that is
-// the offset an archive's index (and our --save) gives for a compressed record. A broken
-// member stops the data until Recover() finds the next member that begins a record.
+// earlier read of the file (TWarcAccessPoints). Keeps track of where each gzip member starts in the file,
+// since that is the offset an archive's index (and our --save) gives for a compressed record. A broken member
+// stops the data until Recover() finds the next member that begins a record.
 #include <cstddef>
 #include <cstdint>
 #include <deque>
@@ -97,8 +97,8 @@ class TWarcStream {
   struct Zlib;
   std::unique_ptr<Zlib> z_;
   bool memberOpen_ = false;
-  bool raw_ = false;               // inflating a member entered at an access point (no gzip framing)
-  std::size_t trailerLeft_ = 0;    // bytes of that member's gzip trailer still to pass over
+  bool raw_ = false;             // inflating a member entered at an access point (no gzip framing)
+  std::size_t trailerLeft_ = 0;  // bytes of that member's gzip trailer still to pass over
   TWarcAccessPoints* points_ = nullptr;
   struct Member {
     std::uint64_t decodedStart;

@@ -10,10 +10,12 @@ int WinsockFromErrno(int err) {
     case 0: return 0;
     case EINTR: return WSAEINTR;
     case EBADF: return WSAEBADF;
-    case EACCES: case EPERM: return WSAEACCES;
+    case EACCES:
+    case EPERM: return WSAEACCES;
     case EFAULT: return WSAEFAULT;
     case EINVAL: return WSAEINVAL;
-    case EMFILE: case ENFILE: return WSAEMFILE;
+    case EMFILE:
+    case ENFILE: return WSAEMFILE;
     case EAGAIN: return WSAEWOULDBLOCK;  // EWOULDBLOCK is the same value on Linux
     case EINPROGRESS: return WSAEINPROGRESS;
     case EALREADY: return WSAEALREADY;
@@ -33,8 +35,10 @@ int WinsockFromErrno(int err) {
     case ENETUNREACH: return WSAENETUNREACH;
     case ENETRESET: return WSAENETRESET;
     case ECONNABORTED: return WSAECONNABORTED;
-    case ECONNRESET: case EPIPE: return WSAECONNRESET;
-    case ENOBUFS: case ENOMEM: return WSAENOBUFS;
+    case ECONNRESET:
+    case EPIPE: return WSAECONNRESET;
+    case ENOBUFS:
+    case ENOMEM: return WSAENOBUFS;
     case EISCONN: return WSAEISCONN;
     case ENOTCONN: return WSAENOTCONN;
     case ESHUTDOWN: return WSAESHUTDOWN;
@@ -61,8 +65,7 @@ int WinsockFromGai(int gaiResult, int savedErrno) {
 #ifdef EAI_NODATA
     case EAI_NODATA:
 #endif
-    case EAI_ADDRFAMILY:
-      return WSAHOST_NOT_FOUND;
+    case EAI_ADDRFAMILY: return WSAHOST_NOT_FOUND;
     case EAI_AGAIN: return WSATRY_AGAIN;
     case EAI_FAIL: return WSANO_RECOVERY;
     case EAI_MEMORY: return WSAENOBUFS;

@@ -45,7 +45,10 @@ QImage ContactSheet(const std::vector<tavimo::skin::Picture>& pictures) {
   const int sheetWidth = 1500;
   // Lay the pictures out in rows at twice their size, then the window beside the about box.
   int x = 10, y = 10, rowHeight = 0;
-  struct Placed { const tavimo::skin::Picture* pic; QPoint at; };
+  struct Placed {
+    const tavimo::skin::Picture* pic;
+    QPoint at;
+  };
   std::vector<Placed> placed;
   for (const auto& pic : pictures) {
     if (pic.name == QLatin1String("backimg") || pic.name == QLatin1String("about")) continue;
@@ -99,10 +102,12 @@ int main(int argc, char** argv) {
     if (sheetArg > 0 && sheetArg + 1 < args.size()) {
       // The sheet shows the pictures as the program will see them: encoded and decoded again.
       auto decoded = pictures;
-      for (auto& pic : decoded) pic.image = tavimo::DecodeJpeg(tavimo::EncodeJpeg(pic.image, Quality(pic.image)));
+      for (auto& pic : decoded)
+        pic.image = tavimo::DecodeJpeg(tavimo::EncodeJpeg(pic.image, Quality(pic.image)));
       if (!ContactSheet(decoded).save(args[sheetArg + 1])) throw std::runtime_error("cannot write the sheet");
     }
-    std::printf("%zu pictures written to %s\n", pictures.size(), qPrintable(root.filePath(QStringLiteral("skin"))));
+    std::printf("%zu pictures written to %s\n", pictures.size(),
+                qPrintable(root.filePath(QStringLiteral("skin"))));
   } catch (const std::exception& e) {
     std::fprintf(stderr, "tavimo_skingen: %s\n", e.what());
     return 1;

@@ -88,10 +88,12 @@ void PaintButtonFace(QPainter& p, const QRectF& r, State s, double radius) {
   p.setBrush(Qt::NoBrush);
   if (s == State::Down) {
     p.setPen(QPen(QColor(20, 48, 80, 150), 1));
-    p.drawLine(QPointF(inner.left() + radius / 2, inner.top()), QPointF(inner.right() - radius / 2, inner.top()));
+    p.drawLine(QPointF(inner.left() + radius / 2, inner.top()),
+               QPointF(inner.right() - radius / 2, inner.top()));
   } else {
     p.setPen(QPen(QColor(255, 255, 255, s == State::Over ? 170 : 110), 1));
-    p.drawLine(QPointF(inner.left() + radius / 2, inner.top()), QPointF(inner.right() - radius / 2, inner.top()));
+    p.drawLine(QPointF(inner.left() + radius / 2, inner.top()),
+               QPointF(inner.right() - radius / 2, inner.top()));
   }
   if (s == State::Over) {
     // A soft glow under the label marks the hover state even at a glance.
@@ -154,8 +156,7 @@ void PlayIcon(QPainter& p, const QRectF& r, const QColor& c) {
   p.save();
   p.setPen(Qt::NoPen);
   p.setBrush(c);
-  p.drawPolygon(QPolygonF({QPointF(r.left() + r.width() * 0.2, r.top()),
-                           QPointF(r.right(), r.center().y()),
+  p.drawPolygon(QPolygonF({QPointF(r.left() + r.width() * 0.2, r.top()), QPointF(r.right(), r.center().y()),
                            QPointF(r.left() + r.width() * 0.2, r.bottom())}));
   p.restore();
 }
@@ -190,7 +191,8 @@ void GearIcon(QPainter& p, const QRectF& r, const QColor& c) {
     const double rad = i % 2 == 0 ? outer : inner;
     const QPointF p0(ctr.x() + rad * std::cos(a0), ctr.y() + rad * std::sin(a0));
     const QPointF p1(ctr.x() + rad * std::cos(a1), ctr.y() + rad * std::sin(a1));
-    if (i == 0) gear.moveTo(p0); else gear.lineTo(p0);
+    if (i == 0) gear.moveTo(p0);
+    else gear.lineTo(p0);
     gear.lineTo(p1);
   }
   gear.closeSubpath();
@@ -378,7 +380,8 @@ QImage AboutPicture() {
   p.drawLine(QPointF(24, 232.5), QPointF(176, 232.5));
   p.setPen(kMuted);
   p.setFont(UiFont(10));
-  p.drawText(QRectF(0, 240, 200, 14), Qt::AlignCenter, QStringLiteral("F7  show and scan   \u00b7   F6  show"));
+  p.drawText(QRectF(0, 240, 200, 14), Qt::AlignCenter,
+             QStringLiteral("F7  show and scan   \u00b7   F6  show"));
   p.drawText(QRectF(0, 256, 200, 14), Qt::AlignCenter, QStringLiteral("Esc  hide"));
   p.setPen(kDeepBlue);
   p.setFont(UiFont(10, false, true));
@@ -471,8 +474,7 @@ QImage MenuPicture(int index) {
     case 8:  // options
       GearIcon(p, QRectF(1.5, 1.5, 13, 13), ink);
       break;
-    default:
-      break;
+    default: break;
   }
   return img;
 }
@@ -523,7 +525,8 @@ QImage Background() {
   PlayIcon(p, QRectF(kPlayer.center().x() - 9, kPlayer.center().y() - 16, 18, 20), QColor(255, 255, 255, 60));
   p.setPen(QColor(255, 255, 255, 90));
   p.setFont(UiFont(10));
-  p.drawText(QRectF(kPlayer).adjusted(0, 36, 0, 0), Qt::AlignCenter, QStringLiteral("Click an item to preview it"));
+  p.drawText(QRectF(kPlayer).adjusted(0, 36, 0, 0), Qt::AlignCenter,
+             QStringLiteral("Click an item to preview it"));
 
   // The save card: categories, the download folder and its button.
   p.setPen(QPen(kCardLine, 1));
@@ -551,8 +554,7 @@ QImage Background() {
   return img;
 }
 
-void AddStates(std::vector<Picture>& out, const QString& name,
-               const std::function<QImage(State)>& draw) {
+void AddStates(std::vector<Picture>& out, const QString& name, const std::function<QImage(State)>& draw) {
   out.push_back({QStringLiteral("jpeg"), name + QStringLiteral("0"), draw(State::Normal)});
   out.push_back({QStringLiteral("jpeg"), name + QStringLiteral("1"), draw(State::Over)});
   out.push_back({QStringLiteral("jpeg"), name + QStringLiteral("2"), draw(State::Down)});
@@ -562,16 +564,14 @@ void AddStates(std::vector<Picture>& out, const QString& name,
 
 std::vector<Picture> DrawAll() {
   std::vector<Picture> out;
-  AddStates(out, QStringLiteral("CHANGE"), [](State s) {
-    return PushButton(69, 21, QStringLiteral("Change"), s, kCard, 11);
-  });
+  AddStates(out, QStringLiteral("CHANGE"),
+            [](State s) { return PushButton(69, 21, QStringLiteral("Change"), s, kCard, 11); });
   AddStates(out, QStringLiteral("CLOSE"), [](State s) { return TitleButton(s, GlyphClose); });
   AddStates(out, QStringLiteral("DOWNLOAD"), [](State s) {
     return PushButton(109, 28, QStringLiteral("Download"), s, kWindow, 12, DownArrowIcon);
   });
-  AddStates(out, QStringLiteral("GO"), [](State s) {
-    return PushButton(46, 21, QStringLiteral("Go"), s, kBand, 11, PlayIcon);
-  });
+  AddStates(out, QStringLiteral("GO"),
+            [](State s) { return PushButton(46, 21, QStringLiteral("Go"), s, kBand, 11, PlayIcon); });
   AddStates(out, QStringLiteral("INFO"), [](State s) { return TitleButton(s, GlyphInfo); });
   AddStates(out, QStringLiteral("MINI"), [](State s) { return TitleButton(s, GlyphMini); });
   AddStates(out, QStringLiteral("QUESTION"), [](State s) { return TitleButton(s, GlyphQuestion); });
@@ -590,8 +590,7 @@ std::vector<Picture> DrawAll() {
   out.push_back({layout, QStringLiteral("MouseEffectImage1"), OptionsButton(State::Normal)});
   out.push_back({layout, QStringLiteral("MouseEffectImage1_over"), OptionsButton(State::Over)});
   out.push_back({layout, QStringLiteral("MouseEffectImage1_down"), OptionsButton(State::Down)});
-  for (int i = 0; i < 9; ++i)
-    out.push_back({layout, QStringLiteral("menu%1").arg(i), MenuPicture(i)});
+  for (int i = 0; i < 9; ++i) out.push_back({layout, QStringLiteral("menu%1").arg(i), MenuPicture(i)});
   return out;
 }
 
@@ -604,10 +603,13 @@ QImage DrawMockup(const std::vector<Picture>& pictures) {
   QImage img = find(QStringLiteral("backimg")).convertToFormat(QImage::Format_ARGB32_Premultiplied);
   QPainter p(&img);
   p.fillRect(kTitlebar, kWhite);
-  const struct { const char* name; int x, y; } placed[] = {
-      {"INFO0", 136 + 311, 4},  {"QUESTION1", 136 + 332, 4}, {"MINI0", 136 + 353, 4},
-      {"CLOSE2", 136 + 374, 4}, {"imgpreviewy", 100, 192},   {"DOWNLOAD1", 416, 200},
-      {"Image1", 61, 352},      {"CHANGE0", 424, 360},       {"MouseEffectImage1", 52, 378},
+  const struct {
+    const char* name;
+    int x, y;
+  } placed[] = {
+      {"INFO0", 136 + 311, 4},     {"QUESTION1", 136 + 332, 4}, {"MINI0", 136 + 353, 4},
+      {"CLOSE2", 136 + 374, 4},    {"imgpreviewy", 100, 192},   {"DOWNLOAD1", 416, 200},
+      {"Image1", 61, 352},         {"CHANGE0", 424, 360},       {"MouseEffectImage1", 52, 378},
       {"imgautoclosen", 210, 381}, {"butRefresh", 21, 437},     {"GO0", 482, 438},
   };
   for (const auto& at : placed) p.drawImage(at.x, at.y, find(QString::fromLatin1(at.name)));

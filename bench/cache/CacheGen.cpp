@@ -65,9 +65,14 @@ struct Kind {
   const char* extension;
   const char* type;
 };
-constexpr Kind kKinds[] = {{"js", "application/javascript"}, {"css", "text/css"},  {"png", "image/png"},
-                           {"jpg", "image/jpeg"},            {"woff2", "font/woff2"}, {"json", "application/json"},
-                           {"html", "text/html"},            {"gif", "image/gif"}};
+constexpr Kind kKinds[] = {{"js", "application/javascript"},
+                           {"css", "text/css"},
+                           {"png", "image/png"},
+                           {"jpg", "image/jpeg"},
+                           {"woff2", "font/woff2"},
+                           {"json", "application/json"},
+                           {"html", "text/html"},
+                           {"gif", "image/gif"}};
 
 // One cached response of the mix.
 struct Response {
@@ -84,7 +89,9 @@ class Mix {
     // Text bodies of a few KB once compressed.
     for (int i = 0; i < 8; ++i) {
       std::string text;
-      while (text.size() < 24000) text += "function f" + std::to_string(random_() % 1000) + "(a,b){return a+b*" + std::to_string(i) + ";}\n";
+      while (text.size() < 24000)
+        text += "function f" + std::to_string(random_() % 1000) + "(a,b){return a+b*" + std::to_string(i) +
+                ";}\n";
       gzipped_.push_back(Gzip(text));
     }
   }
@@ -92,8 +99,8 @@ class Mix {
   Response Next(std::uint64_t n) {
     Response r;
     const std::uint64_t host = random_() % 300;
-    const std::string site = "https://" + std::string(host % 3 ? "cdn" : "www") + std::to_string(host) + ".example" +
-                             std::to_string(host % 17) + ".com";
+    const std::string site = "https://" + std::string(host % 3 ? "cdn" : "www") + std::to_string(host) +
+                             ".example" + std::to_string(host % 17) + ".com";
     const bool swf = n % 20 == 7;
     const Kind& kind = kKinds[random_() % std::size(kKinds)];
     r.url = site + "/assets/" + std::to_string(n % 97) + "/file" + std::to_string(n) + "." +
@@ -176,7 +183,9 @@ void Store(const std::string& home, std::uint64_t perBrowser) {
     e.url = std::move(r.url);
     e.head = std::move(r.head);
     e.body = std::move(r.body);
-    e.elements = {{"request-method", "GET"}, {"net-response-time-onstart", "12"}, {"net-response-time-onstop", "13"}};
+    e.elements = {{"request-method", "GET"},
+                  {"net-response-time-onstart", "12"},
+                  {"net-response-time-onstop", "13"}};
     e.fetchCount = static_cast<std::uint32_t>(1 + n % 5);
     e.lastFetched = e.lastModified = static_cast<std::uint32_t>(kNow);
     e.expiration = static_cast<std::uint32_t>(kNow + 86400);
@@ -203,18 +212,20 @@ std::uint32_t ZeroCrc(std::uint64_t n) {
 }
 
 // A file of `size` bytes whose middle was never written (a hole).
-void WriteSparse(const std::string& path, const std::string& head, std::uint64_t holeEnd, const std::string& tail) {
+void WriteSparse(const std::string& path, const std::string& head, std::uint64_t holeEnd,
+                 const std::string& tail) {
   const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
   if (fd < 0 || ::pwrite(fd, head.data(), head.size(), 0) != static_cast<ssize_t>(head.size()) ||
-      ::pwrite(fd, tail.data(), tail.size(), static_cast<off_t>(holeEnd)) != static_cast<ssize_t>(tail.size())) {
+      ::pwrite(fd, tail.data(), tail.size(), static_cast<off_t>(holeEnd)) !=
+          static_cast<ssize_t>(tail.size())) {
     Fail(path);
   }
   ::close(fd);
 }
 
 std::string SwfHead(std::uint64_t size) {
-  return "HTTP/1.1 200 OK\r\nContent-Type: application/x-shockwave-flash\r\nContent-Length: " + std::to_string(size) +
-         "\r\nCache-Control: max-age=86400\r\n";
+  return "HTTP/1.1 200 OK\r\nContent-Type: application/x-shockwave-flash\r\nContent-Length: " +
+         std::to_string(size) + "\r\nCache-Control: max-age=86400\r\n";
 }
 
 void Huge(const std::string& home, const std::string& store) {
@@ -251,7 +262,8 @@ void Huge(const std::string& home, const std::string& store) {
     e.url = "https://huge.example.com/movies/big" + std::to_string(n) + ".swf";
     e.head = SwfHead(size);
     const std::string zeroChunk(256 * 1024, '\0');
-    const std::vector<std::uint16_t> hashes(size / zeroChunk.size(), tavimo::CacheHash16(zeroChunk.data(), zeroChunk.size()));
+    const std::vector<std::uint16_t> hashes(size / zeroChunk.size(),
+                                            tavimo::CacheHash16(zeroChunk.data(), zeroChunk.size()));
     std::string tail;
     AppendFirefoxEntryTail(tail, e, size, hashes);
     WriteSparse(firefox + "/" + FirefoxEntryFileName(e), {}, size, tail);
@@ -262,8 +274,10 @@ void Huge(const std::string& home, const std::string& store) {
 
 int main(int argc, char** argv) {
   if (argc != 4) {
-    std::fprintf(stderr, "usage: %s store <cache home> <entries per browser>\n"
-                         "       %s huge <cache home> <store cache home>\n", argv[0], argv[0]);
+    std::fprintf(stderr,
+                 "usage: %s store <cache home> <entries per browser>\n"
+                 "       %s huge <cache home> <store cache home>\n",
+                 argv[0], argv[0]);
     return 2;
   }
   const std::string mode = argv[1], home = argv[2];

@@ -40,6 +40,7 @@ int main() {
   const auto start = std::chrono::steady_clock::now();
   cache.EnumerateEntries(0);
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  std::printf("%llu %zu %.6f %ld\n", static_cast<unsigned long long>(entries), listed.size(), seconds, PeakRssKb());
+  std::printf("%llu %zu %.6f %ld\n", static_cast<unsigned long long>(entries), listed.size(), seconds,
+              PeakRssKb());
   return entries > 0 ? 0 : 1;
 }

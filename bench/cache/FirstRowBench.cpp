@@ -25,7 +25,8 @@ class FirstRowPaint : public QObject {
 
  protected:
   bool eventFilter(QObject*, QEvent* event) override {
-    if (event->type() == QEvent::Paint && PaintedNs < 0 && clock_.isValid() && urls_.topLevelItemCount() > 0) {
+    if (event->type() == QEvent::Paint && PaintedNs < 0 && clock_.isValid() &&
+        urls_.topLevelItemCount() > 0) {
       PaintedNs = clock_.nsecsElapsed();
     }
     return false;
@@ -70,7 +71,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "no row was painted (%d rows)\n", urls->topLevelItemCount());
     return 1;
   }
-  std::printf("%.1f %.1f %d\n", static_cast<double>(probe.PaintedNs) / 1e6, static_cast<double>(handlerNs) / 1e6,
-              urls->topLevelItemCount());
+  std::printf("%.1f %.1f %d\n", static_cast<double>(probe.PaintedNs) / 1e6,
+              static_cast<double>(handlerNs) / 1e6, urls->topLevelItemCount());
   return 0;
 }

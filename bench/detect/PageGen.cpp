@@ -14,8 +14,8 @@ int main(int argc, char** argv) {
   }
   const std::size_t target = std::strtoull(argv[2], nullptr, 10);
   std::mt19937 rng(argc > 3 ? static_cast<unsigned>(std::strtoul(argv[3], nullptr, 10)) : 1u);
-  static const char* words[] = {"flash", "movie", "Player", "the", "and", "games", "of", "a",
-                                "download", "Intro", "menu", "banner", "is", "on", "for"};
+  static const char* words[] = {"flash",    "movie", "Player", "the",    "and", "games", "of", "a",
+                                "download", "Intro", "menu",   "banner", "is",  "on",    "for"};
   static const char* refs[] = {
       "<embed src=\"movies/clip%u.swf\" width=\"400\">",
       "<param name=\"movie\" value='http://cdn.example.com/f/%u.SWF'>",

@@ -38,7 +38,8 @@ int main(int argc, char** argv) {
     }
   } else {
     std::unique_ptr<tavimo::TStream> sink;
-    if (mode == "file") sink = std::make_unique<tavimo::TFileStream>(argv[3], tavimo::TFileStream::Mode::Create);
+    if (mode == "file")
+      sink = std::make_unique<tavimo::TFileStream>(argv[3], tavimo::TFileStream::Mode::Create);
     else sink = std::make_unique<tavimo::TNullStream>();
     cli.RcvdStream = sink.get();
     cli.Get();

@@ -102,8 +102,7 @@ double LoadAverage() {
 }
 
 bool Near(QColor a, Rgb b) {
-  return std::abs(a.red() - b.r) < 24 && std::abs(a.green() - b.g) < 24 &&
-         std::abs(a.blue() - b.b) < 24;
+  return std::abs(a.red() - b.r) < 24 && std::abs(a.green() - b.g) < 24 && std::abs(a.blue() - b.b) < 24;
 }
 
 struct Area {
@@ -123,8 +122,8 @@ struct Area {
 };
 
 // Milliseconds from Movie() to the frame on screen; -1 after 20 s.
-double TimeToFrame(TShockwaveFlash& player, const Area& area, const std::string& url,
-                   Rgb background, Rgb rectangle) {
+double TimeToFrame(TShockwaveFlash& player, const Area& area, const std::string& url, Rgb background,
+                   Rgb rectangle) {
   QElapsedTimer timer;
   timer.start();
   player.Stop();
@@ -157,8 +156,7 @@ int main(int argc, char** argv) {
     return 0;
   }
 
-  const Rgb blue{0x20, 0x40, 0xc0}, red{0xe0, 0x20, 0x20}, green{0x10, 0xa0, 0x30},
-      yellow{0xf0, 0xe0, 0x10};
+  const Rgb blue{0x20, 0x40, 0xc0}, red{0xe0, 0x20, 0x20}, green{0x10, 0xa0, 0x30}, yellow{0xf0, 0xe0, 0x10};
   const std::string a = MakeSwf(248, 131, blue, 74, 30, 100, 70, {red});
   const std::string b = MakeSwf(248, 131, green, 74, 30, 100, 70, {yellow});
   server.Put("/a.swf", a);
@@ -174,14 +172,13 @@ int main(int argc, char** argv) {
   const double cpuBefore = TreeCpuMs();
   const double cold = TimeToFrame(player, area, server.Url("/a.swf"), blue, red);
   const double cpuCold = TreeCpuMs() - cpuBefore;
-  std::printf("first preview frame (cold): %.0f ms (CPU time of all processes: %.0f ms)\n",
-              cold, cpuCold);
+  std::printf("first preview frame (cold): %.0f ms (CPU time of all processes: %.0f ms)\n", cold, cpuCold);
   Pump(500);
   std::vector<double> warm;
   for (int i = 0; i < 10; ++i) {
     const bool even = i % 2 == 0;
-    warm.push_back(TimeToFrame(player, area, server.Url(even ? "/b.swf" : "/a.swf"),
-                               even ? green : blue, even ? yellow : red));
+    warm.push_back(TimeToFrame(player, area, server.Url(even ? "/b.swf" : "/a.swf"), even ? green : blue,
+                               even ? yellow : red));
     Pump(200);
   }
   std::sort(warm.begin(), warm.end());

@@ -35,7 +35,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::vector<std::string_view> parts;
   for (std::size_t start = 0;;) {
     const std::size_t end = input.find('\xFF', start);
-    parts.push_back(input.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start));
+    parts.push_back(
+        input.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start));
     if (end == std::string_view::npos) break;
     start = end + 1;
   }
@@ -48,10 +49,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   if (!ValidUtf8(tavimo::Utf16LeToUtf8(parts[0]))) __builtin_trap();
   for (const std::string& uri : tavimo::UriListEntries(parts[0])) {
-    if (auto path = tavimo::LocalFilePath(uri); path && path->find('\0') != std::string::npos) __builtin_trap();
+    if (auto path = tavimo::LocalFilePath(uri); path && path->find('\0') != std::string::npos)
+      __builtin_trap();
   }
 
-  static const char* const kTypes[] = {"text/x-moz-url", "_NETSCAPE_URL", "text/uri-list", "text/plain",
+  static const char* const kTypes[] = {"text/x-moz-url",
+                                       "_NETSCAPE_URL",
+                                       "text/uri-list",
+                                       "text/plain",
                                        "application/x-qt-windows-mime;value=\"UniformResourceLocator\"",
                                        "FileContents"};
   QMimeData mime;

@@ -95,8 +95,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     case 3:  // chunked framing around whatever follows
       wire = "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n" + in.ConsumeRandomLengthString(8192);
       break;
-    default:
-      break;
+    default: break;
   }
 
   cli.BeginResponseForTests();
@@ -112,7 +111,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
   } else {
     for (std::size_t off = 0; off < wire.size();) {
-      const std::size_t cut = in.remaining_bytes() > 0 ? in.ConsumeIntegralInRange<std::size_t>(1, 2000) : wire.size();
+      const std::size_t cut =
+          in.remaining_bytes() > 0 ? in.ConsumeIntegralInRange<std::size_t>(1, 2000) : wire.size();
       feed(wire.substr(off, cut));
       off += std::min(cut, wire.size() - off);
     }

@@ -54,17 +54,19 @@ void Check(std::string_view bytes) {
   const std::string& h = r->head;
   bool bareBreak = false;
   for (std::size_t i = 0; i < h.size(); ++i) {
-    if ((h[i] == '\r' && (i + 1 == h.size() || h[i + 1] != '\n')) || (h[i] == '\n' && (i == 0 || h[i - 1] != '\r'))) {
+    if ((h[i] == '\r' && (i + 1 == h.size() || h[i + 1] != '\n')) ||
+        (h[i] == '\n' && (i == 0 || h[i - 1] != '\r'))) {
       bareBreak = true;
     }
   }
-  if (r->url.empty() || r->status < 100 || r->status > 999 || !h.starts_with("HTTP/") || !h.ends_with("\r\n") ||
-      h.find("\r\n\r\n") != std::string::npos || bareBreak || r->bodyOffset <= kHeaderSize ||
-      r->bodyOffset + r->bodyLength + 2 * kEofSize + 4 > bytes.size()) {
+  if (r->url.empty() || r->status < 100 || r->status > 999 || !h.starts_with("HTTP/") ||
+      !h.ends_with("\r\n") || h.find("\r\n\r\n") != std::string::npos || bareBreak ||
+      r->bodyOffset <= kHeaderSize || r->bodyOffset + r->bodyLength + 2 * kEofSize + 4 > bytes.size()) {
     __builtin_trap();
   }
   std::string error;
-  tavimo::ReadDecodedBody(source, *r, [](const char*, std::size_t) { return true; }, error);
+  tavimo::ReadDecodedBody(
+      source, *r, [](const char*, std::size_t) { return true; }, error);
   (void)tavimo::DecodedBodySize(source, *r);
 }
 

@@ -29,7 +29,8 @@ void Check(std::string_view bytes) {
     __builtin_trap();
   }
   std::string error;
-  tavimo::ReadDecodedBody(source, *r, [](const char*, std::size_t) { return true; }, error);
+  tavimo::ReadDecodedBody(
+      source, *r, [](const char*, std::size_t) { return true; }, error);
   (void)tavimo::DecodedBodySize(source, *r);
 }
 

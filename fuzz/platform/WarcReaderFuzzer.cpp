@@ -32,7 +32,8 @@ void Check(std::string_view bytes) {
   tavimo::TWarcDamage damage;
   std::uint64_t lastDecoded = 0;
   bool stream = false;
-  for (tavimo::TWarcReader::Step step; (step = reader.Next(record, damage)) != tavimo::TWarcReader::Step::End;) {
+  for (tavimo::TWarcReader::Step step;
+       (step = reader.Next(record, damage)) != tavimo::TWarcReader::Step::End;) {
     if (step == tavimo::TWarcReader::Step::Damaged) {
       if (damage.reason.empty()) __builtin_trap();
       continue;
@@ -60,8 +61,9 @@ void Check(std::string_view bytes) {
     if (p->FirstByte() > bytes.size()) __builtin_trap();
     tavimo::TWarcReader again(tavimo::TWarcReader::MemorySource(bytes.substr(p->FirstByte())));
     if (!again.StartAt(*p, it->decodedOffset)) __builtin_trap();  // it inflated the first time
-    if (again.Next(record, damage) != tavimo::TWarcReader::Step::Record || record.decodedOffset != it->decodedOffset ||
-        record.offset != it->offset || record.targetUri != it->uri) {
+    if (again.Next(record, damage) != tavimo::TWarcReader::Step::Record ||
+        record.decodedOffset != it->decodedOffset || record.offset != it->offset ||
+        record.targetUri != it->uri) {
       __builtin_trap();
     }
     while (again.Next(record, damage) != tavimo::TWarcReader::Step::End) {

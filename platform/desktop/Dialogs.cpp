@@ -16,8 +16,8 @@ QString Q(const std::string& s) { return QString::fromStdString(s); }
 
 void QtDialogs::ShowMessage(QWidget* owner, const std::string& caption, const std::string& text,
                             MessageIcon icon) {
-  QMessageBox box(icon == MessageIcon::Error ? QMessageBox::Critical : QMessageBox::NoIcon,
-                  Q(caption), Q(text), QMessageBox::Ok, owner);
+  QMessageBox box(icon == MessageIcon::Error ? QMessageBox::Critical : QMessageBox::NoIcon, Q(caption),
+                  Q(text), QMessageBox::Ok, owner);
   box.exec();
 }
 
@@ -25,8 +25,7 @@ int QtDialogs::ExecModal(QDialog& dialog) { return dialog.exec(); }
 
 std::optional<std::string> QtDialogs::BrowseForFolder(QWidget* owner, const std::string& title) {
   const QString start = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
-  const QString chosen = QFileDialog::getExistingDirectory(owner, Q(title), start,
-                                                           QFileDialog::ShowDirsOnly);
+  const QString chosen = QFileDialog::getExistingDirectory(owner, Q(title), start, QFileDialog::ShowDirsOnly);
   if (chosen.isEmpty()) return std::nullopt;
   std::string path = chosen.toStdString();
   while (path.size() > 1 && path.back() == '/') path.pop_back();

@@ -114,8 +114,7 @@ class DropBridge : public QObject {
         Answer(e, effect);
         return true;
       }
-      default:
-        return false;
+      default: return false;
     }
   }
 

@@ -27,7 +27,8 @@ class KeyboardMap {
     min_ = setup->min_keycode;
     const int count = setup->max_keycode - setup->min_keycode + 1;
     xcb_get_keyboard_mapping_reply_t* reply =
-        xcb_get_keyboard_mapping_reply(c, xcb_get_keyboard_mapping(c, min_, static_cast<std::uint8_t>(count)), nullptr);
+        xcb_get_keyboard_mapping_reply(c, xcb_get_keyboard_mapping(c, min_, static_cast<std::uint8_t>(count)),
+                                       nullptr);
     if (!reply) return;
     perCode_ = reply->keysyms_per_keycode;
     const xcb_keysym_t* syms = xcb_get_keyboard_mapping_keysyms(reply);
@@ -140,14 +141,14 @@ bool HotKeys::Register(int vk) {
     for (std::uint16_t mod : grab.modifiers)
       // owner_events off: the press comes to the root window even when one of our own windows
       // has the focus, so the filter below always sees it.
-      variants.push_back({root, mod, xcb_grab_key_checked(c, 0, root, mod, grab.keycode, XCB_GRAB_MODE_ASYNC,
-                                                          XCB_GRAB_MODE_ASYNC)});
+      variants.push_back(
+          {root, mod,
+           xcb_grab_key_checked(c, 0, root, mod, grab.keycode, XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC)});
   std::vector<std::pair<xcb_window_t, std::uint16_t>> held;
   for (const Variant& v : variants) {
     if (xcb_generic_error_t* error = xcb_request_check(c, v.cookie))
       std::free(error);  // BadAccess: another client holds this variant
-    else
-      held.emplace_back(v.root, v.mod);
+    else held.emplace_back(v.root, v.mod);
   }
   if (held.size() != variants.size()) {
     // A key is never half-owned: give back the variants that did succeed.
@@ -186,10 +187,8 @@ bool HotKeys::IsNewPress(Grab& grab, std::uint32_t time) {
   // it) as presses without a release between them; without it as a release and a press that
   // carry the same server time.
   bool repeat = false;
-  if (grab.down)
-    repeat = static_cast<std::uint32_t>(time - grab.pressTime) < kRepeatGap;
-  else
-    repeat = grab.released && time == grab.releaseTime;
+  if (grab.down) repeat = static_cast<std::uint32_t>(time - grab.pressTime) < kRepeatGap;
+  else repeat = grab.released && time == grab.releaseTime;
   grab.down = true;
   grab.pressTime = time;
   return !repeat;
@@ -217,7 +216,8 @@ bool HotKeys::nativeEventFilter(const QByteArray& eventType, void* message, qint
       const int code = vk;
       // Handled from the event loop, not inside the native event dispatch: the handler may
       // scan a page, which waits in a nested loop.
-      QMetaObject::invokeMethod(&context_, [this, code] { handler_(code); }, Qt::QueuedConnection);
+      QMetaObject::invokeMethod(
+          &context_, [this, code] { handler_(code); }, Qt::QueuedConnection);
     }
     return true;
   }

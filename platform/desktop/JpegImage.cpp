@@ -101,8 +101,8 @@ bool Compress(const QImage& rgb, int quality, unsigned char** buffer, unsigned l
   }
   info.optimize_coding = TRUE;
   jpeg_start_compress(&info, TRUE);
-  JSAMPARRAY row = (*info.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&info), JPOOL_IMAGE,
-                                             info.image_width * 3, 1);
+  JSAMPARRAY row =
+      (*info.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&info), JPOOL_IMAGE, info.image_width * 3, 1);
   while (info.next_scanline < info.image_height) {
     const auto* src = reinterpret_cast<const QRgb*>(rgb.constScanLine(int(info.next_scanline)));
     unsigned char* dst = row[0];

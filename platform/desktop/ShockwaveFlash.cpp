@@ -35,8 +35,7 @@ CreatePlayerViewFunction LoadPlayerModule() {
   for (const QString& path : candidates) {
     QLibrary library(path);  // never unloaded: the web engine cannot be unloaded safely
     if (!library.load()) continue;
-    if (auto create = reinterpret_cast<CreatePlayerViewFunction>(
-            library.resolve(kCreatePlayerViewSymbol))) {
+    if (auto create = reinterpret_cast<CreatePlayerViewFunction>(library.resolve(kCreatePlayerViewSymbol))) {
       return create;
     }
   }
@@ -66,9 +65,7 @@ TShockwaveFlash::~TShockwaveFlash() {
   if (host_) delete layout_;
 }
 
-bool TShockwaveFlash::IsBlankName(const std::string& url) {
-  return url.empty() || url == "blank.swf";
-}
+bool TShockwaveFlash::IsBlankName(const std::string& url) { return url.empty() || url == "blank.swf"; }
 
 bool TShockwaveFlash::LooksLikeFlashMovie(const std::string& bytes) {
   if (bytes.size() < 8) return false;
@@ -124,7 +121,7 @@ void TShockwaveFlash::Movie(const std::string& url) {
 
 void TShockwaveFlash::Arrived(std::uint64_t generation, bool ok, std::string bytes) {
   if (generation != generation_ || !view_) return;  // a later Movie replaced this one
-  if (!ok || !LooksLikeFlashMovie(bytes)) return;    // the area stays empty
+  if (!ok || !LooksLikeFlashMovie(bytes)) return;   // the area stays empty
   view_->ShowMovie(url_, std::move(bytes));
   if (!playing_) view_->Suspend();
 }

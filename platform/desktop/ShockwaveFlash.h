@@ -26,8 +26,7 @@ class TShockwaveFlash : public FlashPlayer {
  public:
   // `host` is the preview area; `fetcher` must outlive the player. `makeView` defaults to the
   // web view of the player module.
-  TShockwaveFlash(QWidget* host, MovieFetcher& fetcher,
-                  PlayerViewMaker makeView = CreatePlayerView);
+  TShockwaveFlash(QWidget* host, MovieFetcher& fetcher, PlayerViewMaker makeView = CreatePlayerView);
   ~TShockwaveFlash() override;
   TShockwaveFlash(const TShockwaveFlash&) = delete;
   TShockwaveFlash& operator=(const TShockwaveFlash&) = delete;

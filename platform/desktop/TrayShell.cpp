@@ -60,16 +60,11 @@ class QtTrayShell final : public TrayShell {
 
   void Activated(QSystemTrayIcon::ActivationReason reason) {
     switch (reason) {
-      case QSystemTrayIcon::Trigger:
-        return Post({TrayNotice::LeftDown, TrayNotice::LeftUp});
-      case QSystemTrayIcon::DoubleClick:
-        return Post({TrayNotice::LeftDoubleClick, TrayNotice::LeftUp});
-      case QSystemTrayIcon::Context:
-        return Post({TrayNotice::RightDown, TrayNotice::RightUp});
-      case QSystemTrayIcon::MiddleClick:
-        return Post({TrayNotice::MiddleDown, TrayNotice::MiddleUp});
-      case QSystemTrayIcon::Unknown:
-        return;
+      case QSystemTrayIcon::Trigger: return Post({TrayNotice::LeftDown, TrayNotice::LeftUp});
+      case QSystemTrayIcon::DoubleClick: return Post({TrayNotice::LeftDoubleClick, TrayNotice::LeftUp});
+      case QSystemTrayIcon::Context: return Post({TrayNotice::RightDown, TrayNotice::RightUp});
+      case QSystemTrayIcon::MiddleClick: return Post({TrayNotice::MiddleDown, TrayNotice::MiddleUp});
+      case QSystemTrayIcon::Unknown: return;
     }
   }
 
@@ -79,7 +74,8 @@ class QtTrayShell final : public TrayShell {
   void Post(std::initializer_list<TrayNotice> notices) {
     for (TrayNotice notice : notices) {
       QMetaObject::invokeMethod(
-          &icon_, [this, notice] {
+          &icon_,
+          [this, notice] {
             if (handler_) handler_(notice);
           },
           Qt::QueuedConnection);

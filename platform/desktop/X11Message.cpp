@@ -147,7 +147,8 @@ bool X11Message::nativeEventFilter(const QByteArray& eventType, void* message, q
   // data32 holds the longs of the sender, cut to 32 bits.
   const long number = static_cast<std::int32_t>(client->data.data32[0]);
   const auto from = static_cast<MessageSender>(static_cast<std::int32_t>(client->data.data32[1]));
-  QMetaObject::invokeMethod(&context_, [this, number, from] { handler_(number, from); }, Qt::QueuedConnection);
+  QMetaObject::invokeMethod(
+      &context_, [this, number, from] { handler_(number, from); }, Qt::QueuedConnection);
   return true;
 }
 

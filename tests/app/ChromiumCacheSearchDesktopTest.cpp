@@ -35,7 +35,8 @@ std::string Page(const std::string& otherSite) {
   return "<html><head><title>loading</title></head><body>\n"
          "<embed src=\"page.swf\" type=\"application/x-shockwave-flash\">\n<script>\n"
          "const ext = '.s' + 'wf';\n"
-         "const urls = ['m/fetched' + ext, 'm/versioned' + ext + '?v=2', '" + otherSite +
+         "const urls = ['m/fetched' + ext, 'm/versioned' + ext + '?v=2', '" +
+         otherSite +
          "/other' + ext];\n"
          "Promise.all(urls.map(u => fetch(u).then(r => {\n"
          "    if (!r.ok) throw u + ' ' + r.status;\n"
@@ -56,11 +57,10 @@ TEST_F(ChromiumCacheSearchDesktopTest, EachDetectionOptionListsPageAndCacheMovie
 
   // Another site (another port: another host for the search), which lets the page fetch it.
   const std::string cors = "Access-Control-Allow-Origin: *\r\n";
-  TestServer other(TestServer::Files(
-      {{"/other.swf", TestServer::Response(200, Movie(2500, 'o'), kMovieHeaders + cors)}}));
+  TestServer other(
+      TestServer::Files({{"/other.swf", TestServer::Response(200, Movie(2500, 'o'), kMovieHeaders + cors)}}));
   TestServer site(TestServer::Files({
-      {"/page.html",
-       TestServer::Response(200, Page(other.Url("")), "Content-Type: text/html\r\n")},
+      {"/page.html", TestServer::Response(200, Page(other.Url("")), "Content-Type: text/html\r\n")},
       {"/m/fetched.swf", TestServer::Response(200, Movie(4000, 'f'), kMovieHeaders)},
       {"/m/versioned.swf?v=2", TestServer::Response(200, Movie(800, 'v'), kMovieHeaders)},
   }));
@@ -69,8 +69,7 @@ TEST_F(ChromiumCacheSearchDesktopTest, EachDetectionOptionListsPageAndCacheMovie
   ASSERT_TRUE(FillChromiumCache(home.Path(), page, "movies fetched", error)) << error;
 
   const std::string pageMovie = site.Url("/page.swf");
-  const std::vector<std::string> siteCached = {site.Url("/m/fetched.swf"),
-                                               site.Url("/m/versioned.swf")};
+  const std::vector<std::string> siteCached = {site.Url("/m/fetched.swf"), site.Url("/m/versioned.swf")};
   const std::string otherCached = other.Url("/other.swf");
   struct Case {
     int detectMode;
@@ -92,8 +91,7 @@ TEST_F(ChromiumCacheSearchDesktopTest, EachDetectionOptionListsPageAndCacheMovie
 
     std::vector<std::string> listed;
     for (int row = 0; row < form->Items->Count(); ++row) listed.push_back(form->Items->Url(row));
-    ASSERT_EQ(listed.size(), c.fromPage.size() + c.fromCache.size())
-        << ::testing::PrintToString(listed);
+    ASSERT_EQ(listed.size(), c.fromPage.size() + c.fromCache.size()) << ::testing::PrintToString(listed);
     const auto split = listed.begin() + static_cast<std::ptrdiff_t>(c.fromPage.size());
     EXPECT_EQ(std::vector<std::string>(listed.begin(), split), c.fromPage);
     EXPECT_EQ(Sorted({split, listed.end()}), Sorted(c.fromCache));

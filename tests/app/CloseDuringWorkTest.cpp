@@ -102,14 +102,13 @@ TEST_P(CloseDuringWorkTest, NothingIsFetchedAfterTheCloseAndTheSettingsAreSaved)
   EXPECT_EQ(server.Requests().size(), seen);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, CloseDuringWorkTest,
-    ::testing::Values(CloseCase{"ExitDuringScan", false, 0, false},
-                      CloseCase{"SignalDuringScan", false, 0, true},
-                      CloseCase{"ExitDuringOwnClientDownload", true, 1, false},
-                      CloseCase{"ExitDuringFileGetterDownload", true, 0, false},
-                      CloseCase{"SignalDuringFileGetterDownload", true, 0, true}),
-    [](const ::testing::TestParamInfo<CloseCase>& p) { return p.param.name; });
+INSTANTIATE_TEST_SUITE_P(Cases, CloseDuringWorkTest,
+                         ::testing::Values(CloseCase{"ExitDuringScan", false, 0, false},
+                                           CloseCase{"SignalDuringScan", false, 0, true},
+                                           CloseCase{"ExitDuringOwnClientDownload", true, 1, false},
+                                           CloseCase{"ExitDuringFileGetterDownload", true, 0, false},
+                                           CloseCase{"SignalDuringFileGetterDownload", true, 0, true}),
+                         [](const ::testing::TestParamInfo<CloseCase>& p) { return p.param.name; });
 
 TEST(TerminationSignalsTest, EachSignalReachesTheCallbackInTheEventLoop) {
   std::vector<int> got;

@@ -41,8 +41,8 @@ TEST_F(DownloadDesktopTest, ADoubleClickOnDownloadStartsOneBatch) {
   ASSERT_TRUE(QTest::qWaitForWindowActive(&f));
 
   const QPoint at = f.butdownload->mapToGlobal(f.butdownload->rect().center());
-  const std::string command = "xdotool mousemove " + std::to_string(at.x()) + " " +
-                              std::to_string(at.y()) + " click --repeat 2 --delay 60 1";
+  const std::string command = "xdotool mousemove " + std::to_string(at.x()) + " " + std::to_string(at.y()) +
+                              " click --repeat 2 --delay 60 1";
   ASSERT_EQ(std::system(command.c_str()), 0);
   ASSERT_TRUE(QTest::qWaitFor([&] { return clicks >= 1 && !f.httpgetfile->Busy(); }, 5000));
   QTest::qWait(500);  // room for a second click, had there been one

@@ -20,22 +20,36 @@ TEST_F(DropDesktopTest, LinkDraggedFromAnotherProgramLandsInTheAddressField) {
   // The source sits clear of the main window.
   const QRect place(f.geometry().right() + 40 > 1180 ? 20 : f.geometry().right() + 40, 20, 100, 80);
   QProcess source;
-  source.start(TAVIMO_DRAG_SOURCE, {"--place", QString("%1,%2,%3,%4").arg(place.x()).arg(place.y()).arg(place.width()).arg(place.height()),
-                                    "--link", "http://dragged.example/flash.htm", "Flash page"});
+  source.start(TAVIMO_DRAG_SOURCE,
+               {"--place",
+                QString("%1,%2,%3,%4").arg(place.x()).arg(place.y()).arg(place.width()).arg(place.height()),
+                "--link", "http://dragged.example/flash.htm", "Flash page"});
   ASSERT_TRUE(source.waitForStarted());
-  ASSERT_TRUE(QTest::qWaitFor([&] { return source.canReadLine() || source.state() != QProcess::Running; }, 10000));
+  ASSERT_TRUE(
+      QTest::qWaitFor([&] { return source.canReadLine() || source.state() != QProcess::Running; }, 10000));
   ASSERT_EQ(source.readLine().trimmed(), "ready");
 
   // Press in the source, then move to the field in small steps: XDND follows real motion.
   const QPoint from = place.center();
   const QPoint to = f.edturl->mapToGlobal(f.edturl->rect().center());
-  QStringList steps = {"mousemove", QString::number(from.x()), QString::number(from.y()), "sleep", "0.2",
-                       "mousedown", "1", "sleep", "0.2"};
+  QStringList steps = {"mousemove",
+                       QString::number(from.x()),
+                       QString::number(from.y()),
+                       "sleep",
+                       "0.2",
+                       "mousedown",
+                       "1",
+                       "sleep",
+                       "0.2"};
   for (int i = 1; i <= 12; ++i) {
     const QPoint p = from + (to - from) * i / 12;
-    steps << "mousemove" << QString::number(p.x()) << QString::number(p.y()) << "sleep" << "0.1";
+    steps << "mousemove" << QString::number(p.x()) << QString::number(p.y()) << "sleep"
+          << "0.1";
   }
-  steps << "sleep" << "0.2" << "mouseup" << "1";
+  steps << "sleep"
+        << "0.2"
+        << "mouseup"
+        << "1";
   QProcess xdotool;
   xdotool.start("xdotool", steps);
   ASSERT_TRUE(xdotool.waitForStarted());

@@ -57,7 +57,8 @@ class RecordingDialogs : public Dialogs {
 class AppDialogs : public Dialogs {
  public:
   Dialogs* Target = nullptr;
-  void ShowMessage(QWidget* owner, const std::string& caption, const std::string& text, MessageIcon icon) override {
+  void ShowMessage(QWidget* owner, const std::string& caption, const std::string& text,
+                   MessageIcon icon) override {
     if (Target) return Target->ShowMessage(owner, caption, text, icon);
     ADD_FAILURE() << "message box nobody expected: " << caption << ": " << text;
   }
@@ -147,7 +148,7 @@ class FormTest : public ::testing::Test {
   RecordingDialogs dialogs;
   FakeRegistrySource registry;
   std::vector<std::string> playerLog;
-  bool trayHost = true;  // a tray host is on screen, so hiding has a way back
+  bool trayHost = true;           // a tray host is on screen, so hiding has a way back
   TestTrayShell* tray = nullptr;  // owned by the window's tray icon
   std::unique_ptr<TFrmTavimo> form;
 };

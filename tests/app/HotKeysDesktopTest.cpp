@@ -19,8 +19,8 @@ class HotKeysDesktopTest : public FormTest {
   void SetUp() override {
     dpy_ = XOpenDisplay(nullptr);
     ASSERT_NE(dpy_, nullptr) << "no X display";
-    server_ = std::make_unique<TestServer>(TestServer::Files(
-        {{"/page.htm", TestServer::Response(200, "<embed src=\"movie.swf\">")}}));
+    server_ = std::make_unique<TestServer>(
+        TestServer::Files({{"/page.htm", TestServer::Response(200, "<embed src=\"movie.swf\">")}}));
   }
   void TearDown() override {
     form.reset();
@@ -69,12 +69,11 @@ TEST_F(HotKeysDesktopTest, F7ScansOrHidesAndF6TogglesWithoutClearing) {
     std::string list;
     size_t scans;
   } steps[] = {
-      {XK_F6, true, "old", 0},     // hidden: show as left
-      {XK_F6, false, "old", 0},    // visible: hide, keep
-      {XK_F7, true, movie, 1},     // hidden: show and scan
-      {XK_F6, false, movie, 1},    // keeps the scan's list
-      {XK_F6, true, movie, 1},
-      {XK_F7, false, "empty", 1},  // visible (and focused): hide and clear
+      {XK_F6, true, "old", 0},                               // hidden: show as left
+      {XK_F6, false, "old", 0},                              // visible: hide, keep
+      {XK_F7, true, movie, 1},                               // hidden: show and scan
+      {XK_F6, false, movie, 1},                              // keeps the scan's list
+      {XK_F6, true, movie, 1},  {XK_F7, false, "empty", 1},  // visible (and focused): hide and clear
       {XK_F7, true, movie, 2},
   };
   for (const auto& s : steps) {

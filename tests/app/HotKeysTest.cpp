@@ -25,8 +25,8 @@ struct Row {
 class HotKeysTest : public FormTest, public ::testing::WithParamInterface<Row> {
  protected:
   void SetUp() override {
-    server_ = std::make_unique<TestServer>(TestServer::Files(
-        {{"/page.htm", TestServer::Response(200, "<embed src=\"movie.swf\">")}}));
+    server_ = std::make_unique<TestServer>(
+        TestServer::Files({{"/page.htm", TestServer::Response(200, "<embed src=\"movie.swf\">")}}));
     Form();
     form->edturl->setText(QString::fromStdString(server_->Url("/page.htm")));
     form->Items->AppendItem("http://old/old.swf", "old.swf");
@@ -73,25 +73,24 @@ TEST_P(HotKeysTest, StateTable) {
 using E = Event;
 INSTANTIATE_TEST_SUITE_P(
     Rows, HotKeysTest,
-    ::testing::Values(
-        Row{"VisibleF7HidesAndClears", true, {E::F7}, false, "empty", 0},
-        Row{"HiddenF7ShowsAndScans", false, {E::F7}, true, "scanned", 1},
-        Row{"VisibleF6HidesAndKeeps", true, {E::F6}, false, "old", 0},
-        Row{"HiddenF6ShowsAsLeft", false, {E::F6}, true, "old", 0},
-        Row{"F6TwiceKeepsTheList", true, {E::F6, E::F6}, true, "old", 0},
-        Row{"VisibleOtherKeyNothing", true, {E::OtherKey}, true, "old", 0},
-        Row{"HiddenOtherKeyNothing", false, {E::OtherKey}, false, "old", 0},
-        Row{"VisibleMessageNoScan", true, {E::Message464}, true, "old", 0},
-        Row{"HiddenMessageShowsAndScans", false, {E::Message464}, true, "scanned", 1},
-        Row{"HiddenNudgeActsAsF7", false, {E::Nudge}, true, "scanned", 1},
-        Row{"VisibleNudgeActsAsF7", true, {E::Nudge}, false, "empty", 0},
-        // A second start whose F7 press reached us: the press acts, its nudge does not.
-        Row{"VisibleF7ThenNudgeHidesOnce", true, {E::F7, E::Nudge}, false, "empty", 0},
-        Row{"HiddenF7ThenNudgeScansOnce", false, {E::F7, E::Nudge}, true, "scanned", 1},
-        Row{"HiddenNudgeThenF7ScansOnce", false, {E::Nudge, E::F7}, true, "scanned", 1},
-        // Two presses by the user, or two second starts, are two requests.
-        Row{"HiddenF7TwiceShowsThenHides", false, {E::F7, E::F7}, false, "empty", 1},
-        Row{"HiddenTwoNudgesShowThenHide", false, {E::Nudge, E::Nudge}, false, "empty", 1}),
+    ::testing::Values(Row{"VisibleF7HidesAndClears", true, {E::F7}, false, "empty", 0},
+                      Row{"HiddenF7ShowsAndScans", false, {E::F7}, true, "scanned", 1},
+                      Row{"VisibleF6HidesAndKeeps", true, {E::F6}, false, "old", 0},
+                      Row{"HiddenF6ShowsAsLeft", false, {E::F6}, true, "old", 0},
+                      Row{"F6TwiceKeepsTheList", true, {E::F6, E::F6}, true, "old", 0},
+                      Row{"VisibleOtherKeyNothing", true, {E::OtherKey}, true, "old", 0},
+                      Row{"HiddenOtherKeyNothing", false, {E::OtherKey}, false, "old", 0},
+                      Row{"VisibleMessageNoScan", true, {E::Message464}, true, "old", 0},
+                      Row{"HiddenMessageShowsAndScans", false, {E::Message464}, true, "scanned", 1},
+                      Row{"HiddenNudgeActsAsF7", false, {E::Nudge}, true, "scanned", 1},
+                      Row{"VisibleNudgeActsAsF7", true, {E::Nudge}, false, "empty", 0},
+                      // A second start whose F7 press reached us: the press acts, its nudge does not.
+                      Row{"VisibleF7ThenNudgeHidesOnce", true, {E::F7, E::Nudge}, false, "empty", 0},
+                      Row{"HiddenF7ThenNudgeScansOnce", false, {E::F7, E::Nudge}, true, "scanned", 1},
+                      Row{"HiddenNudgeThenF7ScansOnce", false, {E::Nudge, E::F7}, true, "scanned", 1},
+                      // Two presses by the user, or two second starts, are two requests.
+                      Row{"HiddenF7TwiceShowsThenHides", false, {E::F7, E::F7}, false, "empty", 1},
+                      Row{"HiddenTwoNudgesShowThenHide", false, {E::Nudge, E::Nudge}, false, "empty", 1}),
     [](const ::testing::TestParamInfo<Row>& p) { return std::string(p.param.name); });
 
 using HotKeysFormTest = FormTest;

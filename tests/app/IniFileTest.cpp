@@ -22,8 +22,7 @@ TEST(LenientInteger, AcceptsTheForms) {
 }
 
 TEST(LenientInteger, RejectsEverythingElse) {
-  for (const char* bad : {"", " ", "yes", "1.5", "12a", "0x", "$", "--1", "0xZZ", "99999999999",
-                          "1 2"}) {
+  for (const char* bad : {"", " ", "yes", "1.5", "12a", "0x", "$", "--1", "0xZZ", "99999999999", "1 2"}) {
     EXPECT_EQ(ParseLenientInteger(bad), std::nullopt) << bad;
   }
 }

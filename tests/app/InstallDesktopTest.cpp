@@ -91,8 +91,9 @@ class InstallDesktopTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     prefix_ = new test::TempDir;
-    install_ = new RunResult(Shell(std::string("'" TAVIMO_CMAKE "' --install '" TAVIMO_BUILD_DIR "' --prefix '") +
-                                 prefix_->Path() + "'"));
+    install_ =
+        new RunResult(Shell(std::string("'" TAVIMO_CMAKE "' --install '" TAVIMO_BUILD_DIR "' --prefix '") +
+                            prefix_->Path() + "'"));
   }
   static void TearDownTestSuite() {
     delete install_;
@@ -178,8 +179,8 @@ TEST_F(InstallDesktopTest, ManualPagesRender) {
   if (!HaveTool("man") || !HaveTool("lexgrog")) {
     GTEST_SKIP() << "man-db is not installed (scripts/setup.sh installs it)";
   }
-  const std::vector<std::string> common = {"NAME", "SYNOPSIS", "DESCRIPTION", "OPTIONS", "FILES", "ENVIRONMENT",
-                                           "SEE ALSO"};
+  const std::vector<std::string> common = {"NAME",  "SYNOPSIS",    "DESCRIPTION", "OPTIONS",
+                                           "FILES", "ENVIRONMENT", "SEE ALSO"};
   struct Case {
     const char* page;
     std::vector<std::string> sections;

@@ -63,7 +63,7 @@ TEST(ItemNames, DefaultAndHandMadeNames) {
   EXPECT_EQ(DefaultSaveAsName("http://host/dir/"), "");
   EXPECT_EQ(HandMadeSaveAsName("http://host/movie.swf"), "movie.swf");
   EXPECT_EQ(HandMadeSaveAsName("http://host/a.SWF"), "not flash");  // lower case only
-  EXPECT_EQ(HandMadeSaveAsName("http://host/swf/page"), "page");     // "swf" anywhere
+  EXPECT_EQ(HandMadeSaveAsName("http://host/swf/page"), "page");    // "swf" anywhere
   EXPECT_EQ(HandMadeSaveAsName(""), "not flash");
 }
 
@@ -113,10 +113,8 @@ TEST_F(ItemListTest, RowsKeepTheirBytesWhateverTheEncoding) {
     const char* what;
     std::string url;
   } rows[] = {
-      {"Latin-1", "http://h/m\xfcsica/d\xe9j\xe0.swf"},
-      {"GBK", "http://h/\xd3\xce\xcf\xb7.swf"},
-      {"Big5", "http://h/\xb9\x43\xc0\xb8.swf"},
-      {"UTF-8", "http://h/\xc3\xa9t\xc3\xa9.swf"},
+      {"Latin-1", "http://h/m\xfcsica/d\xe9j\xe0.swf"}, {"GBK", "http://h/\xd3\xce\xcf\xb7.swf"},
+      {"Big5", "http://h/\xb9\x43\xc0\xb8.swf"},        {"UTF-8", "http://h/\xc3\xa9t\xc3\xa9.swf"},
       {"lone continuation", "http://h/\x80\xbf.swf"},
   };
   for (const auto& r : rows) items->AppendItem(r.url, DefaultSaveAsName(r.url));
@@ -132,7 +130,8 @@ TEST_F(ItemListTest, RowsKeepTheirBytesWhateverTheEncoding) {
     EXPECT_FALSE(items->ListView1->topLevelItem(i)->text(0).contains(QChar::ReplacementCharacter)) << r.what;
   }
   EXPECT_EQ(items->ListView1->topLevelItem(3)->text(0), QString::fromUtf8("http://h/\xc3\xa9t\xc3\xa9.swf"));
-  EXPECT_FALSE(items->ContainsUrl("http://h/m\xc3\xbcsica/d\xc3\xa9j\xc3\xa0.swf"));  // the UTF-8 spelling is another URL
+  EXPECT_FALSE(items->ContainsUrl(
+      "http://h/m\xc3\xbcsica/d\xc3\xa9j\xc3\xa0.swf"));  // the UTF-8 spelling is another URL
 
   // Confirming a name unchanged keeps its bytes; a changed name is the edit's UTF-8.
   for (const auto& [row, typed, expected] : std::vector<std::tuple<int, QString, std::string>>{
@@ -170,12 +169,9 @@ TEST_F(ItemListTest, ScrollAndHighlightStayTogether) {
     int row;
     bool previews;
   } steps[] = {
-      {items->ListView1, Qt::Key_Down, 3, true},
-      {items->ListView1, Qt::Key_Down, 4, true},
-      {items->ListView1, Qt::Key_End, 79, true},
-      {items->ListView2, Qt::Key_Up, 78, false},
-      {items->ListView2, Qt::Key_Home, 0, false},
-      {items->ListView1, Qt::Key_Home, 0, true},
+      {items->ListView1, Qt::Key_Down, 3, true},      {items->ListView1, Qt::Key_Down, 4, true},
+      {items->ListView1, Qt::Key_End, 79, true},      {items->ListView2, Qt::Key_Up, 78, false},
+      {items->ListView2, Qt::Key_Home, 0, false},     {items->ListView1, Qt::Key_Home, 0, true},
       {items->ListView1, Qt::Key_PageDown, -1, true},
   };
   for (const auto& s : steps) {
@@ -194,7 +190,8 @@ TEST_F(ItemListTest, ScrollAndHighlightStayTogether) {
     EXPECT_EQ(OpenEditor(items->ListView2), nullptr);
     if (s.previews) {
       EXPECT_EQ(items->ListView2->currentIndex().row(), row);  // no stale mark in the names
-      EXPECT_EQ(playerLog, (std::vector<std::string>{"Stop", "Movie:http://h/m" + std::to_string(row) + ".swf", "Play"}));
+      EXPECT_EQ(playerLog, (std::vector<std::string>{
+                               "Stop", "Movie:http://h/m" + std::to_string(row) + ".swf", "Play"}));
     } else {
       EXPECT_TRUE(playerLog.empty()) << s.key;
     }
@@ -223,15 +220,16 @@ TEST_F(ItemListTest, ClickPreviewsTheFirstSelectedRowOnlyWithPreviewOn) {
 }
 
 TEST_F(ItemListTest, AfterAScanTheFirstRowPlaysOrAFailureBlanks) {
-  const std::vector<std::string> first{"Stop", "Movie:http://h/m0.swf", "Play"}, blank{"Movie:blank.swf", "Stop"};
+  const std::vector<std::string> first{"Stop", "Movie:http://h/m0.swf", "Play"},
+      blank{"Movie:blank.swf", "Stop"};
   const struct {
     bool isPreview;
     int rows;
     bool failed;
     std::vector<std::string> calls;
   } cases[] = {
-      {true, 2, false, first}, {true, 2, true, first}, {true, 0, true, blank}, {true, 0, false, {}},
-      {false, 2, true, blank}, {false, 2, false, {}},
+      {true, 2, false, first}, {true, 2, true, first},  {true, 0, true, blank},
+      {true, 0, false, {}},    {false, 2, true, blank}, {false, 2, false, {}},
   };
   for (const auto& c : cases) {
     items->Clear();

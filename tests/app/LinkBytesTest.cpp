@@ -82,7 +82,8 @@ TEST_P(LinkBytesTest, ListedPreviewedAndSavedByteForByte) {
   THttpMovieFetcher fetcher;
   fetcher.Client().InactivityTimeout = 5;
   std::optional<std::pair<bool, std::string>> answer;
-  fetcher.Fetch(playerLog[1].substr(6), [&](bool ok, std::string bytes) { answer.emplace(ok, std::move(bytes)); });
+  fetcher.Fetch(playerLog[1].substr(6),
+                [&](bool ok, std::string bytes) { answer.emplace(ok, std::move(bytes)); });
   QElapsedTimer t;
   t.start();
   while (!answer && t.elapsed() < 5000) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
@@ -112,7 +113,9 @@ TEST_P(LinkBytesTest, ListedPreviewedAndSavedByteForByte) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Encodings, LinkBytesTest, ::testing::ValuesIn(kCases),
-                         [](const ::testing::TestParamInfo<PageCase>& p) { return std::string(p.param.encoding); });
+                         [](const ::testing::TestParamInfo<PageCase>& p) {
+                           return std::string(p.param.encoding);
+                         });
 
 }  // namespace
 }  // namespace tavimo::test

@@ -21,8 +21,9 @@ using MainWindowDesktopTest = FormTest;
 QImage ScreenShot(QWidget& window) {
   QCoreApplication::processEvents();
   QTest::qWait(300);  // let the X server finish drawing
-  return QGuiApplication::primaryScreen()->grabWindow(0, window.x(), window.y(), window.width(),
-                                                      window.height()).toImage();
+  return QGuiApplication::primaryScreen()
+      ->grabWindow(0, window.x(), window.y(), window.width(), window.height())
+      .toImage();
 }
 
 TEST_F(MainWindowDesktopTest, WindowClassSurvivesAlwaysOnTop) {

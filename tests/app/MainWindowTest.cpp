@@ -32,18 +32,28 @@ TEST_F(MainWindowTest, LayoutHasEveryControlWhereTheProgramExpectsIt) {
     const char* name;
     QRect bounds;
   } expected[] = {
-      {f.backimg, "backimg", {0, 0, 563, 472}},        {f.Titlebar1, "Titlebar1", {136, 4, 401, 20}},
-      {f.butinfo, "butinfo", {311, 0, 21, 21}},         {f.butquestion, "butquestion", {332, 0, 21, 21}},
-      {f.butmini, "butmini", {353, 0, 21, 21}},         {f.butclose, "butclose", {374, 0, 21, 21}},
-      {f.FlatPanel1, "FlatPanel1", {28, 54, 501, 131}}, {f.imgpreviewy, "imgpreviewy", {100, 192, 20, 22}},
-      {f.imgpreviewn, "imgpreviewn", {100, 192, 20, 22}}, {f.butdownload, "butdownload", {416, 200, 109, 28}},
-      {f.PlayerArea, "myplayer", {31, 223, 248, 131}},  {f.lstclass, "lstclass", {302, 247, 193, 100}},
-      {f.Memo1, "Memo1", {416, 247, 25, 18}},           {f.Image1, "Image1", {61, 352, 202, 22}},
-      {f.edtdowndir, "edtdowndir", {304, 362, 105, 18}}, {f.butchange, "butchange", {424, 360, 69, 21}},
+      {f.backimg, "backimg", {0, 0, 563, 472}},
+      {f.Titlebar1, "Titlebar1", {136, 4, 401, 20}},
+      {f.butinfo, "butinfo", {311, 0, 21, 21}},
+      {f.butquestion, "butquestion", {332, 0, 21, 21}},
+      {f.butmini, "butmini", {353, 0, 21, 21}},
+      {f.butclose, "butclose", {374, 0, 21, 21}},
+      {f.FlatPanel1, "FlatPanel1", {28, 54, 501, 131}},
+      {f.imgpreviewy, "imgpreviewy", {100, 192, 20, 22}},
+      {f.imgpreviewn, "imgpreviewn", {100, 192, 20, 22}},
+      {f.butdownload, "butdownload", {416, 200, 109, 28}},
+      {f.PlayerArea, "myplayer", {31, 223, 248, 131}},
+      {f.lstclass, "lstclass", {302, 247, 193, 100}},
+      {f.Memo1, "Memo1", {416, 247, 25, 18}},
+      {f.Image1, "Image1", {61, 352, 202, 22}},
+      {f.edtdowndir, "edtdowndir", {304, 362, 105, 18}},
+      {f.butchange, "butchange", {424, 360, 69, 21}},
       {f.imgautoclosey, "imgautoclosey", {210, 381, 20, 22}},
       {f.imgautoclosen, "imgautoclosen", {210, 381, 20, 22}},
-      {f.Gauge1, "Gauge1", {24, 408, 513, 13}},         {f.statubar, "statubar", {24, 408, 513, 13}},
-      {f.butRefresh, "butRefresh", {21, 437, 23, 23}},  {f.edturl, "edturl", {48, 440, 425, 19}},
+      {f.Gauge1, "Gauge1", {24, 408, 513, 13}},
+      {f.statubar, "statubar", {24, 408, 513, 13}},
+      {f.butRefresh, "butRefresh", {21, 437, 23, 23}},
+      {f.edturl, "edturl", {48, 440, 425, 19}},
       {f.butgo, "butgo", {482, 438, 46, 21}},
   };
   for (const auto& e : expected) {
@@ -67,8 +77,9 @@ TEST_F(MainWindowTest, LayoutHasEveryControlWhereTheProgramExpectsIt) {
 }
 
 TEST_F(MainWindowTest, CreationLoadsSettingsAndRunsEveryStep) {
-  WriteFile(SettingsFilePath(),
-            "[options]\nispreview=0\nautoclose=1\nDownloadOption=3\n[classes]\nclassnum=2\nclass0=A\nclass1=B\n");
+  WriteFile(
+      SettingsFilePath(),
+      "[options]\nispreview=0\nautoclose=1\nDownloadOption=3\n[classes]\nclassnum=2\nclass0=A\nclass1=B\n");
   WriteFile(home / "Downloads/.keep", "");  // the start creates the root one level deep
   TFrmTavimo& f = Form();
   EXPECT_TRUE(dialogs.Messages.empty());
@@ -95,7 +106,7 @@ TEST_F(MainWindowTest, FailingCreationStepIsShownAndSkipsTheRest) {
   EXPECT_EQ(dialogs.Messages[0].text, "Failed to get data for 'ProxyEnable'");
   EXPECT_EQ(dialogs.Messages[0].icon, MessageIcon::Error);
   EXPECT_EQ(f.butgo->NormalPictureName, "go0");  // the steps before it ran
-  EXPECT_FALSE(f.HotKeysRegistered());            // the step after it did not
+  EXPECT_FALSE(f.HotKeysRegistered());           // the step after it did not
 }
 
 // A component whose event handler fails half-way, the way a component raises an error.
@@ -314,7 +325,8 @@ TEST_F(MainWindowTest, PlayerFrameAndRightButtonSwallow) {
   // Right clicks elsewhere reach their controls: the category list asks for its menu.
   int asked = 0;
   QObject::connect(f.lstclass, &QWidget::customContextMenuRequested, [&] { ++asked; });
-  QContextMenuEvent menuEvent(QContextMenuEvent::Mouse, {5, 5}, f.lstclass->viewport()->mapToGlobal(QPoint(5, 5)));
+  QContextMenuEvent menuEvent(QContextMenuEvent::Mouse, {5, 5},
+                              f.lstclass->viewport()->mapToGlobal(QPoint(5, 5)));
   QApplication::sendEvent(f.lstclass->viewport(), &menuEvent);
   EXPECT_EQ(asked, 1);
   f.PopupMenu1->hide();

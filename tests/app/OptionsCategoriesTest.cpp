@@ -291,7 +291,8 @@ TEST_F(CategoriesTest, AddingStopsAtTheBoundWithAMessage) {
   ASSERT_EQ(f.lstclass->count(), 256);
   EXPECT_TRUE(dialogs.Messages.empty());
   int result = -1;
-  for (const auto& [typed, message] : std::vector<std::pair<std::string, bool>>{{"c300", true}, {"c5", false}}) {
+  for (const auto& [typed, message] :
+       std::vector<std::pair<std::string, bool>>{{"c300", true}, {"c5", false}}) {
     dialogs.Messages.clear();
     dialogs.Script = [&, name = typed](QDialog& d) {
       auto& n = dynamic_cast<Tfrmnewclass&>(d);

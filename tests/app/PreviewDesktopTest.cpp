@@ -54,10 +54,13 @@ TEST(PreviewDesktop, ClickingARowPlaysItsMovieInThePreviewArea) {
     const QPoint at = form->PlayerArea->mapToGlobal(QPoint(0, 0));
     return form->screen()->grabWindow(0, at.x(), at.y(), 248, 131).toImage();
   };
-  EXPECT_TRUE(WaitUntil([&] {
-    const QImage s = shot();
-    return Near(s.pixelColor(124, 65), red) && Near(s.pixelColor(8, 8), blue);
-  }, 30000)) << "centre " << shot().pixelColor(124, 65).name().toStdString();
+  EXPECT_TRUE(WaitUntil(
+      [&] {
+        const QImage s = shot();
+        return Near(s.pixelColor(124, 65), red) && Near(s.pixelColor(8, 8), blue);
+      },
+      30000))
+      << "centre " << shot().pixelColor(124, 65).name().toStdString();
   EXPECT_EQ(server.Targets(), std::vector<std::string>{"/movie.swf"});
   EXPECT_TRUE(dialogs.Messages.empty());
   form.reset();

@@ -24,11 +24,14 @@ struct Site {
       {"/l1.htm", TestServer::Response(200, "\"one.swf\" <iframe src=\"l2.htm\">")},
       {"/l2.htm", TestServer::Response(200, "\"two.swf\" <iframe src=\"l1.htm\">")},
   })};
-  TestServer tls{TestServer::Files({{"/s.htm", TestServer::Response(200, "\"secure.swf\"")}}), Pki().goodCertPem,
-                 Pki().goodKeyPem};
+  TestServer tls{TestServer::Files({{"/s.htm", TestServer::Response(200, "\"secure.swf\"")}}),
+                 Pki().goodCertPem, Pki().goodKeyPem};
   std::string refused = [] {
     int port;
-    { TestServer gone(TestServer::Files({})); port = gone.Port(); }
+    {
+      TestServer gone(TestServer::Files({}));
+      port = gone.Port();
+    }
     return "http://127.0.0.1:" + std::to_string(port) + "/p.htm";
   }();
 };
@@ -80,7 +83,8 @@ class ScanCommandTest : public FormTest {
     form->edturl->setText(QString::fromStdString(address));
     form->butgoClick();
     Rows rows;
-    for (int i = 0; i < form->Items->Count(); ++i) rows.emplace_back(form->Items->Url(i), form->Items->SaveAsName(i));
+    for (int i = 0; i < form->Items->Count(); ++i)
+      rows.emplace_back(form->Items->Url(i), form->Items->SaveAsName(i));
     return rows;
   }
   Site site_;
@@ -136,7 +140,8 @@ TEST_F(ScanCommandTest, TheQueryRuleFollowsTheSettingsFileInBoth) {
     std::filesystem::create_directories(std::filesystem::path(SettingsFilePath()).parent_path());
     WriteFile(SettingsFilePath(), on ? "[options]\nswfwithquery=1\n" : "[options]\n");
     const Rows window = WindowRows(page);
-    const Rows expected = on ? Rows{{server.Url("/g.swf#start"), "g.swf"}, {server.Url("/q.swf?xml=c.xml"), "q.swf"},
+    const Rows expected = on ? Rows{{server.Url("/g.swf#start"), "g.swf"},
+                                    {server.Url("/q.swf?xml=c.xml"), "q.swf"},
                                     {server.Url("/p.swf"), "p.swf"}}
                              : Rows{{server.Url("/p.swf"), "p.swf"}};
     EXPECT_EQ(window, expected) << on;
@@ -158,12 +163,14 @@ TEST_F(ScanCommandTest, ScansWebArchivesAsTheLiveSite) {
   wget.setWorkingDirectory(QString::fromStdString(home.Path()));
   wget.start("wget", {"-q", "--no-proxy", "-r", "-l", "2", "--warc-file=" + QString::fromStdString(warc),
                       "-P", QString::fromStdString(home / "mirror"), QString::fromStdString(page),
-                      QString::fromStdString(server.Url("/w/m/a.swf")), QString::fromStdString(server.Url("/w/b.swf"))});
+                      QString::fromStdString(server.Url("/w/m/a.swf")),
+                      QString::fromStdString(server.Url("/w/b.swf"))});
   ASSERT_TRUE(wget.waitForFinished(30000));
   const CommandRun live = RunCommand({"--detect", "page", QString::fromStdString(page)}, caFile_);
   ASSERT_EQ(live.exitCode, 0) << live.err;
 
-  const CommandRun archived = RunCommand({"--json", "--warc", QString::fromStdString(warc + ".warc.gz")}, caFile_);
+  const CommandRun archived =
+      RunCommand({"--json", "--warc", QString::fromStdString(warc + ".warc.gz")}, caFile_);
   EXPECT_EQ(archived.exitCode, 0) << archived.err;
   Rows fromPage, movies;
   std::istringstream lines(archived.out);
@@ -198,8 +205,9 @@ TEST_F(ScanCommandTest, ScansWebArchivesAsTheLiveSite) {
 }
 
 TEST_F(ScanCommandTest, BadUsageSaysWhyAndExitsWithTwo) {
-  for (const QStringList& args : {QStringList{}, QStringList{"--jobs", "0", "http://x/"}, QStringList{"--detect", "all"},
-                                  QStringList{"--frobnicate"}, QStringList{"--category", "Games", "http://x/"}}) {
+  for (const QStringList& args :
+       {QStringList{}, QStringList{"--jobs", "0", "http://x/"}, QStringList{"--detect", "all"},
+        QStringList{"--frobnicate"}, QStringList{"--category", "Games", "http://x/"}}) {
     const CommandRun run = RunCommand(args, caFile_);
     EXPECT_EQ(run.exitCode, 2) << args.join(' ').toStdString();
     EXPECT_NE(run.err.find("usage: tavimo-scan"), std::string::npos);

@@ -34,7 +34,8 @@ const std::string kNav = Movie(1500, 'n');
 // frame back to the page, and the two movies.
 TestServer::Script Site(bool tls) {
   static const std::map<std::string, std::string> files{
-      {"/site/index.htm", "<html><embed src=\"intro.swf\" width=300>\r\n<iframe src = \"frame.htm\"></iframe></html>"},
+      {"/site/index.htm",
+       "<html><embed src=\"intro.swf\" width=300>\r\n<iframe src = \"frame.htm\"></iframe></html>"},
       {"/site/frame.htm", "<object><param name=movie value='nav.swf'></object><iframe src=\"index.htm\">"},
       {"/site/intro.swf", kIntro},
       {"/site/nav.swf", kNav},
@@ -127,7 +128,10 @@ TEST_P(ScanDownloadTest, FailurePaths) {
 
   // An unreachable host: the same, no message.
   int deadPort;
-  { TestServer dead([](Conn&, int) {}); deadPort = dead.Port(); }
+  {
+    TestServer dead([](Conn&, int) {});
+    deadPort = dead.Port();
+  }
   Scan((GetParam() ? "https" : "http") + std::string("://127.0.0.1:") + std::to_string(deadPort) + "/x.htm");
   EXPECT_EQ(form->Items->Count(), 0);
   EXPECT_EQ(Status(), "Finished: 1 of 1 page failed: connection refused");

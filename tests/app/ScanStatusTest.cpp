@@ -52,32 +52,72 @@ std::unique_ptr<TestServer> FileSite(std::map<std::string, std::string> files) {
 
 const FailCase kFailCases[] = {
     {"AllArrived",
-     [] { return FileSite({{"/p.htm", TestServer::Response(200, "\"a.swf\" <iframe src=\"f.htm\">")},
-                           {"/f.htm", TestServer::Response(200, "\"b.swf\"")}}); },
-     "/p.htm", {}, "Finished", 2},
+     [] {
+       return FileSite({{"/p.htm", TestServer::Response(200, "\"a.swf\" <iframe src=\"f.htm\">")},
+                        {"/f.htm", TestServer::Response(200, "\"b.swf\"")}});
+     },
+     "/p.htm",
+     {},
+     "Finished",
+     2},
     {"MissingFrame",
-     [] { return FileSite({{"/p.htm", TestServer::Response(200, "\"a.swf\" <iframe src=\"f.htm\"><iframe src=\"gone.htm\">")},
-                           {"/f.htm", TestServer::Response(200, "\"b.swf\"")}}); },
-     "/p.htm", {}, "Finished: 1 of 3 pages failed: 404 Not Found", 2},
-    {"CutShort", [] { return FileSite({{"/p.htm", LengthLie("\"a.swf\"", 100)}}); }, "/p.htm", {},
-     "Finished: 1 of 1 page failed: the body ended after 7 of 100 bytes", 1},  // what came is used
-    {"Refused", [] { return std::unique_ptr<TestServer>(); }, "refused", {},
-     "Finished: 1 of 1 page failed: connection refused", 0},
+     [] {
+       return FileSite({{"/p.htm", TestServer::Response(
+                                       200, "\"a.swf\" <iframe src=\"f.htm\"><iframe src=\"gone.htm\">")},
+                        {"/f.htm", TestServer::Response(200, "\"b.swf\"")}});
+     },
+     "/p.htm",
+     {},
+     "Finished: 1 of 3 pages failed: 404 Not Found",
+     2},
+    {"CutShort",
+     [] {
+       return FileSite({{"/p.htm", LengthLie("\"a.swf\"", 100)}});
+     },
+     "/p.htm",
+     {},
+     "Finished: 1 of 1 page failed: the body ended after 7 of 100 bytes",
+     1},  // what came is used
+    {"Refused",
+     [] { return std::unique_ptr<TestServer>(); },
+     "refused",
+     {},
+     "Finished: 1 of 1 page failed: connection refused",
+     0},
     {"Silent",
-     [] { return std::make_unique<TestServer>([](Conn& c, int) { c.ReadHead(); c.WaitForClose(5000); }); },
+     [] {
+       return std::make_unique<TestServer>([](Conn& c, int) {
+         c.ReadHead();
+         c.WaitForClose(5000);
+       });
+     },
      "/p.htm", [](TFrmTavimo& f) { f.HttpCli2->InactivityTimeout = 1; },
      "Finished: 1 of 1 page failed: timed out", 0},
     {"Untrusted",
-     [] { return std::make_unique<TestServer>(TestServer::Files({{"/p.htm", TestServer::Response(200, "\"a.swf\"")}}),
-                                              Pki().untrustedCertPem, Pki().untrustedKeyPem); },
-     "/p.htm", {}, "Finished: 1 of 1 page failed: certificate not trusted", 0},
+     [] {
+       return std::make_unique<TestServer>(TestServer::Files(
+                                               {{"/p.htm", TestServer::Response(200, "\"a.swf\"")}}),
+                                           Pki().untrustedCertPem, Pki().untrustedKeyPem);
+     },
+     "/p.htm",
+     {},
+     "Finished: 1 of 1 page failed: certificate not trusted",
+     0},
     {"PageBound",
-     [] { return FileSite({{"/p.htm", TestServer::Response(200, "\"a.swf\"" + std::string(5000, ' ') + "\"b.swf\"")}}); },
+     [] {
+       return FileSite(
+           {{"/p.htm", TestServer::Response(200, "\"a.swf\"" + std::string(5000, ' ') + "\"b.swf\"")}});
+     },
      "/p.htm", [](TFrmTavimo& f) { f.PageScan().MaxPageBytes = 1000; },
      "Finished: 1 of 1 page failed: page larger than 1000 bytes, the most a scan keeps", 1},
     {"PagesBound",
-     [] { return FileSite({{"/c0.htm", Chain(0)}, {"/c1.htm", Chain(1)}, {"/c2.htm", Chain(2)},
-                           {"/c3.htm", Chain(3)}, {"/c4.htm", Chain(4)}}); },
+     [] {
+       return FileSite({{"/c0.htm", Chain(0)},
+                        {"/c1.htm", Chain(1)},
+                        {"/c2.htm", Chain(2)},
+                        {"/c3.htm", Chain(3)},
+                        {"/c4.htm", Chain(4)}});
+     },
      "/c0.htm", [](TFrmTavimo& f) { f.PageScan().MaxPages = 3; },
      "Finished: stopped after 3 pages, the most one scan fetches", 3},
 };
@@ -93,7 +133,10 @@ TEST_P(ScanStatusTest, FinalStatusNamesWhatFailed) {
     address = server->Url(c.path);
   } else {
     int port;
-    { TestServer gone(TestServer::Files({})); port = gone.Port(); }
+    {
+      TestServer gone(TestServer::Files({}));
+      port = gone.Port();
+    }
     address = "http://127.0.0.1:" + std::to_string(port) + "/p.htm";
   }
   Form();
@@ -128,7 +171,8 @@ TestServer::Script HeldPage(std::atomic<bool>& release) {
   return [&release](Conn& c, int) {
     c.ReadHead();
     const std::string first = "<embed src=\"first.swf\">", rest = "<embed src=\"second.swf\">";
-    c.Send("HTTP/1.0 200 OK\r\nContent-Length: " + std::to_string(first.size() + rest.size()) + "\r\n\r\n" + first);
+    c.Send("HTTP/1.0 200 OK\r\nContent-Length: " + std::to_string(first.size() + rest.size()) + "\r\n\r\n" +
+           first);
     for (int i = 0; i < 500 && !release.load() && !c.Stopping(); ++i) c.Sleep(10);
     c.Send(rest);
     c.Close();
@@ -142,10 +186,12 @@ TEST_F(FormTest, SecondScanWhileOneWaitsIsRefusedAndTheFirstEndsWhole) {
   form->show();
   form->edturl->setText(QString::fromStdString(server.Url("/page.htm")));
   QTimer poll;
-  WhenReady(poll, [&] { return server.Connections() >= 1; }, [&] {
-    QTest::keyClick(form->edturl, Qt::Key_Return);  // Enter is not blocked while Go is
-    release = true;
-  });
+  WhenReady(
+      poll, [&] { return server.Connections() >= 1; },
+      [&] {
+        QTest::keyClick(form->edturl, Qt::Key_Return);  // Enter is not blocked while Go is
+        release = true;
+      });
   form->butgoClick();
   ASSERT_EQ(dialogs.Messages.size(), 1u);
   EXPECT_EQ(dialogs.Messages[0].text, "HTTP component is busy");
@@ -157,7 +203,10 @@ TEST_F(FormTest, SecondScanWhileOneWaitsIsRefusedAndTheFirstEndsWhole) {
 }
 
 TEST_F(FormTest, EscStopsAScanThatWaitsAndThePanelNamedTheAddress) {
-  TestServer server([](Conn& c, int) { c.ReadHead(); c.WaitForClose(5000); });
+  TestServer server([](Conn& c, int) {
+    c.ReadHead();
+    c.WaitForClose(5000);
+  });
   Form();
   form->show();
   form->PageScan().WaitNoticeTicks = 1;
@@ -165,11 +214,13 @@ TEST_F(FormTest, EscStopsAScanThatWaitsAndThePanelNamedTheAddress) {
   form->edturl->setText(QString::fromStdString(address));
   std::string notice;
   QTimer poll;
-  WhenReady(poll, [&] { return server.Connections() >= 1; }, [&] {
-    form->Timer2Timer();  // one busy tick
-    notice = StatusText(*form);
-    QTest::keyClick(form->edturl, Qt::Key_Escape);
-  });
+  WhenReady(
+      poll, [&] { return server.Connections() >= 1; },
+      [&] {
+        form->Timer2Timer();  // one busy tick
+        notice = StatusText(*form);
+        QTest::keyClick(form->edturl, Qt::Key_Escape);
+      });
   form->butgoClick();
   EXPECT_EQ(notice, "Waiting for " + address + " (Esc stops the scan)");
   EXPECT_EQ(StatusText(*form), "Stopped");

@@ -44,8 +44,8 @@ class SecondStartDesktopTest : public ::testing::TestWithParam<Case> {
     dpy_ = XOpenDisplay(nullptr);
     ASSERT_NE(dpy_, nullptr) << "no X display";
     XSetErrorHandler(IgnoreXError);
-    server_ = std::make_unique<TestServer>(TestServer::Files(
-        {{"/page.htm", TestServer::Response(200, "<embed src=\"movie.swf\">")}}));
+    server_ = std::make_unique<TestServer>(
+        TestServer::Files({{"/page.htm", TestServer::Response(200, "<embed src=\"movie.swf\">")}}));
   }
   void TearDown() override {
     for (pid_t pid : started_) {
@@ -99,7 +99,7 @@ TEST_P(SecondStartDesktopTest, HiddenFirstCopyAppearsAndScansVisibleOneHides) {
   // The user types the page into the address field.
   const std::string window = std::to_string(MainWindow());
   ASSERT_EQ(Shell("xdotool windowfocus --sync " + window + " mousemove --window " + window +
-                " 150 449 click 1 type --delay 2 '" + server_->Url("/page.htm") + "'"),
+                  " 150 449 click 1 type --delay 2 '" + server_->Url("/page.htm") + "'"),
             0);
   if (!c.firstVisible) {
     ASSERT_EQ(Shell("xdotool key F6"), 0);

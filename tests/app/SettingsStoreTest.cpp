@@ -102,7 +102,8 @@ TEST_F(SettingsStoreTest, CategoriesAreTrimmedPaddedAndBounded) {
   // A list longer than the bound keeps its first entries; saving it then keeps them too.
   std::string many = "[classes]\nclassnum=300\n";
   for (int i = 0; i < 300; ++i) many += "class" + std::to_string(i) + "=c" + std::to_string(i) + "\n";
-  for (const auto& [count, bound] : std::vector<std::pair<int, int>>{{300, 256}, {256, 256}, {257, 256}, {300, 10}}) {
+  for (const auto& [count, bound] :
+       std::vector<std::pair<int, int>>{{300, 256}, {256, 256}, {257, 256}, {300, 10}}) {
     WriteIni(std::string(many).replace(many.find("300"), 3, std::to_string(count)));
     controls_.Items = DefaultCategories();
     TSettingsStore s(SettingsFilePath(), registry_, controls_);
@@ -138,8 +139,9 @@ TEST_F(SettingsStoreTest, SaveWritesTheKeysInOrderOnAFreshFile) {
 }
 
 TEST_F(SettingsStoreTest, SaveRoundTripsAndKeepsForeignSectionsAndStaleCategories) {
-  WriteIni("[window]\nleft=10\n[classes]\nclassnum=6\nclass0=a\nclass1=b\nclass2=c\nclass3=d\n"
-           "class4=e\nclass5=f\n[options]\nfavourite=blue\n");
+  WriteIni(
+      "[window]\nleft=10\n[classes]\nclassnum=6\nclass0=a\nclass1=b\nclass2=c\nclass3=d\n"
+      "class4=e\nclass5=f\n[options]\nfavourite=blue\n");
   TSettingsStore s = Load();
   ASSERT_EQ(controls_.Items.size(), 6u);
   controls_.Items.resize(4);

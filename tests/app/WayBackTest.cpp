@@ -42,7 +42,9 @@ TEST_P(WayBackTest, HidePathsHideOnlyWhenTheWindowCanComeBack) {
 }
 
 INSTANTIATE_TEST_SUITE_P(TrayHost, WayBackTest, ::testing::Bool(),
-                         [](const ::testing::TestParamInfo<bool>& p) { return p.param ? "present" : "absent"; });
+                         [](const ::testing::TestParamInfo<bool>& p) {
+                           return p.param ? "present" : "absent";
+                         });
 
 using TrayTipTest = FormTest;
 

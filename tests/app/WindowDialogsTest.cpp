@@ -80,7 +80,8 @@ TEST_F(WindowDialogsTest, EveryBoxGoesToTheDialogsOfTheWindowThatShowsIt) {
          registry.Set(kTavimoKey, "helppath", RegBinary{});
          f.butquestion->OnClick(f.butquestion);
        },
-       {1, 0, 0, 0}, "Invalid data type for 'helppath'"},
+       {1, 0, 0, 0},
+       "Invalid data type for 'helppath'"},
       {"failing tray handler",
        [this](TFrmTavimo& f) {
          f.RxTrayIcon1->OnMouseDown = [](QObject*, TMouseButton, TShiftState, int, int) {
@@ -88,7 +89,8 @@ TEST_F(WindowDialogsTest, EveryBoxGoesToTheDialogsOfTheWindowThatShowsIt) {
          };
          tray->Deliver({TrayNotice::LeftDown});
        },
-       {1, 0, 0, 0}, "tray fault"},
+       {1, 0, 0, 0},
+       "tray fault"},
       // The category dialog the window opens refuses the name through the same dialogs.
       {"category dialog's own message",
        [this](TFrmTavimo& f) {
@@ -100,7 +102,8 @@ TEST_F(WindowDialogsTest, EveryBoxGoesToTheDialogsOfTheWindowThatShowsIt) {
          };
          f.AddaNewCategory1Click();
        },
-       {1, 1, 0, 0}, kLineBreakNameText},
+       {1, 1, 0, 0},
+       kLineBreakNameText},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

@@ -24,8 +24,8 @@ std::string Movie(int k) { return "FWS" + Random(9000, 100 + static_cast<unsigne
 std::string Response(const std::string& uri, const std::string& type, const std::string& body) {
   const std::string http = test::TestServer::Response(200, body, "Content-Type: " + type + "\r\n");
   return "WARC/1.1\r\nWARC-Type: response\r\nWARC-Target-URI: " + uri +
-         "\r\nContent-Type: application/http;msgtype=response\r\nContent-Length: " + std::to_string(http.size()) +
-         "\r\n\r\n" + http + "\r\n\r\n";
+         "\r\nContent-Type: application/http;msgtype=response\r\nContent-Length: " +
+         std::to_string(http.size()) + "\r\n\r\n" + http + "\r\n\r\n";
 }
 
 constexpr int kPages = 40;
@@ -35,11 +35,14 @@ int FrameOf(int page) { return (page * 17 + 5) % kPages; }
 std::vector<std::string> Records() {
   std::vector<std::string> records;
   for (int k = 0; k < kPages; ++k) {
-    const std::string n = std::to_string(k), f = std::to_string(FrameOf(k)), j = std::to_string(kPages - 1 - k);
-    records.push_back(Response("http://s/p" + n + ".htm", "text/html",
-                               "<html><iframe src=\"/f" + f + ".htm\"></iframe> \"p" + n + ".swf\"" + Random(20000, k)));
+    const std::string n = std::to_string(k), f = std::to_string(FrameOf(k)),
+                      j = std::to_string(kPages - 1 - k);
+    records.push_back(
+        Response("http://s/p" + n + ".htm", "text/html",
+                 "<html><iframe src=\"/f" + f + ".htm\"></iframe> \"p" + n + ".swf\"" + Random(20000, k)));
     records.push_back(Response("http://s/m" + n + ".swf", "application/x-shockwave-flash", Movie(k)));
-    records.push_back(Response("http://s/f" + j + ".htm", "text/html", "<html>\"f" + j + ".swf\"" + Random(15000, 200 + k)));
+    records.push_back(Response("http://s/f" + j + ".htm", "text/html",
+                               "<html>\"f" + j + ".swf\"" + Random(15000, 200 + k)));
   }
   return records;
 }
@@ -66,10 +69,12 @@ Scanned Scan(const std::string& path, std::uint64_t spacing, const std::string& 
   s.opened = ScanWarc(
       path, limits,
       [&](const FoundItem& i) {
-        s.items.push_back(i.page + " " + std::to_string(i.pass) + " " + i.source + " " + i.url + " " + i.name);
+        s.items.push_back(i.page + " " + std::to_string(i.pass) + " " + i.source + " " + i.url + " " +
+                          i.name);
       },
       [&](const std::string& where, const std::string& why) {
-        s.problems.push_back(where.substr(where.find('@') == std::string::npos ? 0 : where.find('@')) + ": " + why);
+        s.problems.push_back(where.substr(where.find('@') == std::string::npos ? 0 : where.find('@')) + ": " +
+                             why);
       },
       saving);
   return s;
@@ -91,7 +96,8 @@ TEST(WarcScan, EveryPackingListsTheSameItems) {
   EXPECT_TRUE(plain.problems.empty()) << ::testing::PrintToString(plain.problems);
   for (int k = 0; k < kPages; ++k) {  // each page's frame was found in the archive
     const std::string page = "http://s/p" + std::to_string(k) + ".htm", f = std::to_string(FrameOf(k));
-    EXPECT_NE(std::find(plain.items.begin(), plain.items.end(), page + " 2 page http://s/f" + f + ".swf f" + f + ".swf"),
+    EXPECT_NE(std::find(plain.items.begin(), plain.items.end(),
+                        page + " 2 page http://s/f" + f + ".swf f" + f + ".swf"),
               plain.items.end())
         << page;
   }
@@ -133,18 +139,22 @@ TEST(WarcScan, DamagedWholeGzipIsReported) {
     const char* reason;  // in the first report
   } rows[] = {
       {"cut", whole.substr(0, whole.size() * 6 / 10), "the gzip member is cut short"},
-      {"ends inside a movie", [] {
+      {"ends inside a movie",
+       [] {
          std::string records;
          for (const std::string& r : Records()) records += r;
          return test::Gzip(records.substr(0, records.find(Movie(20)) + 4000));
-       }(), "the file ends inside the record's block"},
+       }(),
+       "the file ends inside the record's block"},
       // Garbage may inflate to something: then the records it makes are damage, and the CRC
       // fails at the end.
-      {"garbled", [&] {
+      {"garbled",
+       [&] {
          std::string f = whole;
          for (std::size_t k = 0; k < 3000; ++k) f[f.size() / 2 + k] = static_cast<char>(k * 13);
          return f;
-       }(), ""},
+       }(),
+       ""},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
@@ -159,7 +169,8 @@ TEST(WarcScan, DamagedWholeGzipIsReported) {
       EXPECT_EQ(saving.problems, s.problems);
       ASSERT_FALSE(s.problems.empty());
       EXPECT_NE(s.problems[0].find(row.reason), std::string::npos) << s.problems[0];
-      EXPECT_NE(std::find(s.items.begin(), s.items.end(), "http://s/p0.htm 1 page http://s/p0.swf p0.swf"), s.items.end());
+      EXPECT_NE(std::find(s.items.begin(), s.items.end(), "http://s/p0.htm 1 page http://s/p0.swf p0.swf"),
+                s.items.end());
     }
   }
 }

@@ -48,7 +48,8 @@ class DropTargetTest : public ::testing::Test {
     target.SetTarget(&edit);
   }
 
-  Outcome Drag(const QMimeData& mime, Qt::DropActions actions = Qt::CopyAction | Qt::MoveAction | Qt::LinkAction,
+  Outcome Drag(const QMimeData& mime,
+               Qt::DropActions actions = Qt::CopyAction | Qt::MoveAction | Qt::LinkAction,
                Qt::KeyboardModifiers mods = Qt::NoModifier) {
     outcome = {};
     const QPoint at(20, 5);
@@ -76,23 +77,50 @@ TEST_F(DropTargetTest, LinkPayloadsOfTheBrowsers) {
     std::vector<std::pair<const char*, std::string>> formats;
     std::string url, title;
   } cases[] = {
-      {"Firefox", {{"text/x-moz-url", Utf16("http://ex.com/p\nPage")}, {"text/uri-list", "http://ex.com/p\r\n"},
-                   {"text/plain", "http://ex.com/p"}}, "http://ex.com/p", "Page"},
+      {"Firefox",
+       {{"text/x-moz-url", Utf16("http://ex.com/p\nPage")},
+        {"text/uri-list", "http://ex.com/p\r\n"},
+        {"text/plain", "http://ex.com/p"}},
+       "http://ex.com/p",
+       "Page"},
       {"moz-url with byte-order mark and a title beyond ASCII",
-       {{"text/x-moz-url", "\xFF\xFE" + Utf16("http://ex.com/\nCaf") + std::string("\xE9\x00 \x00\x3D\xD8\x00\xDE", 8)}},
-       "http://ex.com/", "Caf\xC3\xA9 \xF0\x9F\x98\x80"},
-      {"Chromium through X11", {{"_NETSCAPE_URL", "http://c.org/x?a=1\nChrome page"}, {"text/uri-list", "http://c.org/x?a=1\r\n"},
-                                {"text/plain", "http://c.org/x?a=1"}, {"text/html", "<a href=\"x\">y</a>"}},
-       "http://c.org/x?a=1", "Chrome page"},
-      {"link wins over text", {{"text/plain", "some words"}, {"_NETSCAPE_URL", "http://n.net/\nN"}}, "http://n.net/", "N"},
-      {"no title: the address is the title", {{"text/x-moz-url", Utf16("http://t.com/")}}, "http://t.com/", "http://t.com/"},
+       {{"text/x-moz-url",
+         "\xFF\xFE" + Utf16("http://ex.com/\nCaf") + std::string("\xE9\x00 \x00\x3D\xD8\x00\xDE", 8)}},
+       "http://ex.com/",
+       "Caf\xC3\xA9 \xF0\x9F\x98\x80"},
+      {"Chromium through X11",
+       {{"_NETSCAPE_URL", "http://c.org/x?a=1\nChrome page"},
+        {"text/uri-list", "http://c.org/x?a=1\r\n"},
+        {"text/plain", "http://c.org/x?a=1"},
+        {"text/html", "<a href=\"x\">y</a>"}},
+       "http://c.org/x?a=1",
+       "Chrome page"},
+      {"link wins over text",
+       {{"text/plain", "some words"}, {"_NETSCAPE_URL", "http://n.net/\nN"}},
+       "http://n.net/",
+       "N"},
+      {"no title: the address is the title",
+       {{"text/x-moz-url", Utf16("http://t.com/")}},
+       "http://t.com/",
+       "http://t.com/"},
       {"empty title line", {{"_NETSCAPE_URL", "http://t.com/\n"}}, "http://t.com/", "http://t.com/"},
-      {"plain text only", {{"text/plain", "http://p.com/\xC3\xA9"}}, "http://p.com/\xC3\xA9", "http://p.com/\xC3\xA9"},
-      {"URI list of a Qt program", {{"text/uri-list", "# comment\r\nhttp://q.com/a%20b\r\n"}}, "http://q.com/a%20b", "http://q.com/a%20b"},
+      {"plain text only",
+       {{"text/plain", "http://p.com/\xC3\xA9"}},
+       "http://p.com/\xC3\xA9",
+       "http://p.com/\xC3\xA9"},
+      {"URI list of a Qt program",
+       {{"text/uri-list", "# comment\r\nhttp://q.com/a%20b\r\n"}},
+       "http://q.com/a%20b",
+       "http://q.com/a%20b"},
       {"a Windows program's own format, up to its NUL",
-       {{"application/x-qt-windows-mime;value=\"UniformResourceLocator\"", std::string("http://w.com/\0junk", 18)}},
-       "http://w.com/", "http://w.com/"},
-      {"a title is cut to 256", {{"_NETSCAPE_URL", "http://l.com/\n" + std::string(300, 't')}}, "http://l.com/", std::string(256, 't')},
+       {{"application/x-qt-windows-mime;value=\"UniformResourceLocator\"",
+         std::string("http://w.com/\0junk", 18)}},
+       "http://w.com/",
+       "http://w.com/"},
+      {"a title is cut to 256",
+       {{"_NETSCAPE_URL", "http://l.com/\n" + std::string(300, 't')}},
+       "http://l.com/",
+       std::string(256, 't')},
   };
   for (const auto& c : cases) {
     QMimeData mime;
@@ -122,7 +150,8 @@ TEST_F(DropTargetTest, DroppedShortcutFiles) {
       {"noeq.url", "[InternetShortcut]\r\nhttp://no.com/\r\n", "", ""},
       {"notes.txt", "[InternetShortcut]\r\nURL=http://no.com/\r\n", "", ""},
       {"pipe.url", "", "", ""},
-      {"My Site.desktop", "# x\n[Desktop Entry]\nType = Link\nName=Site\\sName\nName[de]=Seite\nURL=https://d.org/\n",
+      {"My Site.desktop",
+       "# x\n[Desktop Entry]\nType = Link\nName=Site\\sName\nName[de]=Seite\nURL=https://d.org/\n",
        "https://d.org/", "Site Name"},
       {"kde.desktop", "[Desktop Entry]\nURL[$e]=https://k.org/\nType=Link\n", "https://k.org/", "kde"},
       {"app.desktop", "[Desktop Entry]\nType=Application\nURL=https://a.org/\n", "", ""},
@@ -203,7 +232,9 @@ TEST_F(DropTargetTest, EffectsFromDragTypesAndKeys) {
   }
   // A handler decides alone; the source hears only what it offers.
   target.Dragtypes = {dtLink};
-  target.OnGetDropEffect = [](TDropTarget&, TShiftState, QPoint, std::uint32_t& effect) { effect = kDropEffectMove; };
+  target.OnGetDropEffect = [](TDropTarget&, TShiftState, QPoint, std::uint32_t& effect) {
+    effect = kDropEffectMove;
+  };
   EXPECT_EQ(Drag(mime, all).action, Qt::MoveAction);
   EXPECT_EQ(Drag(mime, Qt::CopyAction | Qt::LinkAction).action, Qt::IgnoreAction);
 }
@@ -280,8 +311,12 @@ TEST(DragDataTest, FileUrisAndUtf16) {
     const char* uri;
     std::optional<std::string> path;
   } uris[] = {
-      {"file:///home/u/a%20b.url", "/home/u/a b.url"}, {"FILE://localhost/x", "/x"}, {"file:/k/x%zz", "/k/x%zz"},
-      {"file://host/x", std::nullopt},                  {"http://h/x", std::nullopt}, {"file:///a%00b", std::nullopt},
+      {"file:///home/u/a%20b.url", "/home/u/a b.url"},
+      {"FILE://localhost/x", "/x"},
+      {"file:/k/x%zz", "/k/x%zz"},
+      {"file://host/x", std::nullopt},
+      {"http://h/x", std::nullopt},
+      {"file:///a%00b", std::nullopt},
       {"file://", std::nullopt},
   };
   for (const auto& c : uris) EXPECT_EQ(LocalFilePath(c.uri), c.path) << c.uri;

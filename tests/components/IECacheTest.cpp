@@ -78,16 +78,20 @@ TEST_F(IECacheTest, ListsTheWholeSuccessfulResponsesOfEveryProfileOnce) {
   const auto seen = ListAll(cache);
   // Chromium: c, b?v=1, a, e, frame (its 404 favicon is no content); Firefox 153 the same
   // five; Firefox 140 c and e (its predictor entry is no response).
-  const std::map<std::string, size_t> expected{
-      {kSite + "c.swf", 3}, {kSite + "b.swf?v=1", 2}, {kSite + "a.swf", 2},
-      {kSite + "e.swf", 3}, {kSite + "frame.html", 2}};
+  const std::map<std::string, size_t> expected{{kSite + "c.swf", 3},
+                                               {kSite + "b.swf?v=1", 2},
+                                               {kSite + "a.swf", 2},
+                                               {kSite + "e.swf", 3},
+                                               {kSite + "frame.html", 2}};
   std::map<std::string, size_t> counts;
   for (const auto& [url, info] : seen) ++counts[url];
   EXPECT_EQ(counts, expected);
 
   for (const auto& [url, info] : seen) {
-    const std::map<std::string, std::uint32_t> sizes{{kSite + "c.swf", 20037}, {kSite + "b.swf?v=1", 300138},
-                                                      {kSite + "a.swf", 4037}, {kSite + "e.swf", 60008}};
+    const std::map<std::string, std::uint32_t> sizes{{kSite + "c.swf", 20037},
+                                                     {kSite + "b.swf?v=1", 300138},
+                                                     {kSite + "a.swf", 4037},
+                                                     {kSite + "e.swf", 60008}};
     if (sizes.count(url)) {
       EXPECT_EQ(info.Size, sizes.at(url)) << url;  // decoded, for e.swf
     }
@@ -99,7 +103,8 @@ TEST_F(IECacheTest, ListsTheWholeSuccessfulResponsesOfEveryProfileOnce) {
   }
   // The Firefox 153 copy of c.swf was used twice.
   std::set<std::uint32_t> useCounts;
-  for (auto [it, end] = seen.equal_range(kSite + "c.swf"); it != end; ++it) useCounts.insert(it->second.UseCount);
+  for (auto [it, end] = seen.equal_range(kSite + "c.swf"); it != end; ++it)
+    useCounts.insert(it->second.UseCount);
   EXPECT_EQ(useCounts, (std::set<std::uint32_t>{0, 1, 2}));
   // The record of the last entry stays after the end.
   EXPECT_FALSE(cache.EntryInfo().SourceUrlName.empty());
@@ -175,12 +180,14 @@ TEST_F(IECacheTest, BodiesComeDecodedAndTheBrowsersFilesStayUntouched) {
 
 TEST_F(IECacheTest, OwnDownloadCacheKeepsWholeDownloadsWithinItsBound) {
   const std::string folder = DownloadCacheFolder();
-  const std::string head = "HTTP/1.1 200 OK\r\nContent-Encoding: gzip\r\nContent-Length: 5\r\nCache-Control: max-age=60";
+  const std::string head =
+      "HTTP/1.1 200 OK\r\nContent-Encoding: gzip\r\nContent-Length: 5\r\nCache-Control: max-age=60";
   std::string error;
   for (int i = 0; i < 3; ++i) {
     const std::string saved = home_ / ("m" + std::to_string(i) + ".swf");
     test::WriteFile(saved, std::string(400, static_cast<char>('a' + i)));
-    ASSERT_TRUE(StoreDownload(folder, "http://h/m" + std::to_string(i) + ".swf", head, saved, 1000, error)) << error;
+    ASSERT_TRUE(StoreDownload(folder, "http://h/m" + std::to_string(i) + ".swf", head, saved, 1000, error))
+        << error;
     std::vector<CachedResponse> found = store_.Find("http://h/m" + std::to_string(i) + ".swf", false);
     ASSERT_EQ(found.size(), 1u) << i;
     EXPECT_EQ(found[0].kind, CacheKind::Tavimo);
@@ -212,11 +219,13 @@ TEST(CacheFreshness, ByTheResponseHeaders) {
       {"Expires: Mon, 07 Dec 2026 13:00:00 GMT\r\nDate: Mon, 07 Dec 2026 11:59:00 GMT", 60, true},
       {"Expires: 0\r\nDate: Mon, 07 Dec 2026 11:59:00 GMT", 60, false},
       {"Date: Mon, 07 Dec 2026 11:00:00 GMT\r\nLast-Modified: Fri, 27 Nov 2026 11:00:00 GMT", 3600, true},
-      {"Date: Mon, 07 Dec 2026 11:00:00 GMT\r\nLast-Modified: Sun, 06 Dec 2026 11:00:00 GMT", 3 * 3600, false},
+      {"Date: Mon, 07 Dec 2026 11:00:00 GMT\r\nLast-Modified: Sun, 06 Dec 2026 11:00:00 GMT", 3 * 3600,
+       false},
       {"Content-Type: application/x-shockwave-flash", 1, false},
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(IsFresh(std::string("HTTP/1.1 200 OK\r\n") + c.headers, now - c.receivedAgo, now), c.fresh) << c.headers;
+    EXPECT_EQ(IsFresh(std::string("HTTP/1.1 200 OK\r\n") + c.headers, now - c.receivedAgo, now), c.fresh)
+        << c.headers;
   }
   EXPECT_EQ(ParseHttpDate("Sunday, 06-Nov-94 08:49:37 GMT"), 784111777);
   EXPECT_EQ(ParseHttpDate("Sun Nov  6 08:49:37 1994"), 784111777);

@@ -19,7 +19,8 @@ TEST(JpegImage, RoundTripKeepsTheColours) {
   ASSERT_EQ(back.size(), src.size());
   for (const QPoint at : {QPoint(5, 5), QPoint(35, 15)}) {
     const QColor a(src.pixel(at)), b(back.pixel(at));
-    EXPECT_LE(std::abs(a.red() - b.red()) + std::abs(a.green() - b.green()) + std::abs(a.blue() - b.blue()), 6);
+    EXPECT_LE(std::abs(a.red() - b.red()) + std::abs(a.green() - b.green()) + std::abs(a.blue() - b.blue()),
+              6);
   }
 }
 
@@ -81,16 +82,25 @@ TEST(SkinResources, UnknownNamesRaiseResourceNotFound) {
 }
 
 TEST(SkinResources, LayoutPicturesHaveTheirPlacesSizes) {
-  const struct { const char* name; QSize size; } pictures[] = {
-      {"backimg", {563, 472}},         {"about", {200, 300}},
-      {"Image1", {202, 22}},           {"imgpreviewy", {20, 22}},
-      {"imgpreviewn", {20, 22}},       {"imgautoclosey", {20, 22}},
-      {"imgautoclosen", {20, 22}},     {"butRefresh", {23, 23}},
-      {"MouseEffectImage1", {90, 24}}, {"MouseEffectImage1_over", {90, 24}},
+  const struct {
+    const char* name;
+    QSize size;
+  } pictures[] = {
+      {"backimg", {563, 472}},
+      {"about", {200, 300}},
+      {"Image1", {202, 22}},
+      {"imgpreviewy", {20, 22}},
+      {"imgpreviewn", {20, 22}},
+      {"imgautoclosey", {20, 22}},
+      {"imgautoclosen", {20, 22}},
+      {"butRefresh", {23, 23}},
+      {"MouseEffectImage1", {90, 24}},
+      {"MouseEffectImage1_over", {90, 24}},
       {"MouseEffectImage1_down", {90, 24}},
   };
   for (const auto& pic : pictures) EXPECT_EQ(LoadLayoutPicture(pic.name).size(), pic.size) << pic.name;
-  for (int i = 0; i < 9; ++i) EXPECT_EQ(LoadLayoutPicture(QString("menu%1").arg(i)).size(), QSize(16, 16)) << i;
+  for (int i = 0; i < 9; ++i)
+    EXPECT_EQ(LoadLayoutPicture(QString("menu%1").arg(i)).size(), QSize(16, 16)) << i;
   EXPECT_FALSE(LoadLayoutPicture("trayicon").isNull());
 }
 

@@ -38,8 +38,13 @@ QIcon SomeIcon() {
 
 std::string Shift(TShiftState s) {
   std::string out;
-  for (auto [flag, c] : {std::pair{ssShift, 'S'}, {ssAlt, 'A'}, {ssCtrl, 'C'}, {ssLeft, 'L'},
-                         {ssRight, 'R'}, {ssMiddle, 'M'}, {ssDouble, 'D'}})
+  for (auto [flag, c] : {std::pair{ssShift, 'S'},
+                         {ssAlt, 'A'},
+                         {ssCtrl, 'C'},
+                         {ssLeft, 'L'},
+                         {ssRight, 'R'},
+                         {ssMiddle, 'M'},
+                         {ssDouble, 'D'}})
     if (s & flag) out += c;
   return out;
 }
@@ -64,8 +69,8 @@ struct Tray {
     const char* names[] = {"L", "R", "M"};
     auto mouse = [this, names](const char* what) {
       return [this, names, what](QObject*, TMouseButton b, TShiftState s, int x, int y) {
-        events.push_back(std::string(what) + " " + names[int(b)] + " " + Shift(s) + " " +
-                         std::to_string(x) + "," + std::to_string(y));
+        events.push_back(std::string(what) + " " + names[int(b)] + " " + Shift(s) + " " + std::to_string(x) +
+                         "," + std::to_string(y));
       };
     };
     icon->OnMouseDown = mouse("down");
@@ -107,29 +112,54 @@ TEST(RxTrayIcon, NotificationsBecomeEventsInTheShellsOrder) {
   };
   const std::vector<Case> cases = {
       {"left click", {}, {N::LeftDown, N::LeftUp}, {"down L L 10,20", "click L L 10,20", "up L L 10,20"}},
-      {"double click", {}, {N::LeftDown, N::LeftUp, N::LeftDoubleClick, N::LeftUp},
+      {"double click",
+       {},
+       {N::LeftDown, N::LeftUp, N::LeftDoubleClick, N::LeftUp},
        {"down L L 10,20", "click L L 10,20", "up L L 10,20", "dbl", "down L D 10,20", "up L L 10,20"}},
       {"right press began elsewhere", {}, {N::RightUp}, {"up R R 10,20"}},
-      {"right click pops up the menu", {}, {N::RightDown, N::RightUp}, {"down R R 10,20", "popup", "up R R 10,20"}},
-      {"menu destroyed", [](Tray& t) { delete t.menu; t.menu = nullptr; }, {N::RightDown, N::RightUp},
+      {"right click pops up the menu",
+       {},
+       {N::RightDown, N::RightUp},
+       {"down R R 10,20", "popup", "up R R 10,20"}},
+      {"menu destroyed",
+       [](Tray& t) {
+         delete t.menu;
+         t.menu = nullptr;
+       },
+       {N::RightDown, N::RightUp},
        {"down R R 10,20", "click R R 10,20", "up R R 10,20"}},
-      {"menu's automatic popup off", [](Tray& t) { t.menu->setProperty("AutoPopup", false); },
-       {N::RightDown, N::RightUp}, {"down R R 10,20", "click R R 10,20", "up R R 10,20"}},
-      {"middle button never clicks", {}, {N::MiddleDown, N::MiddleUp, N::MiddleDoubleClick},
+      {"menu's automatic popup off",
+       [](Tray& t) { t.menu->setProperty("AutoPopup", false); },
+       {N::RightDown, N::RightUp},
+       {"down R R 10,20", "click R R 10,20", "up R R 10,20"}},
+      {"middle button never clicks",
+       {},
+       {N::MiddleDown, N::MiddleUp, N::MiddleDoubleClick},
        {"down M M 10,20", "up M M 10,20", "down M D 10,20"}},
-      {"modifier keys", [](Tray& t) { t.fake->keys = {true, true, true}; }, {N::MouseMove, N::RightDoubleClick},
+      {"modifier keys",
+       [](Tray& t) {
+         t.fake->keys = {true, true, true};
+       },
+       {N::MouseMove, N::RightDoubleClick},
        {"move SAC", "down R SACD 10,20"}},
-      {"disabled", [](Tray& t) { t.icon->Enabled = false; }, {N::LeftDown, N::LeftUp, N::RightDown, N::RightUp}, {}},
+      {"disabled",
+       [](Tray& t) { t.icon->Enabled = false; },
+       {N::LeftDown, N::LeftUp, N::RightDown, N::RightUp},
+       {}},
       {"default entry takes the double click",
        [](Tray& t) {
          t.menu->setDefaultAction(t.menu->actions()[0]);
          QObject::connect(t.menu->actions()[0], &QAction::triggered, [&t] { t.events.push_back("default"); });
        },
-       {N::LeftDoubleClick}, {"default", "down L D 10,20"}},
-      {"disabled default entry", [](Tray& t) {
+       {N::LeftDoubleClick},
+       {"default", "down L D 10,20"}},
+      {"disabled default entry",
+       [](Tray& t) {
          t.menu->setDefaultAction(t.menu->actions()[0]);
          t.menu->actions()[0]->setEnabled(false);
-       }, {N::LeftDoubleClick}, {"dbl", "down L D 10,20"}},
+       },
+       {N::LeftDoubleClick},
+       {"dbl", "down L D 10,20"}},
   };
   for (const Case& c : cases) {
     Tray t;
@@ -159,17 +189,37 @@ TEST(RxTrayIcon, TalksToTheShellOnlyWhenSomethingChanged) {
       {"same hint", [](Tray& t) { t.icon->SetHint("Tip|long"); }, {}, true},
       {"new hint", [](Tray& t) { t.icon->SetHint("Other"); }, {"modify 'Other'"}, true},
       {"emptied icon", [](Tray& t) { t.icon->SetIcon(QIcon()); }, {"delete"}, false},
-      {"emptied icon then a hint", [](Tray& t) { t.icon->SetIcon(QIcon()); t.icon->SetHint("x"); }, {"delete", "delete"}, false},
-      {"switched off and on", [](Tray& t) { t.icon->SetActive(false); t.icon->SetActive(false); t.icon->SetActive(true); },
-       {"delete", "delete", "add 'Tip'"}, true},
-      {"empty tip is sent twice", [](Tray& t) { t.icon->SetHint("|only after"); t.icon->Activate(); },
-       {"modify ''", "delete", "add ''", "modify ''"}, true},
-      {"refused, then retried by a change", [](Tray& t) {
+      {"emptied icon then a hint",
+       [](Tray& t) {
+         t.icon->SetIcon(QIcon());
+         t.icon->SetHint("x");
+       },
+       {"delete", "delete"},
+       false},
+      {"switched off and on",
+       [](Tray& t) {
+         t.icon->SetActive(false);
+         t.icon->SetActive(false);
+         t.icon->SetActive(true);
+       },
+       {"delete", "delete", "add 'Tip'"},
+       true},
+      {"empty tip is sent twice",
+       [](Tray& t) {
+         t.icon->SetHint("|only after");
+         t.icon->Activate();
+       },
+       {"modify ''", "delete", "add ''", "modify ''"},
+       true},
+      {"refused, then retried by a change",
+       [](Tray& t) {
          t.fake->acceptAdd = false;
          t.icon->Activate();
          t.fake->acceptAdd = true;
          t.icon->SetHint("Again");
-       }, {"delete", "add 'Tip'", "delete", "add 'Again'"}, true},
+       },
+       {"delete", "add 'Tip'", "delete", "add 'Again'"},
+       true},
   };
   for (const Case& c : cases) {
     Tray t;

@@ -28,9 +28,13 @@ bool WaitFor(const std::function<bool()>& done, int ms = 3000) {
   return true;
 }
 
-void Xdo(const QStringList& args) { ASSERT_EQ(QProcess::execute("xdotool", args), 0) << args.join(' ').toStdString(); }
+void Xdo(const QStringList& args) {
+  ASSERT_EQ(QProcess::execute("xdotool", args), 0) << args.join(' ').toStdString();
+}
 
-QStringList MoveTo(QPoint p) { return {"mousemove", "--sync", QString::number(p.x()), QString::number(p.y())}; }
+QStringList MoveTo(QPoint p) {
+  return {"mousemove", "--sync", QString::number(p.x()), QString::number(p.y())};
+}
 
 struct Form {
   Form() : bar(new TFlatTitlebar(&form)) {
@@ -70,7 +74,8 @@ TEST(TitlebarOnX, FastDragDoesNotOvershoot) {
   Form f;
   const QPoint before = f.form.pos();
   f.Drag(QPoint(120, 60));
-  EXPECT_TRUE(WaitFor([&] { return f.form.pos() == before + QPoint(120, 60); })) << f.form.pos().x() << "," << f.form.pos().y();
+  EXPECT_TRUE(WaitFor([&] { return f.form.pos() == before + QPoint(120, 60); }))
+      << f.form.pos().x() << "," << f.form.pos().y();
 }
 
 TEST(TitlebarOnX, SwitchingWindowsRepaintsInTheInactiveColour) {

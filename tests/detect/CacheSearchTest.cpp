@@ -21,7 +21,7 @@ TEST(CacheSearch, EntryFilter) {
       {"http://host/a.swf.html", "http://host/", false, ""},
       {"http://host/?x=a.swf", "http://host/", false, ""},
       {"swf", "", true, ""},
-      {"http://host/a.swf", "", false, ""},          // an empty host matches nothing
+      {"http://host/a.swf", "", false, ""},  // an empty host matches nothing
       {"http://host/a.swf", "", true, "http://host/a.swf"},
       {"http://host/a.swf", "HTTP://host/", false, ""},  // the host becomes "HTTP:"
       {"https://host/a.swf", "https://host/p.html", false, "https://host/a.swf"},

@@ -10,10 +10,11 @@ namespace tavimo {
 namespace {
 
 // Pieces that steer the scanners into their branches; random mixes of them make the pages.
-const std::vector<std::string> kPieces = {
-    "\"", "\"", "'", "'", " ", "  ", "\r\n", "\n", "\r", "\t", ".swf", ".swf", ".SWF", ".Swf",
-    "www", "WWW.", "://", "http://", "HTTPS://", "?", "/", "//", "<iframe", "<IFRAME ", "src",
-    "SRC", "=", "a", "B", "x.y", "\xC3\xA9", "<frame"};
+const std::vector<std::string> kPieces = {"\"",  "\"",      "'",        "'",       " ",        "  ",   "\r\n",
+                                          "\n",  "\r",      "\t",       ".swf",    ".swf",     ".SWF", ".Swf",
+                                          "www", "WWW.",    "://",      "http://", "HTTPS://", "?",    "/",
+                                          "//",  "<iframe", "<IFRAME ", "src",     "SRC",      "=",    "a",
+                                          "B",   "x.y",     "\xC3\xA9", "<frame"};
 
 std::string RandomPage(std::mt19937& rng) {
   std::string page;

@@ -23,10 +23,14 @@ bool PumpUntil(const std::function<bool()>& done, int limitMs = 5000) {
 }
 
 TEST(HttpMovieFetcher, AnswersOnceFromTheEventLoopWithTheMovieOrNothing) {
-  TestServer server(TestServer::Files({{"/a.swf", TestServer::Response(200, "FWS-a")},
-                                       {"/big.swf", TestServer::Response(200, "FWS" + std::string(5000, 'x'))}}));
+  TestServer server(
+      TestServer::Files({{"/a.swf", TestServer::Response(200, "FWS-a")},
+                         {"/big.swf", TestServer::Response(200, "FWS" + std::string(5000, 'x'))}}));
   int port;
-  { TestServer gone([](test::Conn&, const test::HttpRequestSeen&) {}); port = gone.Port(); }
+  {
+    TestServer gone([](test::Conn&, const test::HttpRequestSeen&) {});
+    port = gone.Port();
+  }
   const struct {
     std::string url;
     bool ok;
@@ -43,7 +47,9 @@ TEST(HttpMovieFetcher, AnswersOnceFromTheEventLoopWithTheMovieOrNothing) {
   fetcher.Client().InactivityTimeout = 3;
   fetcher.MaxMovieBytes = 1000;
   std::vector<std::string> refusals;
-  fetcher.OnRefused = [&](const std::string& url, const std::string& text) { refusals.push_back(url + " " + text); };
+  fetcher.OnRefused = [&](const std::string& url, const std::string& text) {
+    refusals.push_back(url + " " + text);
+  };
   for (const auto& c : cases) {
     Answers answers;
     refusals.clear();
@@ -54,8 +60,9 @@ TEST(HttpMovieFetcher, AnswersOnceFromTheEventLoopWithTheMovieOrNothing) {
     ASSERT_EQ(answers.size(), 1u) << c.url;
     EXPECT_EQ(answers[0], std::make_pair(c.ok, c.bytes)) << c.url;
     if (c.refused) {
-      EXPECT_EQ(refusals, std::vector<std::string>{
-                              c.url + " Preview: the movie is larger than 1000 bytes, the most the preview fetches"});
+      EXPECT_EQ(refusals,
+                std::vector<std::string>{
+                    c.url + " Preview: the movie is larger than 1000 bytes, the most the preview fetches"});
     } else {
       EXPECT_TRUE(refusals.empty()) << c.url;
     }
@@ -78,7 +85,8 @@ TEST(HttpMovieFetcher, ANewMovieAbandonsTheOneInFlightAndTheWaitingOnes) {
   THttpMovieFetcher fetcher;
   std::vector<std::string> log;
   auto answer = [&](const std::string& name) {
-    return [&log, name](bool ok, std::string bytes) { log.push_back(name + (ok ? " " + bytes : " dropped")); };
+    return
+        [&log, name](bool ok, std::string bytes) { log.push_back(name + (ok ? " " + bytes : " dropped")); };
   };
   // Clicks in a row: only the last one is fetched.
   fetcher.Fetch(server.Url("/one.swf"), answer("one"));

@@ -117,12 +117,16 @@ TEST_F(PageScanTest, ListAllCacheNeverFetches) {
 
 TEST_F(PageScanTest, UnreachableAndEmptyAddressesEndEmptyAndSaySo) {
   int port;
-  { TestServer gone([](test::Conn&, const test::HttpRequestSeen&) {}); port = gone.Port(); }
+  {
+    TestServer gone([](test::Conn&, const test::HttpRequestSeen&) {});
+    port = gone.Port();
+  }
   const struct {
     std::string address, status;
     bool failed;
   } cases[] = {
-      {"http://127.0.0.1:" + std::to_string(port) + "/x.htm", "Finished: 1 of 1 page failed: connection refused", true},
+      {"http://127.0.0.1:" + std::to_string(port) + "/x.htm",
+       "Finished: 1 of 1 page failed: connection refused", true},
       {"", "Finished", false},
       {" \t ", "Finished", false},  // blanks only: no address at all
   };

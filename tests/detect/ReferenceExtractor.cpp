@@ -98,7 +98,8 @@ std::vector<std::string> SwfLinkList(const std::string& pageText, const std::str
   std::vector<std::string> list;
   if (Pos("fullscreen=\"yes\"", data) > 0) {
     const std::size_t ps = Pos("src=", data), pw = Pos(".swf", data);
-    list.push_back(StripBreaks(CopyN(odata, ps + 4, static_cast<long long>(pw) - static_cast<long long>(ps))));
+    list.push_back(
+        StripBreaks(CopyN(odata, ps + 4, static_cast<long long>(pw) - static_cast<long long>(ps))));
     return list;
   }
   const std::size_t passes = CountOf(".swf", data);

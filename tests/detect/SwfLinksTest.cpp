@@ -26,7 +26,9 @@ void ExpectSwfLinks(const std::vector<Case>& cases) {
 
 TEST(SwfLinks, DocumentedExamples) {
   ExpectSwfLinks({
-      {"http://host/dir/page.htm?id=3", "<embed src=\"movies/intro.swf\">", {"http://host/dir/movies/intro.swf"}},
+      {"http://host/dir/page.htm?id=3",
+       "<embed src=\"movies/intro.swf\">",
+       {"http://host/dir/movies/intro.swf"}},
       {"http://host", "value='movies/intro.swf'", {"http://host/movies/intro.swf"}},
       {"host", "\"a.swf\"", {"http://host/a.swf"}},
       {"host/dir/page.htm", "\"a.swf\"", {"host/dir/a.swf"}},
@@ -61,9 +63,12 @@ TEST(SwfLinks, OrderIsSortedWithTheLastAppendedAtTheEnd) {
   ExpectSwfLinks({
       {"http://h/", "'c.swf' 'a.swf' 'b.swf'", {"http://h/a.swf", "http://h/c.swf", "http://h/b.swf"}},
       // A duplicate as the last candidate sorts the whole list.
-      {"http://h/", "'c.swf' 'a.swf' 'b.swf' 'A.SWF'", {"http://h/a.swf", "http://h/b.swf", "http://h/c.swf"}},
+      {"http://h/",
+       "'c.swf' 'a.swf' 'b.swf' 'A.SWF'",
+       {"http://h/a.swf", "http://h/b.swf", "http://h/c.swf"}},
       // Case-folded byte order: "_" before letters, UTF-8 bytes after them.
-      {"http://h/", "'\xC3\xA9.swf' '_.swf' 'Z.swf' 'y.swf'",
+      {"http://h/",
+       "'\xC3\xA9.swf' '_.swf' 'Z.swf' 'y.swf'",
        {"http://h/_.swf", "http://h/Z.swf", "http://h/\xC3\xA9.swf", "http://h/y.swf"}},
   });
 }
@@ -141,8 +146,8 @@ TEST(SwfLinks, QueryRuleListsReferencesWithAQueryOrFragment) {
       {"'game.swf#start' \"a.swf\"", {"http://h/d/a.swf"}, {"http://h/d/game.swf#start", "http://h/d/a.swf"}},
       // One reference, not two (the described rules take the text after "?" as a name).
       {"\"a.swf?x=b.swf\"", {"http://h/d/?x=b.swf"}, {"http://h/d/a.swf?x=b.swf"}},
-      {"\"a.swf?x= y\"", {}, {}},                                       // a blank ends it: no reference
-      {"\"a.swf?x=1\n\"", {}, {}},                                      // so does a line end
+      {"\"a.swf?x= y\"", {}, {}},   // a blank ends it: no reference
+      {"\"a.swf?x=1\n\"", {}, {}},  // so does a line end
       {"\"/root/a.SWF?v=2\"", {}, {"http://h/root/a.SWF?v=2"}},
   };
   for (const auto& c : cases) {

@@ -75,7 +75,7 @@ TEST(TextUtils, FindersAgreeWithAPlainSearchAtEveryOffset) {
 TEST(TextUtils, ListOrderIsAsciiCaseFoldedByteOrder) {
   EXPECT_EQ(CompareTextAscii("ABC", "abc"), 0);
   EXPECT_LT(CompareTextAscii("a", "B"), 0);
-  EXPECT_LT(CompareTextAscii("_", "a"), 0);   // folded to lower case, so "_" sorts before letters
+  EXPECT_LT(CompareTextAscii("_", "a"), 0);  // folded to lower case, so "_" sorts before letters
   EXPECT_GT(CompareTextAscii("Z", "_"), 0);
   EXPECT_LT(CompareTextAscii("z", "\xC3\xA9"), 0);  // bytes compare unsigned
   EXPECT_LT(CompareTextAscii("ab", "abc"), 0);

@@ -108,8 +108,8 @@ TEST(DownloadTexts, ReceivedSizeAndGaugeFormulas) {
   EXPECT_EQ(ReceivedText(2048), "2K Bytes Received");
   EXPECT_EQ(GaugePercent(50, 100), 50);
   EXPECT_EQ(GaugePercent(1, 3), 33);
-  EXPECT_EQ(GaugePercent(5, 0), 0);    // no length: no division
-  EXPECT_EQ(GaugePercent(5, -1), 0);   // the client's "no length"
+  EXPECT_EQ(GaugePercent(5, 0), 0);                      // no length: no division
+  EXPECT_EQ(GaugePercent(5, -1), 0);                     // the client's "no length"
   EXPECT_EQ(GaugePercent(2147483647, 2147483647), 100);  // no overflow in the product
   EXPECT_EQ(GaugePercent(300, 100), 100);
 }
@@ -134,14 +134,13 @@ TEST_F(DownloadDriverTest, NothingCheckedShowsTheMessageAndFetchesNothing) {
   EXPECT_EQ(form_.hideAndClear, 0);
 }
 
-class DownloadModesTest : public DownloadDriverTest,
-                          public ::testing::WithParamInterface<int> {};
+class DownloadModesTest : public DownloadDriverTest, public ::testing::WithParamInterface<int> {};
 
 TEST_P(DownloadModesTest, CheckedItemsLandByteIdenticalInTheCategoryFolder) {
   const std::string a = Bytes(2048, 1), b = Bytes(700, 2);
-  TestServer server(TestServer::Files(
-      {{"/m/a.swf", TestServer::Response(200, a)}, {"/m/b.swf", TestServer::Response(200, b)},
-       {"/m/c.swf", TestServer::Response(200, "unchecked")}}));
+  TestServer server(TestServer::Files({{"/m/a.swf", TestServer::Response(200, a)},
+                                       {"/m/b.swf", TestServer::Response(200, b)},
+                                       {"/m/c.swf", TestServer::Response(200, "unchecked")}}));
   form_.mode = GetParam();
   form_.category = 2;
   form_.rows = {{server.Url("/m/a.swf"), "a.swf", true},
@@ -163,7 +162,6 @@ TEST_P(DownloadModesTest, CheckedItemsLandByteIdenticalInTheCategoryFolder) {
   EXPECT_EQ(form_.hideAndClear, 1);
   EXPECT_TRUE(form_.messages.empty());
 }
-
 
 TEST_F(DownloadDriverTest, MenuCommandSavesTheSelectedRowWithoutCreatingTheFolder) {
   TestServer server(TestServer::Files({{"/x.swf", TestServer::Response(200, "xx")}}));
@@ -318,12 +316,19 @@ class CacheModesTest : public DownloadDriverTest {
     const std::string folder = home_ / "cache/chromium/Default/Cache/Cache_Data";
     std::filesystem::create_directories(folder);
     const std::int64_t now = std::time(nullptr);
-    test::ChromiumEntry fresh{.url = server_.Url("/m/a.swf"), .key = "", .body = test::Gzip(movieA_),
-                              .head = "HTTP/1.1 200 OK\r\nContent-Encoding: gzip\r\nCache-Control: max-age=3600\r\n",
-                              .requestTime = now - 10, .responseTime = now - 10};
-    test::ChromiumEntry withQuery{.url = server_.Url("/m/b.swf?v=1"), .key = "", .body = movieB_,
+    test::ChromiumEntry fresh{
+        .url = server_.Url("/m/a.swf"),
+        .key = "",
+        .body = test::Gzip(movieA_),
+        .head = "HTTP/1.1 200 OK\r\nContent-Encoding: gzip\r\nCache-Control: max-age=3600\r\n",
+        .requestTime = now - 10,
+        .responseTime = now - 10};
+    test::ChromiumEntry withQuery{.url = server_.Url("/m/b.swf?v=1"),
+                                  .key = "",
+                                  .body = movieB_,
                                   .head = "HTTP/1.1 200 OK\r\nCache-Control: max-age=3600\r\n",
-                                  .requestTime = now - 10, .responseTime = now - 10};
+                                  .requestTime = now - 10,
+                                  .responseTime = now - 10};
     ASSERT_FALSE(test::WriteChromiumEntry(folder, fresh).empty());
     ASSERT_FALSE(test::WriteChromiumEntry(folder, withQuery).empty());
     form_.rows = {{server_.Url("/m/a.swf"), "a.swf", true},
@@ -358,8 +363,9 @@ TEST_F(CacheModesTest, CopyFromCacheCopiesCachedItemsAndSaysWhichAreNot) {
   EXPECT_EQ(test::ReadFile(home_ / "flash/a.swf"), movieA_);
   EXPECT_EQ(test::ReadFile(home_ / "flash/b.swf"), movieB_);  // the entry with the query
   EXPECT_FALSE(test::FileExists(home_ / "flash/c.swf"));
-  EXPECT_EQ(form_.statusTexts, (std::vector<std::string>{"4K Bytes Received", "Not in the cache: " + server_.Url("/m/c.swf"),
-                                                         "2K Bytes Received"}));
+  EXPECT_EQ(form_.statusTexts,
+            (std::vector<std::string>{"4K Bytes Received", "Not in the cache: " + server_.Url("/m/c.swf"),
+                                      "2K Bytes Received"}));
   EXPECT_EQ(form_.hideAndClear, 1);
 }
 

@@ -158,14 +158,18 @@ const std::string kMovie = Bytes(3000);
 
 std::vector<Answer> Answers() {
   return {
-      {"NotFound", TestServer::Response(404, "<html>not here</html>"), Answer::kClose, false, "", "404 Not Found"},
-      {"Unauthorized", Head("401 Unauthorized", "Content-Length: 4\r\n") + "nope", Answer::kClose, false, "", "401 Unauthorized"},
-      {"ServerError", Head("500 Internal Server Error", "Content-Length: 2\r\n") + "no", Answer::kClose, false, "", "500"},
+      {"NotFound", TestServer::Response(404, "<html>not here</html>"), Answer::kClose, false, "",
+       "404 Not Found"},
+      {"Unauthorized", Head("401 Unauthorized", "Content-Length: 4\r\n") + "nope", Answer::kClose, false, "",
+       "401 Unauthorized"},
+      {"ServerError", Head("500 Internal Server Error", "Content-Length: 2\r\n") + "no", Answer::kClose,
+       false, "", "500"},
       {"NoContent", Head("204 No Content", ""), Answer::kClose, false, "", "204 No Content"},
       {"NotModified", Head("304 Not Modified", ""), Answer::kClose, false, "", "304"},
       {"RelocationWithoutLocation", test::Relocation(302, ""), Answer::kClose, false, "", "302"},
       {"ShorterThanItsLength", test::LengthLie(kMovie, 4000), Answer::kClose, false, "", "3000"},
-      {"LongerThanItsLength", test::LengthLie(kMovie, 1200), Answer::kClose, true, kMovie.substr(0, 1200), ""},
+      {"LongerThanItsLength", test::LengthLie(kMovie, 1200), Answer::kClose, true, kMovie.substr(0, 1200),
+       ""},
       {"TwoDifferentLengths", Head("200 OK", "Content-Length: 3000\r\nContent-Length: 2000\r\n") + kMovie,
        Answer::kClose, false, "", "length"},
       {"NoLengthEndingCleanly", Head("200 OK", "") + kMovie, Answer::kClose, true, kMovie, ""},
@@ -178,14 +182,17 @@ std::vector<Answer> Answers() {
        [] {
          const std::string z = test::Gzip(kMovie);
          const std::string half = z.substr(0, z.size() / 2);
-         return Head("200 OK", "Content-Encoding: gzip\r\nContent-Length: " + std::to_string(half.size()) + "\r\n") + half;
+         return Head("200 OK",
+                     "Content-Encoding: gzip\r\nContent-Length: " + std::to_string(half.size()) + "\r\n") +
+                half;
        }(),
        Answer::kClose, false, "", "cut short"},
       {"GzipThatIsNot", Head("200 OK", "Content-Encoding: gzip\r\nContent-Length: 3000\r\n") + kMovie,
        Answer::kClose, false, "", "damaged"},
       {"UnknownEncoding", Head("200 OK", "Content-Encoding: br\r\nContent-Length: 3000\r\n") + kMovie,
        Answer::kClose, false, "", "br"},
-      {"InterimAnswerFirst", test::WithInterim(TestServer::Response(200, kMovie)), Answer::kClose, true, kMovie, ""},
+      {"InterimAnswerFirst", test::WithInterim(TestServer::Response(200, kMovie)), Answer::kClose, true,
+       kMovie, ""},
   };
 }
 
@@ -196,7 +203,8 @@ TEST_P(HttpGetAnswerTest, OnlyAWholeObjectReplacesTheTarget) {
   TestServer server([&a](Conn& c, int) {
     if (c.ReadHead().empty()) return;
     c.Send(a.bytes);
-    if (a.end == Answer::kReset) c.Reset(); else c.Close();
+    if (a.end == Answer::kReset) c.Reset();
+    else c.Close();
   });
   test::WriteFile(target_, "the movie saved last week");
   Fetch(server.Url("/m.swf"));
@@ -234,7 +242,8 @@ TEST_F(HttpGetTest, OverTlsABodyWithoutLengthNeedsAnOrderlyEnd) {
     TestServer server(
         [&c](Conn& conn, const Seen&) {
           conn.Send(c.answer);
-          if (c.orderly) conn.Close(); else conn.CutTls();
+          if (c.orderly) conn.Close();
+          else conn.CutTls();
         },
         test::Pki().goodCertPem, test::Pki().goodKeyPem);
     events_ = Events{};
@@ -292,7 +301,10 @@ TEST_F(HttpGetTest, PathBytesAreEncodedAndUrlCredentialsIgnored) {
 
 TEST_F(HttpGetTest, UnreachableServerIsAnErrorAndWritesNoFile) {
   int port;
-  { TestServer gone([](Conn&, const Seen&) {}); port = gone.Port(); }
+  {
+    TestServer gone([](Conn&, const Seen&) {});
+    port = gone.Port();
+  }
   Fetch("http://127.0.0.1:" + std::to_string(port) + "/m.swf");
   EXPECT_EQ(events_.errors, 1);
   EXPECT_EQ(events_.done, 0);
@@ -300,8 +312,8 @@ TEST_F(HttpGetTest, UnreachableServerIsAnErrorAndWritesNoFile) {
 }
 
 TEST_F(HttpGetTest, UrlFormsReachTheRightServerAndPath) {
-  TestServer server(TestServer::Files({{"/", TestServer::Response(200, "root")},
-                                               {"/A/B.SWF", TestServer::Response(200, "caps")}}));
+  TestServer server(TestServer::Files(
+      {{"/", TestServer::Response(200, "root")}, {"/A/B.SWF", TestServer::Response(200, "caps")}}));
   const std::string hostPort = "127.0.0.1:" + std::to_string(server.Port());
   Fetch("HTTP://" + hostPort + "/A/B.SWF");
   EXPECT_EQ(test::ReadFile(target_), "caps");
@@ -493,8 +505,9 @@ TEST_F(HttpGetTest, TakesTheProxyOfItsRegistryViewNotOfTheEnvironment) {
          r.Set(kInternetSettingsKey, "ProxyServer", "127.0.0.1:" + std::to_string(proxy.Port()));
        },
        "http://movies.example/m.swf", Via::Proxy},
-      {"registry has the proxy off", [](FakeRegistrySource& r) { r.Set(kInternetSettingsKey, "ProxyEnable", 0); },
-       origin.Url("/m.swf"), Via::Origin},
+      {"registry has the proxy off",
+       [](FakeRegistrySource& r) { r.Set(kInternetSettingsKey, "ProxyEnable", 0); }, origin.Url("/m.swf"),
+       Via::Origin},
       {"registry value of the wrong type",
        [](FakeRegistrySource& r) { r.Set(kInternetSettingsKey, "ProxyEnable", RegBinary{}); },
        origin.Url("/m.swf"), Via::Nothing},

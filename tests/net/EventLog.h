@@ -13,7 +13,7 @@
 namespace tavimo::test {
 
 inline const char* StateName(THttpState s) {
-  static const char* names[] = {"ready", "notconnected", "connected", "dnslookup",
+  static const char* names[] = {"ready",         "notconnected",  "connected",   "dnslookup",
                                 "dnslookupdone", "waitingheader", "waitingbody", "aborting"};
   return names[s];
 }
@@ -28,7 +28,9 @@ struct EventLog {
   EventLog() = default;
   explicit EventLog(THttpCli& c) { Attach(c); }
   void Attach(THttpCli& c) {
-    c.OnStateChange = [this](THttpCli* s) { events.push_back(std::string("state ") + StateName(s->State())); };
+    c.OnStateChange = [this](THttpCli* s) {
+      events.push_back(std::string("state ") + StateName(s->State()));
+    };
     c.OnSessionConnected = [this](THttpCli*) { events.push_back("SessionConnected"); };
     c.OnRequestHeaderBegin = [this](THttpCli*) { events.push_back("RequestHeaderBegin"); };
     c.OnRequestHeaderEnd = [this](THttpCli*) { events.push_back("RequestHeaderEnd"); };

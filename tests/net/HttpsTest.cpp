@@ -71,8 +71,7 @@ TEST(Https, EachClientTrustsWhatItWasGiven) {
 }
 
 TEST(Https, UntrustedCertificateEndsLikeAFailedConnect) {
-  TestServer server(Answer(Response("200 OK", "", "secret")), Pki().untrustedCertPem,
-                    Pki().untrustedKeyPem);
+  TestServer server(Answer(Response("200 OK", "", "secret")), Pki().untrustedCertPem, Pki().untrustedKeyPem);
   THttpCli cli(TestCa());
   EventLog log(cli);
   cli.URL = server.Url("/");
@@ -87,8 +86,7 @@ TEST(Https, UntrustedCertificateEndsLikeAFailedConnect) {
 }
 
 TEST(Https, CertificateForAnotherHostIsRefused) {
-  TestServer server(Answer(Response("200 OK", "", "secret")), Pki().wrongHostCertPem,
-                    Pki().wrongHostKeyPem);
+  TestServer server(Answer(Response("200 OK", "", "secret")), Pki().wrongHostCertPem, Pki().wrongHostKeyPem);
   THttpCli cli(TestCa());
   EventLog log(cli);
   cli.URL = server.Url("/");
@@ -158,7 +156,8 @@ TEST(Https, ThroughAProxyTunnelWithTheCertificateChecked) {
             "CONNECT localhost:443 HTTP/1.0\r\nHost: localhost:443\r\n"
             "Proxy-Authorization: Basic cHU6cHA=\r\n\r\n");
   // Inside the tunnel: the path alone, the document's host, no proxy credentials.
-  EXPECT_EQ(proxy.Requests()[1].raw.substr(0, proxy.Requests()[1].raw.find("\r\n")), "GET /dir/t.swf HTTP/1.0");
+  EXPECT_EQ(proxy.Requests()[1].raw.substr(0, proxy.Requests()[1].raw.find("\r\n")),
+            "GET /dir/t.swf HTTP/1.0");
   EXPECT_NE(proxy.Requests()[1].raw.find("\r\nHost: localhost\r\n"), std::string::npos);
   EXPECT_EQ(proxy.Requests()[1].raw.find("Proxy-Authorization"), std::string::npos);
 

@@ -171,7 +171,9 @@ TEST(WSocket, SessionEventsSendQueueAndOnDataSentAfterReturn) {
   });
   TWSocket s;
   std::vector<std::string> log;
-  s.OnChangeState = [&](TWSocket*, TSocketState, TSocketState n) { log.push_back("state " + std::to_string(n)); };
+  s.OnChangeState = [&](TWSocket*, TSocketState, TSocketState n) {
+    log.push_back("state " + std::to_string(n));
+  };
   s.OnSessionConnected = [&](TWSocket*, std::uint16_t e) { log.push_back("connected " + std::to_string(e)); };
   s.OnDataSent = [&](TWSocket*, std::uint16_t e) { log.push_back("sent " + std::to_string(e)); };
   std::string got;
@@ -278,8 +280,12 @@ TEST(WSocket, RefusedConnectAndBackgroundExceptions) {
 TEST(WSocket, Resolvers) {
   EXPECT_EQ(WSocketResolvePort("81abc", "tcp"), 81);  // reading stops at the first non-digit
   EXPECT_EQ(WSocketResolvePort("http", "tcp"), 80);
-  EXPECT_EQ(ErrorOf([] { WSocketResolvePort(std::string(32, '1'), "tcp"); }), "WSocketResolvePort: Invalid Port.");
-  EXPECT_EQ(ErrorOf([] { WSocketResolvePort("99999", "tcp"); }).rfind("WSocketResolvePort: Cannot convert port '99999', Error #", 0), 0u);
+  EXPECT_EQ(ErrorOf([] { WSocketResolvePort(std::string(32, '1'), "tcp"); }),
+            "WSocketResolvePort: Invalid Port.");
+  EXPECT_EQ(ErrorOf([] {
+              WSocketResolvePort("99999", "tcp");
+            }).rfind("WSocketResolvePort: Cannot convert port '99999', Error #", 0),
+            0u);
   EXPECT_EQ(WSocketResolveProto("17"), 17);
   EXPECT_EQ(ErrorOf([] { WSocketResolveProto(""); }), "WSocketResolveProto: Invalid Protocol.");
   EXPECT_EQ(WSocketResolveHost(" 127.0.0.1 "), htonl(0x7F000001));

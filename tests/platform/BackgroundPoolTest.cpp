@@ -113,8 +113,9 @@ TEST(BackgroundPool, AnAbandonedLookupReportsToNobody) {
       return a;
     };
     std::vector<Message> got;
-    auto window = std::make_unique<MessageWindow>(
-        [&](unsigned m, std::uintptr_t w, std::intptr_t l) { got.push_back({m, w, l}); });
+    auto window = std::make_unique<MessageWindow>([&](unsigned m, std::uintptr_t w, std::intptr_t l) {
+      got.push_back({m, w, l});
+    });
     auto lookup = std::make_unique<HostLookup>(window.get(), kLookupDone, resolver);
     const std::uintptr_t slow = lookup->Start("slow.test");
     ASSERT_TRUE(WaitFor([&] { return gate.Waiting() == 1; }));

@@ -27,7 +27,8 @@ std::string Sample(const std::string& name) {
 }
 
 const std::string kChromeNavClosed = "chromium-156/sessions/two-tabs-nav-closed/Session_13441102386280971";
-const std::string kChromeTwoWindows = "chromium-156/sessions/two-windows-first-active/Session_13441103194389748";
+const std::string kChromeTwoWindows =
+    "chromium-156/sessions/two-windows-first-active/Session_13441103194389748";
 const std::string kChromeEncrypted = "chromium-156/sessions_encrypted/Session_13441102515553880";
 const std::string kFoxOneTab = "firefox-140esr/sessionstore/one-tab-page2/recovery.jsonlz4";
 const std::string kFoxTab2 = "firefox-153esr/sessionstore/two-tabs-tab2-selected/recovery.jsonlz4";
@@ -95,7 +96,8 @@ TEST(BrowserSession, CutOrDamagedSamplesGiveNothing) {
 // ---- Firefox documents built here.
 std::string Fox(const std::string& selectedWindow, const std::string& tab) {
   return R"({"windows":[{"zIndex":2,"selected":1,"tabs":[{"index":1,"entries":[{"url":"http://a/"}]}]},)"
-         R"({"zIndex":1,"selected":1,"tabs":[)" + tab + "]}]" + selectedWindow + "}";
+         R"({"zIndex":1,"selected":1,"tabs":[)" +
+         tab + "]}]" + selectedWindow + "}";
 }
 
 TEST(BrowserSession, FirefoxTakesOnlyValidIndexes) {
@@ -121,9 +123,10 @@ TEST(BrowserSession, FirefoxTakesOnlyValidIndexes) {
       {MozLz4(Fox(R"(,"selectedWindow":2)", "[]")), std::nullopt},
       {MozLz4(R"({"windows":[],"selectedWindow":1})"), std::nullopt},
       {MozLz4(R"([1,2])"), std::nullopt},
-      {MozLz4(R"({"windows":[{"selected":1,"tabs":[{"index":1,"entries":[{"url":"u"}]}]})"), std::nullopt},  // cut
+      {MozLz4(R"({"windows":[{"selected":1,"tabs":[{"index":1,"entries":[{"url":"u"}]}]})"),
+       std::nullopt},  // cut
       {MozLz4(R"({"windows":[{"selected":1,"tabs":[{"index":1,"entries":[{"url":"u"}]}]}]})"), "u"},
-      {MozLz4("{}", 3), std::nullopt},                      // declared size longer than the block
+      {MozLz4("{}", 3), std::nullopt},  // declared size longer than the block
       {MozLz4(std::string(300, ' ') + "{}", 0xffffffffu), std::nullopt},
       {MozLz4("", 0), std::nullopt},
   };
@@ -146,14 +149,16 @@ std::string Nav(int32_t tab, int32_t index, const std::string& url) {
   body += I32({0});  // title
   return Rec(6, I32({static_cast<int32_t>(body.size())}) + body);
 }
-std::string Snss(const std::string& records, int32_t version = 3) { return "SNSS" + I32({version}) + records; }
+std::string Snss(const std::string& records, int32_t version = 3) {
+  return "SNSS" + I32({version}) + records;
+}
 
 // Window 1: tabs 11 (a) and 12 (b), 12 selected. Window 2: tab 21 (c), the last one named.
-const std::string kTwoWindows =
-    Rec(0, I32({1, 11})) + Rec(2, I32({11, 0})) + Nav(11, 0, "http://a/") + Rec(7, I32({11, 0})) +
-    Rec(0, I32({1, 12})) + Rec(2, I32({12, 1})) + Nav(12, 0, "http://b/") + Rec(7, I32({12, 0})) +
-    Rec(8, I32({1, 1})) + Rec(0, I32({2, 21})) + Rec(2, I32({21, 0})) + Nav(21, 0, "http://c/") +
-    Rec(8, I32({2, 0}));
+const std::string kTwoWindows = Rec(0, I32({1, 11})) + Rec(2, I32({11, 0})) + Nav(11, 0, "http://a/") +
+                                Rec(7, I32({11, 0})) + Rec(0, I32({1, 12})) + Rec(2, I32({12, 1})) +
+                                Nav(12, 0, "http://b/") + Rec(7, I32({12, 0})) + Rec(8, I32({1, 1})) +
+                                Rec(0, I32({2, 21})) + Rec(2, I32({21, 0})) + Nav(21, 0, "http://c/") +
+                                Rec(8, I32({2, 0}));
 
 TEST(BrowserSession, ChromiumReplaysTheLog) {
   const struct {
@@ -162,14 +167,20 @@ TEST(BrowserSession, ChromiumReplaysTheLog) {
   } cases[] = {
       {"no active window: last named", Snss(kTwoWindows), "http://c/"},
       {"active window", Snss(kTwoWindows + Rec(20, I32({1}))), "http://b/"},
-      {"active window closed", Snss(kTwoWindows + Rec(20, I32({1})) + Rec(17, I32({1, 0, 0, 0}))), "http://c/"},
-      {"selected tab closed: clamped", Snss(kTwoWindows + Rec(20, I32({1})) + Rec(16, I32({12, 0, 0, 0}))), "http://a/"},
-      {"strip order", Snss(kTwoWindows + Rec(20, I32({1})) + Rec(2, I32({11, 1})) + Rec(2, I32({12, 0}))), "http://a/"},
+      {"active window closed", Snss(kTwoWindows + Rec(20, I32({1})) + Rec(17, I32({1, 0, 0, 0}))),
+       "http://c/"},
+      {"selected tab closed: clamped", Snss(kTwoWindows + Rec(20, I32({1})) + Rec(16, I32({12, 0, 0, 0}))),
+       "http://a/"},
+      {"strip order", Snss(kTwoWindows + Rec(20, I32({1})) + Rec(2, I32({11, 1})) + Rec(2, I32({12, 0}))),
+       "http://a/"},
       {"later navigation wins", Snss(kTwoWindows + Nav(21, 0, "http://d/")), "http://d/"},
       {"history moves", Snss(kTwoWindows + Nav(21, 1, "http://e/") + Rec(7, I32({21, 1}))), "http://e/"},
-      {"history pruned", Snss(kTwoWindows + Nav(21, 1, "http://e/") + Nav(21, 2, "http://f/") +
-                              Rec(24, I32({21, 1, 1})) + Rec(7, I32({21, 1}))), "http://f/"},
-      {"unknown commands skipped", Snss(Rec(99, "") + kTwoWindows + Rec(255, "") + Rec(14, "xyz")), "http://c/"},
+      {"history pruned",
+       Snss(kTwoWindows + Nav(21, 1, "http://e/") + Nav(21, 2, "http://f/") + Rec(24, I32({21, 1, 1})) +
+            Rec(7, I32({21, 1}))),
+       "http://f/"},
+      {"unknown commands skipped", Snss(Rec(99, "") + kTwoWindows + Rec(255, "") + Rec(14, "xyz")),
+       "http://c/"},
       {"version 1", Snss(kTwoWindows, 1), "http://c/"},
       {"encrypted version", Snss(kTwoWindows, 5), std::nullopt},
       {"only closed windows", Snss(kTwoWindows + Rec(17, I32({1})) + Rec(17, I32({2}))), std::nullopt},
@@ -201,13 +212,21 @@ TEST(BrowserSession, NewestSessionFileOfAnyBrowserWins) {
     Address expected;
   } cases[] = {
       {"no browser", {}, std::nullopt},
-      {"chromium newer", {{fox, Sample(kFoxWindow2), 1000}, {chrome, navClosed, 2000}}, kSite + "frame.html?from=nav"},
+      {"chromium newer",
+       {{fox, Sample(kFoxWindow2), 1000}, {chrome, navClosed, 2000}},
+       kSite + "frame.html?from=nav"},
       {"firefox newer", {{fox, Sample(kFoxWindow2), 3000}, {chrome, navClosed, 2000}}, kSite + "page2.html"},
-      {"config firefox, clean exit", {{foxNew, Sample(kFoxWindow1), 3000}, {chrome2, navClosed, 2000}}, kSite},
-      {"chrome newer", {{foxNew, Sample(kFoxWindow2), 1000}, {chrome2, Sample(kChromeTwoWindows), 2000}}, kSite},
-      {"newest is cut: no older file", {{fox, Sample(kFoxWindow2), 1000}, {chrome, navClosed.substr(0, 4000), 2000}},
+      {"config firefox, clean exit",
+       {{foxNew, Sample(kFoxWindow1), 3000}, {chrome2, navClosed, 2000}},
+       kSite},
+      {"chrome newer",
+       {{foxNew, Sample(kFoxWindow2), 1000}, {chrome2, Sample(kChromeTwoWindows), 2000}},
+       kSite},
+      {"newest is cut: no older file",
+       {{fox, Sample(kFoxWindow2), 1000}, {chrome, navClosed.substr(0, 4000), 2000}},
        std::nullopt},
-      {"newest is encrypted", {{fox, Sample(kFoxWindow2), 1000}, {chrome, Sample(kChromeEncrypted), 2000}},
+      {"newest is encrypted",
+       {{fox, Sample(kFoxWindow2), 1000}, {chrome, Sample(kChromeEncrypted), 2000}},
        std::nullopt},
   };
   for (const auto& c : cases) {

@@ -52,7 +52,9 @@ std::string Page() {
   for (const auto& m : kFetched) fetches += "'" + m.path + "',";
   return "<html><head><title>loading</title></head><body>\n"
          "<embed src=\"page.swf\" type=\"application/x-shockwave-flash\">\n<script>\n"
-         "Promise.all([" + fetches + "].map(u => fetch(u).then(r => {\n"
+         "Promise.all([" +
+         fetches +
+         "].map(u => fetch(u).then(r => {\n"
          "    if (!r.ok) throw u + ' ' + r.status;\n"
          "    return r.arrayBuffer();\n"
          "  })))\n"
@@ -82,9 +84,9 @@ TEST(ChromiumCache, MoviesAPageFetchesLandInTheCacheFolderWhole) {
   for (std::size_t i = 0; i < kFetched.size(); ++i) {
     const std::string bytes = MovieBytes(kFetched[i].size, static_cast<std::uint32_t>(i));
     files["/" + kFetched[i].path] =
-        kFetched[i].gzip ? TestServer::Response(200, test::Gzip(bytes),
-                                                swfHeaders + "Content-Encoding: gzip\r\n")
-                         : TestServer::Response(200, bytes, swfHeaders);
+        kFetched[i].gzip
+            ? TestServer::Response(200, test::Gzip(bytes), swfHeaders + "Content-Encoding: gzip\r\n")
+            : TestServer::Response(200, bytes, swfHeaders);
   }
   TestServer server(TestServer::Files(files));
 

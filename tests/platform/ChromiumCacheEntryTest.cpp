@@ -25,13 +25,16 @@ std::string Sample(const std::string& name) {
   return bytes;
 }
 
-std::optional<CachedResponse> Read(std::string_view bytes) { return ReadChromiumEntry(MemoryEntrySource(bytes)); }
+std::optional<CachedResponse> Read(std::string_view bytes) {
+  return ReadChromiumEntry(MemoryEntrySource(bytes));
+}
 
 // The decoded body's SHA-256 in hex, or the reason it could not be read.
 std::string DecodedSha256(std::string_view file, const CachedResponse& r) {
   std::string body, error;
-  if (!ReadDecodedBody(MemoryEntrySource(file), r,
-                       [&](const char* d, std::size_t n) { return body.append(d, n), true; }, error)) {
+  if (!ReadDecodedBody(
+          MemoryEntrySource(file), r, [&](const char* d, std::size_t n) { return body.append(d, n), true; },
+          error)) {
     return "error: " + error;
   }
   unsigned char digest[SHA256_DIGEST_LENGTH];
@@ -84,13 +87,14 @@ TEST(ChromiumCacheEntry, EverySampleReadsAsTheBrowserStoredIt) {
     }
 
     // Written again from what was read, by our writer, it reads the same.
-    const ChromiumEntry again{r->url, "", bytes.substr(r->bodyOffset, r->bodyLength), r->head,
-                              r->requestTime, r->responseTime};
+    const ChromiumEntry again{
+        r->url, "", bytes.substr(r->bodyOffset, r->bodyLength), r->head, r->requestTime, r->responseTime};
     const auto back = Read(test::ChromiumEntryBytes(again));
     ASSERT_TRUE(back);
-    EXPECT_EQ(std::tie(back->url, back->head, back->status, back->bodyLength, back->bodyCrc32, back->requestTime,
-                       back->responseTime),
-              std::tie(r->url, r->head, r->status, r->bodyLength, r->bodyCrc32, r->requestTime, r->responseTime));
+    EXPECT_EQ(std::tie(back->url, back->head, back->status, back->bodyLength, back->bodyCrc32,
+                       back->requestTime, back->responseTime),
+              std::tie(r->url, r->head, r->status, r->bodyLength, r->bodyCrc32, r->requestTime,
+                       r->responseTime));
   }
 }
 
@@ -104,7 +108,9 @@ TEST(ChromiumCacheEntry, WrittenEntriesReadBackInEveryForm) {
   const std::vector<Case> cases = {
       {"plain", {kSite + "a.swf", "", "abc", head, 1700000000, 1700000001}, kSite + "a.swf"},
       {"no checks", {kSite + "a.swf", "", "abc", head, 5, 6, false, false, false}, kSite + "a.swf"},
-      {"no original time", {kSite + "a.swf", "", "abc", head, 5, 6, true, true, true, false}, kSite + "a.swf"},
+      {"no original time",
+       {kSite + "a.swf", "", "abc", head, 5, 6, true, true, true, false},
+       kSite + "a.swf"},
       {"empty body", {kSite + "a.swf", "", "", head, 1, 2}, kSite + "a.swf"},
       {"old key", {"", "1/0/http://h/x.swf", "abc", head, 1, 2}, "http://h/x.swf"},
       {"bare key", {"", "http://h/x.swf", "abc", head, 1, 2}, "http://h/x.swf"},
@@ -130,8 +136,8 @@ TEST(ChromiumCacheEntry, WrittenEntriesReadBackInEveryForm) {
 TEST(ChromiumCacheEntry, CutFilesAreNoEntries) {
   const std::string bytes = Sample("26f0b81d8a9f991a_0");
   const std::size_t stream0 = bytes.size() - 24 - 32 - 344;
-  for (std::size_t cut : {0ul, 10ul, 23ul, 40ul, 93ul, 5000ul, 20130ul, 20140ul, stream0 + 100, bytes.size() - 24,
-                          bytes.size() - 10, bytes.size() - 1}) {
+  for (std::size_t cut : {0ul, 10ul, 23ul, 40ul, 93ul, 5000ul, 20130ul, 20140ul, stream0 + 100,
+                          bytes.size() - 24, bytes.size() - 10, bytes.size() - 1}) {
     EXPECT_EQ(Read(std::string_view(bytes).substr(0, cut)), std::nullopt) << cut;
   }
 }
@@ -140,9 +146,10 @@ TEST(ChromiumCacheEntry, CutFilesAreNoEntries) {
 TEST(ChromiumCacheEntry, DamagedFilesAreNoEntries) {
   const std::string good = Sample("26f0b81d8a9f991a_0");
   const std::size_t end = good.size(), stream0 = end - 24 - 32 - 344;
-  for (std::size_t at : {0ul, 7ul, 8ul, 12ul, 15ul, 16ul, 30ul, 92ul, 20130ul, stream0 - 24 + 7, stream0,
-                         stream0 + 4, stream0 + 45, stream0 + 200, end - 56, end - 25, end - 24, end - 12,
-                         end - 8, end - 5}) {
+  for (std::size_t at : {0ul,      7ul,         8ul,          12ul,          15ul,
+                         16ul,     30ul,        92ul,         20130ul,       stream0 - 24 + 7,
+                         stream0,  stream0 + 4, stream0 + 45, stream0 + 200, end - 56,
+                         end - 25, end - 24,    end - 12,     end - 8,       end - 5}) {
     std::string bytes = good;
     bytes[at] ^= 0x20;
     EXPECT_EQ(Read(bytes), std::nullopt) << at;
@@ -174,8 +181,12 @@ TEST(ChromiumCacheEntry, WhatIsNoWholeResponseIsNoEntry) {
 TEST(ChromiumCacheEntry, KeysGiveTheirUrl) {
   const std::vector<std::pair<std::string, std::string>> cases = {
       {"1/0/_dk_http://a http://a http://a:1/x.swf", "http://a:1/x.swf"},
-      {"1/0/http://a/x", "http://a/x"}, {"12/345/http://a/x", "http://a/x"}, {"http://a/x", "http://a/x"},
-      {"1/http://a/x", "1/http://a/x"}, {"1//x", "1//x"}, {"", ""},
+      {"1/0/http://a/x", "http://a/x"},
+      {"12/345/http://a/x", "http://a/x"},
+      {"http://a/x", "http://a/x"},
+      {"1/http://a/x", "1/http://a/x"},
+      {"1//x", "1//x"},
+      {"", ""},
   };
   for (const auto& [key, url] : cases) EXPECT_EQ(chromium::UrlOfKey(key), url) << key;
 }

@@ -21,7 +21,9 @@ std::string Sample(const std::string& name) {
   return bytes;
 }
 
-std::optional<CachedResponse> Read(std::string_view bytes) { return ReadFirefoxEntry(MemoryEntrySource(bytes)); }
+std::optional<CachedResponse> Read(std::string_view bytes) {
+  return ReadFirefoxEntry(MemoryEntrySource(bytes));
+}
 
 // Decoded body's SHA-256 in hex, or the reason it could not be read.
 std::string DecodedSha256(std::string_view file, const CachedResponse& r) {
@@ -111,7 +113,8 @@ TEST(FirefoxCacheEntry, CutOrDamagedEntriesAreNoEntries) {
     for (std::size_t n : {std::size_t{0}, std::size_t{3}, meta / 2, meta}) {
       EXPECT_EQ(Read(view.substr(0, n)), std::nullopt) << n;
     }
-    for (std::size_t n = meta + 1; n < bytes.size(); ++n) ASSERT_EQ(Read(view.substr(0, n)), std::nullopt) << n;
+    for (std::size_t n = meta + 1; n < bytes.size(); ++n)
+      ASSERT_EQ(Read(view.substr(0, n)), std::nullopt) << n;
     const bool v4 = c.file.starts_with(k153);
     const std::size_t end = bytes.size() - (v4 ? 8 : 4);  // end of the hashed metadata
     std::string bad = bytes;
@@ -160,7 +163,11 @@ TEST(FirefoxCacheEntry, WrittenEntriesReadBack) {
       {"metadata beyond 4 MiB", {.head = "HTTP/1.1 200 OK\r\nX: " + big + "\r\n"}, 0},
       {"one chunk exactly", {.body = std::string(262144, 'x')}, 200},
       {"three chunks", {.body = std::string(600000, 'y')}, 200},
-      {"NUL inside a value", {.elements = {{"x", std::string("1\0" "2", 3)}}}, 0},
+      {"NUL inside a value",
+       {.elements = {{"x", std::string("1\0"
+                                       "2",
+                                       3)}}},
+       0},
       {"no-cache (expiration 0)", {.expiration = 0}, 200},
   };
   test::TempDir dir;
@@ -181,7 +188,8 @@ TEST(FirefoxCacheEntry, WrittenEntriesReadBack) {
     EXPECT_EQ(r->lastFetched, c.entry.lastFetched);
     EXPECT_EQ(r->responseTime, c.entry.lastModified);
     // No expiry is 0; "expired from the start" stays a time in the past.
-    EXPECT_EQ(r->expires, c.entry.expiration == 0xffffffff ? 0 : std::max<std::int64_t>(c.entry.expiration, 1));
+    EXPECT_EQ(r->expires,
+              c.entry.expiration == 0xffffffff ? 0 : std::max<std::int64_t>(c.entry.expiration, 1));
     EXPECT_FALSE(DecodedSha256(test::ReadFile(path), *r).starts_with("error"));  // chunk hashes agree
   }
 }

@@ -34,11 +34,14 @@ int RecordXError(Display*, XErrorEvent* e) {
 // Counts every press of a keycode that reaches Qt's connection, repeats included.
 class RawPresses : public QAbstractNativeEventFilter {
  public:
-  explicit RawPresses(unsigned keycode) : keycode_(keycode) { QCoreApplication::instance()->installNativeEventFilter(this); }
+  explicit RawPresses(unsigned keycode) : keycode_(keycode) {
+    QCoreApplication::instance()->installNativeEventFilter(this);
+  }
   ~RawPresses() override { QCoreApplication::instance()->removeNativeEventFilter(this); }
   bool nativeEventFilter(const QByteArray&, void* message, qintptr*) override {
     const auto* e = static_cast<const xcb_generic_event_t*>(message);
-    if ((e->response_type & 0x7f) == XCB_KEY_PRESS && reinterpret_cast<const xcb_key_press_event_t*>(e)->detail == keycode_)
+    if ((e->response_type & 0x7f) == XCB_KEY_PRESS &&
+        reinterpret_cast<const xcb_key_press_event_t*>(e)->detail == keycode_)
       ++count;
     return false;
   }
@@ -187,8 +190,12 @@ TEST(X11MessageDesktopTest, ReachesTheWindowOfTheClassAloneHiddenShownOrRecreate
   };
   QWidget main, other;
   std::vector<Received> mainGot, otherGot;
-  X11Message mainReceiver(main, "tavimo", "TTestMain", [&](long m, MessageSender f) { mainGot.push_back({m, f}); });
-  X11Message otherReceiver(other, "tavimo", "TTestOther", [&](long m, MessageSender f) { otherGot.push_back({m, f}); });
+  X11Message mainReceiver(main, "tavimo", "TTestMain", [&](long m, MessageSender f) {
+    mainGot.push_back({m, f});
+  });
+  X11Message otherReceiver(other, "tavimo", "TTestOther", [&](long m, MessageSender f) {
+    otherGot.push_back({m, f});
+  });
   ASSERT_TRUE(mainReceiver.Listening());
   EXPECT_EQ(SendX11Message("TTestMain", kPrivateMessage, MessageSender::OtherProgram), 0);  // no window yet
   // Created but hidden, as a copy started with "-mini": the class is there and the message too.

@@ -22,9 +22,12 @@ std::string Record(const std::string& type, const std::string& uri, const std::s
   return version + "\r\nWARC-Type: " + type + "\r\nWARC-Target-URI: " + target +
          "\r\nWARC-Date: 2024-05-01T10:00:00Z\r\nWARC-Record-ID: <urn:uuid:" + type + uri +
          ">\r\nContent-Type: " + contentType + "\r\nContent-Length: " +
-         std::to_string(declared < 0 ? block.size() : static_cast<std::size_t>(declared)) + "\r\n\r\n" + block + "\r\n\r\n";
+         std::to_string(declared < 0 ? block.size() : static_cast<std::size_t>(declared)) + "\r\n\r\n" +
+         block + "\r\n\r\n";
 }
-std::string Meta(const std::string& uri, const std::string& block) { return Record("metadata", uri, block, "application/warc-fields"); }
+std::string Meta(const std::string& uri, const std::string& block) {
+  return Record("metadata", uri, block, "application/warc-fields");
+}
 
 std::string Random(std::size_t n, unsigned seed) {
   std::mt19937 rng(seed);
@@ -34,7 +37,9 @@ std::string Random(std::size_t n, unsigned seed) {
 }
 
 // A header line added after an HTTP answer's status line.
-std::string WithHeader(std::string answer, const std::string& line) { return answer.insert(answer.find("\r\n") + 2, line + "\r\n"); }
+std::string WithHeader(std::string answer, const std::string& line) {
+  return answer.insert(answer.find("\r\n") + 2, line + "\r\n");
+}
 
 // What a scan sees: "R <uri> <status> <payload outcome>" or "D@<offset> <reason>".
 std::vector<std::string> ReadAll(TWarcReader& reader, std::vector<std::string>* payloads = nullptr,
@@ -87,18 +92,23 @@ class WarcFormats : public ::testing::TestWithParam<FormatCase> {};
 
 TEST_P(WarcFormats, ReadsEveryRecordWithItsOffsetAndPayload) {
   const FormatCase& c = GetParam();
-  const std::string page = "<html><embed src=\"a.swf\"></html>", a = Random(70000, 1), b = "FWS" + Random(3000, 2);
+  const std::string page = "<html><embed src=\"a.swf\"></html>", a = Random(70000, 1),
+                    b = "FWS" + Random(3000, 2);
   const std::string cBody = std::string(50000, 'x');
-  const auto http = [&](const std::string& uri, const std::string& block) { return Record("response", uri, block, "application/http;msgtype=response", c.version); };
+  const auto http = [&](const std::string& uri, const std::string& block) {
+    return Record("response", uri, block, "application/http;msgtype=response", c.version);
+  };
   const std::vector<std::string> records = {
       Record("warcinfo", "", "software: test\r\n", "application/warc-fields", c.version),
-      Record("request", "http://h/p", "GET /p HTTP/1.1\r\nHost: h\r\n\r\n", "application/http;msgtype=request", c.version),
+      Record("request", "http://h/p", "GET /p HTTP/1.1\r\nHost: h\r\n\r\n",
+             "application/http;msgtype=request", c.version),
       http("http://h/p", test::TestServer::Response(200, page, "Content-Type: text/html\r\n")),
       http("http://h/a.swf", test::Chunked(a, 4000, "X-Trailer: 1\r\n")),
       http("http://h/b.swf", test::Encoded(b, "gzip")),
       http("http://h/c.swf", WithHeader(test::Chunked(test::Gzip(cBody), 333), "Content-Encoding: gzip")),
       http("http://h/gone", test::WithInterim(test::TestServer::Response(404, "no"), 2)),
-      Record("revisit", "http://h/p", "HTTP/1.1 304 Not Modified\r\n\r\n", "application/http;msgtype=response", c.version),
+      Record("revisit", "http://h/p", "HTTP/1.1 304 Not Modified\r\n\r\n",
+             "application/http;msgtype=response", c.version),
       Record("metadata", "http://h/p", "outlinks: a.swf\r\n", "application/warc-fields", c.version),
       http("http://h/d.swf", test::Encoded(b, "deflate")),
   };
@@ -116,12 +126,13 @@ TEST_P(WarcFormats, ReadsEveryRecordWithItsOffsetAndPayload) {
   TWarcReader reader(TWarcReader::FileSource(fd));
   std::vector<std::string> payloads;
   const auto at = [&](int i) { return "@" + std::to_string(offsets[i]); };
-  ExpectEvents(ReadAll(reader, &payloads),
-               {"R  warcinfo" + at(0), "R http://h/p request" + at(1), "R http://h/p response" + at(2) + " 200 whole",
-                "R http://h/a.swf response" + at(3) + " 200 whole", "R http://h/b.swf response" + at(4) + " 200 whole",
-                "R http://h/c.swf response" + at(5) + " 200 whole", "R http://h/gone response" + at(6) + " 404 whole",
-                "R http://h/p revisit" + at(7), "R http://h/p metadata" + at(8),
-                "R http://h/d.swf response" + at(9) + " 200 whole"});
+  ExpectEvents(
+      ReadAll(reader, &payloads),
+      {"R  warcinfo" + at(0), "R http://h/p request" + at(1), "R http://h/p response" + at(2) + " 200 whole",
+       "R http://h/a.swf response" + at(3) + " 200 whole", "R http://h/b.swf response" + at(4) + " 200 whole",
+       "R http://h/c.swf response" + at(5) + " 200 whole", "R http://h/gone response" + at(6) + " 404 whole",
+       "R http://h/p revisit" + at(7), "R http://h/p metadata" + at(8),
+       "R http://h/d.swf response" + at(9) + " 200 whole"});
   ::close(fd);
   EXPECT_EQ(payloads, (std::vector<std::string>{page, a, b, cBody, "no", b}));
 }
@@ -135,7 +146,8 @@ INSTANTIATE_TEST_SUITE_P(All, WarcFormats,
                          [](const auto& p) { return p.param.name; });
 
 TEST(WarcReader, KeepsTheHeadFieldsAndHttpHead) {
-  const std::string file = Record("response", "http://h/x?a=1", "HTTP/1.1 200 OK\r\nServer: s\r\n\r\nbody") + Meta("m", "");
+  const std::string file =
+      Record("response", "http://h/x?a=1", "HTTP/1.1 200 OK\r\nServer: s\r\n\r\nbody") + Meta("m", "");
   TWarcReader reader(TWarcReader::MemorySource(file));
   TWarcRecord r;
   TWarcDamage d;
@@ -179,40 +191,64 @@ TEST_P(WarcDamage, IsReportedAndSkipped) { ExpectEvents(ReadAll(GetParam().file(
 INSTANTIATE_TEST_SUITE_P(
     All, WarcDamage,
     ::testing::Values(
-        DamageCase{"GarbageBetweenRecords", [] { return kA + "junk\r\nmore WARC/1.1 junk\r\n" + kC; },
+        DamageCase{"GarbageBetweenRecords",
+                   [] { return kA + "junk\r\nmore WARC/1.1 junk\r\n" + kC; },
                    {"R /a", "D@" + kN + " no WARC record starts here", "R /c"}},
-        DamageCase{"LengthTooShort", [] { return Record("metadata", "/a", "12345678", "text/plain", "WARC/1.1", 5) + kC; },
+        DamageCase{"LengthTooShort",
+                   [] { return Record("metadata", "/a", "12345678", "text/plain", "WARC/1.1", 5) + kC; },
                    {"R /a", "D@0|not followed by CRLF CRLF", "R /c"}},
         DamageCase{"LengthTooLongEatsTheNextHead",
                    [] { return Record("metadata", "/a", "1234", "text/plain", "WARC/1.1", 14) + kB + kC; },
                    {"R /a", "D@0|not followed by CRLF CRLF", "R /c"}},
-        DamageCase{"LengthNotANumber", [] { return kA + "WARC/1.1\r\nContent-Length: 1x\r\n\r\n1\r\n\r\n" + kC; },
+        DamageCase{"LengthNotANumber",
+                   [] { return kA + "WARC/1.1\r\nContent-Length: 1x\r\n\r\n1\r\n\r\n" + kC; },
                    {"R /a", "D@" + kN + " the record head has no valid Content-Length", "R /c"}},
-        DamageCase{"HeadLineWithoutColon", [] { return std::string("WARC/1.0\r\nWARC-Type response\r\nContent-Length: 0\r\n\r\n\r\n\r\n") + kC; },
+        DamageCase{"HeadLineWithoutColon",
+                   [] {
+                     return std::string(
+                                "WARC/1.0\r\nWARC-Type response\r\nContent-Length: 0\r\n\r\n\r\n\r\n") +
+                            kC;
+                   },
                    {"D@0 a line of the record head is not a named field", "R /c"}},
-        DamageCase{"ResponseCutAtTheEnd", [] { return kA + kC.substr(0, kC.size() - 8); },
+        DamageCase{"ResponseCutAtTheEnd",
+                   [] { return kA + kC.substr(0, kC.size() - 8); },
                    {"R /a", "R /c|! the file ends inside the record's block"}},
-        DamageCase{"MetadataCutAtTheEnd", [] { return kA + kB.substr(0, 9000); },
+        DamageCase{"MetadataCutAtTheEnd",
+                   [] { return kA + kB.substr(0, 9000); },
                    {"R /a", "R /b", "D@" + kN + " the file ends inside the record's block"}},
-        DamageCase{"HeadCutAtTheEnd", [] { return kA + "WARC/1.1\r\nWARC-Type: resp"; },
+        DamageCase{"HeadCutAtTheEnd",
+                   [] { return kA + "WARC/1.1\r\nWARC-Type: resp"; },
                    {"R /a", "D@" + kN + " the file ends inside a record head"}},
-        DamageCase{"BrokenMember", [] { return kGzA + CrcBroken(test::Gzip(kB)) + test::Gzip(kC); },
-                   {"R /a", "R /b metadata@" + kGzN, "D@" + kGzN + " the gzip member is broken: incorrect data check", "R /c"}},
+        DamageCase{"BrokenMember",
+                   [] { return kGzA + CrcBroken(test::Gzip(kB)) + test::Gzip(kC); },
+                   {"R /a", "R /b metadata@" + kGzN,
+                    "D@" + kGzN + " the gzip member is broken: incorrect data check", "R /c"}},
         // The cut member swallows the next one's bytes; the reader looks back for it.
         DamageCase{"CutMemberUnderAPayload",
                    [] {
-                     const std::string m = test::Gzip(Record("response", "/big", test::TestServer::Response(200, Random(30000, 4))));
+                     const std::string m = test::Gzip(
+                         Record("response", "/big", test::TestServer::Response(200, Random(30000, 4))));
                      return kGzA + m.substr(0, m.size() / 2) + test::Gzip(kC);
                    },
                    {"R /a", "R /big|! the gzip member is cut short", "R /c"}},
-        DamageCase{"CutLastMember", [] { const std::string m = test::Gzip(kB); return kGzA + m.substr(0, m.size() / 2); },
+        DamageCase{"CutLastMember",
+                   [] {
+                     const std::string m = test::Gzip(kB);
+                     return kGzA + m.substr(0, m.size() / 2);
+                   },
                    {"R /a", "R /b", "D@" + kGzN + " the gzip member is cut short"}},
-        DamageCase{"GarbageBetweenMembers", [] { return kGzA + "garbage!" + test::Gzip(kC); },
-                   {"R /a", "D@" + kGzN + " the data after a gzip member is not another gzip member", "R /c"}},
+        DamageCase{"GarbageBetweenMembers",
+                   [] { return kGzA + "garbage!" + test::Gzip(kC); },
+                   {"R /a", "D@" + kGzN + " the data after a gzip member is not another gzip member",
+                    "R /c"}},
         DamageCase{"BadHeadSkipsItsWholeMember",
                    [] { return kGzA + test::Gzip("WARC/1.1\r\nno colon\r\n\r\n\r\n" + kB) + test::Gzip(kC); },
                    {"R /a", "D@" + kGzN + " a line of the record head", "R /c"}},
-        DamageCase{"WholeGzipCut", [] { const std::string g = test::Gzip(kA + kC + kB); return g.substr(0, g.size() - 40); },
+        DamageCase{"WholeGzipCut",
+                   [] {
+                     const std::string g = test::Gzip(kA + kC + kB);
+                     return g.substr(0, g.size() - 40);
+                   },
                    {"R /a", "R /c", "R /b", "D@0 the gzip member is cut short"}}),
     [](const auto& p) { return p.param.name; });
 
@@ -223,7 +259,7 @@ struct PayloadCase {
   std::string http;
   std::size_t limit;
   std::string expected;  // the event line's tail
-  std::string payload;  // "*": not checked
+  std::string payload;   // "*": not checked
 };
 
 class WarcPayload : public ::testing::TestWithParam<PayloadCase> {};
@@ -231,7 +267,8 @@ class WarcPayload : public ::testing::TestWithParam<PayloadCase> {};
 TEST_P(WarcPayload, IsDecodedOrSaysWhyNot) {
   const PayloadCase& c = GetParam();
   std::vector<std::string> payloads;
-  ExpectEvents(ReadAll(Record("response", "/x", c.http) + kC, &payloads, c.limit), {"R /x|" + c.expected, "R /c|whole"});
+  ExpectEvents(ReadAll(Record("response", "/x", c.http) + kC, &payloads, c.limit),
+               {"R /x|" + c.expected, "R /c|whole"});
   ASSERT_EQ(payloads.size(), 2u);
   if (c.payload != "*") {
     EXPECT_EQ(payloads[0], c.payload);
@@ -244,20 +281,35 @@ INSTANTIATE_TEST_SUITE_P(
     All, WarcPayload,
     ::testing::Values(
         PayloadCase{"WithoutLength", "HTTP/1.0 200 OK\r\n\r\nto the end", 100, "200 whole", "to the end"},
-        PayloadCase{"LengthBeyondTheBlock", test::LengthLie("short", 9), 100, "! the payload is cut short: 4 bytes", "short"},
+        PayloadCase{"LengthBeyondTheBlock", test::LengthLie("short", 9), 100,
+                    "! the payload is cut short: 4 bytes", "short"},
         PayloadCase{"LengthWithin", test::LengthLie("short", 3), 100, "200 whole", "sho"},
-        PayloadCase{"ChunksWithoutTheLast", test::Chunked("abcdef", 2).substr(0, 68), 100, "! the chunked payload ends before its last chunk", "abcdef"},
-        PayloadCase{"ChunkSizeNotHex", "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\nzz\r\n", 100, "! a chunk size of the payload is not a hexadecimal number", ""},
-        PayloadCase{"ChunkLongerThanSaid", "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n2\r\nabc\r\n0\r\n\r\n", 100, "! a chunk of the payload is longer", "ab"},
-        PayloadCase{"GzipBroken", test::Encoded("x", "gzip").replace(test::Encoded("x", "gzip").size() - 8, 4, "abcd"), 100, "! the compressed body is damaged", "x"},
-        PayloadCase{"GzipCut", test::LengthLie(test::Gzip(kBig).substr(0, 20), 20).insert(17, "Content-Encoding: gzip\r\n"), 9000, "! the compressed payload is cut short", "*"},
-        PayloadCase{"Brotli", "HTTP/1.1 200 OK\r\nContent-Encoding: br\r\n\r\n\x1b\x03", 100, "! the payload has a content encoding Tavimo cannot undo (br)", ""},
-        PayloadCase{"OverTheLimit", test::TestServer::Response(200, kBig), 5000, "200 cut", std::string(5000, 'p')},
+        PayloadCase{"ChunksWithoutTheLast", test::Chunked("abcdef", 2).substr(0, 68), 100,
+                    "! the chunked payload ends before its last chunk", "abcdef"},
+        PayloadCase{"ChunkSizeNotHex", "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\nzz\r\n", 100,
+                    "! a chunk size of the payload is not a hexadecimal number", ""},
+        PayloadCase{"ChunkLongerThanSaid",
+                    "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n2\r\nabc\r\n0\r\n\r\n", 100,
+                    "! a chunk of the payload is longer", "ab"},
+        PayloadCase{"GzipBroken",
+                    test::Encoded("x", "gzip").replace(test::Encoded("x", "gzip").size() - 8, 4, "abcd"), 100,
+                    "! the compressed body is damaged", "x"},
+        PayloadCase{
+            "GzipCut",
+            test::LengthLie(test::Gzip(kBig).substr(0, 20), 20).insert(17, "Content-Encoding: gzip\r\n"),
+            9000, "! the compressed payload is cut short", "*"},
+        PayloadCase{"Brotli", "HTTP/1.1 200 OK\r\nContent-Encoding: br\r\n\r\n\x1b\x03", 100,
+                    "! the payload has a content encoding Tavimo cannot undo (br)", ""},
+        PayloadCase{"OverTheLimit", test::TestServer::Response(200, kBig), 5000, "200 cut",
+                    std::string(5000, 'p')},
         PayloadCase{"GzipOverTheLimit", test::Encoded(kBig, "gzip"), 4999, "200 cut", std::string(4999, 'p')},
         PayloadCase{"ExactlyTheLimit", test::TestServer::Response(200, kBig), kBig.size(), "200 whole", kBig},
-        PayloadCase{"NotModifiedHasNone", "HTTP/1.1 304 Not Modified\r\nContent-Length: 10\r\n\r\n", 100, "304 whole", ""},
-        PayloadCase{"HeadWithoutEnd", "HTTP/1.1 200 OK\r\nServer: x\r\n", 100, "0 ! the record holds no readable HTTP response", ""},
-        PayloadCase{"NotHttp", "SSH-2.0-OpenSSH\r\n\r\n", 100, "0 ! the record holds no readable HTTP response", ""}),
+        PayloadCase{"NotModifiedHasNone", "HTTP/1.1 304 Not Modified\r\nContent-Length: 10\r\n\r\n", 100,
+                    "304 whole", ""},
+        PayloadCase{"HeadWithoutEnd", "HTTP/1.1 200 OK\r\nServer: x\r\n", 100,
+                    "0 ! the record holds no readable HTTP response", ""},
+        PayloadCase{"NotHttp", "SSH-2.0-OpenSSH\r\n\r\n", 100,
+                    "0 ! the record holds no readable HTTP response", ""}),
     [](const auto& p) { return p.param.name; });
 
 TEST(WarcReader, SinkThatStopsEndsOnlyThePayload) {
@@ -267,7 +319,10 @@ TEST(WarcReader, SinkThatStopsEndsOnlyThePayload) {
   TWarcDamage d;
   ASSERT_EQ(reader.Next(r, d), TWarcReader::Step::Record) << d.reason;
   std::string got;
-  const TWarcPayloadResult p = reader.StreamPayload([&](const char* data, std::size_t n) { got.append(data, n); return got.size() < 1000; });
+  const TWarcPayloadResult p = reader.StreamPayload([&](const char* data, std::size_t n) {
+    got.append(data, n);
+    return got.size() < 1000;
+  });
   EXPECT_TRUE(p.stopped);
   EXPECT_FALSE(p.complete);
   EXPECT_EQ(p.bytes, got.size());
@@ -283,9 +338,12 @@ TEST(WarcReader, SinkThatStopsEndsOnlyThePayload) {
 std::vector<std::string> PointRecords() {
   std::vector<std::string> records;
   for (int i = 0; i < 80; ++i) {
-    std::string body = "<html>" + std::to_string(i) + std::string(static_cast<std::size_t>(2000 + i * 97), 'a' + i % 26);
-    body += i % 3 ? Random(static_cast<std::size_t>(4000 + i * 211), static_cast<unsigned>(i)) : std::string(20000, 'q');
-    records.push_back(Record("response", "http://h/" + std::to_string(i), test::TestServer::Response(200, body)));
+    std::string body =
+        "<html>" + std::to_string(i) + std::string(static_cast<std::size_t>(2000 + i * 97), 'a' + i % 26);
+    body += i % 3 ? Random(static_cast<std::size_t>(4000 + i * 211), static_cast<unsigned>(i))
+                  : std::string(20000, 'q');
+    records.push_back(
+        Record("response", "http://h/" + std::to_string(i), test::TestServer::Response(200, body)));
   }
   return records;
 }
@@ -379,7 +437,8 @@ TEST(WarcAccessPoints, DamageAfterThePointIsReported) {
   } rows[] = {
       {"cut", [&](std::string f) { return f.substr(0, p.FirstByte() + 30000); }},
       {"cut inside the trailer", [](std::string f) { return f.substr(0, f.size() - 3); }},
-      {"garbled", [&](std::string f) {
+      {"garbled",
+       [&](std::string f) {
          for (std::size_t k = 0; k < 4000; ++k) f[p.FirstByte() + 5000 + k] = static_cast<char>(k * 7);
          return f;
        }},

@@ -33,7 +33,8 @@ class WgetWarc : public ::testing::TestWithParam<bool> {};
 TEST_P(WgetWarc, EveryResponseIsFoundWithItsExactBody) {
   const bool compressed = GetParam();
   const std::string a = Swf(150000, 1), b = Swf(9000, 2);
-  const std::string page = "<html><body><iframe src=\"frame.html\"></iframe><embed src=\"a.swf\"></body></html>";
+  const std::string page =
+      "<html><body><iframe src=\"frame.html\"></iframe><embed src=\"a.swf\"></body></html>";
   const std::string frame = "<html><a href=\"b.swf\">b</a> <a href=\"missing.swf\">gone</a></html>";
   test::TestServer server(test::TestServer::Files({
       {"/index.html", test::TestServer::Response(200, page, "Content-Type: text/html\r\n")},
@@ -42,7 +43,8 @@ TEST_P(WgetWarc, EveryResponseIsFoundWithItsExactBody) {
       {"/b.swf", WithType(test::Encoded(b, "gzip"), "application/x-shockwave-flash")},
   }));
   test::TempDir dir;
-  const std::string command = "cd " + dir.Path() + " && timeout 60 wget -q --no-proxy -r -l 3 -e robots=off -P site " +
+  const std::string command = "cd " + dir.Path() +
+                              " && timeout 60 wget -q --no-proxy -r -l 3 -e robots=off -P site " +
                               (compressed ? "" : "--no-warc-compression ") + "--warc-file=archive " +
                               server.Url("/index.html") + " >/dev/null 2>&1";
   const int rc = std::system(command.c_str());  // wget says 8 for the missing link
@@ -52,8 +54,10 @@ TEST_P(WgetWarc, EveryResponseIsFoundWithItsExactBody) {
   ASSERT_GE(fd, 0) << file;
 
   const std::map<std::string, std::pair<int, std::string>> expected = {
-      {server.Url("/index.html"), {200, page}}, {server.Url("/frame.html"), {200, frame}},
-      {server.Url("/a.swf"), {200, a}}, {server.Url("/b.swf"), {200, b}},
+      {server.Url("/index.html"), {200, page}},
+      {server.Url("/frame.html"), {200, frame}},
+      {server.Url("/a.swf"), {200, a}},
+      {server.Url("/b.swf"), {200, b}},
       {server.Url("/missing.swf"), {404, "<html>not here</html>"}}};
   std::map<std::string, std::pair<int, std::string>> found;
   std::map<std::string, int> types;

@@ -20,10 +20,10 @@ struct FirefoxEntry {
   // Elements besides the head, in order (the head goes after them).
   std::vector<std::pair<std::string, std::string>> elements = {{"request-method", "GET"}};
   std::uint32_t fetchCount = 1;
-  std::uint32_t lastFetched = 1796629119;   // 2026-12-07 07:38:39 UTC
+  std::uint32_t lastFetched = 1796629119;  // 2026-12-07 07:38:39 UTC
   std::uint32_t lastModified = 1796629119;
   std::uint32_t frecency = 1245328408;
-  std::uint32_t expiration = 0xffffffff;    // none
+  std::uint32_t expiration = 0xffffffff;  // none
   std::uint32_t flags = 0;
 
   std::string Key() const { return tags + ":" + url; }

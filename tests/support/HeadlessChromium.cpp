@@ -23,9 +23,9 @@ namespace {
 
 // Variables the child gets from us instead of from the test's environment.
 bool Overridden(std::string_view entry) {
-  for (std::string_view name : {"HOME=", "XDG_CONFIG_HOME=", "XDG_CACHE_HOME=",
-                                "DBUS_SESSION_BUS_ADDRESS=", "http_proxy=", "https_proxy=",
-                                "HTTP_PROXY=", "HTTPS_PROXY=", "all_proxy=", "no_proxy="}) {
+  for (std::string_view name :
+       {"HOME=", "XDG_CONFIG_HOME=", "XDG_CACHE_HOME=", "DBUS_SESSION_BUS_ADDRESS=", "http_proxy=",
+        "https_proxy=", "HTTP_PROXY=", "HTTPS_PROXY=", "all_proxy=", "no_proxy="}) {
     if (entry.substr(0, name.size()) == name) return true;
   }
   return false;
@@ -95,8 +95,7 @@ std::string ChromiumCacheFolder(const std::string& home) {
 
 std::vector<std::string> ChromiumCommand(const std::string& home, const std::string& pageUrl) {
   return {ChromiumProgram(), "--headless", "--no-sandbox", "--disable-gpu", "--disable-quic",
-          "--no-first-run", "--disable-background-networking", "--disable-component-update",
-          "--disable-sync",
+          "--no-first-run", "--disable-background-networking", "--disable-component-update", "--disable-sync",
           // Everything but loopback goes to a closed port: nothing leaves the machine. Chromium
           // never sends loopback through a proxy, so no bypass list is needed (and "<-loopback>"
           // would send it there).
@@ -110,9 +109,8 @@ std::vector<std::string> ChromiumCommand(const std::string& home, const std::str
           "--virtual-time-budget=10000", "--dump-dom", pageUrl};
 }
 
-bool FillChromiumCache(const std::string& home, const std::string& pageUrl,
-                       const std::string& doneText, std::string& error,
-                       std::chrono::seconds limit) {
+bool FillChromiumCache(const std::string& home, const std::string& pageUrl, const std::string& doneText,
+                       std::string& error, std::chrono::seconds limit) {
   if (ChromiumProgram().empty()) {
     error = "chromium is not installed";
     return false;
@@ -158,8 +156,8 @@ bool FillChromiumCache(const std::string& home, const std::string& pageUrl,
   fs::remove(errPath, ec);
 
   if (code == -1) {
-    error = "chromium did not end within " + std::to_string(limit.count()) + " s on " + pageUrl +
-            LogTail(log);
+    error =
+        "chromium did not end within " + std::to_string(limit.count()) + " s on " + pageUrl + LogTail(log);
     return false;
   }
   if (code != 0) {
@@ -169,8 +167,8 @@ bool FillChromiumCache(const std::string& home, const std::string& pageUrl,
   // The title only: the script that sets it holds the same words.
   const std::string title = TitleOf(dom);
   if (title.find(doneText) == std::string::npos) {
-    error = "the page " + pageUrl + " did not reach \"" + doneText + "\" in its title: \"" + title +
-            "\"" + LogTail(log);
+    error = "the page " + pageUrl + " did not reach \"" + doneText + "\" in its title: \"" + title + "\"" +
+            LogTail(log);
     return false;
   }
   return true;

@@ -21,9 +21,8 @@ std::string ChromiumCacheFolder(const std::string& home);    // .../Default/Cach
 // page's network went quiet. False with a reason in `error` when chromium is missing, does not
 // start, fails, outlives `limit` (then it is killed), or when the final page's title lacks
 // `doneText` (the page's script writes it there once its fetches are done).
-bool FillChromiumCache(const std::string& home, const std::string& pageUrl,
-                       const std::string& doneText, std::string& error,
-                       std::chrono::seconds limit = std::chrono::seconds(60));
+bool FillChromiumCache(const std::string& home, const std::string& pageUrl, const std::string& doneText,
+                       std::string& error, std::chrono::seconds limit = std::chrono::seconds(60));
 
 // The entry files ("<16 hex>_0") of the cache folder, sorted.
 std::vector<std::string> ChromiumEntryFiles(const std::string& home);

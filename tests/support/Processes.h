@@ -17,8 +17,7 @@ std::string ProgramPath();
 pid_t Spawn(const std::vector<std::string>& args, bool keepStdout = false);
 
 // Polls the condition every 10 ms until it holds or the limit has passed; its last answer.
-bool WaitFor(const std::function<bool()>& cond,
-             std::chrono::milliseconds limit = std::chrono::seconds(10));
+bool WaitFor(const std::function<bool()>& cond, std::chrono::milliseconds limit = std::chrono::seconds(10));
 
 // Waits for the process to end: its exit code, 128 + the signal that ended it, or -1 when it
 // is still running at the limit.

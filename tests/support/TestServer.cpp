@@ -501,8 +501,8 @@ void addExt(X509* cert, X509* issuer, int nid, const char* value) {
   X509_EXTENSION_free(ext);
 }
 
-X509* makeCert(EVP_PKEY* key, const char* cn, X509* issuer, EVP_PKEY* issuerKey, bool ca,
-               const char* san, long serial) {
+X509* makeCert(EVP_PKEY* key, const char* cn, X509* issuer, EVP_PKEY* issuerKey, bool ca, const char* san,
+               long serial) {
   X509* c = X509_new();
   X509_set_version(c, 2);
   ASN1_INTEGER_set(X509_get_serialNumber(c), serial);

@@ -134,7 +134,7 @@ class TestServer {
 // Test certificates made with OpenSSL at run time.
 struct TestPki {
   std::string caCertPem;
-  std::string goodCertPem, goodKeyPem;          // for localhost and 127.0.0.1, signed by the CA
+  std::string goodCertPem, goodKeyPem;            // for localhost and 127.0.0.1, signed by the CA
   std::string wrongHostCertPem, wrongHostKeyPem;  // signed by the CA, for another host
   std::string untrustedCertPem, untrustedKeyPem;  // self-signed, for localhost
 };

@@ -24,8 +24,7 @@ void WebPlayerView::RegisterScheme() {
   QWebEngineUrlScheme scheme("tavimo");
   scheme.setSyntax(QWebEngineUrlScheme::Syntax::Host);
   scheme.setFlags(QWebEngineUrlScheme::SecureScheme | QWebEngineUrlScheme::LocalAccessAllowed |
-                  QWebEngineUrlScheme::CorsEnabled |
-                  QWebEngineUrlScheme::ContentSecurityPolicyIgnored);
+                  QWebEngineUrlScheme::CorsEnabled | QWebEngineUrlScheme::ContentSecurityPolicyIgnored);
   QWebEngineUrlScheme::registerScheme(scheme);
 }
 
@@ -70,10 +69,9 @@ void WebPlayerView::PageLoaded(bool ok) {
   if (ready_ || !ok) return;
   ready_ = true;
   // With no movie to show yet, the emulator is compiled now rather than when the movie comes.
-  const bool movieWaiting =
-      std::any_of(pending_.begin(), pending_.end(), [](const QString& script) {
-        return script.startsWith(QLatin1String("tavimoShow"));
-      });
+  const bool movieWaiting = std::any_of(pending_.begin(), pending_.end(), [](const QString& script) {
+    return script.startsWith(QLatin1String("tavimoShow"));
+  });
   if (!movieWaiting) view_->page()->runJavaScript(QStringLiteral("tavimoWarm();"));
   const QStringList scripts = std::move(pending_);
   pending_.clear();
@@ -122,10 +120,8 @@ bool WebPlayerView::eventFilter(QObject* watched, QEvent* event) {
     case QEvent::MouseButtonDblClick:
       if (static_cast<QMouseEvent*>(event)->button() == Qt::RightButton) return true;
       break;
-    case QEvent::ContextMenu:
-      return true;
-    default:
-      break;
+    case QEvent::ContextMenu: return true;
+    default: break;
   }
   return QObject::eventFilter(watched, event);
 }

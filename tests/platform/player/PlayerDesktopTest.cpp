@@ -26,8 +26,7 @@ const Rgb kBlue{0x20, 0x40, 0xc0}, kRed{0xe0, 0x20, 0x20}, kYellow{0xf0, 0xe0, 0
     kGreen{0x10, 0xa0, 0x30};
 
 bool Near(QColor a, Rgb b) {
-  return std::abs(a.red() - b.r) < 24 && std::abs(a.green() - b.g) < 24 &&
-         std::abs(a.blue() - b.b) < 24;
+  return std::abs(a.red() - b.r) < 24 && std::abs(a.green() - b.g) < 24 && std::abs(a.blue() - b.b) < 24;
 }
 Rgb Of(QColor c) { return {uint8_t(c.red()), uint8_t(c.green()), uint8_t(c.blue())}; }
 
@@ -101,7 +100,8 @@ TEST(PlayerDesktop, PreviewShowsTheMovieAndBlankClearsIt) {
   // A right-button click neither opens a menu over the movie nor disturbs it.
   const QPoint centre = s.host->mapToGlobal(QPoint(124, 65));
   ASSERT_EQ(QProcess::execute("xdotool", {"mousemove", QString::number(centre.x()),
-                                          QString::number(centre.y()), "click", "3"}), 0);
+                                          QString::number(centre.y()), "click", "3"}),
+            0);
   Pump(700);
   EXPECT_TRUE(s.ShowsStill(kBlue, kRed));
 
@@ -160,8 +160,10 @@ TEST(PlayerDesktop, TheWholeMovieFitsTheAreaWithItsShapeKept) {
   } movies[] = {{"/square.swf", 400, 400}, {"/wide.swf", 800, 200}, {"/double.swf", 496, 262}};
   for (const auto& m : movies) {
     const int bw = m.w / 5, bh = m.h / 5;
-    const std::vector<Box> corners = {{0, 0, bw, bh, kRed}, {m.w - bw, 0, bw, bh, kYellow},
-                                      {0, m.h - bh, bw, bh, kGreen}, {m.w - bw, m.h - bh, bw, bh, kWhite}};
+    const std::vector<Box> corners = {{0, 0, bw, bh, kRed},
+                                      {m.w - bw, 0, bw, bh, kYellow},
+                                      {0, m.h - bh, bw, bh, kGreen},
+                                      {m.w - bw, m.h - bh, bw, bh, kWhite}};
     s.server.Put(m.path, MakeStillSwf(m.w, m.h, kBlue, corners));
     s.Show(m.path);
     const double scale = std::min(248.0 / m.w, 131.0 / m.h);

@@ -33,7 +33,10 @@ class SwfWriter {
     used_ = 0;
     return *this;
   }
-  std::string Take() { used_ = 0; return std::move(out_); }
+  std::string Take() {
+    used_ = 0;
+    return std::move(out_);
+  }
 
  private:
   std::string out_;
@@ -54,7 +57,7 @@ inline std::string RectangleShape(int id, const Box& b) {
   const int t = 20;  // twips per pixel
   SwfWriter s;
   s.U16(id).Rect(b.x * t, (b.x + b.w) * t, b.y * t, (b.y + b.h) * t);
-  s.Bytes({1, 0x00, b.colour.r, b.colour.g, b.colour.b, 0, 0x10});  // one solid fill
+  s.Bytes({1, 0x00, b.colour.r, b.colour.g, b.colour.b, 0, 0x10});                 // one solid fill
   s.Bits(0b000011, 6).Bits(16, 5).Bits(b.x * t, 16).Bits(b.y * t, 16).Bits(1, 1);  // move, fill 1
   for (auto [vertical, delta] : {std::pair{0, b.w}, {1, b.h}, {0, -b.w}, {1, -b.h}}) {
     s.Bits(0b11, 2).Bits(14, 4).Bits(0, 1).Bits(vertical, 1).Bits(delta * t, 16);
@@ -64,11 +67,15 @@ inline std::string RectangleShape(int id, const Box& b) {
 
 inline std::string SwfMovie(int width, int height, int frames, int framesPerSecond, const std::string& tags) {
   const int t = 20;
-  std::string body = SwfWriter().Rect(0, width * t, 0, height * t).U16(framesPerSecond << 8)
-                         .U16(frames).Take() + tags + Tag(0, {});
+  std::string body =
+      SwfWriter().Rect(0, width * t, 0, height * t).U16(framesPerSecond << 8).U16(frames).Take() + tags +
+      Tag(0, {});
   const std::size_t size = 8 + body.size();
-  return SwfWriter().Bytes({'F', 'W', 'S', 10, int(size & 0xff), int((size >> 8) & 0xff),
-                            int((size >> 16) & 0xff), 0}).Take() + body;
+  return SwfWriter()
+             .Bytes(
+                 {'F', 'W', 'S', 10, int(size & 0xff), int((size >> 8) & 0xff), int((size >> 16) & 0xff), 0})
+             .Take() +
+         body;
 }
 
 // One frame: the background and every box, each at its own depth.
@@ -84,7 +91,8 @@ inline std::string MakeStillSwf(int width, int height, Rgb background, const std
 inline std::string MakeSwf(int width, int height, Rgb background, int x, int y, int w, int h,
                            const std::vector<Rgb>& colours, int framesPerSecond = 12) {
   std::string tags = Tag(9, {char(background.r), char(background.g), char(background.b)});
-  for (std::size_t i = 0; i < colours.size(); ++i) tags += RectangleShape(int(i + 1), {x, y, w, h, colours[i]});
+  for (std::size_t i = 0; i < colours.size(); ++i)
+    tags += RectangleShape(int(i + 1), {x, y, w, h, colours[i]});
   for (std::size_t i = 0; i < colours.size(); ++i) {  // PlaceObject2 at depth 1, then ShowFrame
     tags += Tag(26, SwfWriter().Bytes({i > 0 ? 0x03 : 0x02}).U16(1).U16(int(i + 1)).Take());
     tags += Tag(1, {});

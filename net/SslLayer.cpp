@@ -38,15 +38,29 @@ SSL_CTX* sharedContext() {
 }
 
 // One context per extra CA file, made on its first use and kept (a context is what OpenSSL
-// reads the file into; a file changed later is not read again).
+// reads the file into; a file changed later is not read again). Freed at exit: a connection
+// still open holds its own reference.
+class ContextsByFile {
+ public:
+  ~ContextsByFile() {
+    for (auto& [file, ctx] : contexts_) SSL_CTX_free(ctx);
+  }
+  SSL_CTX* For(const std::string& extraCaFile) {
+    std::lock_guard lock(mutex_);
+    SSL_CTX*& ctx = contexts_[extraCaFile];
+    if (!ctx) ctx = newContext(extraCaFile);
+    return ctx;
+  }
+
+ private:
+  std::mutex mutex_;
+  std::map<std::string, SSL_CTX*> contexts_;
+};
+
 SSL_CTX* contextFor(const std::string& extraCaFile) {
   if (extraCaFile.empty()) return sharedContext();
-  static std::mutex mutex;
-  static std::map<std::string, SSL_CTX*> contexts;
-  std::lock_guard lock(mutex);
-  SSL_CTX*& ctx = contexts[extraCaFile];
-  if (!ctx) ctx = newContext(extraCaFile);
-  return ctx;
+  static ContextsByFile contexts;
+  return contexts.For(extraCaFile);
 }
 
 bool isAddress(const std::string& host) {

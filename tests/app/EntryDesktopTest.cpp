@@ -17,6 +17,7 @@
 #include "platform/Paths.h"
 #include "tests/support/Processes.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/X11Windows.h"
 
 namespace tavimo {
 namespace {
@@ -55,21 +56,10 @@ class EntryDesktopTest : public ::testing::Test {
   }
 
   bool MainWindowViewable() {
-    Window root = DefaultRootWindow(dpy_), parent = 0, *children = nullptr;
-    unsigned n = 0;
-    bool found = false;
-    if (!XQueryTree(dpy_, root, &root, &parent, &children, &n)) return false;
-    for (unsigned i = 0; i < n && !found; ++i) {
-      XWindowAttributes attr{};
-      if (!XGetWindowAttributes(dpy_, children[i], &attr) || attr.map_state != IsViewable) continue;
-      char* name = nullptr;
-      if (XFetchName(dpy_, children[i], &name) && name) {
-        found = std::strcmp(name, "Tavimo V4.0") == 0;
-        XFree(name);
-      }
+    for (Window w : test::ViewableTopLevels(dpy_)) {
+      if (test::WindowTitle(dpy_, w) == "Tavimo V4.0") return true;
     }
-    if (children) XFree(children);
-    return found;
+    return false;
   }
 
   // Main windows of any copy, shown or hidden.

@@ -19,6 +19,7 @@
 
 #include "tests/support/Processes.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/X11Windows.h"
 
 namespace tavimo {
 namespace {
@@ -68,22 +69,10 @@ std::pair<int, int> PngSize(const std::string& path) {
 
 // Shown top-level windows of the installed program, found by its window class.
 bool TavimoWindowShown(Display* dpy) {
-  Window root = DefaultRootWindow(dpy), parent = 0, *children = nullptr;
-  unsigned n = 0;
-  bool found = false;
-  if (!XQueryTree(dpy, root, &root, &parent, &children, &n)) return false;
-  for (unsigned i = 0; i < n && !found; ++i) {
-    XWindowAttributes attr{};
-    if (!XGetWindowAttributes(dpy, children[i], &attr) || attr.map_state != IsViewable) continue;
-    XClassHint hint{};
-    if (XGetClassHint(dpy, children[i], &hint)) {
-      found = hint.res_class && std::strcmp(hint.res_class, "TFrmTavimo") == 0;
-      XFree(hint.res_name);
-      XFree(hint.res_class);
-    }
+  for (Window w : test::ViewableTopLevels(dpy)) {
+    if (test::WindowClass(dpy, w) == "TFrmTavimo") return true;
   }
-  if (children) XFree(children);
-  return found;
+  return false;
 }
 
 // One install per suite: copying the web player's files is the slow part.

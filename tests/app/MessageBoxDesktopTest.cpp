@@ -5,11 +5,11 @@
 #include <X11/Xlib.h>
 #include <X11/extensions/XTest.h>
 #include <chrono>
-#include <cstring>
 #include <string>
 
 #include "tests/support/Processes.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/X11Windows.h"
 
 namespace tavimo {
 namespace {
@@ -29,20 +29,10 @@ class MessageBoxDesktopTest : public ::testing::Test {
 
   // The shown top-level windows with this title.
   std::vector<Window> Shown(const char* title) {
-    Window root = DefaultRootWindow(dpy_), parent = 0, *children = nullptr;
-    unsigned n = 0;
     std::vector<Window> found;
-    if (!XQueryTree(dpy_, root, &root, &parent, &children, &n)) return found;
-    for (unsigned i = 0; i < n; ++i) {
-      XWindowAttributes attr{};
-      if (!XGetWindowAttributes(dpy_, children[i], &attr) || attr.map_state != IsViewable) continue;
-      char* name = nullptr;
-      if (XFetchName(dpy_, children[i], &name) && name) {
-        if (std::strcmp(name, title) == 0) found.push_back(children[i]);
-        XFree(name);
-      }
+    for (Window w : test::ViewableTopLevels(dpy_)) {
+      if (test::WindowTitle(dpy_, w) == title) found.push_back(w);
     }
-    if (children) XFree(children);
     return found;
   }
 

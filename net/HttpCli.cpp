@@ -153,9 +153,9 @@ void THttpCli::doRequest(THttpRequest rq) {
 void THttpCli::waitUntilDone() {
   // A handler may destroy us while we wait; the window goes with us.
   const QPointer<MessageWindow> self(window_.get());
-  while (self && state_ != httpReady) WaitForMessages();
+  WaitUntil([&] { return !self || state_ == httpReady; });
   // The request-done notice was posted on the return to ready; deliver it before returning.
-  while (self && requestDonePending_) WaitForMessages();
+  WaitUntil([&] { return !self || !requestDonePending_; });
 }
 
 void THttpCli::startRequest(THttpRequest rq) {

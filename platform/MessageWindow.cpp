@@ -78,13 +78,22 @@ void ProcessMessages() {
   QCoreApplication::processEvents(QEventLoop::AllEvents);
 }
 
-void WaitForMessages() {
-  ++waitDepth;
-  QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-  --waitDepth;
-  if (pendingException) {
-    std::exception_ptr e = std::exchange(pendingException, nullptr);
-    std::rethrow_exception(e);
+void WaitUntil(const std::function<bool()>& done) {
+  const auto rethrowPending = [] {
+    if (pendingException) std::rethrow_exception(std::exchange(pendingException, nullptr));
+  };
+  struct Depth {
+    Depth() { ++waitDepth; }
+    ~Depth() { --waitDepth; }
+  } depth;
+  while (!done()) {
+    // Queued events first, then the condition again: an event loop may deliver what is queued and
+    // still block for a new one (Qt's own dispatcher does), which would be a wait for nothing.
+    QCoreApplication::sendPostedEvents();
+    rethrowPending();
+    if (done()) return;
+    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    rethrowPending();
   }
 }
 

@@ -5,7 +5,12 @@
 #include "tests/net/EventLog.h"
 #include "tests/support/TestServer.h"
 
+#include <QAbstractEventDispatcher>
+#include <QThread>
 #include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <memory>
 
 namespace tavimo::test {
 namespace {
@@ -468,6 +473,55 @@ TEST(HttpCli, PostSendsTheStreamAfterTheHeaderAndHeadAsksForNoBody) {
   } catch (const EHttpException& e) {
     EXPECT_EQ(e.ErrorCode, 2);
     EXPECT_STREQ(e.what(), "HTTP component has nothing to post");
+  }
+}
+
+// Runs a Get on a thread whose event loop is Qt's own dispatcher (no GLib), as tavimo-scan's
+// are. That loop may deliver the queued notice that ends a request and then block for a new
+// event; the client must not wait for one. Returns "" or what went wrong.
+std::string GetOnQtsOwnEventLoop(const std::string& url, std::string& bodyOut) {
+  qputenv("QT_NO_GLIB", "1");  // read as the thread starts and makes its dispatcher
+  std::string result = "the request did not end within 10 s";
+  std::unique_ptr<QThread> thread(QThread::create([&] {
+    const char* dispatcher = QThread::currentThread()->eventDispatcher()->metaObject()->className();
+    if (std::string(dispatcher) != "QEventDispatcherUNIX") {
+      result = std::string("the thread runs ") + dispatcher;
+      return;
+    }
+    THttpCli cli;
+    TMemoryStream body;
+    cli.RcvdStream = &body;
+    cli.URL = url;
+    cli.Get();
+    bodyOut = std::string(body.View());
+    result = cli.State() == httpReady ? "" : "the client is not ready";
+  }));
+  thread->start();
+  const bool ended = thread->wait(QDeadlineTimer(10000));
+  qunsetenv("QT_NO_GLIB");
+  if (!ended) {
+    ADD_FAILURE() << result;
+    std::quick_exit(1);  // the thread is stuck in its wait and holds the client
+  }
+  return result;
+}
+
+TEST(HttpCli, GetEndsOnQtsOwnEventLoop) {
+  TestServer target(Answer(Response("200 OK", "", "final")));
+  const std::string targetUrl = target.Url("/final.swf");
+  TestServer server([targetUrl](Conn& c, int i) {
+    c.ReadHead();
+    c.Send(i == 0 ? Response("302 Found", "Location: " + targetUrl + "\r\n", "")
+                  : Response("200 OK", "", "page"));
+    c.Close();
+  });
+  struct Case {
+    std::string url, body;
+  } cases[] = {{server.Url("/page.htm"), "final"}, {target.Url("/final.swf"), "final"}};
+  for (const Case& c : cases) {
+    std::string body;
+    EXPECT_EQ(GetOnQtsOwnEventLoop(c.url, body), "") << c.url;
+    EXPECT_EQ(body, c.body) << c.url;
   }
 }
 

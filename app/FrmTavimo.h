@@ -21,6 +21,7 @@
 
 #include "app/FrmOption.h"
 #include "app/SettingsStore.h"
+#include "net/NetServices.h"
 #include "platform/FlashPlayer.h"
 #include "platform/desktop/HotKeys.h"
 #include "platform/desktop/X11Message.h"
@@ -77,6 +78,9 @@ struct FrmTavimoSetup {
   // Message boxes, modal dialogs, the folder browser and the shell for everything the window
   // opens (not owned); the desktop backend, owned by the window, when null.
   tavimo::Dialogs* Dialogs = nullptr;
+  // Name lookup and the extra TLS trust of the clients the window makes: the page and download
+  // clients take both, the file getter (libcurl) the trusted certificates. The system's when empty.
+  NetServices Net;
   std::string FirstParam;  // the first command-line parameter ("-mini", "-menuext", ...)
 };
 

@@ -23,10 +23,11 @@ namespace tavimo {
 void TFrmTavimo::BuildComponents() {
   // As laid out on the form: both clients keep their defaults (agent, accept types, port 80,
   // no proxy until the browser settings name one), the page client runs multi-threaded.
-  HttpCli1 = std::make_unique<THttpCli>();
-  HttpCli2 = std::make_unique<THttpCli>();
+  HttpCli1 = std::make_unique<THttpCli>(setup_.Net);
+  HttpCli2 = std::make_unique<THttpCli>(setup_.Net);
   HttpCli2->SetMultiThreaded(true);
   httpgetfile = std::make_unique<THTTPGet>(*setup_.Registry, this);
+  httpgetfile->ExtraCaFile = setup_.Net.ExtraCaFile;
   CacheStore = std::make_unique<UrlCacheStore>();
   httpgetfile->CacheStore = CacheStore.get();
   IECache1 = std::make_unique<TIECache>(CacheStore.get());

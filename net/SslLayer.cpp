@@ -82,15 +82,6 @@ int verifyFailure(long result) {
 
 }  // namespace
 
-void TSslLayer::AddTrustedCaForTests(const std::string& pem) {
-  BIO* bio = BIO_new_mem_buf(pem.data(), static_cast<int>(pem.size()));
-  X509* cert = PEM_read_bio_X509(bio, nullptr, nullptr, nullptr);
-  BIO_free(bio);
-  if (!cert) throw std::runtime_error("TLS: not a PEM certificate");
-  X509_STORE_add_cert(SSL_CTX_get_cert_store(sharedContext()), cert);
-  X509_free(cert);
-}
-
 TSslLayer::TSslLayer(int fd, const std::string& hostName, const std::string& extraCaFile) {
   ssl_ = SSL_new(contextFor(extraCaFile));
   if (!ssl_) throw std::runtime_error("TLS: cannot create a session");

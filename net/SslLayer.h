@@ -36,10 +36,6 @@ class TSslLayer {
   // Sends close_notify when it can do so without waiting.
   void Shutdown();
 
-  // Test hook: trust one more CA (PEM) in every later handshake of this process made without
-  // an extra CA file of its own.
-  static void AddTrustedCaForTests(const std::string& pem);
-
  private:
   ssl_st* ssl_ = nullptr;
 };

@@ -134,6 +134,7 @@ class FormTest : public ::testing::Test {
     setup.Registry = &registry;
     setup.FirstParam = firstParam;
     setup.Dialogs = &dialogs;
+    setup.Net.ExtraCaFile = extraCaFile;
     setup.PlayerFactory = [this](QWidget*) { return std::make_unique<RecordingPlayer>(playerLog); };
     setup.TrayShellFactory = [this] {
       auto shell = std::make_unique<TestTrayShell>(trayHost);
@@ -148,6 +149,7 @@ class FormTest : public ::testing::Test {
   RecordingDialogs dialogs;
   FakeRegistrySource registry;
   std::vector<std::string> playerLog;
+  std::string extraCaFile;  // trusted by the window's clients beside the system's
   bool trayHost = true;           // a tray host is on screen, so hiding has a way back
   TestTrayShell* tray = nullptr;  // owned by the window's tray icon
   std::unique_ptr<TFrmTavimo> form;

@@ -10,7 +10,6 @@
 #include "app/ItemList.h"
 #include "controls/FlatEdit.h"
 #include "net/HttpCli.h"
-#include "net/SslLayer.h"
 #include "tests/app/FormFixture.h"
 #include "tests/support/TestServer.h"
 
@@ -74,8 +73,8 @@ Rows TextRows(const std::string& out) {
 class ScanCommandTest : public FormTest {
  protected:
   ScanCommandTest() {
-    TSslLayer::AddTrustedCaForTests(Pki().caCertPem);
     WriteFile(caFile_, Pki().caCertPem);
+    extraCaFile = caFile_;
   }
   Rows WindowRows(const std::string& address) {
     if (!form) Form();

@@ -12,7 +12,6 @@
 #include "app/ItemList.h"
 #include "download/HttpGet.h"
 #include "net/HttpCli.h"
-#include "net/SslLayer.h"
 #include "platform/desktop/HandlerGuard.h"
 #include "tests/app/FormFixture.h"
 #include "tests/support/TestServer.h"
@@ -57,14 +56,13 @@ class ScanDownloadTest : public FormTest, public ::testing::WithParamInterface<b
  protected:
   void SetUp() override {
     if (GetParam()) {
-      TSslLayer::AddTrustedCaForTests(Pki().caCertPem);
-      WriteFile(home / "ca.pem", Pki().caCertPem);
+      extraCaFile = home / "ca.pem";
+      WriteFile(extraCaFile, Pki().caCertPem);
       server_ = std::make_unique<TestServer>(Site(true), Pki().goodCertPem, Pki().goodKeyPem);
     } else {
       server_ = std::make_unique<TestServer>(Site(false));
     }
     Form();
-    form->httpgetfile->ExtraCaFile = home / "ca.pem";
     form->HttpCli1->InactivityTimeout = 5;
     form->HttpCli2->InactivityTimeout = 5;
     std::filesystem::create_directories(home / "flash");

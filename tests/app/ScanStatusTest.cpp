@@ -12,7 +12,6 @@
 #include "app/ItemList.h"
 #include "detect/PageScan.h"
 #include "net/HttpCli.h"
-#include "net/SslLayer.h"
 #include "tests/app/FormFixture.h"
 #include "tests/support/TestServer.h"
 
@@ -126,7 +125,8 @@ class ScanStatusTest : public FormTest, public ::testing::WithParamInterface<Fai
 
 TEST_P(ScanStatusTest, FinalStatusNamesWhatFailed) {
   const FailCase& c = GetParam();
-  TSslLayer::AddTrustedCaForTests(Pki().caCertPem);
+  extraCaFile = home / "ca.pem";
+  WriteFile(extraCaFile, Pki().caCertPem);
   std::unique_ptr<TestServer> server = c.site();
   std::string address;
   if (server) {

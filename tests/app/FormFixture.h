@@ -149,7 +149,7 @@ class FormTest : public ::testing::Test {
   RecordingDialogs dialogs;
   FakeRegistrySource registry;
   std::vector<std::string> playerLog;
-  std::string extraCaFile;  // trusted by the window's clients beside the system's
+  std::string extraCaFile;        // trusted by the window's clients beside the system's
   bool trayHost = true;           // a tray host is on screen, so hiding has a way back
   TestTrayShell* tray = nullptr;  // owned by the window's tray icon
   std::unique_ptr<TFrmTavimo> form;

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "platform/BackgroundPool.h"
 #include "platform/Paths.h"
 
 namespace tavimo {
@@ -41,6 +42,8 @@ void TSettingsStore::LoadSettings() {
   IsPreview = settingsFile_.ReadInteger("options", "ispreview", 1) != 0;
   AutoClose = settingsFile_.ReadInteger("options", "autoclose", 1) != 0;
   SwfWithQuery = settingsFile_.ReadInteger("options", "swfwithquery", 0) != 0;
+  BackgroundPool::SetMaxThreads(
+      settingsFile_.ReadInteger("options", "backgroundthreads", BackgroundPool::kDefaultMaxThreads));
 
   const std::string folder = settingsFile_.ReadString("saveoption", "folder", DownloadRoot);
   if (!folder.empty()) {

@@ -23,6 +23,7 @@
 #include "cli/ScanOptions.h"
 #include "cli/WarcScan.h"
 #include "detect/CacheSearch.h"
+#include "platform/BackgroundPool.h"
 #include "platform/IniFile.h"
 #include "platform/Paths.h"
 #include "platform/Registry.h"
@@ -142,6 +143,8 @@ int Run(const ScanOptions& o) {
   const int detectMode = o.detectMode.value_or(OptionOf(settings, "DetectOption", 2));
   const int downloadMode = o.downloadMode.value_or(OptionOf(settings, "DownloadOption", 1));
   const bool withQuery = o.withQuery || settings.ReadInteger("options", "swfwithquery", 0) != 0;
+  BackgroundPool::SetMaxThreads(
+      settings.ReadInteger("options", "backgroundthreads", BackgroundPool::kDefaultMaxThreads));
   if (!o.warcs.empty()) {
     Output output(o.json);
     std::string folder;

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include "app/SettingsStore.h"
+#include "platform/BackgroundPool.h"
 #include "platform/Paths.h"
 #include "tests/support/TempDir.h"
 
@@ -79,6 +80,22 @@ TEST_F(SettingsStoreTest, OddIntegerFormsAndOptionNumbers) {
   EXPECT_FALSE(t.IsPreview);
   EXPECT_EQ(t.DownloadMode, 2);
   EXPECT_EQ(t.DetectMode, 2);
+}
+
+TEST_F(SettingsStoreTest, BackgroundThreadsSetThePoolsBound) {
+  const struct {
+    const char* line;
+    int threads;
+  } cases[] = {{"", BackgroundPool::kDefaultMaxThreads},
+               {"backgroundthreads=8\n", 8},
+               {"backgroundthreads=0\n", BackgroundPool::kMinThreads},
+               {"backgroundthreads=many\n", BackgroundPool::kDefaultMaxThreads}};
+  for (const auto& c : cases) {
+    WriteIni(std::string("[options]\n") + c.line);
+    Load();
+    EXPECT_EQ(BackgroundPool::MaxThreads(), c.threads) << c.line;
+  }
+  BackgroundPool::SetMaxThreads(BackgroundPool::kDefaultMaxThreads);
 }
 
 TEST_F(SettingsStoreTest, FolderKeyPresentButEmptyChangesNothing) {

@@ -25,7 +25,17 @@ HeadlessScan::HeadlessScan(int detectMode, const std::vector<std::string>& cache
 HeadlessScan::~HeadlessScan() = default;
 
 bool HeadlessScan::ReadProxySettings(std::string& host, std::string& port) {
-  return tavimo::ReadProxySettings(registry_, host, port);
+  // Asked before every page. The run's registry is its environment, which nothing changes while
+  // the run lasts, so it is read at the first page only (a read that fails is tried again).
+  if (!proxy_) {
+    Proxy read;
+    read.found = tavimo::ReadProxySettings(registry_, read.host, read.port);
+    proxy_ = std::move(read);
+  }
+  if (!proxy_->found) return false;
+  host = proxy_->host;
+  port = proxy_->port;
+  return true;
 }
 
 void HeadlessScan::AppendItem(const std::string& url, const std::string& saveAsName) {

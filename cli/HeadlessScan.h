@@ -2,6 +2,7 @@
 // One page scan without a window: the window's scan (passes, frames, bounds, detection option)
 // with the item list, the status foot and the cache search kept in memory.
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -25,7 +26,8 @@ struct ScanOutcome {
 class HeadlessScan : public ScanForm, public ItemSink {
  public:
   // detectMode as the settings' DetectMode; cachedSwfUrls: the URL cache's entries that end in
-  // ".swf" once cut at "?", in the cache's order (read once per run).
+  // ".swf" once cut at "?", in the cache's order (read once per run). registry: the run's, which
+  // does not change while it lasts (its proxy is read once).
   HeadlessScan(int detectMode, const std::vector<std::string>& cachedSwfUrls, const RegistrySource& registry,
                bool withQuery);
   ~HeadlessScan() override;
@@ -60,6 +62,11 @@ class HeadlessScan : public ScanForm, public ItemSink {
   bool anyFailed_ = false;
   bool fromCache_ = false;
   std::vector<FoundItem> items_;
+  struct Proxy {
+    bool found = false;
+    std::string host, port;
+  };
+  std::optional<Proxy> proxy_;
   std::unique_ptr<TMemoLines> memo_;
   std::unique_ptr<THttpCli> client_;
   std::unique_ptr<TPageScan> scan_;

@@ -34,7 +34,7 @@ for i in $(seq 0 999); do printf 'url = "%s/p%d.htm"\noutput = "/dev/null"\n' "$
 now() { date +%s.%N; }
 best() { awk -v a="$1" -v b="$2" 'BEGIN{print (a == "" || b < a) ? b : a}'; }
 t_curl=""; t_one=""; t_eight=""
-for _ in 1 2 3; do
+for _ in 1 2 3 4 5; do
   t0=$(now); curl -s -K "$work/curl"; t1=$(now); t_curl=$(best "$t_curl" "$(awk -v a="$t0" -v b="$t1" "BEGIN{print b-a}")")
   t0=$(now); "$scan" --detect page --urls-from - --jobs 1 <"$work/pages" >"$work/one.txt"; t1=$(now)
   t_one=$(best "$t_one" "$(awk -v a="$t0" -v b="$t1" "BEGIN{print b-a}")")
@@ -84,7 +84,7 @@ whole_mb=$(du -m "$whole" | cut -f1)
 
 awk -v c="$t_curl" -v o="$t_one" -v e="$t_eight" -v tw="$t_warc" -v tz="$t_zcat" -v mw="$m_warc" -v mz="$m_zcat" -v mb="$size_mb" \
     -v th="$t_whole" -v thz="$t_wzcat" -v mh="$m_whole" -v hb="$whole_mb" 'BEGIN {
-  printf "cli: tavimo-scan, best of 3                pages/s      beside      ratio\n"
+  printf "cli: tavimo-scan, best of 5                pages/s      beside      ratio\n"
   printf "1000 pages, --jobs 1                       %7.0f   curl %7.0f   %5.2f  (target >= 0.8)\n", 1000/o, 1000/c, c/o
   printf "1000 pages, --jobs 8                       %7.0f   curl %7.0f   %5.2f  (target >= 3)\n", 1000/e, 1000/c, c/e
   printf "%d MB web archive                        %5.0f MB/s   zcat %4.0f MB/s  %5.2f  (target >= 0.5)\n", mb, mb/tw, mb/tz, tz/tw

@@ -42,10 +42,14 @@ struct CommandRun {
   std::string out, err;
 };
 
-CommandRun RunCommand(const QStringList& args, const std::string& caFile, const std::string& input = {}) {
+CommandRun RunCommand(const QStringList& args, const std::string& caFile, const std::string& input = {},
+                      const std::string& httpProxy = {}) {
   QProcess p;
   QProcessEnvironment env = QProcessEnvironment::systemEnvironment();  // the test's home
   env.insert("SSL_CERT_FILE", QString::fromStdString(caFile));
+  env.remove("HTTP_PROXY");
+  if (httpProxy.empty()) env.remove("http_proxy");
+  else env.insert("http_proxy", QString::fromStdString(httpProxy));
   p.setProcessEnvironment(env);
   p.start(TAVIMO_SCAN, args);
   p.write(input.data(), static_cast<qint64>(input.size()));
@@ -201,6 +205,24 @@ TEST_F(ScanCommandTest, ScansWebArchivesAsTheLiveSite) {
   EXPECT_EQ(damaged.exitCode, 1);
   EXPECT_NE(damaged.out.find("error: "), std::string::npos) << damaged.out;
   EXPECT_NE(damaged.out.find(server.Url("/w/b.swf") + "\tb.swf"), std::string::npos) << damaged.out;
+}
+
+TEST_F(ScanCommandTest, EveryPageGoesThroughTheEnvironmentsProxy) {
+  // The proxy answers for a host that does not exist; it sees the absolute address of each page.
+  TestServer proxy([](Conn& c, const HttpRequestSeen& r) {
+    c.Send(TestServer::Response(200, "\"" + r.target.substr(r.target.rfind('/') + 1) + ".swf\""));
+    c.Close();
+  });
+  const CommandRun run =
+      RunCommand({"--detect", "page", "http://site.invalid/a.htm", "http://site.invalid/b.htm"}, caFile_, {},
+                 "http://127.0.0.1:" + std::to_string(proxy.Port()));
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+  const Rows expected = {{"http://site.invalid/a.htm.swf", "a.htm.swf"},
+                         {"http://site.invalid/b.htm.swf", "b.htm.swf"}};
+  EXPECT_EQ(TextRows(run.out), expected);
+  ASSERT_EQ(proxy.Requests().size(), 2u);
+  EXPECT_EQ(proxy.Requests()[0].target, "http://site.invalid/a.htm");
+  EXPECT_EQ(proxy.Requests()[1].target, "http://site.invalid/b.htm");
 }
 
 TEST_F(ScanCommandTest, BadUsageSaysWhyAndExitsWithTwo) {

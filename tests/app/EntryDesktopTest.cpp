@@ -45,15 +45,7 @@ bool LockIsHeld() {
 
 class EntryDesktopTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    dpy_ = XOpenDisplay(nullptr);
-    ASSERT_NE(dpy_, nullptr) << "no X display";
-    // The program's windows come and go while the test looks at them.
-    XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
-  }
-  void TearDown() override {
-    if (dpy_) XCloseDisplay(dpy_);
-  }
+  void SetUp() override { ASSERT_NE(dpy_, nullptr) << "no X display"; }
 
   bool MainWindowViewable() {
     for (Window w : test::ViewableTopLevels(dpy_)) {
@@ -80,7 +72,8 @@ class EntryDesktopTest : public ::testing::Test {
   }
 
   test::TempHome home_;
-  Display* dpy_ = nullptr;
+  test::XDisplay display_;
+  Display* dpy_ = display_.get();
 };
 
 TEST_F(EntryDesktopTest, SecondStartPressesF7AndEndsUntilTheFirstIsGone) {

@@ -131,15 +131,14 @@ TEST_F(InstallDesktopTest, InstalledProgramStartsWithItsWindow) {
   test::TempHome home;
   test::ScopedEnv env;
   if (::geteuid() == 0) env.Set("QTWEBENGINE_DISABLE_SANDBOX", "1");
-  Display* dpy = XOpenDisplay(nullptr);
+  const test::XDisplay display;
+  Display* dpy = display.get();
   ASSERT_NE(dpy, nullptr) << "no X display";
-  XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });  // windows come and go
 
   const pid_t pid = test::Spawn({Installed("bin/tavimo")});
   EXPECT_TRUE(test::WaitFor([&] { return TavimoWindowShown(dpy); }, 15s));
   EXPECT_EQ(test::WaitExit(pid, 0ms), -1) << "the installed program ended by itself";
   test::KillAndReap(pid);
-  XCloseDisplay(dpy);
 }
 
 TEST_F(InstallDesktopTest, DesktopFilesPassTheirValidators) {

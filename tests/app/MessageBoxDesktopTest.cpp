@@ -18,14 +18,7 @@ using namespace std::chrono_literals;
 
 class MessageBoxDesktopTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    dpy_ = XOpenDisplay(nullptr);
-    ASSERT_NE(dpy_, nullptr) << "no X display";
-    XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
-  }
-  void TearDown() override {
-    if (dpy_) XCloseDisplay(dpy_);
-  }
+  void SetUp() override { ASSERT_NE(dpy_, nullptr) << "no X display"; }
 
   // The shown top-level windows with this title.
   std::vector<Window> Shown(const char* title) {
@@ -48,7 +41,8 @@ class MessageBoxDesktopTest : public ::testing::Test {
   }
 
   test::TempHome home_;
-  Display* dpy_ = nullptr;
+  test::XDisplay display_;
+  Display* dpy_ = display_.get();
 };
 
 TEST_F(MessageBoxDesktopTest, TitleBarButtonsOpenRealBoxes) {

@@ -18,6 +18,7 @@
 #include "tests/support/Processes.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/TestServer.h"
+#include "tests/support/X11Windows.h"
 
 namespace tavimo::test {
 namespace {
@@ -26,9 +27,6 @@ using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
 
 pid_t Start() { return Spawn({ProgramPath()}, /*keepStdout=*/true); }
-
-// Windows of the program come and go while the test looks at them.
-int IgnoreXError(Display*, XErrorEvent*) { return 0; }
 
 int Shell(const std::string& command) { return std::system(command.c_str()); }
 
@@ -41,9 +39,7 @@ struct Case {
 class SecondStartDesktopTest : public ::testing::TestWithParam<Case> {
  protected:
   void SetUp() override {
-    dpy_ = XOpenDisplay(nullptr);
     ASSERT_NE(dpy_, nullptr) << "no X display";
-    XSetErrorHandler(IgnoreXError);
     server_ = std::make_unique<TestServer>(
         TestServer::Files({{"/page.htm", TestServer::Response(200, "<embed src=\"movie.swf\">")}}));
   }
@@ -52,7 +48,6 @@ class SecondStartDesktopTest : public ::testing::TestWithParam<Case> {
       ::kill(pid, SIGKILL);
       waitpid(pid, nullptr, 0);
     }
-    if (dpy_) XCloseDisplay(dpy_);
   }
 
   // The first copy's main window, found by its class as other programs find it.
@@ -82,7 +77,8 @@ class SecondStartDesktopTest : public ::testing::TestWithParam<Case> {
   }
 
   TempHome home_;
-  Display* dpy_ = nullptr;
+  test::XDisplay display_;
+  Display* dpy_ = display_.get();
   std::unique_ptr<TestServer> server_;
   std::vector<pid_t> started_;
 };

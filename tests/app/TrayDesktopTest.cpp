@@ -19,6 +19,7 @@
 #include "tests/support/SessionFiles.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/TestServer.h"
+#include "tests/support/X11Windows.h"
 
 namespace tavimo {
 namespace {
@@ -40,16 +41,9 @@ struct XWin {
 
 class TrayDesktopTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    dpy_ = XOpenDisplay(nullptr);
-    ASSERT_NE(dpy_, nullptr) << "no X display";
-    // Windows of the program and its menus come and go while the test walks the tree; Xlib's
-    // default handler would end the test on such a vanished window.
-    XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
-  }
+  void SetUp() override { ASSERT_NE(dpy_, nullptr) << "no X display"; }
   void TearDown() override {
     for (pid_t pid : pids_) test::KillAndReap(pid);
-    XCloseDisplay(dpy_);
   }
 
   pid_t Start(std::vector<std::string> args) {
@@ -118,7 +112,8 @@ class TrayDesktopTest : public ::testing::Test {
   }
 
   test::TempHome home_;
-  Display* dpy_ = nullptr;
+  test::XDisplay display_;
+  Display* dpy_ = display_.get();
   std::vector<pid_t> pids_;
 };
 

@@ -10,6 +10,24 @@
 
 namespace tavimo::test {
 
+// The desktop tests' connection to their X display (null when there is none). An error about a
+// window that vanished meanwhile is ignored; Xlib's default handler would end the test.
+class XDisplay {
+ public:
+  XDisplay() : dpy_(XOpenDisplay(nullptr)) {
+    if (dpy_) XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
+  }
+  ~XDisplay() {
+    if (dpy_) XCloseDisplay(dpy_);
+  }
+  XDisplay(const XDisplay&) = delete;
+  XDisplay& operator=(const XDisplay&) = delete;
+  Display* get() const { return dpy_; }
+
+ private:
+  Display* dpy_;
+};
+
 // The viewable children of the root window, bottom to top.
 inline std::vector<Window> ViewableTopLevels(Display* dpy) {
   Window root = DefaultRootWindow(dpy), parent = 0, *children = nullptr;

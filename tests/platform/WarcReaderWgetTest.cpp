@@ -76,7 +76,9 @@ TEST_P(WgetWarc, EveryResponseIsFoundWithItsExactBody) {
   }
   ::close(fd);
   EXPECT_EQ(found, expected);
-  EXPECT_EQ(types["request"], 5);
+  // A request record for every attempt: wget tries again when an answer breaks off (seen under
+  // the sanitizers' load), and the archive keeps the first attempt's request too.
+  EXPECT_GE(types["request"], 5);
   EXPECT_EQ(types["warcinfo"], 1);
 }
 

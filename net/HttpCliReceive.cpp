@@ -436,12 +436,13 @@ void THttpCli::completeBody() {
     endRequest(statusCode_, "the compressed body ended early", httperrTruncated);
     return;
   }
-  // Everything the framing promised is in: no need to wait for the server to close.
+  // Everything the framing promised is in: no need to wait for the server to close, nor to tell
+  // it we send no more (the request went long ago; the close resets the connection anyway).
   bodyComplete_ = true;
   next_ = NextStep::None;
   rcvCount_ = 0;
   try {
-    ctrlSocket_->Close();
+    ctrlSocket_->CloseWithoutShutdown();
   } catch (...) {
   }
   if (state_ != httpReady && ctrlSocket_->State() == wsClosed) sessionClosed(0);

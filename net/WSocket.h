@@ -126,6 +126,10 @@ class TWSocket {
   // of copying them (bulk bodies); they count as read, and `data` stays valid until the next read.
   std::int32_t ReceiveView(const char*& data, std::int32_t len);
   virtual void Close();
+  // Close without shutting the sending side first: the handle goes under the linger setting in
+  // force (by default a reset). For a connection whose exchange is over, where the shutdown's
+  // end-of-data would only cost the peer one more wake-up before the close.
+  void CloseWithoutShutdown() { InternalClose(false, 0); }
   virtual void Abort();
   // TLS on an already connected socket (a tunnel through a proxy): the handshake ends with
   // OnSessionConnected (0, or the TLS error, after which the socket is closed).

@@ -21,8 +21,12 @@ std::string Swf(std::size_t n, unsigned seed) {
   return s;
 }
 
+// The answer with its type, saying that the server closes after it (as it does). Without that,
+// wget keeps the connection for its next request, and when the server's close comes after
+// wget's check, the request goes out on a closed connection and is sent again: one more
+// request record in the archive.
 std::string WithType(std::string answer, const std::string& type) {
-  return answer.insert(answer.find("\r\n") + 2, "Content-Type: " + type + "\r\n");
+  return answer.insert(answer.find("\r\n") + 2, "Content-Type: " + type + "\r\nConnection: close\r\n");
 }
 
 // Debian's wget archives a small site: a page, its frame (sent in chunks) and two movies (one
@@ -76,9 +80,7 @@ TEST_P(WgetWarc, EveryResponseIsFoundWithItsExactBody) {
   }
   ::close(fd);
   EXPECT_EQ(found, expected);
-  // A request record for every attempt: wget tries again when an answer breaks off (seen under
-  // the sanitizers' load), and the archive keeps the first attempt's request too.
-  EXPECT_GE(types["request"], 5);
+  EXPECT_EQ(types["request"], 5);
   EXPECT_EQ(types["warcinfo"], 1);
 }
 

@@ -42,8 +42,7 @@ void TSettingsStore::LoadSettings() {
   IsPreview = settingsFile_.ReadInteger("options", "ispreview", 1) != 0;
   AutoClose = settingsFile_.ReadInteger("options", "autoclose", 1) != 0;
   SwfWithQuery = settingsFile_.ReadInteger("options", "swfwithquery", 0) != 0;
-  BackgroundPool::SetMaxThreads(
-      settingsFile_.ReadInteger("options", "backgroundthreads", BackgroundPool::kDefaultMaxThreads));
+  BackgroundPool::SetMaxThreadsFrom(settingsFile_);
 
   const std::string folder = settingsFile_.ReadString("saveoption", "folder", DownloadRoot);
   if (!folder.empty()) {

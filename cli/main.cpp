@@ -143,8 +143,7 @@ int Run(const ScanOptions& o) {
   const int detectMode = o.detectMode.value_or(OptionOf(settings, "DetectOption", 2));
   const int downloadMode = o.downloadMode.value_or(OptionOf(settings, "DownloadOption", 1));
   const bool withQuery = o.withQuery || settings.ReadInteger("options", "swfwithquery", 0) != 0;
-  BackgroundPool::SetMaxThreads(
-      settings.ReadInteger("options", "backgroundthreads", BackgroundPool::kDefaultMaxThreads));
+  BackgroundPool::SetMaxThreadsFrom(settings);
   if (!o.warcs.empty()) {
     Output output(o.json);
     std::string folder;

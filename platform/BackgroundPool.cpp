@@ -8,6 +8,8 @@
 #include <deque>
 #include <mutex>
 
+#include "platform/IniFile.h"
+
 namespace tavimo {
 namespace {
 
@@ -75,6 +77,10 @@ void runOne() {
 }  // namespace
 
 void BackgroundPool::SetMaxThreads(int count) { pool().setMaxThreadCount(std::max(count, kMinThreads)); }
+
+void BackgroundPool::SetMaxThreadsFrom(const TIniFile& settings) {
+  SetMaxThreads(settings.ReadInteger("options", "backgroundthreads", kDefaultMaxThreads));
+}
 
 int BackgroundPool::MaxThreads() { return pool().maxThreadCount(); }
 

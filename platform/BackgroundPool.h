@@ -14,6 +14,8 @@
 
 namespace tavimo {
 
+class TIniFile;
+
 class BackgroundPool {
  public:
   // Most threads at once, a setting (SetMaxThreads). A download holds its thread for its whole
@@ -25,6 +27,9 @@ class BackgroundPool {
 
   // Values below kMinThreads are raised to it. Jobs already queued keep their place.
   static void SetMaxThreads(int count);
+  // SetMaxThreads with the settings file's "backgroundthreads" key of [options] (the default
+  // when it is absent or no number), as the window and tavimo-scan read it.
+  static void SetMaxThreadsFrom(const TIniFile& settings);
   static int MaxThreads();
   // Runs job on a pool thread, at once or when a thread is free. job must not throw.
   static void Start(std::function<void()> job);

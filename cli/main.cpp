@@ -9,12 +9,12 @@
 #include <unistd.h>
 
 #include <cstdio>
-#include <fstream>
-#include <iostream>
+#include <cstdlib>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "cli/HeadlessDownload.h"
@@ -72,27 +72,38 @@ std::vector<std::string> CachedSwfUrls() {
   return out;
 }
 
-// The pages to scan, handed out one at a time to the jobs.
+// The pages to scan, handed out one at a time to the jobs. The list is read with stdio's own
+// line reader: a line at a time as it arrives (so a list still being written streams), one lock
+// per line where the standard streams synced with stdio take one per character.
 class PageQueue {
  public:
   PageQueue(std::vector<std::string> pages, const std::string& from) : pages_(std::move(pages)) {
     if (from == "-") {
-      in_ = &std::cin;
+      in_ = stdin;
     } else if (!from.empty()) {
-      file_.open(from);
-      if (!file_) throw std::runtime_error("cannot read " + from);
-      in_ = &file_;
+      in_ = std::fopen(from.c_str(), "re");
+      if (!in_) throw std::runtime_error("cannot read " + from);
+      owned_ = true;
     }
   }
+  ~PageQueue() {
+    if (owned_) std::fclose(in_);
+    std::free(line_);
+  }
+  PageQueue(const PageQueue&) = delete;
+  PageQueue& operator=(const PageQueue&) = delete;
+
   std::optional<std::string> Next() {
     std::lock_guard lock(mutex_);
     if (next_ < pages_.size()) return pages_[next_++];
-    std::string line;
-    while (in_ && std::getline(*in_, line)) {
-      if (!line.empty() && line.back() == '\r') line.pop_back();
+    ssize_t got = 0;
+    while (in_ && (got = ::getline(&line_, &room_, in_)) >= 0) {
+      std::string_view line(line_, static_cast<size_t>(got));
+      if (!line.empty() && line.back() == '\n') line.remove_suffix(1);
+      if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
       const auto first = line.find_first_not_of(" \t");
-      if (first == std::string::npos || line[first] == '#') continue;
-      return line;
+      if (first == std::string_view::npos || line[first] == '#') continue;
+      return std::string(line);
     }
     return std::nullopt;
   }
@@ -101,8 +112,10 @@ class PageQueue {
   std::mutex mutex_;
   std::vector<std::string> pages_;
   size_t next_ = 0;
-  std::ifstream file_;
-  std::istream* in_ = nullptr;
+  FILE* in_ = nullptr;
+  bool owned_ = false;
+  char* line_ = nullptr;
+  size_t room_ = 0;
 };
 
 class Output {

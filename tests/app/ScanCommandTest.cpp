@@ -133,6 +133,19 @@ TEST_F(ScanCommandTest, StreamsJsonRecordsForAListFromStandardInput) {
   }
 }
 
+// A list file ends without a newline; a list that cannot be read is said, with no records.
+TEST_F(ScanCommandTest, ReadsTheListFromAFile) {
+  const std::string list = home / "pages.txt";
+  WriteFile(list, "  # pages\n" + site_.tls.Url("/s.htm"));
+  const CommandRun run = RunCommand({"--urls-from", QString::fromStdString(list)}, caFile_);
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(TextRows(run.out), (Rows{{site_.tls.Url("/secure.swf"), "secure.swf"}}));
+  const CommandRun missing = RunCommand({"--urls-from", QString::fromStdString(list + ".gone")}, caFile_);
+  EXPECT_EQ(missing.exitCode, 1);
+  EXPECT_EQ(missing.out, "");
+  EXPECT_EQ(missing.err, "tavimo-scan: cannot read " + list + ".gone\n");
+}
+
 // The query rule is off by default and on for both with the settings key.
 TEST_F(ScanCommandTest, TheQueryRuleFollowsTheSettingsFileInBoth) {
   TestServer server;

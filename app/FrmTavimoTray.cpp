@@ -16,11 +16,11 @@ namespace tavimo {
 void TFrmTavimo::BuildTrayMenu() {
   PopNotify = new QMenu(this);
   PopNotify->setObjectName("PopNotify");
-  PopNotify->addAction(MenuPicture(3), "Search current Page  (F6)", this, Guarded(dialogs_, [this] {
+  PopNotify->addAction(MenuPicture(3), "Search current Page  (F7)", this, Guarded(dialogs_, [this] {
                          ShowMainWindow();
                          butgoClick();
                        }));
-  PopNotify->addAction(MenuPicture(4), "Show Window          (F7)", this,
+  PopNotify->addAction(MenuPicture(4), "Show Window          (F6)", this,
                        Guarded(dialogs_, [this] { ShowMainWindow(); }));
   PopNotify->addSeparator();
   PopNotify->addAction(MenuPicture(6), "Clear Flash Items", this,

@@ -13,6 +13,9 @@ namespace tavimo {
 class Dialogs;
 class TFlatEdit;
 
+// Pixels the window manager needs to show `title` whole in a title bar.
+int TitleRoom(const QString& title);
+
 class Tfrmnewclass : public QDialog {
  public:
   // `dialogs` shows its messages and the error of a failing handler.

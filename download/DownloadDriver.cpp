@@ -191,7 +191,8 @@ std::string TDownloadDriver::SaveItem(const std::string& url, const std::string&
       httpgetfile_.FileName = target;
       httpgetfile_.UseCache = true;
       httpgetfile_.GetFile();
-      // The outcome event has shown the item's status.
+      // The outcome event has shown the item's status (a stopped batch shows none).
+      if (stopRequested_) return "stopped";
       if (httpgetfile_.LastOutcome()) return {};
       return httpgetfile_.LastError().empty() ? std::string("not saved") : httpgetfile_.LastError();
     case 1: return SaveFromInternet(url, target);

@@ -63,8 +63,9 @@ Tfrmnewclass::Tfrmnewclass(QWidget* parent, QListWidget& categories, int maxCate
 
 void Tfrmnewclass::BitBtn1Click() {
   const QString name = edtnewclass->text();
-  if (HasLineBreak(name.toStdString())) {
-    dialogs_.ShowMessage(this, kCategoryCaption, kLineBreakNameText, MessageIcon::None);
+  // The name becomes a folder inside the download root: nothing that leaves it.
+  if (const std::string why = CategoryNameProblem(name.toStdString()); !why.empty()) {
+    dialogs_.ShowMessage(this, kCategoryCaption, why, MessageIcon::None);
     return;
   }
   bool present = false;

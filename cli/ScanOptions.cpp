@@ -2,6 +2,8 @@
 
 #include <charconv>
 
+#include "download/CategoryFolder.h"
+
 namespace tavimo::cli {
 
 namespace {
@@ -33,7 +35,7 @@ std::string UsageText() {
          "  --detect MODE        page, cache (the page and the cached movies of its site) or\n"
          "                       all-cache (every cached movie); default: the window's setting\n"
          "  --save DIR           download the movies into DIR as the Download button does\n"
-         "  --category NAME      ... into the sub-folder NAME of DIR\n"
+         "  --category NAME      ... into the sub-folder NAME of DIR (-- : DIR itself)\n"
          "  --mode MODE          cache, internet or copy-cache (default: the window's setting)\n"
          "  --help               this text\n"
          "\n"
@@ -112,8 +114,8 @@ std::optional<ScanOptions> ParseScanOptions(const std::vector<std::string>& args
     error = "--category needs --save";
     return std::nullopt;
   }
-  if (o.category.find_first_of("/\r\n") != std::string::npos || o.category == "." || o.category == "..") {
-    error = "--category takes a folder name";
+  if (const std::string why = CategoryNameProblem(o.category); !why.empty()) {
+    error = "--category takes a folder name: " + why;
     return std::nullopt;
   }
   if (inWarcs && o.warcs.empty()) {

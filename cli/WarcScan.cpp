@@ -197,7 +197,7 @@ bool ScanWarc(const std::string& path, const WarcScanLimits& limits, const ItemF
                 return r.complete;
               },
               error);
-          if (saving.done) saving.done(item, saved, error);
+          if (saving.done) saving.done(item, target, saved, error);
         }
       }
     }

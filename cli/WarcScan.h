@@ -29,10 +29,11 @@ using Problem = std::function<void(const std::string& where, const std::string& 
 
 // Saving the movies of an archive while it is scanned: their payloads are written as the scan
 // passes them (no second read of the archive, which for a file gzipped whole would start at its
-// first byte each time). target: the file a movie goes to ("" : not saved); done: the outcome.
+// first byte each time). target: the file a movie goes to ("" : not saved); done: the outcome,
+// with the file it was for.
 struct WarcSaving {
   std::function<std::string(const FoundItem&)> target;
-  std::function<void(const FoundItem&, bool saved, const std::string& error)> done;
+  std::function<void(const FoundItem&, const std::string& target, bool saved, const std::string& error)> done;
 };
 
 // Scans one archive; false when it cannot be opened (reason given to `problem`).

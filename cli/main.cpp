@@ -8,8 +8,10 @@
 #include <openssl/crypto.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -23,6 +25,7 @@
 #include "cli/ScanOptions.h"
 #include "cli/WarcScan.h"
 #include "detect/CacheSearch.h"
+#include "download/CategoryFolder.h"
 #include "platform/BackgroundPool.h"
 #include "platform/IniFile.h"
 #include "platform/Paths.h"
@@ -157,24 +160,31 @@ int Run(const ScanOptions& o) {
   const int downloadMode = o.downloadMode.value_or(OptionOf(settings, "DownloadOption", 1));
   const bool withQuery = o.withQuery || settings.ReadInteger("options", "swfwithquery", 0) != 0;
   BackgroundPool::SetMaxThreadsFrom(settings);
+  // One run is one batch: no movie of the run overwrites another, whichever page or archive
+  // it came from and whichever job saves it.
+  TBatchNames names;
   if (!o.warcs.empty()) {
     Output output(o.json);
     std::string folder;
     if (!o.saveDir.empty()) {
-      folder = o.saveDir + "/" + (o.category.empty() ? std::string() : o.category + "/");
-      if (!EnsureFolder(folder.substr(0, folder.size() - 1)))
-        throw std::runtime_error("cannot create " + folder);
+      folder = CategoryFolder(o.saveDir, o.category.empty() ? kNoCategory : o.category);
+      if (!EnsureFolder(folder.size() > 1 ? folder.substr(0, folder.size() - 1) : folder, 0755))
+        throw std::runtime_error("cannot create the folder " + folder + ": " + std::strerror(errno));
     }
     for (const std::string& warc : o.warcs) {
       WarcScanLimits limits;
       limits.withQuery = withQuery;
       WarcSaving saving;
       if (!folder.empty()) {
-        saving.target = [&folder](const FoundItem& item) { return folder + item.name; };
-        saving.done = [&output](const FoundItem& item, bool saved, const std::string& error) {
+        saving.target = [&](const FoundItem& item) { return names.Take(folder + item.name); };
+        saving.done = [&](const FoundItem& item, const std::string& target, bool saved,
+                          const std::string& error) {
           if (saved) {
-            std::fprintf(stderr, "%s: saved\n", item.name.c_str());
+            const std::string as = target.substr(folder.size());
+            std::fprintf(stderr, "%s: saved%s\n", item.name.c_str(),
+                         as == item.name ? "" : (" as " + as).c_str());
           } else {
+            names.Release(target);
             std::fprintf(stderr, "%s: Download failed: %s\n", item.name.c_str(), error.c_str());
             output.SaveFailed();
           }
@@ -200,7 +210,7 @@ int Run(const ScanOptions& o) {
       std::unique_ptr<HeadlessDownload> save;
       if (!o.saveDir.empty()) {
         save = std::make_unique<HeadlessDownload>(o.saveDir, o.category, downloadMode, registry, stderr,
-                                                  o.jobs == 1 && ::isatty(STDERR_FILENO));
+                                                  o.jobs == 1 && ::isatty(STDERR_FILENO), names);
       }
       while (std::optional<std::string> page = pages.Next()) {
         ScanOutcome outcome;

@@ -2,6 +2,7 @@
 // frame loop, a host that refuses) drives both the real window and the command.
 #include <QProcess>
 
+#include <algorithm>
 #include <filesystem>
 #include <QTreeWidget>
 
@@ -238,10 +239,83 @@ TEST_F(ScanCommandTest, EveryPageGoesThroughTheEnvironmentsProxy) {
   EXPECT_EQ(proxy.Requests()[1].target, "http://site.invalid/b.htm");
 }
 
+// The plain files of a folder, and their contents, sorted.
+std::pair<std::vector<std::string>, std::vector<std::string>> FilesIn(const std::string& dir) {
+  std::vector<std::string> names, contents;
+  for (const auto& e : std::filesystem::directory_iterator(dir)) {
+    if (!e.is_regular_file()) continue;
+    names.push_back(e.path().filename().string());
+    contents.push_back(ReadFile(e.path().string()));
+  }
+  std::sort(names.begin(), names.end());
+  std::sort(contents.begin(), contents.end());
+  return {names, contents};
+}
+
+// One run is one batch: movies of one name from several pages are all kept, also when
+// several jobs save them at once; a failed one leaves its name to the next; the folder is made
+// with its parents.
+TEST_F(ScanCommandTest, OneRunOfPagesNeverOverwritesItsOwnMovies) {
+  TestServer server;
+  for (const char* page : {"/x/p.htm", "/y/p.htm", "/z/p.htm", "/w/p.htm"})
+    server.Put(page, "\"movie.swf\"", "text/html");
+  server.Put("/x/movie.swf", "FWS x");
+  server.Put("/y/movie.swf", "FWS y");
+  server.Put("/w/movie.swf", "FWS w");  // z/movie.swf is gone: 404
+  auto run = [&](const std::string& dir, const char* jobs, std::initializer_list<const char*> pages) {
+    QStringList args{"--detect",   "page", "--mode", "internet",
+                     "--jobs",     jobs,   "--save", QString::fromStdString(dir),
+                     "--category", "Games"};
+    for (const char* page : pages) args << QString::fromStdString(server.Url(page));
+    return RunCommand(args, caFile_);
+  };
+  const CommandRun one = run(home / "out/a", "1", {"/x/p.htm", "/z/p.htm", "/y/p.htm"});
+  EXPECT_EQ(one.exitCode, 1) << one.err;
+  EXPECT_NE(one.err.find("movie.swf: Download failed: 404 Not Found"), std::string::npos) << one.err;
+  EXPECT_NE(one.err.find("saved as movie (2).swf"), std::string::npos) << one.err;
+  EXPECT_EQ(ReadFile(home / "out/a/Games/movie.swf"), "FWS x");
+  EXPECT_EQ(ReadFile(home / "out/a/Games/movie (2).swf"), "FWS y");
+  EXPECT_EQ(FilesIn(home / "out/a/Games").first.size(), 2u);
+
+  const CommandRun three = run(home / "out/b", "3", {"/x/p.htm", "/y/p.htm", "/w/p.htm"});
+  EXPECT_EQ(three.exitCode, 0) << three.err;
+  EXPECT_EQ(FilesIn(home / "out/b/Games"),
+            std::make_pair(std::vector<std::string>{"movie (2).swf", "movie (3).swf", "movie.swf"},
+                           std::vector<std::string>{"FWS w", "FWS x", "FWS y"}));
+}
+
+// The same for web archives: the movies of every archive of a run are one batch; "--" is the
+// folder itself, as for pages.
+TEST_F(ScanCommandTest, OneRunOfArchivesNeverOverwritesItsOwnMovies) {
+  auto record = [](const std::string& uri, const std::string& body) {
+    const std::string http =
+        TestServer::Response(200, body, "Content-Type: application/x-shockwave-flash\r\n");
+    return "WARC/1.1\r\nWARC-Type: response\r\nWARC-Target-URI: " + uri +
+           "\r\nContent-Type: application/http;msgtype=response\r\nContent-Length: " +
+           std::to_string(http.size()) + "\r\n\r\n" + http + "\r\n\r\n";
+  };
+  WriteFile(home / "a.warc",
+            record("http://s/x/movie.swf", "FWS x") + record("http://s/y/movie.swf", "FWS y"));
+  WriteFile(home / "b.warc", record("http://s/z/movie.swf", "FWS z"));
+  const std::string dir = home / "archived";
+  const CommandRun run =
+      RunCommand({"--save", QString::fromStdString(dir), "--category", "--", "--warc",
+                  QString::fromStdString(home / "a.warc"), QString::fromStdString(home / "b.warc")},
+                 caFile_);
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(FilesIn(dir),
+            std::make_pair(std::vector<std::string>{"movie (2).swf", "movie (3).swf", "movie.swf"},
+                           std::vector<std::string>{"FWS x", "FWS y", "FWS z"}));
+  EXPECT_EQ(ReadFile(dir + "/movie (3).swf"), "FWS z");
+  EXPECT_FALSE(FileExists(dir + "/--"));
+}
+
 TEST_F(ScanCommandTest, BadUsageSaysWhyAndExitsWithTwo) {
   for (const QStringList& args :
        {QStringList{}, QStringList{"--jobs", "0", "http://x/"}, QStringList{"--detect", "all"},
-        QStringList{"--frobnicate"}, QStringList{"--category", "Games", "http://x/"}}) {
+        QStringList{"--frobnicate"}, QStringList{"--category", "Games", "http://x/"},
+        QStringList{"--save", "/tmp", "--category", "../x", "http://x/"},
+        QStringList{"--save", "/tmp", "--category", "..", "--warc", "a.warc"}}) {
     const CommandRun run = RunCommand(args, caFile_);
     EXPECT_EQ(run.exitCode, 2) << args.join(' ').toStdString();
     EXPECT_NE(run.err.find("usage: tavimo-scan"), std::string::npos);

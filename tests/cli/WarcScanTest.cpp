@@ -62,7 +62,7 @@ Scanned Scan(const std::string& path, std::uint64_t spacing, const std::string& 
   WarcSaving saving;
   if (!saveTo.empty()) {
     saving.target = [&](const FoundItem& i) { return saveTo + "/" + i.name; };
-    saving.done = [&](const FoundItem& i, bool saved, const std::string& error) {
+    saving.done = [&](const FoundItem& i, const std::string&, bool saved, const std::string& error) {
       s.saves.push_back(i.name + (saved ? " saved" : ": " + error));
     };
   }

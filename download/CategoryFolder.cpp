@@ -15,6 +15,13 @@ std::string CategoryNameProblem(const std::string& name) {
   return {};
 }
 
+std::string SaveNameProblem(const std::string& name) {
+  if (name.empty() || name == "." || name == "..") return "\"" + name + "\" is not a file name";
+  if (name.find('/') != std::string::npos) return "a file name cannot contain \"/\"";
+  if (name.find('\0') != std::string::npos) return "a file name cannot contain a NUL character";
+  return {};
+}
+
 std::string CategoryFolder(const std::string& root, const std::string& category) {
   std::string base = root;
   if (base.empty() || base.back() != '/') base += '/';

@@ -16,6 +16,11 @@ inline constexpr const char* kLineBreakNameText = "A category name cannot contai
 // A line break is refused too: the name is a line of the settings file.
 std::string CategoryNameProblem(const std::string& name);
 
+// Why `name` cannot be the save-as name of a file inside the category's folder (empty, "." or
+// "..", a "/" or a NUL in it), as a short reason; empty when it can. A name too long for the
+// file system is no problem: the save shortens it.
+std::string SaveNameProblem(const std::string& name);
+
 // root + "/" when it lacks one; then the category and "/" unless the category is exactly "--".
 // The name is used unchanged (no trimming); check it with CategoryNameProblem first.
 std::string CategoryFolder(const std::string& root, const std::string& category);

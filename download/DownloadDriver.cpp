@@ -103,8 +103,26 @@ void TDownloadDriver::butdownloadClick() {
   std::string error;
   const std::string folder = ReadyItemFolder(error);
   if (folder.empty()) return ShowFailure(error);
-  for (std::string& name : names) name.insert(0, folder);
-  FinishCommand(DownloadItems(urls, names));
+  FinishCommand(DownloadNamed(folder, urls, names));
+}
+
+BatchOutcome TDownloadDriver::DownloadNamed(const std::string& folder, const std::vector<std::string>& urls,
+                                            const std::vector<std::string>& names) {
+  // A save-as name is the user's to edit: one that would leave the folder ("../x.swf") or name
+  // the folder itself fails on its own, and the batch saves the others.
+  std::vector<std::string> goodUrls, paths, refused;
+  for (size_t i = 0; i < urls.size() && i < names.size(); ++i) {
+    if (std::string why = SaveNameProblem(names[i]); !why.empty()) {
+      refused.push_back(names[i] + ": " + why);
+      continue;
+    }
+    goodUrls.push_back(urls[i]);
+    paths.push_back(folder + names[i]);
+  }
+  BatchOutcome outcome = DownloadItems(goodUrls, paths);
+  outcome.items += static_cast<int>(refused.size());
+  outcome.failures.insert(outcome.failures.begin(), refused.begin(), refused.end());
+  return outcome;
 }
 
 void TDownloadDriver::DownloadthisFlashItem1Click() {
@@ -117,7 +135,7 @@ void TDownloadDriver::DownloadthisFlashItem1Click() {
   std::string error;
   const std::string folder = ReadyItemFolder(error);
   if (folder.empty()) return ShowFailure(error);
-  FinishCommand(DownloadItems({form_.ItemUrl(row)}, {folder + form_.ItemSaveName(row)}));
+  FinishCommand(DownloadNamed(folder, {form_.ItemUrl(row)}, {form_.ItemSaveName(row)}));
 }
 
 void TDownloadDriver::FinishCommand(const BatchOutcome& outcome) {

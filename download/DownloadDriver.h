@@ -99,6 +99,10 @@ class TDownloadDriver {
   THTTPGet& httpgetfile_;
   THttpCli& HttpCli1_;
   void ThrowIfBusy() const;
+  // DownloadItems for the save-as names of the list, into `folder` (ends with "/"); a name that
+  // is no plain file name is a failed item.
+  BatchOutcome DownloadNamed(const std::string& folder, const std::vector<std::string>& urls,
+                             const std::vector<std::string>& names);
   // Saves one item; the reason it failed, empty when it was saved.
   std::string SaveItem(const std::string& url, const std::string& target);
   std::string SaveFromInternet(const std::string& url, const std::string& target);

@@ -400,6 +400,24 @@ TEST(CategoryNames, OnlyNamesOfAFolderInsideTheRootAreTaken) {
   }
 }
 
+// A save-as name edited to leave the category's folder, or to name the folder itself, fails on
+// its own: nothing is written outside the folder and the rest of the batch is saved.
+TEST_P(DownloadModesTest, ASaveAsNameThatLeavesTheFolderFailsAlone) {
+  TestServer server(TestServer::Files({{"/a.swf", TestServer::Response(200, "movie")}}));
+  form_.mode = GetParam();
+  form_.category = 2;  // Games
+  const std::string url = server.Url("/a.swf");
+  form_.rows = {{url, "../../escape.swf", true}, {url, "..", true}, {url, "", true}, {url, "a.swf", true}};
+  driver_.butdownloadClick();
+  EXPECT_EQ(FilesIn(home_ / "flash/Games"), std::vector<std::string>{"a.swf"});
+  EXPECT_FALSE(std::filesystem::exists(home_ / "escape.swf"));
+  EXPECT_TRUE(FilesIn(home_ / "flash").empty());
+  ASSERT_FALSE(form_.statusTexts.empty());
+  EXPECT_EQ(form_.statusTexts.back().rfind("1 of 4 saved; ../../escape.swf: ", 0), 0u)
+      << form_.statusTexts.back();
+  EXPECT_EQ(form_.hideAndClear, 0);
+}
+
 INSTANTIATE_TEST_SUITE_P(FromCacheAndFromInternet, DownloadModesTest, ::testing::Values(0, 1));
 
 // The browser's cache holds a fresh gzip-encoded copy of one movie and a copy with a query of

@@ -2,6 +2,8 @@
 # tavimo-scan on hostile input, in the same run:
 #   a page of 99 frames of just under 16 MiB each, sent gzip-encoded (about 1.6 MB on the wire):
 #   the peak memory of its scan, which the scan's byte bound (scanbytes, 64 MiB) keeps flat;
+#   a web archive gzipped whole of one page with 40 such frames (about 650 KB): the peak memory
+#   of its scan;
 #   a web archive gzipped whole of 300 pages with 99 frames each, every page listing its frames
 #   against the archive's order: the time of its scan beside the same archive uncompressed.
 set -euo pipefail
@@ -60,6 +62,25 @@ with open(sys.argv[1], "wb") as out:
             out.write(record(b"http://site.example/p%df%d.htm" % (p, f), b'"p%df%d.swf"' % (p, f)))
 PY
 gzip -9 -c "$work/a.warc" >"$work/a.warc.gz"
+
+python3 - "$work/big.warc.gz" <<'PY'
+import gzip, sys
+def record(uri, body):
+    http = b"HTTP/1.1 200 OK\r\nContent-Type: text/html\r\nContent-Length: %d\r\n\r\n" % len(body)
+    return (b"WARC/1.1\r\nWARC-Type: response\r\nWARC-Target-URI: " + uri +
+            b"\r\nContent-Type: application/http;msgtype=response\r\nContent-Length: %d\r\n\r\n" %
+            (len(http) + len(body)), http, body, b"\r\n\r\n")
+with gzip.open(sys.argv[1], "wb", 9) as out:
+    for part in record(b"http://big.example/p.htm",
+                       b"".join(b'<iframe src="f%d.htm">' % f for f in range(40))):
+        out.write(part)
+    body = b'"f.swf"' + b" " * ((16 << 20) - 100)
+    for f in range(40):
+        for part in record(b"http://big.example/f%d.htm" % f, body):
+            out.write(part)
+PY
+read -r t_big m_big < <(rss "$scan" --warc "$work/big.warc.gz" || true)
+big_kb=$(( $(stat -c %s "$work/big.warc.gz") / 1024 ))
 read -r t_plain m_plain < <(rss "$scan" --warc "$work/a.warc")
 read -r t_whole m_whole < <(rss "$scan" --warc "$work/a.warc.gz")
 [ "$("$scan" --warc "$work/a.warc" | md5sum)" = "$("$scan" --warc "$work/a.warc.gz" | md5sum)" ] ||
@@ -67,9 +88,10 @@ read -r t_whole m_whole < <(rss "$scan" --warc "$work/a.warc.gz")
 kb=$(( $(stat -c %s "$work/a.warc.gz") / 1024 ))
 
 awk -v tf="$t_frames" -v mf="$m_frames" -v tp="$t_plain" -v tw="$t_whole" -v mw="$m_whole" \
-    -v kb="$kb" 'BEGIN {
+    -v kb="$kb" -v tb="$t_big" -v mb="$m_big" -v bkb="$big_kb" 'BEGIN {
   printf "cli, hostile input                                        time     peak memory\n"
   printf "page of 99 frames x 16 MiB (gzip), default scanbytes     %5.2f s  %7.1f MB  (target: flat, < 400 MB)\n", tf, mf/1024
+  printf "%d KB archive gzipped whole, 40 frames x 16 MiB      %5.2f s  %7.1f MB  (target: flat, < 400 MB)\n", bkb, tb, mb/1024
   printf "%d KB archive gzipped whole, 300 pages x 99 frames      %5.2f s  %7.1f MB  (uncompressed %.2f s, target <= 3x)\n", kb, tw, mw/1024, tp
 }'
 echo "final status: $status"

@@ -11,6 +11,7 @@
 #include "controls/FlatEdit.h"
 #include "net/HttpCli.h"
 #include "tests/app/FormFixture.h"
+#include "tests/support/FirefoxEntryWriter.h"
 #include "tests/support/TestServer.h"
 
 namespace tavimo::test {
@@ -241,6 +242,29 @@ TEST_F(ScanCommandTest, ThePagesOfOneScanAreBoundedAsAWhole) {
   EXPECT_LT(server.Requests().size(), 6u);
   EXPECT_NE(run.err.find("stopped after 3000 bytes of pages, the most one scan keeps"), std::string::npos)
       << run.err;
+}
+
+// A movie found in a browser's cache, not on the page, says so: a third column in text, the
+// source in JSON; the rows are the window's with its default option (page and cache).
+TEST_F(ScanCommandTest, CacheFindsSayTheirSource) {
+  FirefoxEntry entry;
+  entry.url = site_.plain.Url("/cached/c.swf");
+  entry.body = "FWS cached";
+  const std::string entries = CacheHomeFolder() + "/mozilla/firefox/p.default/cache2/entries";
+  std::filesystem::create_directories(entries);
+  ASSERT_FALSE(WriteFirefoxEntry(entries, entry).empty());
+  const std::string page = site_.plain.Url("/l1.htm");
+  const CommandRun text = RunCommand({"--detect", "cache", QString::fromStdString(page)}, caFile_);
+  EXPECT_EQ(text.exitCode, 0) << text.err;
+  EXPECT_EQ(SplitLines(text.out),
+            (Lines{site_.plain.Url("/one.swf") + "\tone.swf", site_.plain.Url("/two.swf") + "\ttwo.swf",
+                   entry.url + "\tc.swf\tcache"}));
+  EXPECT_EQ(TextRows(text.out), WindowRows(page));
+  const CommandRun json = RunCommand({"--json", "--detect", "cache", QString::fromStdString(page)}, caFile_);
+  const Lines records = SplitLines(json.out);
+  ASSERT_EQ(records.size(), 3u) << json.out;
+  EXPECT_EQ(nlohmann::json::parse(records[2])["source"], "cache");
+  EXPECT_EQ(nlohmann::json::parse(records[0])["source"], "page");
 }
 
 // The query rule is off by default and on for both with the settings key.

@@ -74,6 +74,7 @@ void TFrmTavimo::FormCreate() {
   // 2.-3.
   settings_->EnsureDefaultRoot();
   settings_->LoadSettings();
+  scan_->MaxScanBytes = TPageScan::MaxScanBytesFrom(settings_->SettingsFile());
   // 4.
   CaptureBrowserAddress();
   // 5. Scanned before the window is first shown.

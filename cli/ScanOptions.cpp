@@ -24,7 +24,8 @@ std::string UsageText() {
          "       tavimo-scan [options] --urls-from FILE|-\n"
          "       tavimo-scan [options] --warc FILE...\n"
          "Lists the Flash movies (.swf) of web pages as Tavimo's window does: one line per movie,\n"
-         "its URL, a tab and its save-as name.\n"
+         "its URL, a tab and its save-as name (and a tab and cache or warc for a movie found in a\n"
+         "cache or an archive). Pages that fail are reported on standard error.\n"
          "\n"
          "  --urls-from FILE|-   read page addresses from FILE (- = standard input), one per line\n"
          "  --warc FILE...       scan the pages recorded in web archives instead of fetching them\n"
@@ -39,7 +40,8 @@ std::string UsageText() {
          "  --mode MODE          cache, internet or copy-cache (default: the window's setting)\n"
          "  --help               this text\n"
          "\n"
-         "Exit status: 0 every page was scanned, 1 some failed, 2 bad usage.\n";
+         "Exit status: 0 every page was scanned, 1 some failed (or the results or the list could\n"
+         "not be written or read), 2 bad usage.\n";
 }
 
 std::optional<ScanOptions> ParseScanOptions(const std::vector<std::string>& args, std::string& error) {
@@ -120,6 +122,11 @@ std::optional<ScanOptions> ParseScanOptions(const std::vector<std::string>& args
   }
   if (inWarcs && o.warcs.empty()) {
     error = "--warc needs at least one file";
+    return std::nullopt;
+  }
+  // An archive run fetches nothing: addresses given with it would be silently left out.
+  if (!o.warcs.empty() && (!o.urls.empty() || !o.urlsFrom.empty())) {
+    error = "page addresses and --urls-from cannot be given with --warc";
     return std::nullopt;
   }
   if (o.urls.empty() && o.urlsFrom.empty() && o.warcs.empty()) {

@@ -207,7 +207,7 @@ void TDownloadDriver::CopyFromCache(const std::string& url, const std::string& t
   }
   std::string error;
   std::uint64_t size = 0;
-  if (!UrlCacheStore::CopyBody(found.front(), target, error, &size)) {
+  if (!CacheStore->CopyBody(found, target, error, &size)) {
     ShowFailure(error);
     return;
   }

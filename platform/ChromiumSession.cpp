@@ -65,8 +65,16 @@ class History {
     Split(root_, index, before, rest);
     Split(rest, index + 1, same, after);
     Drop(same);
-    nodes_.push_back({index, 0, NextPriority(), -1, -1, std::move(url)});
-    root_ = Merge(Merge(before, static_cast<int>(nodes_.size() - 1)), after);
+    int node;
+    if (!free_.empty()) {
+      node = free_.back();
+      free_.pop_back();
+      nodes_[node] = {index, 0, NextPriority(), -1, -1, std::move(url)};
+    } else {
+      node = static_cast<int>(nodes_.size());
+      nodes_.push_back({index, 0, NextPriority(), -1, -1, std::move(url)});
+    }
+    root_ = Merge(Merge(before, node), after);
   }
   // Removes positions [first, first + count) and closes the gap.
   void Prune(std::int64_t first, std::int64_t count) {
@@ -154,12 +162,14 @@ class History {
     nodes_[b].left = Merge(a, nodes_[b].left);
     return b;
   }
-  // Frees the URLs of a cut-off subtree (each node is dropped once, so this stays linear).
+  // Frees the nodes of a cut-off subtree for reuse (each node is dropped once, so this stays
+  // linear over the log).
   void Drop(int t) {
     std::vector<int> todo;
     if (t >= 0) todo.push_back(t);
     while (!todo.empty()) {
       Node& n = nodes_[todo.back()];
+      free_.push_back(todo.back());
       todo.pop_back();
       std::string().swap(n.url);
       if (n.left >= 0) todo.push_back(n.left);
@@ -168,6 +178,7 @@ class History {
   }
 
   std::vector<Node> nodes_;
+  std::vector<int> free_;
   int root_ = -1;
   std::uint32_t seed_ = 2463534242u;
 };

@@ -82,6 +82,14 @@ struct FrmTavimoSetup {
   // clients take both, the file getter (libcurl) the trusted certificates. The system's when empty.
   NetServices Net;
   std::string FirstParam;  // the first command-line parameter ("-mini", "-menuext", ...)
+  // The front browser's address, read off the window's thread; CaptureFrontBrowserAddress
+  // when empty.
+  std::function<std::optional<std::string>()> CaptureAddress;
+  // How long showing the window waits for that address before it goes on without it (the
+  // address and a scan asked for meanwhile follow when it arrives), and when an address that
+  // has not arrived is given up. Creation waits up to the latter.
+  int CaptureWaitMs = 50;
+  int CaptureGiveUpMs = 3000;
 };
 
 class TFrmTavimo : public QWidget, public SettingsControls, public TopmostWindow {
@@ -217,7 +225,11 @@ class TFrmTavimo : public QWidget, public SettingsControls, public TopmostWindow
   void DropURLTarget1Drop(const std::string& url, const std::string& title);
   void butdownloadClick();
   void DownloadthisFlashItem1Click();
-  void CaptureBrowserAddress();
+  // Puts the front browser's address into edturl: at once when it is read within waitMs, else
+  // when it arrives (unless the field was edited meanwhile). -1: CaptureWaitMs.
+  void CaptureBrowserAddress(int waitMs = -1);
+  // Scans once no capture is under way: at once, or after the address has arrived.
+  void ScanAfterCapture();
   void ShowMainWindow();
   void butRefreshClick();
   void RxTrayIcon1DblClick();
@@ -282,6 +294,11 @@ class TFrmTavimo : public QWidget, public SettingsControls, public TopmostWindow
   // When F7 last acted through the hot key and through a second start's nudge.
   std::optional<std::chrono::steady_clock::time_point> lastHotKeyF7_, lastNudgeF7_;
   void F7Action();
+  // The capture under way, if any, and whether a scan waits for it.
+  struct CaptureRun;
+  std::shared_ptr<CaptureRun> capture_;
+  bool scanAfterCapture_ = false;
+  void CaptureArrived(const std::shared_ptr<CaptureRun>& run);
 };
 
 }  // namespace tavimo

@@ -24,8 +24,10 @@
 #include "app/PreviewStep.h"
 #include "download/DownloadDriver.h"
 #include "net/HttpCli.h"
+#include "platform/UrlCacheStore.h"
 #include "platform/desktop/Dialogs.h"
 #include "platform/desktop/HandlerGuard.h"
+#include "platform/MovieLimit.h"
 #include "platform/Paths.h"
 #include "platform/Registry.h"
 #include "platform/desktop/X11WindowClass.h"
@@ -75,8 +77,9 @@ void TFrmTavimo::FormCreate() {
   settings_->EnsureDefaultRoot();
   settings_->LoadSettings();
   scan_->MaxScanBytes = TPageScan::MaxScanBytesFrom(settings_->SettingsFile());
-  // 4.
-  CaptureBrowserAddress();
+  CacheStore->MaxMovieBytes = settings_->MovieBytes;
+  // 4. The window is not up yet: the address may take up to the give-up time.
+  CaptureBrowserAddress(setup_.CaptureGiveUpMs);
   // 5. Scanned before the window is first shown.
   if (setup_.FirstParam == "-menuext") butgoClick();
   if (closed_) return;  // the session ended during that scan: nothing more to set up
@@ -169,6 +172,7 @@ void TFrmTavimo::HideAndClear() {
   // Esc, F7 and the title bar buttons also end a scan that waits: its page would otherwise
   // refill the list that is being emptied.
   if (scan_) scan_->Stop();
+  scanAfterCapture_ = false;  // nor does a scan that waits for the browser's address
   Items->ListView1->clear();
   Items->ListView2->clear();
   if (myplayer) BlankPlayer(*myplayer);

@@ -77,7 +77,7 @@ void TFrmTavimo::F7Action() {
     return;
   }
   ShowMainWindow();
-  butgoClick();
+  ScanAfterCapture();
 }
 
 void TFrmTavimo::WMPrivate464() {
@@ -85,7 +85,7 @@ void TFrmTavimo::WMPrivate464() {
   // so whoever sends it gets the page in front scanned either way.
   if (!isVisible()) {
     ShowMainWindow();
-    butgoClick();
+    ScanAfterCapture();
     return;
   }
   CaptureBrowserAddress();

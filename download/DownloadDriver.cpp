@@ -282,7 +282,7 @@ std::string TDownloadDriver::CopyFromCache(const std::string& url, const std::st
   }
   std::string error;
   std::uint64_t size = 0;
-  if (!UrlCacheStore::CopyBody(found.front(), target, error, &size)) {
+  if (!CacheStore->CopyBody(found, target, error, &size)) {
     ShowFailure(error);
     return error;
   }

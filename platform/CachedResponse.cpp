@@ -19,6 +19,9 @@ namespace {
 
 constexpr std::size_t kBlock = 64 * 1024;
 constexpr std::uint64_t kFirefoxChunk = 256 * 1024;
+// Compressed input goes to the inflater in slices this big, so a sink that stops is heard
+// within a few megabytes of output, never a whole block's worth (64 KiB can inflate to 64 MiB).
+constexpr std::size_t kInflateSlice = 4 * 1024;
 
 bool EqualNoCase(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
@@ -109,7 +112,8 @@ bool IsWholeContent(const CachedResponse& r) {
   return ec == std::errc() && end == length.data() + length.size() && n == r.bodyLength;
 }
 
-std::optional<std::uint64_t> DecodedBodySize(const EntrySource& source, const CachedResponse& r) {
+std::optional<std::uint64_t> DecodedBodySize(const EntrySource& source, const CachedResponse& r,
+                                             std::uint64_t limit) {
   const std::string encoding = ContentEncodingOf(r.head);
   if (encoding.empty()) return r.bodyLength;
   if ((encoding == "gzip" || encoding == "x-gzip") && r.bodyLength >= 18) {
@@ -124,9 +128,9 @@ std::optional<std::uint64_t> DecodedBodySize(const EntrySource& source, const Ca
   std::string error;
   if (!ReadDecodedBody(
           source, r,
-          [&total](const char*, std::size_t n) {
+          [&total, limit](const char*, std::size_t n) {
             total += n;
-            return true;
+            return total <= limit;
           },
           error)) {
     return std::nullopt;
@@ -180,9 +184,11 @@ bool ReadDecodedBody(const EntrySource& source, const CachedResponse& r, const B
       }
     }
     if (inflater) {
-      if (!inflater->Feed(block.data(), n, deliver)) {
-        error = "the cached body cannot be decoded: " + inflater->Error();
-        return false;
+      for (std::size_t at = 0; at < n && !sinkFailed; at += kInflateSlice) {
+        if (!inflater->Feed(block.data() + at, std::min(kInflateSlice, n - at), deliver)) {
+          error = "the cached body cannot be decoded: " + inflater->Error();
+          return false;
+        }
       }
     } else {
       deliver(block.data(), n);

@@ -13,6 +13,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/MovieLimit.h"
+
 namespace tavimo {
 
 // Read-only random access to one entry file, or to bytes in memory (the fuzzers).
@@ -94,13 +96,16 @@ std::string ContentEncodingOf(const std::string& head);
 bool IsWholeContent(const CachedResponse& r);
 
 // The size of the body once decoded: the stored size, the gzip trailer's size, or (other
-// encodings) by decoding it. std::nullopt when it cannot be read or decoded.
-std::optional<std::uint64_t> DecodedBodySize(const EntrySource& source, const CachedResponse& r);
+// encodings) by decoding it, at most `limit` bytes of it: a few kilobytes of deflate can
+// stand for gigabytes. std::nullopt when it cannot be read or decoded, or passes the limit.
+std::optional<std::uint64_t> DecodedBodySize(const EntrySource& source, const CachedResponse& r,
+                                             std::uint64_t limit = kDefaultMovieBytes);
 
 // Reads the stored body in blocks, checks it and hands out its decoded bytes. False, with a
 // reason, when it is cut, fails its check or cannot be decoded; what was handed out is then
 // not to be used.
-// The sink returns false to stop (a write failed); the read then fails too.
+// The sink returns false to stop (a write failed, or it has enough); the read then fails too,
+// soon: compressed input is fed a few kilobytes at a time.
 using BodySink = std::function<bool(const char* data, std::size_t n)>;
 bool ReadDecodedBody(const EntrySource& source, const CachedResponse& r, const BodySink& sink,
                      std::string& error);

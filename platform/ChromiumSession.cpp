@@ -54,13 +54,142 @@ class Reader {
   std::size_t pos_ = 0;
 };
 
+// A tab's history: URLs by position. A prune removes a range of positions and moves every later
+// entry down by its length, so a log of many navigations and many prunes would cost their
+// product with a plain map. A treap whose nodes carry a pending move for their subtrees makes
+// every command logarithmic.
+class History {
+ public:
+  void Set(std::int64_t index, std::string url) {
+    int before, rest, same, after;
+    Split(root_, index, before, rest);
+    Split(rest, index + 1, same, after);
+    Drop(same);
+    int node;
+    if (!free_.empty()) {
+      node = free_.back();
+      free_.pop_back();
+      nodes_[node] = {index, 0, NextPriority(), -1, -1, std::move(url)};
+    } else {
+      node = static_cast<int>(nodes_.size());
+      nodes_.push_back({index, 0, NextPriority(), -1, -1, std::move(url)});
+    }
+    root_ = Merge(Merge(before, node), after);
+  }
+  // Removes positions [first, first + count) and closes the gap.
+  void Prune(std::int64_t first, std::int64_t count) {
+    int before, rest, gone, after;
+    Split(root_, first, before, rest);
+    Split(rest, first + count, gone, after);
+    Drop(gone);
+    Move(after, -count);
+    root_ = Merge(before, after);
+  }
+  // The entry at index, else the nearest one before it (pruned history), else the first one;
+  // nullptr when there is none.
+  const std::string* Near(std::int64_t index) {
+    int best = -1, t = root_;
+    while (t >= 0) {
+      Push(t);
+      if (nodes_[t].key <= index) {
+        best = t;
+        t = nodes_[t].right;
+      } else {
+        t = nodes_[t].left;
+      }
+    }
+    for (t = root_; best < 0 && t >= 0; t = nodes_[t].left) {
+      Push(t);
+      if (nodes_[t].left < 0) best = t;
+    }
+    return best < 0 ? nullptr : &nodes_[best].url;
+  }
+
+ private:
+  struct Node {
+    std::int64_t key;
+    std::int64_t pending;  // still to be added to the keys of both subtrees
+    std::uint32_t priority;
+    int left, right;
+    std::string url;
+  };
+  std::uint32_t NextPriority() {  // xorshift: the log cannot shape the tree
+    seed_ ^= seed_ << 13;
+    seed_ ^= seed_ >> 17;
+    seed_ ^= seed_ << 5;
+    return seed_;
+  }
+  void Move(int t, std::int64_t by) {
+    if (t < 0) return;
+    nodes_[t].key += by;
+    nodes_[t].pending += by;
+  }
+  void Push(int t) {
+    if (nodes_[t].pending == 0) return;
+    Move(nodes_[t].left, nodes_[t].pending);
+    Move(nodes_[t].right, nodes_[t].pending);
+    nodes_[t].pending = 0;
+  }
+  // Keys below k go to l, the others to r.
+  void Split(int t, std::int64_t k, int& l, int& r) {
+    if (t < 0) {
+      l = r = -1;
+      return;
+    }
+    Push(t);
+    if (nodes_[t].key < k) {
+      int right;
+      Split(nodes_[t].right, k, right, r);
+      nodes_[t].right = right;
+      l = t;
+    } else {
+      int left;
+      Split(nodes_[t].left, k, l, left);
+      nodes_[t].left = left;
+      r = t;
+    }
+  }
+  // Every key of a is below every key of b.
+  int Merge(int a, int b) {
+    if (a < 0) return b;
+    if (b < 0) return a;
+    if (nodes_[a].priority > nodes_[b].priority) {
+      Push(a);
+      nodes_[a].right = Merge(nodes_[a].right, b);
+      return a;
+    }
+    Push(b);
+    nodes_[b].left = Merge(a, nodes_[b].left);
+    return b;
+  }
+  // Frees the nodes of a cut-off subtree for reuse (each node is dropped once, so this stays
+  // linear over the log).
+  void Drop(int t) {
+    std::vector<int> todo;
+    if (t >= 0) todo.push_back(t);
+    while (!todo.empty()) {
+      Node& n = nodes_[todo.back()];
+      free_.push_back(todo.back());
+      todo.pop_back();
+      std::string().swap(n.url);
+      if (n.left >= 0) todo.push_back(n.left);
+      if (n.right >= 0) todo.push_back(n.right);
+    }
+  }
+
+  std::vector<Node> nodes_;
+  std::vector<int> free_;
+  int root_ = -1;
+  std::uint32_t seed_ = 2463534242u;
+};
+
 struct Tab {
   std::int32_t window = 0;
   bool hasWindow = false;
   std::int32_t stripIndex = 0;
   std::int32_t currentEntry = 0;
   std::uint64_t order = 0;  // when the tab was first seen: breaks ties between equal positions
-  std::map<std::int32_t, std::string> entries;
+  History entries;
 };
 
 struct Window {
@@ -72,7 +201,7 @@ class SessionState {
  public:
   // False for a malformed payload of a command we rely on.
   bool Apply(std::uint8_t id, std::string_view payload);
-  std::optional<std::string> CurrentAddress() const;
+  std::optional<std::string> CurrentAddress();
 
  private:
   Tab& TabFor(std::int32_t id) {
@@ -146,18 +275,9 @@ bool SessionState::Apply(std::uint8_t id, std::string_view payload) {
   // kTabNavigationPathPruned: removes history entries [first, first + count), closing the gap.
   const auto count = r.I32();
   if (!count) return false;
-  const std::int64_t first = *b, n = *count;
   const auto it = tabs_.find(*a);
-  if (n <= 0 || it == tabs_.end()) return true;
-  std::map<std::int32_t, std::string> kept;
-  for (auto& [index, url] : it->second.entries) {
-    if (index < first) {
-      kept.emplace(index, std::move(url));
-    } else if (index - first >= n) {
-      kept.emplace(static_cast<std::int32_t>(index - n), std::move(url));
-    }
-  }
-  it->second.entries = std::move(kept);
+  if (*count <= 0 || it == tabs_.end()) return true;
+  it->second.entries.Prune(*b, *count);
   return true;
 }
 
@@ -174,7 +294,7 @@ bool SessionState::UpdateNavigation(std::string_view payload) {
   if (!length || *length < 0) return false;
   const auto url = r.Bytes(static_cast<std::size_t>(*length));
   if (!url) return false;
-  TabFor(*tab).entries[*index] = std::string(*url);
+  TabFor(*tab).entries.Set(*index, std::string(*url));
   return true;
 }
 
@@ -196,11 +316,11 @@ std::optional<std::int32_t> SessionState::FrontWindow() const {
   return best;
 }
 
-std::optional<std::string> SessionState::CurrentAddress() const {
+std::optional<std::string> SessionState::CurrentAddress() {
   const auto windowId = FrontWindow();
   if (!windowId) return std::nullopt;
-  std::vector<const Tab*> strip;
-  for (const auto& [id, t] : tabs_) {
+  std::vector<Tab*> strip;
+  for (auto& [id, t] : tabs_) {
     if (t.hasWindow && t.window == *windowId) strip.push_back(&t);
   }
   std::sort(strip.begin(), strip.end(), [](const Tab* x, const Tab* y) {
@@ -215,13 +335,9 @@ std::optional<std::string> SessionState::CurrentAddress() const {
     const auto last = static_cast<std::int64_t>(strip.size()) - 1;
     tab = strip.begin() + std::clamp<std::int64_t>(selected, 0, last);
   }
-  const auto& entries = (*tab)->entries;
-  if (entries.empty()) return std::nullopt;
-  // The current entry, else the nearest one before it (pruned history), else the first one.
-  auto entry = entries.upper_bound((*tab)->currentEntry);
-  if (entry != entries.begin()) entry = std::prev(entry);
-  if (entry->second.empty()) return std::nullopt;
-  return entry->second;
+  const std::string* url = (*tab)->entries.Near((*tab)->currentEntry);
+  if (!url || url->empty()) return std::nullopt;
+  return *url;
 }
 
 }  // namespace

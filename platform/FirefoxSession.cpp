@@ -59,6 +59,41 @@ std::optional<std::size_t> FrontWindow(const Json& doc, const Json& windows) {
   return best;
 }
 
+// Deepest nesting of the text, counted without parsing it (strings skipped); stops counting
+// past `limit`.
+std::size_t NestingDepth(std::string_view text, std::size_t limit) {
+  std::size_t depth = 0, deepest = 0;
+  bool inString = false;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (inString) {
+      if (c == '\\') {
+        ++i;
+      } else if (c == '"') {
+        inString = false;
+      }
+    } else if (c == '"') {
+      inString = true;
+    } else if (c == '[' || c == '{') {
+      if (++depth > deepest && (deepest = depth) > limit) return deepest;
+    } else if ((c == ']' || c == '}') && depth > 0) {
+      --depth;
+    }
+  }
+  return deepest;
+}
+
+// The members the address is found through; every other member (closed windows, form data,
+// frames of an entry, cookies) is skipped by the parser instead of being kept.
+bool KeptMember(const std::string& name) {
+  static const char* const kKept[] = {"windows",  "selectedWindow", "zIndex", "tabs",
+                                      "selected", "entries",        "index",  "url"};
+  for (const char* k : kKept) {
+    if (name == k) return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 std::optional<std::string> DecodeMozLz4(std::string_view fileBytes) {
@@ -85,7 +120,13 @@ std::optional<std::string> DecodeMozLz4(std::string_view fileBytes) {
 std::optional<std::string> FirefoxSessionAddress(std::string_view fileBytes) {
   const std::optional<std::string> text = DecodeMozLz4(fileBytes);
   if (!text) return std::nullopt;
-  const Json doc = Json::parse(*text, nullptr, /*allow_exceptions=*/false);
+  if (NestingDepth(*text, kMaxFirefoxSessionDepth) > kMaxFirefoxSessionDepth) return std::nullopt;
+  const Json doc = Json::parse(
+      *text,
+      [](int, Json::parse_event_t event, Json& parsed) {
+        return event != Json::parse_event_t::key || KeptMember(parsed.get_ref<const std::string&>());
+      },
+      /*allow_exceptions=*/false);
   if (!doc.is_object()) return std::nullopt;
 
   const Json* windows = ArrayField(doc, "windows");

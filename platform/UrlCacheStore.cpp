@@ -88,6 +88,12 @@ std::int64_t ExpiryOf(const CachedResponse& r) {
   return ParseHttpDate(HeaderValue(r.head, "Expires"));
 }
 
+// The cache search's type test: ".swf" at the end once cut at "?".
+bool IsSwfUrl(const std::string& url) {
+  const std::string cut = CutQuery(url);
+  return cut.size() >= 4 && cut.compare(cut.size() - 4, 4, ".swf") == 0;
+}
+
 // When the entry's response arrived (the file's time where the cache keeps none).
 std::int64_t NewestTime(const CachedResponse& r) {
   return r.responseTime > 0 ? r.responseTime : r.lastFetched;
@@ -213,8 +219,18 @@ bool UrlCacheStore::Advance(Enumeration& e) {
   return false;
 }
 
+std::uint64_t UrlCacheStore::ListedSize(const CachedResponse& r) const {
+  if (r.kind == CacheKind::Tavimo || ContentEncodingOf(r.head).empty()) return r.bodyLength;
+  // Only a movie's size is worth a look into the body (a planted script of a few megabytes may
+  // inflate to gigabytes), and never further than a movie may go.
+  if (!IsSwfUrl(r.url)) return kUnknownEntrySize;
+  FileEntrySource source(r.file);
+  if (!source.Ok()) return kUnknownEntrySize;
+  return DecodedBodySize(source, r, static_cast<std::uint64_t>(MaxMovieBytes)).value_or(kUnknownEntrySize);
+}
+
 bool UrlCacheStore::Fill(const CachedResponse& r, UrlCacheEntryInfo* buffer, std::uint32_t* size,
-                         std::uint32_t* error) {
+                         std::uint32_t* error) const {
   const std::string local = LocalFileFor(r);
   const std::string headers = r.head + "\r\n\r\n";
   const std::string extension = ExtensionOf(r.url);
@@ -225,14 +241,8 @@ bool UrlCacheStore::Fill(const CachedResponse& r, UrlCacheEntryInfo* buffer, std
     *error = kErrorInsufficientBuffer;
     return false;
   }
-  // Only now, and only for an encoded body, is the file opened again: the room probe before
-  // every entry needs none of it, and a plain body's size is the stored one.
-  std::uint64_t decoded = r.bodyLength;
-  if (r.kind != CacheKind::Tavimo && !ContentEncodingOf(r.head).empty()) {
-    FileEntrySource source(r.file);
-    const std::optional<std::uint64_t> n = source.Ok() ? DecodedBodySize(source, r) : std::nullopt;
-    decoded = n.value_or(r.bodyLength);
-  }
+  // Only now is the size worked out: the room probe before every entry needs none of it.
+  const std::uint64_t decoded = ListedSize(r);
   char* strings = reinterpret_cast<char*>(buffer + 1);
   auto put = [&strings](const std::string& s) {
     char* at = strings;
@@ -373,16 +383,65 @@ std::vector<CachedResponse> UrlCacheStore::Find(const std::string& url, bool als
   return out;
 }
 
-bool UrlCacheStore::CopyBody(const CachedResponse& r, const std::string& target, std::string& error,
-                             std::uint64_t* copied) {
+bool UrlCacheStore::CopyOne(const CachedResponse& r, const std::string& target, std::string& error,
+                            std::uint64_t* copied, bool* damaged) const {
+  *damaged = true;
   FileEntrySource source(r.file);
   if (!source.Ok()) {
     error = "the cached copy is gone";
     return false;
   }
-  return SaveStreamAs(
-      target, [&](const ByteSink& sink, std::string& why) { return ReadDecodedBody(source, r, sink, why); },
+  const auto limit = static_cast<std::uint64_t>(MaxMovieBytes);
+  bool tooLarge = false, writeFailed = false, bodyFailed = false;
+  const bool saved = SaveStreamAs(
+      target,
+      [&](const ByteSink& sink, std::string& why) {
+        std::uint64_t total = 0;
+        bodyFailed = !ReadDecodedBody(
+            source, r,
+            [&](const char* data, std::size_t n) {
+              total += n;
+              if (total > limit) {
+                tooLarge = true;
+                return false;
+              }
+              if (!sink(data, n)) writeFailed = true;
+              return !writeFailed;
+            },
+            why);
+        return !bodyFailed;
+      },
       error, copied);
+  if (tooLarge) {
+    error = "the movie is larger than the limit of " + std::to_string(limit) + " bytes (moviebytes)";
+  }
+  // A body that cannot be had from this entry (cut, damaged, undecodable) may be had from an
+  // older one; a body too large or a target that cannot be written will not be.
+  *damaged = bodyFailed && !tooLarge && !writeFailed;
+  return saved;
+}
+
+bool UrlCacheStore::CopyBody(const CachedResponse& r, const std::string& target, std::string& error,
+                             std::uint64_t* copied) const {
+  bool damaged = false;
+  return CopyOne(r, target, error, copied, &damaged);
+}
+
+bool UrlCacheStore::CopyBody(const std::vector<CachedResponse>& newestFirst, const std::string& target,
+                             std::string& error, std::uint64_t* copied) const {
+  std::string first;
+  for (const CachedResponse& r : newestFirst) {
+    std::string why;
+    bool damaged = false;
+    if (CopyOne(r, target, why, copied, &damaged)) return true;
+    if (first.empty()) first = why;
+    if (!damaged) {
+      error = why;
+      return false;
+    }
+  }
+  error = first.empty() ? "not in the cache" : first;
+  return false;
 }
 
 std::string UrlCacheStore::LocalFileFor(const CachedResponse& r) {
@@ -408,7 +467,7 @@ std::string UrlCacheStore::LocalFileFor(const CachedResponse& r) {
   return CacheHomeFolder() + "/tavimo/extracted/" + name + (plain ? "." + extension : std::string());
 }
 
-bool UrlCacheStore::EnsureLocalFile(const CachedResponse& r, std::string& error) {
+bool UrlCacheStore::EnsureLocalFile(const CachedResponse& r, std::string& error) const {
   const std::string path = LocalFileFor(r);
   struct stat st {};
   if (::stat(path.c_str(), &st) == 0) return true;

@@ -7,7 +7,8 @@
 //
 // Only whole successful responses count as entries: redirects, error answers and bodies cut
 // short are left out, as are files still being written or damaged. Listing reads only the
-// head and the tail of each file; bodies are read when they are copied.
+// head and the tail of each file; bodies are read when they are copied, and decoded to learn
+// their size only for the entries a cache search can list (".swf"), never past the movie limit.
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -19,6 +20,7 @@
 #include <vector>
 
 #include "platform/CachedResponse.h"
+#include "platform/MovieLimit.h"
 
 namespace tavimo {
 
@@ -52,6 +54,9 @@ struct UrlCacheEntryInfo {
   const char* fileExtension;
   std::uint32_t exemptDelta;
 };
+
+// The size of an entry whose body would have to be decoded to know it (both halves all ones).
+constexpr std::uint64_t kUnknownEntrySize = ~std::uint64_t{0};
 
 // The entry type every entry has, and the codes the find calls fail with.
 constexpr std::uint32_t kNormalCacheEntry = 0x00000001;
@@ -90,15 +95,25 @@ class UrlCacheStore {
   // Tavimo's own download cache folder, where completed downloads are kept.
   std::string OwnFolder() const { return folders_().own; }
 
+  // The most bytes a decoded body may have: a copy past it fails (nothing is left), and a
+  // listed size that needs decoding is given as kUnknownEntrySize past it. Set from the
+  // settings file with MovieBytesFrom.
+  std::int64_t MaxMovieBytes = kDefaultMovieBytes;
+
   // Copies the decoded body of r into target (temporary file, renamed when whole: a failure
   // leaves an existing target as it was). False with a reason; *copied: the bytes written.
-  static bool CopyBody(const CachedResponse& r, const std::string& target, std::string& error,
-                       std::uint64_t* copied = nullptr);
+  bool CopyBody(const CachedResponse& r, const std::string& target, std::string& error,
+                std::uint64_t* copied = nullptr) const;
+  // The same with the newest intact one of the entries of a URL (Find's list): an entry whose
+  // body turns out damaged or cut short gives way to the next; a body past MaxMovieBytes or a
+  // write failure ends the copy. The reason is the newest entry's when none is intact.
+  bool CopyBody(const std::vector<CachedResponse>& newestFirst, const std::string& target, std::string& error,
+                std::uint64_t* copied = nullptr) const;
   // Where the decoded body of a browser entry is put when asked for (Tavimo's cache folder),
   // or the body file itself for Tavimo's own entries.
   static std::string LocalFileFor(const CachedResponse& r);
   // Writes LocalFileFor(r) unless it is there already.
-  static bool EnsureLocalFile(const CachedResponse& r, std::string& error);
+  bool EnsureLocalFile(const CachedResponse& r, std::string& error) const;
 
   // The entry of one file (kind by folder), read and checked; std::nullopt when it is no
   // whole content entry.
@@ -120,8 +135,13 @@ class UrlCacheStore {
 
   static std::vector<Candidate> ListFiles(const UrlCacheFolders& folders);
   static bool Matches(const Enumeration& e, const CachedResponse& r);
-  static bool Fill(const CachedResponse& r, UrlCacheEntryInfo* buffer, std::uint32_t* size,
-                   std::uint32_t* error);
+  bool Fill(const CachedResponse& r, UrlCacheEntryInfo* buffer, std::uint32_t* size,
+            std::uint32_t* error) const;
+  // The decoded size as listed: see kUnknownEntrySize.
+  std::uint64_t ListedSize(const CachedResponse& r) const;
+  // One entry; *damaged tells whether the failure lay in the entry (so an older one may do).
+  bool CopyOne(const CachedResponse& r, const std::string& target, std::string& error, std::uint64_t* copied,
+               bool* damaged) const;
   // Reads candidates until one matches; false at the end.
   bool Advance(Enumeration& e);
   bool Deliver(Enumeration& e, UrlCacheEntryInfo* buffer, std::uint32_t* size, std::uint32_t* error);

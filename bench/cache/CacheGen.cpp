@@ -10,7 +10,11 @@
 //     The same profiles (links to the store's) plus a "Huge" profile of each browser holding
 //     .swf entries of 1 GiB and 512 MiB (Chromium) and 512 MiB (Firefox): sparse files, only
 //     their heads and tails are written, so 2 GiB of bodies take no disk.
-// Both write "<cache home>/complete" (the layout's version) last, so a run cut short, or caches
+//   bench_cache_gen planted <cache home> <store cache home>
+//     The store's profiles (links) plus a "Planted" Chromium profile of 1,000 script entries
+//     whose deflate-encoded bodies (about 1 MB each) inflate to 1 GiB: one entry file and 999
+//     hard links to it under other entry names, so they take 1 MB of disk.
+// All write "<cache home>/complete" (the layout's version) last, so a run cut short, or caches
 // of an older layout, are generated again.
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -228,9 +232,9 @@ std::string SwfHead(std::uint64_t size) {
          std::to_string(size) + "\r\nCache-Control: max-age=86400\r\n";
 }
 
-void Huge(const std::string& home, const std::string& store) {
+// <home>/chromium/Default -> the store's profile folder, and the same for Firefox.
+void LinkStoreProfiles(const std::string& home, const std::string& store) {
   for (const char* profile : {kChromiumProfile, kFirefoxProfile}) {
-    // <home>/chromium/Default -> the store's profile folder, and the same for Firefox.
     const fs::path inStore = fs::path(store) / profile;
     const fs::path profileDir = inStore.parent_path().parent_path();
     const fs::path link = fs::path(home) / fs::relative(profileDir, store);
@@ -240,6 +244,10 @@ void Huge(const std::string& home, const std::string& store) {
     fs::create_directory_symlink(fs::absolute(profileDir), link, ec);
     if (ec) Fail("cannot link " + link.string());
   }
+}
+
+void Huge(const std::string& home, const std::string& store) {
+  LinkStoreProfiles(home, store);
   const std::string chromium = home + "/chromium/Huge/Cache/Cache_Data";
   const std::string firefox = home + "/mozilla/firefox/huge.default-release/cache2/entries";
   MakeFolders(chromium);
@@ -270,14 +278,64 @@ void Huge(const std::string& home, const std::string& store) {
   }
 }
 
+// The deflate (zlib) stream of `size` zero bytes, made a block at a time.
+std::string DeflatedZeros(std::uint64_t size, std::uint32_t& crc) {
+  z_stream z{};
+  if (deflateInit(&z, 9) != Z_OK) Fail("deflateInit");
+  const std::string block(1 << 20, '\0');
+  std::string out, buffer(1 << 16, '\0');
+  uLong sum = crc32(0L, Z_NULL, 0);
+  for (std::uint64_t done = 0; done < size; done += block.size()) {
+    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(block.data()));
+    z.avail_in = static_cast<uInt>(block.size());
+    const int flush = done + block.size() >= size ? Z_FINISH : Z_NO_FLUSH;
+    int rc;
+    do {
+      z.next_out = reinterpret_cast<Bytef*>(buffer.data());
+      z.avail_out = static_cast<uInt>(buffer.size());
+      rc = deflate(&z, flush);
+      out.append(buffer.data(), buffer.size() - z.avail_out);
+    } while (z.avail_out == 0 || (flush == Z_FINISH && rc != Z_STREAM_END));
+  }
+  deflateEnd(&z);
+  sum = crc32(sum, reinterpret_cast<const Bytef*>(out.data()), static_cast<uInt>(out.size()));
+  crc = static_cast<std::uint32_t>(sum);
+  return out;
+}
+
+void Planted(const std::string& home, const std::string& store) {
+  LinkStoreProfiles(home, store);
+  const std::string chromium = home + "/chromium/Planted/Cache/Cache_Data";
+  MakeFolders(chromium);
+  std::uint32_t crc = 0;
+  ChromiumEntry e;
+  e.body = DeflatedZeros(std::uint64_t(1) << 30, crc);
+  e.url = "https://ads.example.net/planted/bomb.js";
+  e.head =
+      "HTTP/1.1 200 OK\r\nContent-Type: application/javascript\r\nContent-Encoding: deflate\r\n"
+      "Content-Length: " +
+      std::to_string(e.body.size()) + "\r\nCache-Control: max-age=86400\r\n";
+  e.requestTime = kNow - 2;
+  e.responseTime = kNow - 1;
+  const std::string first = WriteChromiumEntry(chromium, e);
+  if (first.empty()) Fail("planted entry");
+  for (int i = 1; i < 1000; ++i) {
+    char name[32];
+    std::snprintf(name, sizeof name, "/%016llx_0",
+                  0x5a5a000000000000ull + static_cast<unsigned long long>(i));
+    if (::link(first.c_str(), (chromium + name).c_str()) != 0) Fail("link " + std::string(name));
+  }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   if (argc != 4) {
     std::fprintf(stderr,
                  "usage: %s store <cache home> <entries per browser>\n"
-                 "       %s huge <cache home> <store cache home>\n",
-                 argv[0], argv[0]);
+                 "       %s huge <cache home> <store cache home>\n"
+                 "       %s planted <cache home> <store cache home>\n",
+                 argv[0], argv[0], argv[0]);
     return 2;
   }
   const std::string mode = argv[1], home = argv[2];
@@ -288,6 +346,8 @@ int main(int argc, char** argv) {
     Store(home, std::strtoull(argv[3], nullptr, 10));
   } else if (mode == "huge") {
     Huge(home, argv[3]);
+  } else if (mode == "planted") {
+    Planted(home, argv[3]);
   } else {
     return 2;
   }

@@ -141,6 +141,8 @@ class FormTest : public ::testing::Test {
       tray = shell.get();
       return shell;
     };
+    setup.CaptureAddress = captureAddress;
+    setup.CaptureWaitMs = captureWaitMs;
     form = std::make_unique<TFrmTavimo>(std::move(setup));
     return *form;
   }
@@ -152,6 +154,10 @@ class FormTest : public ::testing::Test {
   std::string extraCaFile;        // trusted by the window's clients beside the system's
   bool trayHost = true;           // a tray host is on screen, so hiding has a way back
   TestTrayShell* tray = nullptr;  // owned by the window's tray icon
+  // The browser's address as the window reads it (the session files of the home when empty),
+  // and how long showing waits for it: long, so no test depends on the machine's speed.
+  std::function<std::optional<std::string>()> captureAddress;
+  int captureWaitMs = 60000;
   std::unique_ptr<TFrmTavimo> form;
 };
 

@@ -2,6 +2,8 @@
 // the visibility state table, played through the handlers against a page on 127.0.0.1.
 #include <QApplication>
 #include <QMenu>
+#include <condition_variable>
+#include <mutex>
 
 #include "controls/FlatEdit.h"
 #include "controls/FlatListBox.h"
@@ -150,6 +152,62 @@ TEST_F(HotKeysFormTest, WithoutX11NothingIsHeldAndNothingReported) {
   EXPECT_TRUE(dialogs.Messages.empty());
   f.UnregisterHotKeys();
   EXPECT_FALSE(f.HotKeysRegistered());
+}
+
+// A browser session that takes long to read: the window shows at once, and the address and
+// the scan F7 asked for follow when it arrives; an address typed meanwhile is kept.
+TEST_F(HotKeysFormTest, ASlowCaptureHoldsNeitherTheWindowNorTheOrderOfShowAndScan) {
+  TestServer server(
+      TestServer::Files({{"/page.htm", TestServer::Response(200, "<embed src=\"movie.swf\">")}}));
+  const std::string page = server.Url("/page.htm");
+  std::mutex mutex;
+  std::condition_variable released;
+  bool release = false;
+  int reads = 0, answered = 0;
+  captureAddress = [&]() -> std::optional<std::string> {
+    std::unique_lock lock(mutex);
+    if (++reads == 1) return ++answered, std::nullopt;  // the window's creation
+    released.wait(lock, [&] { return release; });
+    release = false;
+    return ++answered, page;
+  };
+  const auto let = [&] {
+    std::lock_guard lock(mutex);
+    release = true;
+    released.notify_all();
+  };
+  const auto count = [&](int& n) {
+    std::lock_guard lock(mutex);
+    return n;
+  };
+  captureWaitMs = 0;
+  TFrmTavimo& f = Form();
+  f.edturl->setText("http://old.example/");
+
+  f.WMHotKey(0x76);
+  EXPECT_TRUE(f.isVisible());
+  EXPECT_EQ(f.edturl->text(), "http://old.example/");
+  EXPECT_TRUE(server.Requests().empty());  // the scan waits for the address
+  f.WMHotKey(0x76);                        // F7 again: hidden, the waiting scan dropped
+  EXPECT_FALSE(f.isVisible());
+  f.WMHotKey(0x76);  // shown again: one scan waits for the same read
+  let();
+  EXPECT_TRUE(QTest::qWaitFor([&] { return f.Items->Count() > 0; }, 10000));
+  EXPECT_EQ(f.edturl->text().toStdString(), page);
+  EXPECT_EQ(f.Items->Url(0), server.Url("/movie.swf"));
+  EXPECT_EQ(server.Requests().size(), 1u);
+  EXPECT_EQ(count(reads), 2);
+
+  f.butRefreshClick();
+  f.edturl->setText("http://typed.example/");
+  let();
+  // A refresh starts a new read only once the one under way has arrived.
+  EXPECT_TRUE(QTest::qWaitFor([&] { return f.butRefreshClick(), count(reads) == 4; }, 10000));
+  EXPECT_EQ(f.edturl->text(), "http://typed.example/");
+  let();
+  EXPECT_TRUE(QTest::qWaitFor([&] { return count(answered) == 4; }, 10000));
+  EXPECT_EQ(server.Requests().size(), 1u);
+  EXPECT_TRUE(dialogs.Messages.empty());
 }
 
 }  // namespace

@@ -11,10 +11,12 @@
 
 #include "components/IECache.h"
 #include "platform/CacheFreshness.h"
+#include "platform/ChromiumCacheEntry.h"
 #include "platform/DownloadCache.h"
 #include "platform/UrlCacheStore.h"
 #include "tests/support/ChromiumEntryWriter.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/TestServer.h"
 
 namespace tavimo {
 namespace {
@@ -163,10 +165,10 @@ TEST_F(IECacheTest, BodiesComeDecodedAndTheBrowsersFilesStayUntouched) {
     std::string error;
     const std::string target = home_ / "e.swf";
     std::uint64_t copied = 0;
-    ASSERT_TRUE(UrlCacheStore::CopyBody(r, target, error, &copied)) << error;
+    ASSERT_TRUE(store_.CopyBody(r, target, error, &copied)) << error;
     EXPECT_EQ(copied, 60008u);
     EXPECT_EQ(test::ReadFile(target).substr(0, 3), "FWS");
-    ASSERT_TRUE(UrlCacheStore::EnsureLocalFile(r, error)) << error;
+    ASSERT_TRUE(store_.EnsureLocalFile(r, error)) << error;
     EXPECT_EQ(test::ReadFile(UrlCacheStore::LocalFileFor(r)), test::ReadFile(target));
   }
   TIECache cache(&store_);
@@ -201,6 +203,99 @@ TEST_F(IECacheTest, OwnDownloadCacheKeepsWholeDownloadsWithinItsBound) {
   test::WriteFile(home_ / "m2.swf", "edited by the user");
   EXPECT_TRUE(store_.Find("http://h/m2.swf", false).empty());
   EXPECT_FALSE(StoreDownload(folder, "http://h/a\r\nb.swf", head, home_ / "m1.swf", 1000, error));
+}
+
+// Entries written here beside the samples: what a listing reports of them, and what a copy
+// makes of them, with a small movie limit.
+class PlantedEntriesTest : public IECacheTest {
+ protected:
+  PlantedEntriesTest() { store_.MaxMovieBytes = 100000; }
+  void Plant(const std::string& url, const std::string& body, const std::string& headers,
+             std::int64_t responseTime = 1796629119) {
+    test::ChromiumEntry e{.url = url, .key = "", .body = body, .head = "HTTP/1.1 200 OK\r\n" + headers};
+    e.requestTime = e.responseTime = responseTime;
+    ASSERT_FALSE(test::WriteChromiumEntry(chromium_, e).empty()) << url;
+  }
+  // No temporary file beside a target of the home folder.
+  std::vector<std::string> Leftovers() const {
+    std::vector<std::string> out;
+    for (const auto& e : fs::directory_iterator(home_.Path())) {
+      if (e.path().filename().string().find(".part") != std::string::npos) out.push_back(e.path());
+    }
+    return out;
+  }
+};
+
+TEST_F(PlantedEntriesTest, OnlyMoviesAreDecodedForTheirSizeAndNeverPastTheLimit) {
+  const std::string big(200000, 'x'), small(5000, 'y');
+  const struct {
+    std::string url, body, headers;
+    std::optional<std::uint64_t> size;  // nothing: not listed
+  } cases[] = {
+      {"http://p/script.js", test::Deflate(big), "Content-Encoding: deflate\r\n", kUnknownEntrySize},
+      {"http://p/m.swf?v=2", test::Deflate(small), "Content-Encoding: deflate\r\n", 5000},
+      {"http://p/big.swf", test::Deflate(big), "Content-Encoding: deflate\r\n", kUnknownEntrySize},
+      {"http://p/broken.swf", "not deflate", "Content-Encoding: deflate\r\n", kUnknownEntrySize},
+      {"http://p/g.swf", test::Gzip(big), "Content-Encoding: gzip\r\n", 200000},
+      {"http://p/plain.js", small, "Content-Length: 5000\r\n", 5000},
+      // A body shorter than its Content-Length is no copy of the file.
+      {"http://p/short.swf", small, "Content-Length: 5001\r\n", std::nullopt},
+      {"http://p/short-gzip.swf", test::Gzip(small).substr(0, 100),
+       "Content-Encoding: gzip\r\nContent-Length: 120\r\n", std::nullopt},
+  };
+  for (const auto& c : cases) Plant(c.url, c.body, c.headers);
+  TIECache cache(&store_);
+  const auto seen = ListAll(cache);
+  for (const auto& c : cases) {
+    const auto it = seen.find(c.url);
+    ASSERT_EQ(it != seen.end(), c.size.has_value()) << c.url;
+    if (c.size) {
+      EXPECT_EQ(it->second.Size, static_cast<std::uint32_t>(*c.size)) << c.url;
+    } else {
+      EXPECT_TRUE(store_.Find(c.url, false).empty()) << c.url;
+    }
+  }
+}
+
+TEST_F(PlantedEntriesTest, CopiesStopAtTheLimitAndFallBackToAnOlderIntactEntry) {
+  const std::string target = home_ / "m.swf";
+  const std::string movie(60000, 'm');
+  Plant("http://p/bomb.swf", test::Gzip(std::string(100001, 'b')), "Content-Encoding: gzip\r\n");
+  // The same URL twice: the newer copy damaged on disk after it was written (its CRC-32 no
+  // longer matches), the older intact.
+  Plant("http://p/m.swf", movie, "", 1796629100);
+  test::ChromiumEntry newest{.url = "http://p/m.swf", .key = "1/0/http://p/m.swf", .body = movie};
+  newest.requestTime = newest.responseTime = 1796629200;
+  const std::string file = test::WriteChromiumEntry(chromium_, newest);
+  ASSERT_FALSE(file.empty());
+  std::string bytes = test::ReadFile(file);
+  bytes[chromium::kHeaderSize + newest.key.size() + 30000] ^= 1;
+  test::WriteFile(file, bytes);
+
+  struct Case {
+    const char* name;
+    std::vector<CachedResponse> entries;
+    bool ok;
+    std::string expected;  // the target afterwards
+    std::string reason;    // the start of the error
+  };
+  test::WriteFile(target, "older file");
+  const std::vector<CachedResponse> all = store_.Find("http://p/m.swf", false);
+  ASSERT_EQ(all.size(), 2u);
+  const Case cases[] = {
+      {"past the limit", store_.Find("http://p/bomb.swf", false), false, "older file",
+       "the movie is larger than the limit of 100000 bytes"},
+      {"newest damaged only", {all[0]}, false, "older file", "the cached body is damaged"},
+      {"newest damaged, older intact", all, true, movie, ""},
+  };
+  for (const Case& c : cases) {
+    std::string error;
+    std::uint64_t copied = 0;
+    EXPECT_EQ(store_.CopyBody(c.entries, target, error, &copied), c.ok) << c.name;
+    EXPECT_EQ(error.rfind(c.reason, 0), 0u) << c.name << ": " << error;
+    EXPECT_EQ(test::ReadFile(target), c.expected) << c.name;
+    EXPECT_TRUE(Leftovers().empty()) << c.name;
+  }
 }
 
 TEST(CacheFreshness, ByTheResponseHeaders) {

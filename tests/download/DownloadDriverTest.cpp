@@ -9,6 +9,7 @@
 #include "download/DownloadDriver.h"
 #include "download/HttpGet.h"
 #include "net/HttpCli.h"
+#include "platform/ChromiumCacheEntry.h"
 #include "platform/Registry.h"
 #include "platform/Stream.h"
 #include "platform/UrlCacheStore.h"
@@ -453,7 +454,8 @@ class CacheModesTest : public DownloadDriverTest {
   const std::string movieA_ = Bytes(5000, 1), movieB_ = Bytes(3000, 2), movieC_ = Bytes(700, 3);
   TestServer server_{TestServer::Files({{"/m/a.swf", TestServer::Response(200, movieA_)},
                                         {"/m/b.swf", TestServer::Response(200, movieB_)},
-                                        {"/m/c.swf", TestServer::Response(200, movieC_)}})};
+                                        {"/m/c.swf", TestServer::Response(200, movieC_)},
+                                        {"/m/s.swf", TestServer::Response(200, movieB_)}})};
   UrlCacheStore store_;
 };
 
@@ -482,6 +484,63 @@ TEST_F(CacheModesTest, CopyFromCacheCopiesCachedItemsAndSaysWhichAreNot) {
             (std::vector<std::string>{"4K Bytes Received", "Not in the cache: " + server_.Url("/m/c.swf"),
                                       "2K Bytes Received", "2 of 3 saved; c.swf: not in the cache"}));
   EXPECT_EQ(form_.hideAndClear, 0);
+}
+
+TEST_F(CacheModesTest, CopyFromCacheSkipsDamagedAndShortCopies) {
+  const std::string folder = home_ / "cache/chromium/Default/Cache/Cache_Data";
+  const std::int64_t now = std::time(nullptr);
+  // A newer copy of a.swf damaged after it was written, c.swf only damaged, and b.swf (as
+  // asked for, without the query) only with a body shorter than its Content-Length.
+  for (const auto& [path, body] : {std::pair{"/m/a.swf", movieA_}, std::pair{"/m/c.swf", movieC_}}) {
+    test::ChromiumEntry e{.url = server_.Url(path),
+                          .key = "1/0/" + server_.Url(path),
+                          .body = body,
+                          .head = "HTTP/1.1 200 OK\r\nCache-Control: max-age=3600\r\n",
+                          .requestTime = now,
+                          .responseTime = now};
+    const std::string file = test::WriteChromiumEntry(folder, e);
+    ASSERT_FALSE(file.empty());
+    std::string bytes = test::ReadFile(file);
+    bytes[chromium::kHeaderSize + e.key.size() + body.size() / 2] ^= 1;
+    test::WriteFile(file, bytes);
+  }
+  test::ChromiumEntry shortBody{
+      .url = server_.Url("/m/s.swf"),
+      .key = "",
+      .body = movieB_.substr(0, 2000),
+      .head = "HTTP/1.1 200 OK\r\nContent-Length: 3000\r\nCache-Control: max-age=3600\r\n",
+      .requestTime = now,
+      .responseTime = now};
+  ASSERT_FALSE(test::WriteChromiumEntry(folder, shortBody).empty());
+  test::WriteFile(home_ / "flash/c.swf", "the older c.swf");
+  form_.rows = {{server_.Url("/m/a.swf"), "a.swf", true},
+                {server_.Url("/m/c.swf"), "c.swf", true},
+                {server_.Url("/m/s.swf"), "s.swf", true}};
+  form_.mode = 2;
+  driver_.butdownloadClick();
+  EXPECT_TRUE(server_.Requests().empty());
+  EXPECT_EQ(test::ReadFile(home_ / "flash/a.swf"), movieA_);  // the older, intact copy
+  EXPECT_EQ(test::ReadFile(home_ / "flash/c.swf"), "the older c.swf");
+  EXPECT_FALSE(test::FileExists(home_ / "flash/s.swf"));
+  EXPECT_EQ(
+      form_.statusTexts,
+      (std::vector<std::string>{"4K Bytes Received", "Download failed: the cached body is damaged",
+                                "Not in the cache: " + server_.Url("/m/s.swf"),
+                                "1 of 3 saved; c.swf: the cached body is damaged; s.swf: not in the cache"}));
+  std::vector<std::string> files;
+  for (const auto& e : std::filesystem::directory_iterator(home_ / "flash")) {
+    files.push_back(e.path().filename());
+  }
+  std::sort(files.begin(), files.end());
+  EXPECT_EQ(files, (std::vector<std::string>{"a.swf", "c.swf"}));  // no temporary file left
+
+  // From the cache (mode 0) the short copy is no answer either: the network gives the file.
+  form_.mode = 0;
+  form_.rows = {{server_.Url("/m/s.swf"), "s.swf", true}};
+  driver_.butdownloadClick();
+  EXPECT_EQ(test::ReadFile(home_ / "flash/s.swf"), movieB_);
+  ASSERT_EQ(server_.Requests().size(), 1u);
+  EXPECT_EQ(server_.Requests()[0].target, "/m/s.swf");
 }
 
 }  // namespace

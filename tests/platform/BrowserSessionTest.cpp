@@ -193,6 +193,56 @@ TEST(BrowserSession, ChromiumReplaysTheLog) {
   for (const auto& c : cases) EXPECT_EQ(ChromiumSessionAddress(c.file), c.expected) << c.name;
 }
 
+// Prunes anywhere in a long history move every later entry: the replay must keep the browser's
+// numbering however many there are (a log of 20,000 of each once took most of a minute).
+TEST(BrowserSession, ChromiumPrunesKeepTheNumberingOfLongHistories) {
+  const int n = 20000;
+  std::string log = Rec(0, I32({1, 5})) + Rec(8, I32({1, 0}));
+  for (int i = 0; i < n; ++i) log += Nav(5, i, "http://h/" + std::to_string(i));
+  // Every second prune cuts the front entry, the others one from the middle.
+  std::vector<int> left(static_cast<size_t>(n));
+  for (int i = 0; i < n; ++i) left[static_cast<size_t>(i)] = i;
+  for (int i = 0; i < n - 3; ++i) {
+    const int at = i % 2 ? 0 : static_cast<int>(left.size() / 2);
+    log += Rec(24, I32({5, at, 1}));
+    left.erase(left.begin() + at);
+  }
+  ASSERT_EQ(left.size(), 3u);
+  const struct {
+    int selected;
+    int expected;  // index into `left`
+  } cases[] = {{0, 0}, {1, 1}, {2, 2}, {9, 2}, {-1, 0}};
+  for (const auto& c : cases) {
+    const std::string file = Snss(log + Rec(7, I32({5, c.selected})));
+    EXPECT_EQ(ChromiumSessionAddress(file),
+              "http://h/" + std::to_string(left[static_cast<size_t>(c.expected)]))
+        << c.selected;
+  }
+  // A prune with a huge range and navigations far apart keep their places too.
+  EXPECT_EQ(ChromiumSessionAddress(Snss(Rec(0, I32({1, 5})) + Nav(5, 2000000000, "http://far/") +
+                                        Nav(5, 3, "http://near/") + Rec(24, I32({5, 4, 1999999996})) +
+                                        Rec(7, I32({5, 4})))),
+            "http://far/");
+}
+
+TEST(BrowserSession, FirefoxNestingIsBoundedAndOnlyTheWayToTheAddressIsKept) {
+  const std::string window = R"({"selected":1,"tabs":[{"index":1,"entries":[{"url":"http://a/"}]}]})";
+  const auto nested = [](size_t depth) { return std::string(depth, '[') + std::string(depth, ']'); };
+  const struct {
+    std::string name, json;
+    Address expected;
+  } cases[] = {
+      {"deep form data", R"({"windows":[)" + window + R"(],"formdata":)" + nested(400) + "}", "http://a/"},
+      {"too deep", R"({"windows":[)" + window + R"(],"formdata":)" + nested(600) + "}", std::nullopt},
+      {"brackets in strings do not count",
+       R"({"windows":[)" + window + R"(],"t":")" + std::string(2000, '[') + R"(\"["})", "http://a/"},
+      {"only brackets", std::string(263000, '['), std::nullopt},
+      {"closed windows skipped", R"({"_closedWindows":[{"tabs":"x"}],"windows":[)" + window + "]}",
+       "http://a/"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(FirefoxSessionAddress(MozLz4(c.json)), c.expected) << c.name;
+}
+
 // ---- Finding the front browser in a home folder.
 void Put(const std::string& path, const std::string& bytes, time_t mtime) {
   test::WriteFile(path, bytes);

@@ -23,9 +23,11 @@
 #include "detect/PageScan.h"
 #include "app/PreviewStep.h"
 #include "download/DownloadDriver.h"
+#include "download/HttpGet.h"
 #include "net/HttpCli.h"
 #include "platform/desktop/Dialogs.h"
 #include "platform/desktop/HandlerGuard.h"
+#include "platform/MovieLimit.h"
 #include "platform/Paths.h"
 #include "platform/Registry.h"
 #include "platform/desktop/X11WindowClass.h"
@@ -74,6 +76,9 @@ void TFrmTavimo::FormCreate() {
   // 2.-3.
   settings_->EnsureDefaultRoot();
   settings_->LoadSettings();
+  const std::int64_t movieBytes = MovieBytesFrom(settings_->SettingsFile());
+  httpgetfile->MaxMovieBytes = movieBytes;
+  download_->MaxMovieBytes = movieBytes;
   // 4.
   CaptureBrowserAddress();
   // 5. Scanned before the window is first shown.

@@ -23,8 +23,10 @@
 #include "cli/ScanOptions.h"
 #include "cli/WarcScan.h"
 #include "detect/CacheSearch.h"
+#include "platform/AtomicFile.h"
 #include "platform/BackgroundPool.h"
 #include "platform/IniFile.h"
+#include "platform/MovieLimit.h"
 #include "platform/Paths.h"
 #include "platform/Registry.h"
 #include "platform/UrlCacheStore.h"
@@ -157,6 +159,7 @@ int Run(const ScanOptions& o) {
   const int downloadMode = o.downloadMode.value_or(OptionOf(settings, "DownloadOption", 1));
   const bool withQuery = o.withQuery || settings.ReadInteger("options", "swfwithquery", 0) != 0;
   BackgroundPool::SetMaxThreadsFrom(settings);
+  const std::int64_t movieBytes = MovieBytesFrom(settings);
   if (!o.warcs.empty()) {
     Output output(o.json);
     std::string folder;
@@ -168,6 +171,7 @@ int Run(const ScanOptions& o) {
     for (const std::string& warc : o.warcs) {
       WarcScanLimits limits;
       limits.withQuery = withQuery;
+      limits.movieBytes = movieBytes;
       WarcSaving saving;
       if (!folder.empty()) {
         saving.target = [&folder](const FoundItem& item) { return folder + item.name; };
@@ -201,6 +205,7 @@ int Run(const ScanOptions& o) {
       if (!o.saveDir.empty()) {
         save = std::make_unique<HeadlessDownload>(o.saveDir, o.category, downloadMode, registry, stderr,
                                                   o.jobs == 1 && ::isatty(STDERR_FILENO));
+        save->SetMaxMovieBytes(movieBytes);
       }
       while (std::optional<std::string> page = pages.Next()) {
         ScanOutcome outcome;
@@ -244,6 +249,8 @@ int main(int argc, char** argv) {
   // loop (and inherited by every job thread); a value the user set is kept.
   if (qEnvironmentVariableIsEmpty("QT_NO_GLIB")) qputenv("QT_NO_GLIB", "1");
   QCoreApplication app(argc, argv);
+  // Ctrl+C or a kill leaves no half-saved movie behind.
+  tavimo::RemovePendingFilesOnTermination();
   try {
     return Run(*options);
   } catch (const std::invalid_argument& e) {

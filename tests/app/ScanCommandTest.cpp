@@ -2,6 +2,8 @@
 // frame loop, a host that refuses) drives both the real window and the command.
 #include <QProcess>
 
+#include <csignal>
+#include <cstring>
 #include <filesystem>
 #include <QTreeWidget>
 
@@ -11,6 +13,7 @@
 #include "controls/FlatEdit.h"
 #include "net/HttpCli.h"
 #include "tests/app/FormFixture.h"
+#include "tests/support/Processes.h"
 #include "tests/support/TestServer.h"
 
 namespace tavimo::test {
@@ -236,6 +239,67 @@ TEST_F(ScanCommandTest, EveryPageGoesThroughTheEnvironmentsProxy) {
   ASSERT_EQ(proxy.Requests().size(), 2u);
   EXPECT_EQ(proxy.Requests()[0].target, "http://site.invalid/a.htm");
   EXPECT_EQ(proxy.Requests()[1].target, "http://site.invalid/b.htm");
+}
+
+std::vector<std::string> FilesIn(const std::string& dir) {
+  std::vector<std::string> names;
+  for (const auto& e : std::filesystem::directory_iterator(dir))
+    names.push_back(e.path().filename().string());
+  return names;
+}
+
+// Ctrl+C during a save leaves no part of the movie, whichever client was saving it.
+TEST_F(ScanCommandTest, AnInterruptedSaveLeavesNoPartialFile) {
+  TestServer server([](Conn& c, const HttpRequestSeen& r) {
+    if (r.target == "/p.htm") {
+      c.Send(TestServer::Response(200, "<embed src=\"m.swf\">", "Content-Type: text/html\r\n"));
+      return;
+    }
+    c.Send("HTTP/1.0 200 OK\r\nContent-Length: 1000000\r\n\r\n" + std::string(100000, 'x'));
+    c.Stall(std::chrono::seconds(20));
+  });
+  for (const int signo : {SIGINT, SIGTERM}) {
+    for (const char* mode : {"cache", "internet"}) {
+      SCOPED_TRACE(std::string(mode) + " " + strsignal(signo));
+      const std::string dir = home / (std::string("save-") + mode + std::to_string(signo));
+      std::filesystem::create_directories(dir);
+      QProcess scan;
+      scan.start(TAVIMO_SCAN, {"--detect", "page", "--mode", mode, "--save", QString::fromStdString(dir),
+                               QString::fromStdString(server.Url("/p.htm"))});
+      ASSERT_TRUE(scan.waitForStarted(10000));
+      const bool partWritten = WaitFor([&] {
+        for (const std::string& name : FilesIn(dir))
+          if (name.ends_with(".part")) return true;
+        return false;
+      });
+      EXPECT_TRUE(partWritten);
+      ::kill(static_cast<pid_t>(scan.processId()), signo);
+      ASSERT_TRUE(scan.waitForFinished(10000));
+      EXPECT_EQ(scan.exitStatus(), QProcess::CrashExit);
+      EXPECT_EQ(FilesIn(dir), std::vector<std::string>{});
+    }
+  }
+}
+
+// The settings file's movie limit bounds what an archive's movies are saved as: a record that
+// inflates past it is said and leaves nothing.
+TEST_F(ScanCommandTest, ArchiveMoviesAreSavedWithinTheMovieLimit) {
+  WriteFile(home / "config/tavimo/info.ini", "[options]\nmoviebytes=10000\n");
+  const auto record = [](const std::string& uri, const std::string& http) {
+    return "WARC/1.1\r\nWARC-Type: response\r\nWARC-Target-URI: " + uri +
+           "\r\nContent-Type: application/http;msgtype=response\r\nContent-Length: " +
+           std::to_string(http.size()) + "\r\n\r\n" + http + "\r\n\r\n";
+  };
+  const std::string warc = home / "a.warc.gz";
+  WriteFile(warc, Gzip(record("http://s/small.swf", TestServer::Response(200, "FWS small movie")) +
+                       record("http://s/big.swf", Encoded(std::string(1 << 20, '\0'), "gzip"))));
+  const std::string dir = home / "saved";
+  const CommandRun run =
+      RunCommand({"--warc", QString::fromStdString(warc), "--save", QString::fromStdString(dir)}, caFile_);
+  EXPECT_EQ(run.exitCode, 1) << run.err;
+  EXPECT_NE(run.err.find("big.swf: Download failed: the movie is larger than 10000 bytes"), std::string::npos)
+      << run.err;
+  EXPECT_EQ(FilesIn(dir), std::vector<std::string>{"small.swf"});
 }
 
 TEST_F(ScanCommandTest, BadUsageSaysWhyAndExitsWithTwo) {

@@ -222,6 +222,31 @@ TEST_P(DownloadModesTest, AFailedItemKeepsTheEarlierFileSaysWhyAndTheBatchGoesOn
   EXPECT_EQ(form_.hideAndClear, 1);
 }
 
+// Either client: a body that inflates past the movie limit fails the item with the reason and
+// leaves the earlier file; one within it is saved.
+TEST_P(DownloadModesTest, TheMovieLimitBoundsTheDecodedBody) {
+  TestServer server([](test::Conn& c, int) {
+    const std::string head = c.ReadHead();
+    if (head.empty()) return;
+    if (head.find("/bomb.swf") != std::string::npos)
+      c.Send(test::Encoded(std::string(1 << 20, '\0'), "gzip"));
+    else c.Send(test::Encoded(Bytes(4000, 5), "gzip"));
+    c.Close();
+  });
+  form_.mode = GetParam();
+  getter_.MaxMovieBytes = 5000;
+  driver_.MaxMovieBytes = 5000;
+  test::WriteFile(home_ / "flash/bomb.swf", "saved last week");
+  form_.rows = {{server.Url("/bomb.swf"), "bomb.swf", true}, {server.Url("/ok.swf"), "ok.swf", true}};
+  driver_.butdownloadClick();
+  EXPECT_EQ(test::ReadFile(home_ / "flash/bomb.swf"), "saved last week");
+  EXPECT_EQ(test::ReadFile(home_ / "flash/ok.swf"), Bytes(4000, 5));
+  EXPECT_EQ(FilesIn(home_ / "flash"), (std::vector<std::string>{"bomb.swf", "ok.swf"}));
+  EXPECT_NE(std::find(form_.statusTexts.begin(), form_.statusTexts.end(),
+                      "Download failed: the movie is larger than 5000 bytes, the most a download saves"),
+            form_.statusTexts.end());
+}
+
 TEST_P(DownloadModesTest, TwoItemsOfABatchWithOneNameAreBothKept) {
   TestServer server(TestServer::Files({{"/1/a.swf", TestServer::Response(200, "first")},
                                        {"/2/a.swf", TestServer::Response(200, "second")},

@@ -381,6 +381,21 @@ TEST_F(CacheModesTest, FromCacheAnswersFreshEntriesWithoutTheNetworkAndKeepsDown
   EXPECT_EQ(store_.Find(server_.Url("/m/c.swf"), false).size(), 1u);
 }
 
+// A fresh cached copy that decodes past the movie limit is refused like a network body, and is
+// no reason to ask the network for the same movie.
+TEST_F(CacheModesTest, FromCacheTheMovieLimitBoundsTheDecodedCopy) {
+  form_.mode = 0;
+  getter_.MaxMovieBytes = 4000;
+  test::WriteFile(home_ / "flash/a.swf", "saved last week");
+  driver_.butdownloadClick();
+  EXPECT_EQ(test::ReadFile(home_ / "flash/a.swf"), "saved last week");
+  EXPECT_EQ(test::ReadFile(home_ / "flash/b.swf"), movieB_);
+  EXPECT_EQ(form_.statusTexts.front(),
+            "Download failed: the movie is larger than 4000 bytes, the most a download saves");
+  for (const Seen& r : server_.Requests()) EXPECT_NE(r.target, "/m/a.swf");
+  EXPECT_EQ(FilesIn(home_ / "flash"), (std::vector<std::string>{"a.swf", "b.swf", "c.swf"}));
+}
+
 TEST_F(CacheModesTest, CopyFromCacheCopiesCachedItemsAndSaysWhichAreNot) {
   form_.mode = 2;
   driver_.butdownloadClick();

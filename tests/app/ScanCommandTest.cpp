@@ -281,10 +281,28 @@ TEST_F(ScanCommandTest, AnInterruptedSaveLeavesNoPartialFile) {
   }
 }
 
-// The settings file's movie limit bounds what an archive's movies are saved as: a record that
-// inflates past it is said and leaves nothing.
-TEST_F(ScanCommandTest, ArchiveMoviesAreSavedWithinTheMovieLimit) {
+// The settings file's movie limit bounds what movies are saved as, from a page (either client)
+// or from an archive: a body that inflates past it is said and leaves nothing.
+TEST_F(ScanCommandTest, SavedMoviesStayWithinTheSettingsFilesMovieLimit) {
   WriteFile(home / "config/tavimo/info.ini", "[options]\nmoviebytes=10000\n");
+  TestServer server(TestServer::Files({
+      {"/p.htm", TestServer::Response(200, "'small.swf' 'big.swf'", "Content-Type: text/html\r\n")},
+      {"/small.swf", TestServer::Response(200, "FWS small movie")},
+      {"/big.swf", Encoded(std::string(1 << 20, '\0'), "gzip")},
+  }));
+  for (const char* mode : {"cache", "internet"}) {
+    const std::string dir = home / (std::string("page-") + mode);
+    const CommandRun run =
+        RunCommand({"--detect", "page", "--mode", mode, "--save", QString::fromStdString(dir),
+                    QString::fromStdString(server.Url("/p.htm"))},
+                   caFile_);
+    EXPECT_EQ(run.exitCode, 1) << run.err;
+    EXPECT_NE(run.err.find("big.swf: Download failed: the movie is larger than 10000 bytes"),
+              std::string::npos)
+        << mode << ": " << run.err;
+    EXPECT_EQ(FilesIn(dir), std::vector<std::string>{"small.swf"}) << mode;
+  }
+
   const auto record = [](const std::string& uri, const std::string& http) {
     return "WARC/1.1\r\nWARC-Type: response\r\nWARC-Target-URI: " + uri +
            "\r\nContent-Type: application/http;msgtype=response\r\nContent-Length: " +

@@ -322,7 +322,8 @@ std::optional<bool> THTTPGetThread::FromCache() {
   TPendingFile pending(FileName);
   if (!pending.Ok()) return Fail("cannot create a file beside " + FileName + ": " + std::strerror(errno));
   std::string error;
-  bool tooLarge = false, writeFailed = false;
+  bool tooLarge = false;
+  int writeError = 0;
   const bool read = ReadDecodedBody(
       source, r,
       [&](const char* data, std::size_t n) {
@@ -332,7 +333,7 @@ std::optional<bool> THTTPGetThread::FromCache() {
           return false;
         }
         if (!pending.Write(data, n)) {
-          writeFailed = true;
+          writeError = errno;
           return false;
         }
         saved_ += static_cast<std::int64_t>(n);
@@ -343,7 +344,7 @@ std::optional<bool> THTTPGetThread::FromCache() {
       error);
   if (StopRequested()) return Fail("stopped");
   if (tooLarge) return Fail(TooLarge());
-  if (writeFailed) return Fail("cannot write " + FileName + ": " + std::strerror(errno));
+  if (writeError) return Fail("cannot write " + FileName + ": " + std::strerror(writeError));
   // A damaged cached copy is no answer: the network gets its turn.
   if (!read) {
     saved_ = readed_ = 0;

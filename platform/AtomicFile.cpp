@@ -57,36 +57,41 @@ mode_t CurrentUmask() {
 }
 
 // The names of the temporary files that exist now, in fixed slots a signal handler can walk
-// without locks or allocation. A slot is free, busy (being filled, or being removed by the
-// handler) or live.
-enum : int { kFree, kBusy, kLive };
+// without locks or allocation. A slot's state is its kind (free, busy: being filled or being
+// removed by the handler, live) and a generation, so that an owner whose file was removed for it
+// never frees the slot again once a later file took it.
+enum : std::uint64_t { kFree, kBusy, kLive };
 struct PendingSlot {
-  std::atomic<int> state{kFree};
+  std::atomic<std::uint64_t> state{kFree};
   char path[PATH_MAX];
 };
 constexpr int kSlots = 256;
 PendingSlot gPending[kSlots];
 
-// A file beyond the slots is still removed by its owner on every path but a signal's.
-int Enlist(const std::string& path) {
+// A ticket for the slot (generation * kSlots + index), or -1: a file beyond the slots is still
+// removed by its owner on every path but a signal's.
+std::int64_t Enlist(const std::string& path) {
   static std::once_flag atExit;
   std::call_once(atExit, [] { std::atexit(RemovePendingFiles); });
   if (path.size() >= PATH_MAX) return -1;
   for (int i = 0; i < kSlots; ++i) {
-    int expected = kFree;
-    if (!gPending[i].state.compare_exchange_strong(expected, kBusy)) continue;
+    std::uint64_t seen = gPending[i].state.load();
+    if ((seen & 3) != kFree || !gPending[i].state.compare_exchange_strong(seen, (seen & ~3ULL) | kBusy))
+      continue;
     std::memcpy(gPending[i].path, path.c_str(), path.size() + 1);
-    gPending[i].state.store(kLive, std::memory_order_release);
-    return i;
+    const std::uint64_t generation = (seen >> 2) + 1;
+    gPending[i].state.store(generation << 2 | kLive, std::memory_order_release);
+    return static_cast<std::int64_t>(generation * kSlots + static_cast<std::uint64_t>(i));
   }
   return -1;
 }
 
-void Delist(int slot) {
-  if (slot < 0) return;
-  int expected = kLive;
-  // Failing means a signal handler is removing the file: the slot is its to free.
-  gPending[slot].state.compare_exchange_strong(expected, kFree);
+void Delist(std::int64_t ticket) {
+  if (ticket < 0) return;
+  const auto generation = static_cast<std::uint64_t>(ticket) / kSlots;
+  std::uint64_t expected = generation << 2 | kLive;
+  // Failing means the file was removed for its owner (a signal, the exit): the slot is not ours.
+  gPending[ticket % kSlots].state.compare_exchange_strong(expected, generation << 2 | kFree);
 }
 
 constexpr std::size_t kBufferBytes = 64 * 1024;
@@ -95,10 +100,10 @@ constexpr std::size_t kBufferBytes = 64 * 1024;
 
 void RemovePendingFiles() {
   for (PendingSlot& slot : gPending) {
-    int expected = kLive;
-    if (!slot.state.compare_exchange_strong(expected, kBusy)) continue;
+    std::uint64_t seen = slot.state.load();
+    if ((seen & 3) != kLive || !slot.state.compare_exchange_strong(seen, (seen & ~3ULL) | kBusy)) continue;
     ::unlink(slot.path);
-    slot.state.store(kFree);
+    slot.state.store((seen & ~3ULL) | kFree);
   }
 }
 
@@ -126,7 +131,7 @@ namespace {
 // tries another name. The name is listed before the file exists, so that a signal on another
 // thread between the two steps cannot leave it (a random name already taken is one in 62^6).
 bool MakeBeside(const std::string& target, const std::function<bool(const std::string&)>& make,
-                std::string& name, int& slot) {
+                std::string& name, std::int64_t& slot) {
   const auto slash = target.find_last_of('/');
   const std::string dir = slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
   // Hidden, and short enough for any name the target may have.
@@ -138,7 +143,7 @@ bool MakeBeside(const std::string& target, const std::function<bool(const std::s
     std::string tmp = dir + "." + base + ".";
     for (unsigned char r : random) tmp += kLetters[r % (sizeof kLetters - 1)];
     tmp += ".part";
-    const int listed = Enlist(tmp);
+    const std::int64_t listed = Enlist(tmp);
     if (make(tmp)) {
       name = std::move(tmp);
       slot = listed;
@@ -176,7 +181,7 @@ bool LinkFileAs(const std::string& existing, const std::string& target) {
     return true;
   }
   std::string temp;
-  int slot = -1;
+  std::int64_t slot = -1;
   const auto link = [&existing](const std::string& name) {
     return ::link(existing.c_str(), name.c_str()) == 0;
   };

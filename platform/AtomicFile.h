@@ -56,7 +56,7 @@ class TPendingFile {
   std::string target_, temp_;
   int fd_ = -1;
   bool private_ = false;
-  int slot_ = -1;  // its place on the list of pending files
+  std::int64_t slot_ = -1;  // its place on the list of pending files
   std::string buffer_;
   std::uint64_t written_ = 0;
 };

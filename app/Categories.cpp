@@ -7,13 +7,6 @@
 
 namespace tavimo {
 
-std::string CategoryFolder(const std::string& root, const std::string& category) {
-  std::string base = root;
-  if (base.empty() || base.back() != '/') base += '/';
-  if (category == kNoCategory) return base;
-  return base + category + "/";
-}
-
 bool HasLineBreak(const std::string& name) { return name.find_first_of("\r\n") != std::string::npos; }
 
 std::string TooManyCategoriesText(int maxCategories) {

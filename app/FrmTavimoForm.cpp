@@ -79,6 +79,7 @@ void TFrmTavimo::FormCreate() {
   const std::int64_t movieBytes = MovieBytesFrom(settings_->SettingsFile());
   httpgetfile->MaxMovieBytes = movieBytes;
   download_->MaxMovieBytes = movieBytes;
+  scan_->MaxScanBytes = TPageScan::MaxScanBytesFrom(settings_->SettingsFile());
   // 4.
   CaptureBrowserAddress();
   // 5. Scanned before the window is first shown.

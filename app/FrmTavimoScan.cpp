@@ -5,6 +5,7 @@
 #include "components/IECache.h"
 #include "controls/FlatEdit.h"
 #include "detect/CacheSearch.h"
+#include "detect/ScanAddress.h"
 #include "app/ItemList.h"
 
 namespace tavimo {
@@ -13,6 +14,11 @@ void TFrmTavimo::butgoClick() {
   // The web engine starts while the page loads, so the first preview after the scan is quick.
   WarmPlayer();
   scan_->WithQuery = settings_->SwfWithQuery;
+  // The field shows what is scanned: a typed "example.org/games.htm" becomes its http address
+  // (the scan reads the field at every use, so both agree).
+  const ScanAddress usable = UsableScanAddress(edturl->text().toStdString());
+  if (!usable.address.empty() && usable.address != edturl->text().trimmed().toStdString())
+    edturl->setText(QString::fromStdString(usable.address));
   scan_->butgoClick();
 }
 

@@ -6,6 +6,7 @@
 #include "components/MouseImageResources.h"
 #include "components/RxTrayIcon.h"
 #include "controls/FlatEdit.h"
+#include "detect/ScanAddress.h"
 #include "net/HttpCli.h"
 #include "platform/BrowserSession.h"
 #include "platform/desktop/Dialogs.h"
@@ -16,11 +17,11 @@ namespace tavimo {
 void TFrmTavimo::BuildTrayMenu() {
   PopNotify = new QMenu(this);
   PopNotify->setObjectName("PopNotify");
-  PopNotify->addAction(MenuPicture(3), "Search current Page  (F6)", this, Guarded(dialogs_, [this] {
+  PopNotify->addAction(MenuPicture(3), "Search current Page  (F7)", this, Guarded(dialogs_, [this] {
                          ShowMainWindow();
                          butgoClick();
                        }));
-  PopNotify->addAction(MenuPicture(4), "Show Window          (F7)", this,
+  PopNotify->addAction(MenuPicture(4), "Show Window          (F6)", this,
                        Guarded(dialogs_, [this] { ShowMainWindow(); }));
   PopNotify->addSeparator();
   PopNotify->addAction(MenuPicture(6), "Clear Flash Items", this,
@@ -49,8 +50,9 @@ void TFrmTavimo::RxTrayIcon1DblClick() { ShowMainWindow(); }
 
 void TFrmTavimo::CaptureBrowserAddress() {
   // The page of the most recently written browser session; nothing (no browser, an unreadable
-  // or half-written session, "about:blank") leaves the field as it is.
-  if (const auto address = CaptureFrontBrowserAddress()) {
+  // or half-written session, "about:blank", a file or a browser's own page, which cannot be
+  // scanned) leaves the field as it is.
+  if (const auto address = CaptureFrontBrowserAddress(); address && IsWebAddress(*address)) {
     edturl->setText(QString::fromStdString(*address));
   }
 }

@@ -1,5 +1,9 @@
 #include "app/Frmnewclass.h"
 
+#include <algorithm>
+
+#include <QApplication>
+#include <QFontMetrics>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QListWidget>
@@ -14,6 +18,12 @@
 
 namespace tavimo {
 
+int TitleRoom(const QString& title) {
+  // The title bar uses the desktop's own font, larger than the dialog's; the window manager
+  // adds its margins and an icon on either side.
+  return QFontMetrics(QApplication::font()).horizontalAdvance(title) + 2 * 48;
+}
+
 Tfrmnewclass::Tfrmnewclass(QWidget* parent, QListWidget& categories, int maxCategories, Dialogs& dialogs)
     : QDialog(parent,
               Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::MSWindowsFixedSizeDialogHint),
@@ -22,26 +32,29 @@ Tfrmnewclass::Tfrmnewclass(QWidget* parent, QListWidget& categories, int maxCate
       dialogs_(dialogs) {
   setObjectName("frmnewclass");
   setWindowTitle("Add a New Category");
-  setFixedSize(187, 99);
   ApplyDialogLook(*this);
-  if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-    move(screen->geometry().center() - rect().center());
-  }
 
   Label1 = new QLabel("Please Input a New Category:", this);
   Label1->setStyleSheet("color: white;");
   Label1->move(24, 11);
   Label1->adjustSize();
+  // 187 pixels were made for one Windows font: with the desktop's fonts the label and the
+  // title would be cut ("Add … egory"), so the dialog grows to what both need.
+  const int width = std::max({187, Label1->width() + 2 * 24, TitleRoom(windowTitle())});
+  setFixedSize(width, 99);
+  if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+    move(screen->geometry().center() - rect().center());
+  }
   edtnewclass = new TFlatEdit(this);
   edtnewclass->setObjectName("edtnewclass");
-  edtnewclass->setGeometry(24, 32, 145, 19);
+  edtnewclass->setGeometry(24, 32, width - 2 * 24, 19);
   BitBtn1 = new QPushButton("&Add", this);
   BitBtn1->setObjectName("BitBtn1");
   BitBtn1->setGeometry(24, 64, 65, 25);
   BitBtn1->setDefault(true);
   BitBtn2 = new QPushButton("&Cancel", this);
   BitBtn2->setObjectName("BitBtn2");
-  BitBtn2->setGeometry(104, 64, 65, 25);
+  BitBtn2->setGeometry(width - 24 - 65, 64, 65, 25);
   BitBtn2->setAutoDefault(false);
 
   connect(BitBtn1, &QPushButton::clicked, this, Guarded(dialogs_, [this] { BitBtn1Click(); }));
@@ -50,8 +63,9 @@ Tfrmnewclass::Tfrmnewclass(QWidget* parent, QListWidget& categories, int maxCate
 
 void Tfrmnewclass::BitBtn1Click() {
   const QString name = edtnewclass->text();
-  if (HasLineBreak(name.toStdString())) {
-    dialogs_.ShowMessage(this, kCategoryCaption, kLineBreakNameText, MessageIcon::None);
+  // The name becomes a folder inside the download root: nothing that leaves it.
+  if (const std::string why = CategoryNameProblem(name.toStdString()); !why.empty()) {
+    dialogs_.ShowMessage(this, kCategoryCaption, why, MessageIcon::None);
     return;
   }
   bool present = false;

@@ -1,7 +1,8 @@
 #pragma once
 // The dialog that adds a category: the typed name is appended unless an entry is exactly equal
-// to it (letter case counts); the selection stays. A name with a line break, or a list that
-// already holds maxCategories entries, is refused with a message and the dialog stays open.
+// to it (letter case counts); the selection stays. A name that cannot name a folder inside the
+// download root (CategoryNameProblem), or a list that already holds maxCategories entries, is
+// refused with a message and the dialog stays open.
 #include <QDialog>
 
 class QLabel;
@@ -12,6 +13,9 @@ namespace tavimo {
 
 class Dialogs;
 class TFlatEdit;
+
+// Pixels the window manager needs to show `title` whole in a title bar.
+int TitleRoom(const QString& title);
 
 class Tfrmnewclass : public QDialog {
  public:

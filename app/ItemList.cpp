@@ -58,7 +58,9 @@ class HighlightDelegate : public QStyledItemDelegate {
 };
 
 // A list that reports the rows its keyboard moves to (arrows, Page Up/Down, Home, End), so
-// the other list and the highlight follow.
+// the other list and the highlight follow. Space sets the check boxes of all selected rows at
+// once (Ctrl+A, Space checks every item): all of them checked become unchecked, otherwise all
+// become checked.
 class ItemTree : public QTreeWidget {
  public:
   using QTreeWidget::QTreeWidget;
@@ -66,10 +68,29 @@ class ItemTree : public QTreeWidget {
 
  protected:
   void keyPressEvent(QKeyEvent* event) override {
+    const bool space = event->key() == Qt::Key_Space || event->key() == Qt::Key_Select;
+    if (space && (event->modifiers() & ~Qt::KeypadModifier) == 0 && state() != EditingState &&
+        ToggleSelectedChecks()) {
+      event->accept();
+      return;
+    }
     const int before = currentIndex().row();
     QTreeWidget::keyPressEvent(event);
     const int after = currentIndex().row();
     if (after >= 0 && after != before && state() != EditingState && OnKeyMoved) OnKeyMoved(after);
+  }
+
+ private:
+  bool ToggleSelectedChecks() {
+    std::vector<QTreeWidgetItem*> rows;
+    bool allChecked = true;
+    for (QTreeWidgetItem* item : selectedItems()) {
+      if (!(item->flags() & Qt::ItemIsUserCheckable)) continue;
+      rows.push_back(item);
+      allChecked = allChecked && item->checkState(0) == Qt::Checked;
+    }
+    for (QTreeWidgetItem* item : rows) item->setCheckState(0, allChecked ? Qt::Unchecked : Qt::Checked);
+    return !rows.empty();
   }
 };
 

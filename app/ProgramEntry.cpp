@@ -1,5 +1,7 @@
 #include "app/ProgramEntry.h"
 
+#include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <thread>
 #ifdef TAVIMO_HAVE_FONTCONFIG
@@ -19,8 +21,40 @@
 #include "platform/desktop/X11Message.h"
 
 namespace tavimo {
+namespace {
+
+constexpr char kUsage[] =
+    "Usage: tavimo [-mini]\n"
+    "Finds the Flash movies a web page uses, previews them and saves the ones you pick.\n"
+    "\n"
+    "  -mini    start hidden: the tray icon and the hot keys F7 (scan the browser's page)\n"
+    "           and F6 (show or hide the window) only\n"
+    "  --help   print this help and end\n"
+    "\n"
+    "A second start while Tavimo runs shows or hides the running copy. The scan without a\n"
+    "window is tavimo-scan (man tavimo-scan); the manual is man tavimo.\n";
+
+// True when the first parameter asks for the usage rather than the window.
+bool AsksForHelp(int argc, char** argv) {
+  return argc > 1 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0);
+}
+
+}  // namespace
+
+void SayPreviewFailures(THttpMovieFetcher& fetcher, TFrmTavimo* const& window) {
+  fetcher.OnNotShown = [&window](const std::string&, const std::string& text) {
+    if (window) window->ShowStatus(text);
+  };
+}
 
 int RunProgram(int argc, char** argv) {
+  // The usage is printed before anything else: no lock, no nudge of a running copy, no window.
+  if (AsksForHelp(argc, argv)) {
+    const bool written = std::fputs(kUsage, stdout) >= 0 && std::fflush(stdout) == 0;
+    if (!written) std::fprintf(stderr, "tavimo: cannot write the usage: %s\n", std::strerror(errno));
+    return written ? 0 : 1;
+  }
+
   // The lock is taken before any Qt object exists, so a second start nudges the running copy
   // within milliseconds and never opens a window. It is held until the process ends.
   static InstanceLock instanceLock;
@@ -62,10 +96,7 @@ int RunProgram(int argc, char** argv) {
     port = window->Settings().ProxyPort;
     return true;
   });
-  // A movie the preview will not fetch (too large) is said in the status panel.
-  movieFetcher.OnRefused = [&window](const std::string&, const std::string& text) {
-    if (window) window->ShowStatus(text);
-  };
+  SayPreviewFailures(movieFetcher, window);
 
   // A logout, `kill` or Ctrl+C ends the program as "Exit" does, also while the creation's
   // "-menuext" scan runs; a signal before the window exists ends the start-up right after it.
@@ -86,6 +117,7 @@ int RunProgram(int argc, char** argv) {
   TFrmTavimo FrmTavimo(std::move(setup));
   if (endRequested && !FrmTavimo.Closed()) FrmTavimo.EndSession();
   if (FrmTavimo.Closed()) return 0;  // ended during its creation: the loop would never end
+  movieFetcher.MaxMovieBytes = FrmTavimo.Settings().MovieBytes;
   FrmTavimo.ApplyWindowClass();
   if (!FrmTavimo.StartHidden()) FrmTavimo.show();
 

@@ -43,6 +43,7 @@ void TSettingsStore::LoadSettings() {
   AutoClose = settingsFile_.ReadInteger("options", "autoclose", 1) != 0;
   SwfWithQuery = settingsFile_.ReadInteger("options", "swfwithquery", 0) != 0;
   BackgroundPool::SetMaxThreadsFrom(settingsFile_);
+  MovieBytes = MovieBytesFrom(settingsFile_);
 
   const std::string folder = settingsFile_.ReadString("saveoption", "folder", DownloadRoot);
   if (!folder.empty()) {

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "platform/IniFile.h"
+#include "platform/MovieLimit.h"
 #include "platform/Registry.h"
 
 namespace tavimo {
@@ -60,6 +61,8 @@ class TSettingsStore {
   // The most categories the list holds (default 256): adding stops there, and a longer saved
   // list is cut to its first MaxCategories entries when loaded.
   int MaxCategories = 256;
+  // The most bytes of one movie, previewed or saved ("moviebytes" of [options], read only).
+  std::int64_t MovieBytes = kDefaultMovieBytes;
   std::string ProxyHost;
   std::string ProxyPort;
 

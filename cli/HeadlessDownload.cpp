@@ -2,14 +2,14 @@
 
 #include "download/HttpGet.h"
 #include "net/HttpCli.h"
-#include "platform/Paths.h"
 #include "platform/Registry.h"
 #include "platform/UrlCacheStore.h"
 
 namespace tavimo::cli {
 
 HeadlessDownload::HeadlessDownload(std::string saveDir, std::string category, int downloadMode,
-                                   const RegistrySource& registry, std::FILE* report, bool bar)
+                                   const RegistrySource& registry, std::FILE* report, bool bar,
+                                   TBatchNames& names)
     : saveDir_(std::move(saveDir)),
       category_(std::move(category)),
       mode_(downloadMode),
@@ -22,6 +22,7 @@ HeadlessDownload::HeadlessDownload(std::string saveDir, std::string category, in
   getter_->CacheStore = store_.get();
   driver_ = std::make_unique<TDownloadDriver>(*this, *getter_, *client_);
   driver_->CacheStore = store_.get();
+  driver_->SharedNames = &names;
 }
 
 HeadlessDownload::~HeadlessDownload() = default;
@@ -37,8 +38,6 @@ bool HeadlessDownload::ReadProxySettings(std::string& host, std::string& port) {
 
 void HeadlessDownload::SetStatusText(const std::string& text) {
   if (bar_) std::fputs("\r\033[K", report_);
-  // The window's texts: "<n> Bytes Received", "Download failed: <why>", "Not in the cache: <url>".
-  if (text.rfind("Download failed", 0) == 0 || text.rfind("Not in the cache", 0) == 0) failed_ = true;
   std::fprintf(report_, "%s: %s\n", item_.c_str(), text.c_str());
   std::fflush(report_);
 }
@@ -55,27 +54,25 @@ void HeadlessDownload::SetGaugeProgress(int value) {
 
 bool HeadlessDownload::Save(const std::vector<FoundItem>& items) {
   if (items.empty()) return true;
-  failed_ = false;
-  const std::string folder = driver_->ItemFolder();
-  if (!EnsureFolder(folder.substr(0, folder.size() - 1))) {
-    std::fprintf(report_, "cannot create %s\n", folder.c_str());
+  std::string error;
+  const std::string folder = driver_->ReadyItemFolder(error);
+  if (folder.empty()) {
+    std::fprintf(report_, "%s\n", error.c_str());
     return false;
   }
-  // One item per batch, so each line names its item; the batch rule for equal names still
-  // holds over the page's items (numbered paths).
-  std::vector<std::string> paths;
-  for (const FoundItem& item : items) paths.push_back(folder + item.name);
-  paths = DistinctBatchPaths(paths);
-  for (size_t i = 0; i < items.size(); ++i) {
-    item_ = items[i].name;
+  // One item per batch, so each line names its item; the names are numbered over the run.
+  bool failed = false;
+  for (const FoundItem& item : items) {
+    item_ = item.name;
     try {
-      driver_->DownloadItems({items[i].url}, {paths[i]});
+      failed |= !driver_->DownloadItems({item.url}, {folder + item.name}).failures.empty();
     } catch (const std::exception& e) {
       SetStatusText(std::string("Download failed: ") + e.what());
+      failed = true;
     }
   }
   item_.clear();
-  return !failed_;
+  return !failed;
 }
 
 }  // namespace tavimo::cli

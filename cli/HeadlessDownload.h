@@ -1,7 +1,8 @@
 #pragma once
 // Saving the items of one scanned page as the Download button does, without a window: into
 // the save folder (and the category's sub-folder below it), by the download option, with the
-// window's status texts as lines and its gauge as a progress bar on a terminal.
+// window's status texts as lines and its gauge as a progress bar on a terminal. All the pages of
+// one run are one batch for the numbering of equal names: the jobs of a run share `names`.
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -23,7 +24,7 @@ class HeadlessDownload : public DownloadForm {
  public:
   // report: where the status lines go (standard error); bar: draw a progress bar there.
   HeadlessDownload(std::string saveDir, std::string category, int downloadMode,
-                   const RegistrySource& registry, std::FILE* report, bool bar);
+                   const RegistrySource& registry, std::FILE* report, bool bar, TBatchNames& names);
   ~HeadlessDownload() override;
 
   // Saves the items; false when any of them failed.
@@ -59,7 +60,6 @@ class HeadlessDownload : public DownloadForm {
   std::FILE* report_;
   bool bar_;
   int gauge_ = 0;
-  bool failed_ = false;
   std::string item_;  // the item being saved, for the bar
   std::unique_ptr<UrlCacheStore> store_;
   std::unique_ptr<THTTPGet> getter_;

@@ -33,6 +33,8 @@ class HeadlessScan : public ScanForm, public ItemSink {
   ~HeadlessScan() override;
 
   ScanOutcome Scan(const std::string& address);
+  // The scan itself, for its bounds.
+  TPageScan& PageScan() { return *scan_; }
 
   // ScanForm
   std::string AddressText() const override { return address_; }

@@ -54,7 +54,10 @@ std::string Dump(const Json& j) { return j.dump(-1, ' ', false, Json::error_hand
 }  // namespace
 
 std::string FormatItem(const FoundItem& item, bool json) {
-  if (!json) return item.url + "\t" + item.name + "\n";
+  if (!json) {
+    // A movie the page did not name (a cache's, an archive's) says where it came from.
+    return item.url + "\t" + item.name + (item.source == "page" ? "" : "\t" + item.source) + "\n";
+  }
   Json j;
   j["url"] = IsUtf8(item.url) ? item.url : PercentEncodeHigh(item.url);
   j["name"] = item.name;
@@ -69,7 +72,7 @@ std::string FormatItem(const FoundItem& item, bool json) {
 }
 
 std::string FormatFailure(const std::string& page, const std::string& reason, bool json) {
-  if (!json) return page + "\terror: " + reason + "\n";
+  if (!json) return "tavimo-scan: " + page + ": " + reason + "\n";
   Json j;
   j["page"] = IsUtf8(page) ? page : PercentEncodeHigh(page);
   j["error"] = reason;

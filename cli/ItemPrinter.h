@@ -1,5 +1,6 @@
 #pragma once
-// What tavimo-scan prints: one line per movie found, and one per page that failed.
+// What tavimo-scan prints: one line per movie found (standard output), and one per page that
+// failed (standard error).
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -16,11 +17,13 @@ struct FoundItem {
   std::string warc;                     // the archive file ("warc" only)
 };
 
-// Text: "URL<tab>name<newline>", bytes as they are. JSON: one object per line; JSON text must
+// Text: "URL<tab>name<newline>", bytes as they are; a movie found in a cache or an archive adds
+// "<tab>cache" or "<tab>warc" before the line end. JSON: one object per line; JSON text must
 // be UTF-8, so a URL that is not has its other bytes %XX-encoded (the same address), and
 // undecodable bytes of a name become U+FFFD.
 std::string FormatItem(const FoundItem& item, bool json);
-// A page that could not be scanned: JSON {"page": ..., "error": ...}; text "page<tab>error: ...".
+// A page that could not be scanned: JSON {"page": ..., "error": ...}; text
+// "tavimo-scan: page: reason".
 std::string FormatFailure(const std::string& page, const std::string& reason, bool json);
 
 }  // namespace tavimo::cli

@@ -2,6 +2,8 @@
 
 #include <charconv>
 
+#include "download/CategoryFolder.h"
+
 namespace tavimo::cli {
 
 namespace {
@@ -22,7 +24,8 @@ std::string UsageText() {
          "       tavimo-scan [options] --urls-from FILE|-\n"
          "       tavimo-scan [options] --warc FILE...\n"
          "Lists the Flash movies (.swf) of web pages as Tavimo's window does: one line per movie,\n"
-         "its URL, a tab and its save-as name.\n"
+         "its URL, a tab and its save-as name (and a tab and cache or warc for a movie found in a\n"
+         "cache or an archive). Pages that fail are reported on standard error.\n"
          "\n"
          "  --urls-from FILE|-   read page addresses from FILE (- = standard input), one per line\n"
          "  --warc FILE...       scan the pages recorded in web archives instead of fetching them\n"
@@ -33,11 +36,12 @@ std::string UsageText() {
          "  --detect MODE        page, cache (the page and the cached movies of its site) or\n"
          "                       all-cache (every cached movie); default: the window's setting\n"
          "  --save DIR           download the movies into DIR as the Download button does\n"
-         "  --category NAME      ... into the sub-folder NAME of DIR\n"
+         "  --category NAME      ... into the sub-folder NAME of DIR (-- : DIR itself)\n"
          "  --mode MODE          cache, internet or copy-cache (default: the window's setting)\n"
          "  --help               this text\n"
          "\n"
-         "Exit status: 0 every page was scanned, 1 some failed, 2 bad usage.\n";
+         "Exit status: 0 every page was scanned, 1 some failed (or the results or the list could\n"
+         "not be written or read), 2 bad usage.\n";
 }
 
 std::optional<ScanOptions> ParseScanOptions(const std::vector<std::string>& args, std::string& error) {
@@ -112,12 +116,17 @@ std::optional<ScanOptions> ParseScanOptions(const std::vector<std::string>& args
     error = "--category needs --save";
     return std::nullopt;
   }
-  if (o.category.find_first_of("/\r\n") != std::string::npos || o.category == "." || o.category == "..") {
-    error = "--category takes a folder name";
+  if (const std::string why = CategoryNameProblem(o.category); !why.empty()) {
+    error = "--category takes a folder name: " + why;
     return std::nullopt;
   }
   if (inWarcs && o.warcs.empty()) {
     error = "--warc needs at least one file";
+    return std::nullopt;
+  }
+  // An archive run fetches nothing: addresses given with it would be silently left out.
+  if (!o.warcs.empty() && (!o.urls.empty() || !o.urlsFrom.empty())) {
+    error = "page addresses and --urls-from cannot be given with --warc";
     return std::nullopt;
   }
   if (o.urls.empty() && o.urlsFrom.empty() && o.warcs.empty()) {

@@ -9,6 +9,7 @@
 
 #include "cli/ItemPrinter.h"
 #include "platform/MovieLimit.h"
+#include "detect/PageScan.h"
 #include "platform/WarcAccessPoints.h"
 
 namespace tavimo::cli {
@@ -16,7 +17,9 @@ namespace tavimo::cli {
 struct WarcScanLimits {
   int maxPages = 100;                                // pages of one scan, frames included
   std::size_t maxPageBytes = std::size_t{16} << 20;  // bytes of a page kept for the scan
-  bool withQuery = false;                            // the query rule of the link extractor
+  // Bytes of all the pages of one scan (the page and its frames, every pass), as the window's.
+  std::size_t maxScanBytes = static_cast<std::size_t>(TPageScan::kDefaultMaxScanBytes);
+  bool withQuery = false;  // the query rule of the link extractor
   // An archive gzipped whole (one gzip member) is read from its start only once: a point to
   // start inflating from is kept every this many uncompressed bytes, 32 KiB each (8 MiB per
   // GiB of archive data by default), and each page or frame is read from the point before it.
@@ -33,14 +36,20 @@ using Problem = std::function<void(const std::string& where, const std::string& 
 
 // Saving the movies of an archive while it is scanned: their payloads are written as the scan
 // passes them (no second read of the archive, which for a file gzipped whole would start at its
-// first byte each time). target: the file a movie goes to ("" : not saved); done: the outcome.
+// first byte each time). target: the file a movie goes to ("" : not saved); done: the outcome,
+// with the file it was for.
 struct WarcSaving {
   std::function<std::string(const FoundItem&)> target;
-  std::function<void(const FoundItem&, bool saved, const std::string& error)> done;
+  std::function<void(const FoundItem&, const std::string& target, bool saved, const std::string& error)> done;
+};
+
+// What a scan cost.
+struct WarcScanStats {
+  std::uint64_t inflatedBytes = 0;  // bytes inflated in all (0 for a plain file)
 };
 
 // Scans one archive; false when it cannot be opened (reason given to `problem`).
 bool ScanWarc(const std::string& path, const WarcScanLimits& limits, const ItemFound& found,
-              const Problem& problem, const WarcSaving& saving = {});
+              const Problem& problem, const WarcSaving& saving = {}, WarcScanStats* stats = nullptr);
 
 }  // namespace tavimo::cli

@@ -1,29 +1,34 @@
 // tavimo-scan: the window's scan without a window, for pipelines and batches. Pages come from
 // the command line and from a file or standard input (read as the run goes, so results stream
 // out while the list is still being written); --jobs N scans N pages at once, each on its own
-// thread with its own client. A page that fails prints an error record and the run goes on.
+// thread with its own client. Movies go to standard output; a page that fails prints an error
+// record on standard error and the run goes on.
 #include <QCoreApplication>
 #include <QThread>
 
 #include <openssl/crypto.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include "cli/HeadlessDownload.h"
 #include "cli/HeadlessScan.h"
 #include "cli/ItemPrinter.h"
+#include "cli/PageList.h"
 #include "cli/ScanOptions.h"
 #include "cli/WarcScan.h"
 #include "detect/CacheSearch.h"
 #include "platform/AtomicFile.h"
+#include "detect/PageScan.h"
+#include "download/CategoryFolder.h"
 #include "platform/BackgroundPool.h"
 #include "platform/IniFile.h"
 #include "platform/MovieLimit.h"
@@ -74,84 +79,72 @@ std::vector<std::string> CachedSwfUrls() {
   return out;
 }
 
-// The pages to scan, handed out one at a time to the jobs. The list is read with stdio's own
-// line reader: a line at a time as it arrives (so a list still being written streams), one lock
-// per line where the standard streams synced with stdio take one per character.
-class PageQueue {
- public:
-  PageQueue(std::vector<std::string> pages, const std::string& from) : pages_(std::move(pages)) {
-    if (from == "-") {
-      in_ = stdin;
-    } else if (!from.empty()) {
-      in_ = std::fopen(from.c_str(), "re");
-      if (!in_) throw std::runtime_error("cannot read " + from);
-      owned_ = true;
-    }
-  }
-  ~PageQueue() {
-    if (owned_) std::fclose(in_);
-    std::free(line_);
-  }
-  PageQueue(const PageQueue&) = delete;
-  PageQueue& operator=(const PageQueue&) = delete;
-
-  std::optional<std::string> Next() {
-    std::lock_guard lock(mutex_);
-    if (next_ < pages_.size()) return pages_[next_++];
-    ssize_t got = 0;
-    while (in_ && (got = ::getline(&line_, &room_, in_)) >= 0) {
-      std::string_view line(line_, static_cast<size_t>(got));
-      if (!line.empty() && line.back() == '\n') line.remove_suffix(1);
-      if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-      const auto first = line.find_first_not_of(" \t");
-      if (first == std::string_view::npos || line[first] == '#') continue;
-      return std::string(line);
-    }
-    return std::nullopt;
-  }
-
- private:
-  std::mutex mutex_;
-  std::vector<std::string> pages_;
-  size_t next_ = 0;
-  FILE* in_ = nullptr;
-  bool owned_ = false;
-  char* line_ = nullptr;
-  size_t room_ = 0;
-};
-
+// Movies go to standard output, failed pages to standard error. A write to standard output
+// that fails (a full disk, a closed pipe end) ends the run: its results cannot be delivered.
 class Output {
  public:
   explicit Output(bool json) : json_(json) {}
   void Page(const ScanOutcome& outcome, const std::string& page) {
     std::string text;
     for (const FoundItem& item : outcome.items) text += FormatItem(item, json_);
-    if (!outcome.failure.empty()) text += FormatFailure(page, outcome.failure, json_);
     std::lock_guard lock(mutex_);
-    std::fwrite(text.data(), 1, text.size(), stdout);
-    std::fflush(stdout);
-    if (!outcome.failure.empty()) failed_ = true;
+    // Flushed per page: a pipeline sees each page's movies as soon as they are found.
+    writeOut(text, true);
+    if (!outcome.failure.empty()) writeErr(FormatFailure(page, outcome.failure, json_));
   }
-  void Item(const FoundItem& item) { Write(FormatItem(item, json_), false); }
+  void Item(const FoundItem& item) {
+    std::lock_guard lock(mutex_);
+    writeOut(FormatItem(item, json_), false);
+  }
   void Failure(const std::string& where, const std::string& reason) {
-    Write(FormatFailure(where, reason, json_), true);
+    std::lock_guard lock(mutex_);
+    writeErr(FormatFailure(where, reason, json_));
   }
-  void SaveFailed() {
+  void SaveFailed() { MarkFailed(); }
+  void MarkFailed() {
     std::lock_guard lock(mutex_);
     failed_ = true;
   }
-  bool Failed() const { return failed_; }
+  // Flushes what is left; false (with the reason) when standard output could not take it all.
+  bool Finish(std::string& error) {
+    std::lock_guard lock(mutex_);
+    writeOut({}, true);
+    error = writeError_;
+    return writeError_.empty();
+  }
+  bool WriteFailed() {
+    std::lock_guard lock(mutex_);
+    return !writeError_.empty();
+  }
+  bool Failed() {
+    std::lock_guard lock(mutex_);
+    return failed_ || !writeError_.empty();
+  }
 
  private:
-  void Write(const std::string& text, bool failure) {
-    std::lock_guard lock(mutex_);
-    std::fwrite(text.data(), 1, text.size(), stdout);
-    if (failure) failed_ = true;
+  void writeOut(const std::string& text, bool flush) {
+    if (!writeError_.empty()) return;
+    if ((!text.empty() && std::fwrite(text.data(), 1, text.size(), stdout) != text.size()) ||
+        (flush && std::fflush(stdout) != 0) || std::ferror(stdout)) {
+      writeError_ = std::string("cannot write the results to standard output: ") + std::strerror(errno);
+    }
+  }
+  void writeErr(const std::string& text) {
+    std::fwrite(text.data(), 1, text.size(), stderr);
+    failed_ = true;
   }
   bool json_;
   std::mutex mutex_;
   bool failed_ = false;
+  std::string writeError_;
 };
+
+// The run's end: a failed write to standard output is said and fails the run.
+int ExitStatus(Output& output) {
+  std::string error;
+  if (!output.Finish(error)) std::fprintf(stderr, "tavimo-scan: %s\n", error.c_str());
+  return output.Failed() ? kExitSomeFailed : kExitAllScanned;
+}
 
 int Run(const ScanOptions& o) {
   const TIniFile settings(SettingsFilePath());
@@ -160,25 +153,34 @@ int Run(const ScanOptions& o) {
   const bool withQuery = o.withQuery || settings.ReadInteger("options", "swfwithquery", 0) != 0;
   BackgroundPool::SetMaxThreadsFrom(settings);
   const std::int64_t movieBytes = MovieBytesFrom(settings);
+  const std::int64_t maxScanBytes = TPageScan::MaxScanBytesFrom(settings);
+  // One run is one batch: no movie of the run overwrites another, whichever page or archive
+  // it came from and whichever job saves it.
+  TBatchNames names;
   if (!o.warcs.empty()) {
     Output output(o.json);
     std::string folder;
     if (!o.saveDir.empty()) {
-      folder = o.saveDir + "/" + (o.category.empty() ? std::string() : o.category + "/");
-      if (!EnsureFolder(folder.substr(0, folder.size() - 1)))
-        throw std::runtime_error("cannot create " + folder);
+      folder = CategoryFolder(o.saveDir, o.category.empty() ? kNoCategory : o.category);
+      if (!EnsureFolder(folder.size() > 1 ? folder.substr(0, folder.size() - 1) : folder, 0755))
+        throw std::runtime_error("cannot create the folder " + folder + ": " + std::strerror(errno));
     }
     for (const std::string& warc : o.warcs) {
       WarcScanLimits limits;
       limits.withQuery = withQuery;
       limits.movieBytes = movieBytes;
+      limits.maxScanBytes = static_cast<std::size_t>(maxScanBytes);
       WarcSaving saving;
       if (!folder.empty()) {
-        saving.target = [&folder](const FoundItem& item) { return folder + item.name; };
-        saving.done = [&output](const FoundItem& item, bool saved, const std::string& error) {
+        saving.target = [&](const FoundItem& item) { return names.Take(folder + item.name); };
+        saving.done = [&](const FoundItem& item, const std::string& target, bool saved,
+                          const std::string& error) {
           if (saved) {
-            std::fprintf(stderr, "%s: saved\n", item.name.c_str());
+            const std::string as = target.substr(folder.size());
+            std::fprintf(stderr, "%s: saved%s\n", item.name.c_str(),
+                         as == item.name ? "" : (" as " + as).c_str());
           } else {
+            names.Release(target);
             std::fprintf(stderr, "%s: Download failed: %s\n", item.name.c_str(), error.c_str());
             output.SaveFailed();
           }
@@ -188,12 +190,13 @@ int Run(const ScanOptions& o) {
           warc, limits, [&output](const FoundItem& item) { output.Item(item); },
           [&output](const std::string& where, const std::string& reason) { output.Failure(where, reason); },
           saving);
-      std::fflush(stdout);
+      if (output.WriteFailed()) break;
     }
-    return output.Failed() ? kExitSomeFailed : kExitAllScanned;
+    return ExitStatus(output);
   }
   const std::vector<std::string> cached = detectMode == 0 ? std::vector<std::string>() : CachedSwfUrls();
-  PageQueue pages(o.urls, o.urlsFrom);
+  PageList pages(o.urls, o.urlsFrom);
+  pages.MaxLineBytes = PageList::MaxLineBytesFrom(settings);
   Output output(o.json);
   const EnvRegistrySource registry;
 
@@ -201,10 +204,11 @@ int Run(const ScanOptions& o) {
   for (int n = 0; n < o.jobs; ++n) {
     jobs.emplace_back(QThread::create([&] {
       HeadlessScan scan(detectMode, cached, registry, withQuery);
+      scan.PageScan().MaxScanBytes = maxScanBytes;
       std::unique_ptr<HeadlessDownload> save;
       if (!o.saveDir.empty()) {
         save = std::make_unique<HeadlessDownload>(o.saveDir, o.category, downloadMode, registry, stderr,
-                                                  o.jobs == 1 && ::isatty(STDERR_FILENO));
+                                                  o.jobs == 1 && ::isatty(STDERR_FILENO), names);
         save->SetMaxMovieBytes(movieBytes);
       }
       while (std::optional<std::string> page = pages.Next()) {
@@ -215,6 +219,7 @@ int Run(const ScanOptions& o) {
           outcome.failure = e.what();
         }
         output.Page(outcome, *page);
+        if (output.WriteFailed()) pages.Close();
         if (save && !save->Save(outcome.items)) output.SaveFailed();
       }
       save.reset();
@@ -224,7 +229,12 @@ int Run(const ScanOptions& o) {
     jobs.back()->start();
   }
   for (auto& job : jobs) job->wait();
-  return output.Failed() ? kExitSomeFailed : kExitAllScanned;
+  const std::string listError = pages.Error();
+  if (!listError.empty()) {
+    std::fprintf(stderr, "tavimo-scan: %s\n", listError.c_str());
+    output.MarkFailed();
+  }
+  return ExitStatus(output);
 }
 
 }  // namespace

@@ -39,7 +39,17 @@ void TFlatPanel::SetColor(const QColor& c) {
 void TFlatPanel::SetCaption(const QString& text) {
   if (text == caption_) return;
   caption_ = text;
+  UpdateToolTip();
   update();
+}
+
+bool TFlatPanel::CaptionCut() const { return fontMetrics().horizontalAdvance(caption_) > width() - 2; }
+
+void TFlatPanel::UpdateToolTip() { setToolTip(CaptionCut() ? caption_ : QString()); }
+
+void TFlatPanel::resizeEvent(QResizeEvent* event) {
+  UpdateToolTip();
+  QWidget::resizeEvent(event);
 }
 
 void TFlatPanel::SetAlignment(TAlignment a) {
@@ -97,8 +107,10 @@ void TFlatPanel::paintEvent(QPaintEvent*) {
 
 void TFlatPanel::changeEvent(QEvent* event) {
   if (event->type() == QEvent::EnabledChange || event->type() == QEvent::FontChange ||
-      event->type() == QEvent::PaletteChange || event->type() == QEvent::ParentChange)
+      event->type() == QEvent::PaletteChange || event->type() == QEvent::ParentChange) {
+    if (event->type() == QEvent::FontChange) UpdateToolTip();
     update();
+  }
   QWidget::changeEvent(event);
 }
 

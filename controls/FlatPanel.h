@@ -1,6 +1,7 @@
 #pragma once
 // A flat panel with a one-pixel two-colour frame and a one-line caption, drawn off-screen first
-// so status text changes never flicker.
+// so status text changes never flicker. A caption too wide for the panel is its tooltip, so a
+// long status text can still be read whole.
 #include <QColor>
 #include <QString>
 #include <QWidget>
@@ -30,10 +31,13 @@ class TFlatPanel : public QWidget {
 
   // The panel as it is painted now, for callers that want the picture without a screen.
   QImage Render() const;
+  // True when the caption is wider than the room inside the frame.
+  bool CaptionCut() const;
 
  protected:
   void paintEvent(QPaintEvent* event) override;
   void changeEvent(QEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
 
  private:
   QColor highlight_;
@@ -42,6 +46,7 @@ class TFlatPanel : public QWidget {
   QString caption_;
   TAlignment alignment_ = TAlignment::taCenter;
   bool transparent_ = false;
+  void UpdateToolTip();
 };
 
 }  // namespace tavimo

@@ -3,6 +3,7 @@
 #include <QPointer>
 #include <QTimer>
 
+#include "detect/ScanReport.h"
 #include "platform/Stream.h"
 
 namespace tavimo {
@@ -76,6 +77,7 @@ void THttpMovieFetcher::Run(Request request) {
   BoundedMovieStream body(MaxMovieBytes);
   superseded_ = false;
   bool ok = false;
+  std::string failure;
   try {
     std::string host, port;
     if (readProxy_ && readProxy_(host, port)) {
@@ -85,16 +87,21 @@ void THttpMovieFetcher::Run(Request request) {
     client_.URL = request.url;
     client_.RcvdStream = &body;
     client_.Get();
-    ok = client_.RequestDoneError() == 0 && client_.StatusCode() >= 200 && client_.StatusCode() < 300;
-  } catch (...) {
-    ok = false;  // a bad address or a proxy read error: the area just stays empty
+    failure = FetchFailureText(client_.StatusCode(), client_.ReasonPhrase(), client_.RequestDoneError());
+    ok = failure.empty();
+  } catch (const std::exception& e) {
+    failure = e.what();  // a bad address or a proxy read error
   }
   if (!self) return;
   client_.RcvdStream = nullptr;
+  if (body.LimitHit()) {
+    failure =
+        "the movie is larger than " + std::to_string(MaxMovieBytes) + " bytes, the most the preview fetches";
+  }
   ok = ok && !superseded_ && !body.LimitHit();
-  if (body.LimitHit() && !superseded_ && OnRefused) {
-    OnRefused(request.url, "Preview: the movie is larger than " + std::to_string(MaxMovieBytes) +
-                               " bytes, the most the preview fetches");
+  if (!ok && !superseded_ && OnNotShown) {
+    OnNotShown(request.url,
+               "Preview: " + (failure.empty() ? std::string("the movie could not be fetched") : failure));
   }
   request.answer(ok, ok ? std::string(body.View()) : std::string());
 }

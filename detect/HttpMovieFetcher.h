@@ -12,6 +12,7 @@
 
 #include "net/HttpCli.h"
 #include "platform/MovieFetcher.h"
+#include "platform/MovieLimit.h"
 
 namespace tavimo {
 
@@ -22,11 +23,13 @@ class THttpMovieFetcher : public QObject, public MovieFetcher {
   // readProxy: the settings store's ReadProxySettings (true with host and port when set).
   using ProxyReader = std::function<bool(std::string& host, std::string& port)>;
 
-  // Bytes of one movie fetched for the preview (default 64 MiB); a larger movie is not shown
-  // and OnRefused says why.
-  std::int64_t MaxMovieBytes = std::int64_t{64} << 20;
-  // Told, with a sentence for the user, when a movie is not shown because of a bound.
-  std::function<void(const std::string& url, const std::string& text)> OnRefused;
+  // Bytes of one movie fetched for the preview (the movie bound, a setting); a larger movie is
+  // not shown and OnNotShown says why.
+  std::int64_t MaxMovieBytes = kDefaultMovieBytes;
+  // Told, with a sentence for the user, when a movie asked for is not shown: it could not be
+  // fetched (the reason: "404 Not Found", "host not found" ...) or it passed the bound. A fetch
+  // abandoned for a newer one is not reported.
+  std::function<void(const std::string& url, const std::string& text)> OnNotShown;
 
   explicit THttpMovieFetcher(ProxyReader readProxy = {});
   ~THttpMovieFetcher() override;

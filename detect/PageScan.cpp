@@ -8,8 +8,10 @@
 #include "detect/ItemSink.h"
 #include "detect/LinkExtractor.h"
 #include "detect/MemoLines.h"
+#include "detect/ScanAddress.h"
 #include "detect/ScanReport.h"
 #include "net/HttpCli.h"
+#include "platform/IniFile.h"
 #include "platform/Paths.h"
 #include "platform/Stream.h"
 
@@ -17,27 +19,36 @@ namespace tavimo {
 namespace {
 
 // The pass stream as the page client sees it: it keeps at most `limit` bytes of each page and
-// refuses the rest, which ends that request (the page client reports a stream that cannot take
-// the bytes). What came before the bound stays in the pass.
+// at most `scanLimit` bytes of all the scan's pages (counted in `scanBytes`), and refuses the
+// rest, which ends that request (the page client reports a stream that cannot take the bytes).
+// What came before the bound stays in the pass.
 class BoundedPageStream : public TStream {
  public:
-  BoundedPageStream(TMemoryStream& pass, std::int64_t limit) : pass_(pass), limit_(limit) {}
+  BoundedPageStream(TMemoryStream& pass, std::int64_t limit, std::int64_t scanLimit, std::int64_t& scanBytes)
+      : pass_(pass), limit_(limit), scanLimit_(scanLimit), scanBytes_(scanBytes) {}
   void NextPage() { pageBytes_ = 0, limitHit_ = false; }
   bool LimitHit() const { return limitHit_; }
+  bool ScanLimitHit() const { return scanLimitHit_; }
   std::string LimitText() const {
-    return "page larger than " + std::to_string(limit_) + " bytes, the most a scan keeps";
+    return scanLimitHit_ ? "cut short at the scan's limit"
+                         : "page larger than " + std::to_string(limit_) + " bytes, the most a scan keeps";
   }
 
   std::int64_t Read(void* buffer, std::int64_t count) override { return pass_.Read(buffer, count); }
   std::int64_t Write(const void* buffer, std::int64_t count) override {
-    const std::int64_t room = std::max<std::int64_t>(limit_ - pageBytes_, 0);
+    const std::int64_t pageRoom = std::max<std::int64_t>(limit_ - pageBytes_, 0);
+    const std::int64_t scanRoom = std::max<std::int64_t>(scanLimit_ - scanBytes_, 0);
+    const std::int64_t room = std::min(pageRoom, scanRoom);
     if (count > room) {
       pass_.WriteBuffer(buffer, room);
       pageBytes_ += room;
+      scanBytes_ += room;
       limitHit_ = true;
+      scanLimitHit_ = scanRoom < pageRoom;
       throw EStreamError(LimitText());
     }
     pageBytes_ += count;
+    scanBytes_ += count;
     return pass_.Write(buffer, count);
   }
   std::int64_t Seek(std::int64_t offset, SeekOrigin origin) override { return pass_.Seek(offset, origin); }
@@ -47,16 +58,12 @@ class BoundedPageStream : public TStream {
  private:
   TMemoryStream& pass_;
   std::int64_t limit_;
+  std::int64_t scanLimit_;
+  std::int64_t& scanBytes_;
   std::int64_t pageBytes_ = 0;
   bool limitHit_ = false;
+  bool scanLimitHit_ = false;
 };
-
-std::string TrimBlanks(const std::string& s) {
-  const char* blanks = " \t\r\n\f\v";
-  const std::size_t first = s.find_first_not_of(blanks);
-  if (first == std::string::npos) return {};
-  return s.substr(first, s.find_last_not_of(blanks) - first + 1);
-}
 
 }  // namespace
 
@@ -65,7 +72,12 @@ TPageScan::TPageScan(ScanForm& form, ItemSink& items, TMemoLines& Memo1, THttpCl
 
 std::string TPageScan::LinkListFile() const { return LinkListFilePath(); }
 
-std::string TPageScan::Address() const { return TrimBlanks(form_.AddressText()); }
+std::string TPageScan::Address() const { return UsableScanAddress(form_.AddressText()).address; }
+
+std::int64_t TPageScan::MaxScanBytesFrom(const TIniFile& settings) {
+  const int bytes = settings.ReadInteger("options", "scanbytes", static_cast<int>(kDefaultMaxScanBytes));
+  return bytes > 0 ? bytes : kDefaultMaxScanBytes;
+}
 
 void TPageScan::Stop() {
   if (!running_) return;
@@ -98,6 +110,15 @@ void TPageScan::butgoClick() {
   } running{*this};
   items_.Clear();
   form_.SetGaugeProgress(50);
+  scanBytes_ = 0;
+  // An address the page client cannot fetch is said at once, in the panel's own words.
+  const std::string refusal = fetches ? UsableScanAddress(form_.AddressText()).refusal : std::string();
+  if (!refusal.empty()) {
+    form_.SetStatusText(refusal);
+    form_.SetStatusVisible(true);
+    form_.ScanFinished(true);
+    return;
+  }
 
   form_.SetStatusText(" Loading ");
   form_.SetBusyTimerEnabled(true);
@@ -124,6 +145,17 @@ void TPageScan::butgoClick() {
     return;
   }
 
+  // A failure that ends the scan (the link list file cannot be written, an address without a
+  // host) is shown by the caller; the panel says it too instead of " Loading ".
+  try {
+    fetchPasses();
+  } catch (const std::exception& e) {
+    form_.SetStatusText(e.what());
+    throw;
+  }
+}
+
+void TPageScan::fetchPasses() {
   TScanReport report;
   std::unordered_set<std::string> fetched;
   std::vector<std::string> fetchList{Address()};
@@ -157,13 +189,16 @@ void TPageScan::butgoClick() {
       return;
     }
     fetchList = std::move(frames);
+    if (scanBytes_ >= MaxScanBytes && !fetchList.empty()) {
+      report.ScanBytesBoundHit(MaxScanBytes);
+      break;
+    }
   }
 
   if (form_.DetectMode() == 1) form_.StartCacheSearch(false);
   form_.SetGoEnabled(true);
   form_.SetStatusText(report.FinishedText());
   form_.ScanFinished(report.Failed() > 0);
-  idle.armed = false;
   form_.SetBusyTimerEnabled(false);
   form_.SetStatusVisible(true);
 }
@@ -171,7 +206,7 @@ void TPageScan::butgoClick() {
 bool TPageScan::RunPass(const std::vector<std::string>& fetchList, TScanReport& report,
                         std::vector<std::string>& frames) {
   TMemoryStream passText;
-  BoundedPageStream stream(passText, MaxPageBytes);
+  BoundedPageStream stream(passText, MaxPageBytes, MaxScanBytes, scanBytes_);
   for (const std::string& address : fetchList) {
     if (address.empty()) continue;
     std::string host, port;
@@ -201,8 +236,13 @@ bool TPageScan::RunPass(const std::vector<std::string>& fetchList, TScanReport& 
                                                             HttpCli2_.RequestDoneError()));
     QCoreApplication::processEvents();
     if (stopRequested_) return false;
+    if (stream.ScanLimitHit()) {  // nothing more of this scan is kept
+      report.ScanBytesBoundHit(MaxScanBytes);
+      break;
+    }
   }
   LoadMemoFromStream(Memo1_, passText);
+  passText.SetSize(0);  // the memo holds the pass now
   // The address field is read afresh at each use: an edit made while a page loaded counts.
   if (WriteLinkList) {
     ExtractSwfLinks(Memo1_.Text(), Address(), WithQuery);

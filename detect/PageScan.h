@@ -7,9 +7,10 @@
 // without fetching anything.
 //
 // Bounds: an address is fetched at most once per scan, a scan fetches at most MaxPages pages,
-// and at most MaxPageBytes of each page are kept. The final status names the pages that could
-// not be fetched and the bound that stopped the scan. Leading and trailing blanks of the
-// address are not part of it.
+// at most MaxPageBytes of each page and MaxScanBytes of all its pages are kept. The final status
+// names the pages that could not be fetched and the bound that stopped the scan. The address is
+// the field's text made usable (UsableScanAddress): one without a scheme is an http address, and
+// one that is not http or https ends the scan at once with the reason in the panel.
 // A scan started while another one waits raises "HTTP component is busy" before it touches
 // anything, and the waiting one goes on. Stop (Esc, hiding, closing) ends a scan.
 // After a failure the idle state is restored (Go enabled, busy timer off, panel visible) and
@@ -26,6 +27,7 @@ class ItemSink;
 class TMemoLines;
 class THttpCli;
 class TScanReport;
+class TIniFile;
 
 // What the scan needs of the main window beyond its status foot.
 class ScanForm : public virtual FormStatus {
@@ -50,6 +52,13 @@ class TPageScan {
   // Bytes of one page kept for the link search (default 16 MiB); a longer page is cut there
   // and counted as failed.
   std::int64_t MaxPageBytes = std::int64_t{16} << 20;
+  // Bytes of all the pages of one scan kept for the link search, every frame and pass counted
+  // (default 64 MiB): many frames each just under MaxPageBytes must not add up to gigabytes. The
+  // page that reaches it is cut there and the scan fetches nothing more.
+  static constexpr std::int64_t kDefaultMaxScanBytes = std::int64_t{64} << 20;
+  std::int64_t MaxScanBytes = kDefaultMaxScanBytes;
+  // "scanbytes" of [options]: the default when absent or below 1.
+  static std::int64_t MaxScanBytesFrom(const TIniFile& settings);
   // Busy-timer ticks (seconds) one page may take before the panel names the address Tavimo is
   // waiting for (default 3).
   int WaitNoticeTicks = 3;
@@ -77,15 +86,18 @@ class TPageScan {
   bool WriteLinkList = true;
   // The pass under way (1 = the address itself, 2 = its frames, ...); 0 outside the passes.
   int CurrentPass() const { return pass_; }
-  // The address field's text without leading and trailing blanks.
+  // The address the scan fetches: the field's text made usable ("" when it is refused).
   std::string Address() const;
 
  private:
+  // The passes, to the final status; returns early when the scan was stopped.
+  void fetchPasses();
   // Fetches and extracts one pass; false when the scan was stopped during it.
   bool RunPass(const std::vector<std::string>& fetchList, TScanReport& report,
                std::vector<std::string>& frames);
 
   int pass_ = 0;
+  std::int64_t scanBytes_ = 0;  // page bytes kept by the scan so far
   ScanForm& form_;
   ItemSink& items_;
   TMemoLines& Memo1_;

@@ -54,6 +54,10 @@ std::string TScanReport::FinishedText() const {
   if (boundHit_ > 0) {
     text += sep + "stopped after " + std::to_string(boundHit_) + " pages, the most one scan fetches";
   }
+  if (bytesBoundHit_ > 0) {
+    text +=
+        sep + "stopped after " + std::to_string(bytesBoundHit_) + " bytes of pages, the most one scan keeps";
+  }
   return text;
 }
 

@@ -18,6 +18,7 @@ class TScanReport {
  public:
   void PageFetched(const std::string& failure);  // failure empty: the page arrived
   void PageBoundHit(int maxPages) { boundHit_ = maxPages; }
+  void ScanBytesBoundHit(std::int64_t maxBytes) { bytesBoundHit_ = maxBytes; }
   int Pages() const { return pages_; }
   int Failed() const { return failed_; }
 
@@ -29,6 +30,7 @@ class TScanReport {
   int pages_ = 0;
   int failed_ = 0;
   int boundHit_ = 0;
+  std::int64_t bytesBoundHit_ = 0;
   std::vector<std::string> reasons_;
 };
 

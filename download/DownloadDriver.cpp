@@ -1,18 +1,16 @@
 #include "download/DownloadDriver.h"
 
-#include <sys/stat.h>
-
 #include <cerrno>
 #include <cstring>
-
 #include <memory>
-#include <set>
 
 #include "detect/ScanReport.h"
+#include "download/CategoryFolder.h"
 #include "download/HttpGet.h"
 #include "platform/UrlCacheStore.h"
 #include "net/HttpCli.h"
 #include "platform/AtomicFile.h"
+#include "platform/Paths.h"
 #include "platform/Stream.h"
 #include "platform/WinsockErrors.h"
 
@@ -60,31 +58,20 @@ std::string ReceivedText(std::int64_t size) {
   return std::to_string(size) + " Bytes Received";
 }
 
-std::string NumberedPath(const std::string& path, int n) {
-  const auto slash = path.find_last_of('/');
-  const size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
-  auto dot = path.find_last_of('.');
-  // A leading dot (".swf") names the file, it does not start an extension.
-  if (dot == std::string::npos || dot <= nameStart) dot = path.size();
-  return path.substr(0, dot) + " (" + std::to_string(n) + ")" + path.substr(dot);
+std::string BatchFailureText(const BatchOutcome& outcome) {
+  std::string text = std::to_string(outcome.saved) + " of " + std::to_string(outcome.items) + " saved";
+  for (const std::string& failure : outcome.failures) text += "; " + failure;
+  return text;
 }
 
-std::vector<std::string> DistinctBatchPaths(const std::vector<std::string>& paths) {
-  const std::set<std::string> named(paths.begin(), paths.end());
-  std::set<std::string> used;
-  std::vector<std::string> out;
-  out.reserve(paths.size());
-  for (const std::string& p : paths) {
-    std::string chosen = p;
-    for (int n = 2; used.count(chosen); ++n) {
-      chosen = NumberedPath(p, n);
-      if (named.count(chosen)) chosen = p;  // a later item's own name: keep looking
-    }
-    used.insert(chosen);
-    out.push_back(chosen);
-  }
-  return out;
+namespace {
+
+std::string FileNameOf(const std::string& path) {
+  const auto slash = path.find_last_of('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
 }
+
+}  // namespace
 
 TDownloadDriver::TDownloadDriver(DownloadForm& form, THTTPGet& httpgetfile, THttpCli& HttpCli1)
     : form_(form), httpgetfile_(httpgetfile), HttpCli1_(HttpCli1) {
@@ -104,9 +91,25 @@ TDownloadDriver::TDownloadDriver(DownloadForm& form, THTTPGet& httpgetfile, THtt
 std::string TDownloadDriver::ItemFolder() {
   const std::string root = form_.RootFieldText();
   form_.SetDownloadRoot(root);
-  const std::string base = !root.empty() && root.back() == '/' ? root : root + "/";
+  return CategoryFolder(root, form_.SelectedCategory());
+}
+
+std::string TDownloadDriver::ReadyItemFolder(std::string& error) {
+  const std::string folder = ItemFolder();
+  // The list may hold a name from the settings file that the dialog would refuse.
   const std::string category = form_.SelectedCategory();
-  return category == "--" ? base : base + category + "/";
+  if (std::string why = CategoryNameProblem(category); !why.empty()) {
+    error = std::move(why);
+    return {};
+  }
+  // With its parents: on a fresh account even the download folder may be missing. Open to
+  // others as the user's umask allows, as the saved files are.
+  const std::string path = folder.size() > 1 ? folder.substr(0, folder.size() - 1) : folder;
+  if (!EnsureFolder(path, 0755)) {
+    error = "cannot create the folder " + path + ": " + std::strerror(errno);
+    return {};
+  }
+  return folder;
 }
 
 void TDownloadDriver::ThrowIfBusy() const {
@@ -117,28 +120,63 @@ void TDownloadDriver::ThrowIfBusy() const {
 
 void TDownloadDriver::butdownloadClick() {
   ThrowIfBusy();
-  const std::string folder = ItemFolder();
-  // One level only: the parent must exist. A failure shows up when the files are created.
-  ::mkdir(folder.substr(0, folder.size() - 1).c_str(), 0755);
-  std::vector<std::string> urls, paths;
+  std::vector<std::string> urls, names;
   for (int i = 0; i < form_.ItemCount(); ++i) {
     if (!form_.ItemChecked(i)) continue;
     urls.push_back(form_.ItemUrl(i));
-    paths.push_back(folder + form_.ItemSaveName(i));
+    names.push_back(form_.ItemSaveName(i));
   }
   if (urls.empty()) {
+    ItemFolder();  // the root field still becomes the root
     form_.ShowMessage("No Flash item is selected", "Please check up the Flash items that you want to save.");
     return;
   }
-  DownloadItems(urls, paths);
+  std::string error;
+  const std::string folder = ReadyItemFolder(error);
+  if (folder.empty()) return ShowFailure(error);
+  FinishCommand(DownloadNamed(folder, urls, names));
+}
+
+BatchOutcome TDownloadDriver::DownloadNamed(const std::string& folder, const std::vector<std::string>& urls,
+                                            const std::vector<std::string>& names) {
+  // A save-as name is the user's to edit: one that would leave the folder ("../x.swf") or name
+  // the folder itself fails on its own, and the batch saves the others.
+  std::vector<std::string> goodUrls, paths, refused;
+  for (size_t i = 0; i < urls.size() && i < names.size(); ++i) {
+    if (std::string why = SaveNameProblem(names[i]); !why.empty()) {
+      refused.push_back(names[i] + ": " + why);
+      continue;
+    }
+    goodUrls.push_back(urls[i]);
+    paths.push_back(folder + names[i]);
+  }
+  BatchOutcome outcome = DownloadItems(goodUrls, paths);
+  outcome.items += static_cast<int>(refused.size());
+  outcome.failures.insert(outcome.failures.begin(), refused.begin(), refused.end());
+  return outcome;
 }
 
 void TDownloadDriver::DownloadthisFlashItem1Click() {
   ThrowIfBusy();
-  const std::string folder = ItemFolder();
   const int row = form_.FirstSelectedItem();
-  if (row < 0) return;
-  DownloadItems({form_.ItemUrl(row)}, {folder + form_.ItemSaveName(row)});
+  if (row < 0) {
+    ItemFolder();
+    return;
+  }
+  std::string error;
+  const std::string folder = ReadyItemFolder(error);
+  if (folder.empty()) return ShowFailure(error);
+  FinishCommand(DownloadNamed(folder, {form_.ItemUrl(row)}, {form_.ItemSaveName(row)}));
+}
+
+void TDownloadDriver::FinishCommand(const BatchOutcome& outcome) {
+  if (outcome.stopped) return;
+  if (!outcome.failures.empty()) {
+    // The window stays, so the user sees what was not saved.
+    ShowStatus(BatchFailureText(outcome));
+    return;
+  }
+  if (form_.AutoClose()) form_.HideAndClear();
 }
 
 void TDownloadDriver::Stop() {
@@ -148,8 +186,8 @@ void TDownloadDriver::Stop() {
   HttpCli1_.Abort();
 }
 
-void TDownloadDriver::DownloadItems(const std::vector<std::string>& urls,
-                                    const std::vector<std::string>& paths) {
+BatchOutcome TDownloadDriver::DownloadItems(const std::vector<std::string>& urls,
+                                            const std::vector<std::string>& paths) {
   // A second batch started from an event handled during a wait would rewrite the running
   // item's URL and stream: refuse it first.
   ThrowIfBusy();
@@ -164,56 +202,91 @@ void TDownloadDriver::DownloadItems(const std::vector<std::string>& urls,
       d.itemNote_.clear();
     }
   } running{*this};
-  const std::vector<std::string> targets = DistinctBatchPaths(paths);
-  for (size_t i = 0; i < urls.size() && i < targets.size() && !stopRequested_; ++i) {
-    itemNote_.clear();
-    if (targets[i] != paths[i]) {
-      const auto slash = targets[i].find_last_of('/');
-      itemNote_ = ", saved as " + targets[i].substr(slash == std::string::npos ? 0 : slash + 1);
-    }
-    switch (form_.DownloadMode()) {
-      case 0:
-        httpgetfile_.URL = urls[i];
-        httpgetfile_.FileName = targets[i];
-        httpgetfile_.UseCache = true;
-        httpgetfile_.GetFile();
-        break;
-      case 1: {
-        std::string host, port;
-        if (form_.ReadProxySettings(host, port)) {
-          HttpCli1_.Proxy = host;
-          HttpCli1_.ProxyPort = port;
-        }
-        // The body goes to a temporary file: the target stays as it was until the item is
-        // whole, and a failed item leaves no file.
-        TPendingFile pending(targets[i]);
-        if (!pending.Ok()) throw EStreamError("Cannot create file " + targets[i]);
-        HttpCli1_.URL = urls[i];
-        auto file = std::make_unique<PendingFileStream>(pending, MaxMovieBytes);
-        {
-          HttpCli1_.RcvdStream = file.get();
-          // The stream is detached and closed whether Get returns or raises.
-          struct Detach {
-            THttpCli& cli;
-            ~Detach() { cli.RcvdStream = nullptr; }
-          } detach{HttpCli1_};
-          HttpCli1_.Get();
-        }
-        std::string failure = stopRequested_ ? "stopped"
-                              : file->LimitHit()
-                                  ? "the movie is larger than " + std::to_string(MaxMovieBytes) +
-                                        " bytes, the most a download saves"
-                                  : HttpCli1Failure();
-        file.reset();
-        if (failure.empty() && !pending.Commit()) failure = "cannot save " + targets[i];
-        if (!failure.empty()) ShowFailure(failure);
-        break;
+  TBatchNames own;
+  TBatchNames& names = SharedNames ? *SharedNames : own;
+  BatchOutcome outcome;
+  for (size_t i = 0; i < urls.size() && i < paths.size(); ++i) {
+    if (stopRequested_) break;
+    // Numbered from what the batch really saved: the name is taken now and given back if
+    // the item fails.
+    const std::string target = names.Take(paths[i]);
+    struct Taken {
+      TBatchNames& names;
+      const std::string& target;
+      bool kept = false;
+      ~Taken() {
+        if (!kept) names.Release(target);
       }
-      default: CopyFromCache(urls[i], targets[i]); break;
+    } taken{names, target};
+    itemNote_ = target == paths[i] ? std::string() : ", saved as " + FileNameOf(target);
+    ++outcome.items;
+    const std::string failure = SaveItem(urls[i], target);
+    if (stopRequested_) break;
+    if (failure.empty()) {
+      taken.kept = true;
+      ++outcome.saved;
+    } else {
+      outcome.failures.push_back(FileNameOf(paths[i]) + ": " + failure);
     }
   }
-  if (stopRequested_) return;
-  if (form_.AutoClose()) form_.HideAndClear();
+  outcome.stopped = stopRequested_;
+  return outcome;
+}
+
+std::string TDownloadDriver::SaveItem(const std::string& url, const std::string& target) {
+  switch (form_.DownloadMode()) {
+    case 0:
+      httpgetfile_.URL = url;
+      httpgetfile_.FileName = target;
+      httpgetfile_.UseCache = true;
+      httpgetfile_.GetFile();
+      // The outcome event has shown the item's status (a stopped batch shows none).
+      if (stopRequested_) return "stopped";
+      if (httpgetfile_.LastOutcome()) return {};
+      return httpgetfile_.LastError().empty() ? std::string("not saved") : httpgetfile_.LastError();
+    case 1: return SaveFromInternet(url, target);
+    default: return CopyFromCache(url, target);
+  }
+}
+
+std::string TDownloadDriver::SaveFromInternet(const std::string& url, const std::string& target) {
+  std::string host, port;
+  if (form_.ReadProxySettings(host, port)) {
+    HttpCli1_.Proxy = host;
+    HttpCli1_.ProxyPort = port;
+  }
+  // The body goes to a temporary file: the target stays as it was until the item is
+  // whole, and a failed item leaves no file.
+  TPendingFile pending(target);
+  if (!pending.Ok()) {
+    const std::string failure = "cannot create a file beside " + target + ": " + std::strerror(errno);
+    ShowFailure(failure);
+    return failure;
+  }
+  HttpCli1_.URL = url;
+  auto file = std::make_unique<PendingFileStream>(pending, MaxMovieBytes);
+  {
+    HttpCli1_.RcvdStream = file.get();
+    // The stream is detached and closed whether Get returns or raises.
+    struct Detach {
+      THttpCli& cli;
+      ~Detach() { cli.RcvdStream = nullptr; }
+    } detach{HttpCli1_};
+    HttpCli1_.Get();
+  }
+  std::string failure = stopRequested_     ? "stopped"
+                        : file->LimitHit() ? "the movie is larger than " + std::to_string(MaxMovieBytes) +
+                                                 " bytes, the most a download saves"
+                                           : HttpCli1Failure();
+  file.reset();
+  if (failure.empty() && !pending.Commit()) failure = "cannot save " + target + ": " + std::strerror(errno);
+  // One final status per item, given once the file is in place.
+  if (failure.empty()) {
+    ShowStatus("Download Complete" + itemNote_);
+  } else {
+    ShowFailure(failure);
+  }
+  return failure;
 }
 
 std::string TDownloadDriver::HttpCli1Failure() const {
@@ -234,31 +307,30 @@ std::string TDownloadDriver::HttpCli1Failure() const {
   return {};
 }
 
-void TDownloadDriver::CopyFromCache(const std::string& url, const std::string& target) {
+std::string TDownloadDriver::CopyFromCache(const std::string& url, const std::string& target) {
   const std::vector<CachedResponse> found =
       CacheStore ? CacheStore->Find(url, true) : std::vector<CachedResponse>();
   if (found.empty()) {
-    form_.SetGaugeProgress(0);
-    form_.SetStatusText("Not in the cache: " + url);
-    form_.SetStatusVisible(true);
-    return;
+    ShowStatus("Not in the cache: " + url);
+    return "not in the cache";
   }
   std::string error;
   std::uint64_t size = 0;
   if (!UrlCacheStore::CopyBody(found.front(), target, error, &size)) {
     ShowFailure(error);
-    return;
+    return error;
   }
+  ShowStatus(ReceivedText(static_cast<std::int64_t>(size)) + itemNote_);
+  return {};
+}
+
+void TDownloadDriver::ShowStatus(const std::string& text) {
   form_.SetGaugeProgress(0);
-  form_.SetStatusText(ReceivedText(static_cast<std::int64_t>(size)) + itemNote_);
+  form_.SetStatusText(text);
   form_.SetStatusVisible(true);
 }
 
-void TDownloadDriver::ShowFailure(const std::string& reason) {
-  form_.SetGaugeProgress(0);
-  form_.SetStatusText("Download failed: " + reason);
-  form_.SetStatusVisible(true);
-}
+void TDownloadDriver::ShowFailure(const std::string& reason) { ShowStatus("Download failed: " + reason); }
 
 void TDownloadDriver::httpgetfileError(THTTPGet*, const std::string& reason) {
   if (stopRequested_) return;
@@ -282,10 +354,7 @@ void TDownloadDriver::HttpCli1DocData(THttpCli* sender, const char*, std::int32_
   form_.SetGaugeProgress(GaugePercent(sender->RcvdCount(), sender->ContentLength()));
 }
 
-void TDownloadDriver::HttpCli1DocEnd(THttpCli*) {
-  form_.SetStatusText("Download Complete" + itemNote_);
-  form_.SetStatusVisible(true);
-  form_.SetGaugeProgress(0);
-}
+// The item's status waits until its file is in place (SaveFromInternet).
+void TDownloadDriver::HttpCli1DocEnd(THttpCli*) { form_.SetGaugeProgress(0); }
 
 }  // namespace tavimo

@@ -109,12 +109,12 @@ std::string RunningProgramPath() {
   return n > 0 ? std::string(buf, static_cast<size_t>(n)) : std::string();
 }
 
-bool EnsureFolder(const std::string& path) {
+bool EnsureFolder(const std::string& path, unsigned mode) {
   if (path.empty()) return false;
   if (IsDirectory(path)) return true;
   std::string::size_type slash = path.find_last_of('/');
-  if (slash != std::string::npos && slash > 0) EnsureFolder(path.substr(0, slash));
-  if (::mkdir(path.c_str(), 0700) == 0) return true;
+  if (slash != std::string::npos && slash > 0) EnsureFolder(path.substr(0, slash), mode);
+  if (::mkdir(path.c_str(), static_cast<mode_t>(mode)) == 0) return true;
   return errno == EEXIST && IsDirectory(path);
 }
 

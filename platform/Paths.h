@@ -28,7 +28,8 @@ std::string HelpPagePath();
 // The running program's own file (/proc/self/exe); empty when it cannot be read.
 std::string RunningProgramPath();
 
-// Creates a folder and its missing parents (mode 0700 for the ones created); true when it exists.
-bool EnsureFolder(const std::string& path);
+// Creates a folder and its missing parents (`mode`, less the umask, for the ones created); true
+// when it exists.
+bool EnsureFolder(const std::string& path, unsigned mode = 0700);
 
 }  // namespace tavimo

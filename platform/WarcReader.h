@@ -117,6 +117,9 @@ class TWarcReader {
   TWarcPayloadResult ReadPayload(std::string& out, std::size_t limit = kDefaultPayloadLimit);
   TWarcPayloadResult StreamPayload(const Sink& sink);
 
+  // Bytes inflated so far by this reader (0 for a plain file).
+  std::uint64_t InflatedBytes() const { return stream_.InflatedBytes(); }
+
  private:
   bool readHead(TWarcRecord& record, TWarcDamage& damage);
   void readHttpHead(TWarcRecord& record);

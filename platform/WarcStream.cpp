@@ -186,6 +186,7 @@ bool TWarcStream::inflateSome() {
   const int rc = inflate(&z, watch ? Z_BLOCK : Z_NO_FLUSH);
   inPos_ = in_.size() - z.avail_in;
   out_.resize(old + kStep - z.avail_out);
+  inflated_ += out_.size() - old;
   if (rc == Z_STREAM_END) {
     memberOpen_ = false;
     if (raw_) {

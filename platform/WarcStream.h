@@ -45,6 +45,8 @@ class TWarcStream {
   std::uint64_t Position() const { return outBase_ + outPos_; }
 
   bool Compressed() const { return gzip_; }
+  // Bytes inflated so far (what reaching records costs in a gzip file).
+  std::uint64_t InflatedBytes() const { return inflated_; }
   // Where a record beginning at Position() is found in the file: the position itself in a
   // plain file, the start of the gzip member holding it in a compressed one.
   std::uint64_t FileOffset();
@@ -90,6 +92,7 @@ class TWarcStream {
   std::size_t inPos_ = 0;
   std::uint64_t inBase_ = 0;  // file offset of in_[0]
 
+  std::uint64_t inflated_ = 0;
   std::string out_;  // decoded window
   std::size_t outPos_ = 0;
   std::uint64_t outBase_ = 0;

@@ -91,3 +91,6 @@ awk -v c="$t_curl" -v o="$t_one" -v e="$t_eight" -v tw="$t_warc" -v tz="$t_zcat"
   printf "%d MB web archive, gzipped whole     %5.0f MB/s   zcat %4.0f MB/s  %5.2f  (target >= 0.5)\n", hb, hb/th, hb/thz, thz/th
   printf "peak memory: tavimo-scan --warc %.1f MB (gzipped whole %.1f MB), zcat %.1f MB\n", mw/1024, mh/1024, mz/1024
 }'
+
+# Hostile input: memory of a page of huge frames, frames of an archive gzipped whole.
+"$(dirname "$0")/hostile.sh" "$build"

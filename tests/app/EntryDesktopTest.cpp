@@ -6,6 +6,8 @@
 #include <X11/keysym.h>
 #include <chrono>
 #include <csignal>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/file.h>
@@ -124,6 +126,24 @@ TEST_F(EntryDesktopTest, OnlyAnExactFirstParameterHidesTheWindow) {
     Kill(pid);
     ASSERT_TRUE(WaitFor([&] { return !MainWindowViewable(); }, 5s));
   }
+}
+
+// --help prints the usage and ends at once: no window, no lock, no nudge of a running copy; a
+// usage that cannot be written is a failure.
+TEST_F(EntryDesktopTest, HelpPrintsTheUsageAndStartsNothing) {
+  std::string out;
+  FILE* p = ::popen((test::ProgramPath() + " --help 2>/dev/null").c_str(), "r");
+  ASSERT_NE(p, nullptr);
+  char buf[512];
+  for (size_t n; (n = std::fread(buf, 1, sizeof buf, p)) > 0;) out.append(buf, n);
+  const int status = ::pclose(p);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  EXPECT_EQ(out.rfind("Usage: tavimo [-mini]\n", 0), 0u) << out;
+  EXPECT_NE(out.find("-mini"), std::string::npos);
+  EXPECT_FALSE(LockIsHeld());
+  EXPECT_EQ(MainWindowCount(), 0);
+  EXPECT_EQ(std::system((test::ProgramPath() + " --help >/dev/full 2>/dev/null").c_str()) >> 8, 1);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // The hot-key, private-message and second-start handlers of the real main window, offscreen:
 // the visibility state table, played through the handlers against a page on 127.0.0.1.
 #include <QApplication>
+#include <QMenu>
 
 #include "controls/FlatEdit.h"
 #include "controls/FlatListBox.h"
@@ -94,6 +95,40 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<Row>& p) { return std::string(p.param.name); });
 
 using HotKeysFormTest = FormTest;
+
+// A tray menu entry that names a hot key does what that key does, from the hidden window where
+// both are used: the same window state and the same page scans afterwards.
+class TrayMenuTest : public HotKeysTest {};
+
+TEST_F(TrayMenuTest, EntriesNameTheKeyThatDoesTheSame) {
+  struct Outcome {
+    bool visible;
+    std::string list;
+    size_t scans;
+    bool operator==(const Outcome&) const = default;
+  };
+  auto from_hidden = [&](const std::function<void()>& act) {
+    form->hide();
+    form->Items->Clear();
+    form->Items->AppendItem("http://old/old.swf", "old.swf");
+    const size_t before = Scans();
+    act();
+    return Outcome{form->isVisible(), List(), Scans() - before};
+  };
+  int named = 0;
+  for (QAction* entry : form->PopNotify->actions()) {
+    const QString caption = entry->text();
+    const int vk = caption.endsWith("(F7)") ? 0x76 : caption.endsWith("(F6)") ? 0x75 : 0;
+    if (vk == 0) continue;
+    ++named;
+    const Outcome byMenu = from_hidden([&] { entry->trigger(); });
+    const Outcome byKey = from_hidden([&] { form->WMHotKey(vk); });
+    EXPECT_TRUE(byMenu == byKey) << caption.toStdString() << ": the menu leaves " << byMenu.list << " after "
+                                 << byMenu.scans << " scans, the key " << byKey.list << " after "
+                                 << byKey.scans;
+  }
+  EXPECT_EQ(named, 2);
+}
 
 TEST_F(HotKeysFormTest, MessageWhileVisibleFocusesAndSelectsTheAddress) {
   TFrmTavimo& f = Form();

@@ -257,6 +257,34 @@ TEST_F(ItemListTest, CheckBoxClickCountsAsRowClick) {
   EXPECT_EQ(playerLog.back(), "Play");
 }
 
+// Space sets the boxes of every selected row together: Ctrl+A, Space checks all; again unchecks
+// all; a selection of mixed boxes becomes all checked; rows outside the selection keep theirs.
+TEST_F(ItemListTest, SpaceChecksEverySelectedRow) {
+  Fill(4);
+  QTreeWidget* list = items->ListView1;
+  auto checks = [&] {
+    std::string out;
+    for (int i = 0; i < items->Count(); ++i) out += items->IsChecked(i) ? 'x' : '.';
+    return out;
+  };
+  list->setFocus();
+  ClickRow(list, 0);
+  QTest::keyClick(list, Qt::Key_A, Qt::ControlModifier);
+  QTest::keyClick(list, Qt::Key_Space);
+  EXPECT_EQ(checks(), "xxxx");
+  QTest::keyClick(list, Qt::Key_Space);
+  EXPECT_EQ(checks(), "....");
+  items->SetChecked(1, true);
+  items->SetChecked(3, true);
+  ClickRow(list, 0);
+  ClickRow(list, 1, Qt::ControlModifier);
+  ClickRow(list, 2, Qt::ControlModifier);
+  QTest::keyClick(list, Qt::Key_Space);
+  EXPECT_EQ(checks(), "xxxx");
+  QTest::keyClick(list, Qt::Key_Space);
+  EXPECT_EQ(checks(), "...x");
+}
+
 TEST_F(ItemListTest, NameClickEditsAndHighlightsWithoutPreview) {
   Fill(3);
   ClickRow(items->ListView2, 1);

@@ -10,11 +10,13 @@
 #include "app/Categories.h"
 #include "app/FrmOption.h"
 #include "app/Frmnewclass.h"
+#include "app/ItemList.h"
 #include "platform/Autostart.h"
 #include "platform/Paths.h"
 #include "controls/FlatCheckBox.h"
 #include "controls/FlatEdit.h"
 #include "controls/FlatListBox.h"
+#include "controls/FlatPanel.h"
 #include "controls/FlatRadioButton.h"
 #include "tests/app/FormFixture.h"
 
@@ -227,12 +229,24 @@ TEST_F(CategoriesTest, RootButtonImportsPlainSubfoldersOnly) {
   EXPECT_TRUE(dialogs.Messages.empty());
 }
 
-// A name with a line break would write lines of its own into info.ini: it is refused where it
-// comes in (typed in the dialog, a folder of the root, a chosen root), with a message, and the
-// file saved at close holds only the names that were taken.
-TEST_F(CategoriesTest, NamesWithALineBreakAreRefusedWithAMessage) {
+// A name with a line break would write lines of its own into info.ini, and a name such as
+// ".." or "a/b" would lead downloads out of the root: they are refused where they come in
+// (typed in the dialog, a folder of the root, a chosen root), with a message, and the file
+// saved at close holds only the names that were taken.
+TEST_F(CategoriesTest, NamesWithALineBreakOrLeavingTheRootAreRefusedWithAMessage) {
   TFrmTavimo& f = Form();
-  for (const std::string typed : {"Fun\n[options]\nispreview=0", "a\rb", "\n", "x\r\n"}) {
+  const std::string slash = "A category name cannot contain \"/\".";
+  const std::string dots = "A category name cannot be \".\" or \"..\".";
+  for (const auto& [typed, why] : std::vector<std::pair<std::string, std::string>>{
+           {"Fun\n[options]\nispreview=0", kLineBreakNameText},
+           {"a\rb", kLineBreakNameText},
+           {"\n", kLineBreakNameText},
+           {"x\r\n", kLineBreakNameText},
+           {".", dots},
+           {"..", dots},
+           {"../../.config/autostart", slash},
+           {"/tmp", slash},
+           {std::string("a\0b", 3), "A category name cannot contain a NUL character."}}) {
     dialogs.Messages.clear();
     int result = -1;
     dialogs.Script = [&](QDialog& d) {
@@ -246,7 +260,7 @@ TEST_F(CategoriesTest, NamesWithALineBreakAreRefusedWithAMessage) {
     EXPECT_EQ(f.CategoryItems(), DefaultCategories());
     EXPECT_NE(result, QDialog::Accepted);  // the dialog stays open to correct the name
     ASSERT_EQ(dialogs.Messages.size(), 1u);
-    EXPECT_EQ(dialogs.Messages[0].text, kLineBreakNameText);
+    EXPECT_EQ(dialogs.Messages[0].text, why);
   }
   dialogs.Script = nullptr;
 
@@ -362,6 +376,29 @@ TEST(CategoryFolderRule, RootAndCategoryMakeTheFolder) {
   EXPECT_EQ(CategoryFolder("/", "--"), "/");
   EXPECT_EQ(CategoryFolder("/r", ""), "/r//");  // an empty name is used as it stands
   EXPECT_EQ(CategoryFolder("/r/", " a b "), "/r/ a b /");
+}
+
+// A settings file may hold what the dialog refuses: such a category saves nothing, says why,
+// and the window stays.
+TEST_F(CategoriesTest, ACategoryFromTheSettingsFileCannotLeadOutOfTheRoot) {
+  ASSERT_TRUE(EnsureFolder(ConfigHomeFolder() + "/tavimo"));
+  WriteFile(SettingsFilePath(),
+            "[saveoption]\nfolder=" + home / "dl/flash" +
+                "\n[classes]\nclassnum=5\nclass0=--\nclass1=Mtv\nclass2=Games\nclass3=Fun\n"
+                "class4=../../.config/autostart\n");
+  TFrmTavimo& f = Form();
+  ASSERT_EQ(f.CategoryItems().size(), 5u);
+  f.lstclass->setCurrentRow(4);
+  f.Items->AppendItem("http://127.0.0.1:1/x.swf", "x.swf");
+  f.Items->SetChecked(0, true);
+  f.show();
+  f.butdownloadClick();
+  EXPECT_EQ(f.statubar->Caption().toStdString(), "Download failed: A category name cannot contain \"/\".");
+  EXPECT_TRUE(f.isVisible());
+  EXPECT_EQ(f.Items->Count(), 1);
+  EXPECT_FALSE(FileExists(home / "dl"));
+  EXPECT_FALSE(FileExists(home / ".config/autostart"));
+  EXPECT_TRUE(dialogs.Messages.empty());
 }
 
 TEST_F(CategoriesTest, ItemFolderUsesTheFieldAndTheSelection) {

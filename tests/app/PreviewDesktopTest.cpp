@@ -10,6 +10,8 @@
 #include "app/FrmTavimo.h"
 #include "detect/HttpMovieFetcher.h"
 #include "app/ItemList.h"
+#include "app/ProgramEntry.h"
+#include "controls/FlatPanel.h"
 #include "platform/desktop/Dialogs.h"
 #include "platform/desktop/ShockwaveFlash.h"
 #include "tests/app/FormFixture.h"
@@ -35,11 +37,14 @@ TEST(PreviewDesktop, ClickingARowPlaysItsMovieInThePreviewArea) {
   server.Put("/movie.swf", swf);
 
   THttpMovieFetcher fetcher;
+  TFrmTavimo* shown = nullptr;
+  SayPreviewFailures(fetcher, shown);
   FrmTavimoSetup setup;
   setup.Registry = &registry;
   setup.Dialogs = &dialogs;
   setup.PlayerFactory = ShockwaveFlashFactory(fetcher);
   auto form = std::make_unique<TFrmTavimo>(std::move(setup));
+  shown = form.get();
   form->move(20, 20);
   form->show();
   ASSERT_TRUE(WaitUntil([&] { return form->isVisible(); }));
@@ -63,6 +68,14 @@ TEST(PreviewDesktop, ClickingARowPlaysItsMovieInThePreviewArea) {
       << "centre " << shot().pixelColor(124, 65).name().toStdString();
   EXPECT_EQ(server.Targets(), std::vector<std::string>{"/movie.swf"});
   EXPECT_TRUE(dialogs.Messages.empty());
+
+  // A movie that cannot be fetched says why in the status panel instead of leaving a blank box.
+  const QRect missing = list->visualItemRect(list->topLevelItem(0));
+  QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, QPoint(missing.left() + 60, missing.center().y()));
+  EXPECT_TRUE(WaitUntil([&] { return form->statubar->Caption().startsWith("Preview"); }, 10000));
+  EXPECT_EQ(form->statubar->Caption().toStdString(), "Preview: 404 Not Found");
+  EXPECT_TRUE(form->statubar->isVisible());
+  shown = nullptr;
   form.reset();
 }
 

@@ -2,6 +2,7 @@
 // frame loop, a host that refuses) drives both the real window and the command.
 #include <QProcess>
 
+#include <algorithm>
 #include <csignal>
 #include <cstring>
 #include <filesystem>
@@ -13,6 +14,7 @@
 #include "controls/FlatEdit.h"
 #include "net/HttpCli.h"
 #include "tests/app/FormFixture.h"
+#include "tests/support/FirefoxEntryWriter.h"
 #include "tests/support/Processes.h"
 #include "tests/support/TestServer.h"
 
@@ -39,6 +41,7 @@ struct Site {
 };
 
 using Rows = std::vector<std::pair<std::string, std::string>>;
+using Lines = std::vector<std::string>;
 
 struct CommandRun {
   int exitCode = -1;
@@ -46,8 +49,9 @@ struct CommandRun {
 };
 
 CommandRun RunCommand(const QStringList& args, const std::string& caFile, const std::string& input = {},
-                      const std::string& httpProxy = {}) {
+                      const std::string& httpProxy = {}, const std::string& stdoutFile = {}) {
   QProcess p;
+  if (!stdoutFile.empty()) p.setStandardOutputFile(QString::fromStdString(stdoutFile));
   QProcessEnvironment env = QProcessEnvironment::systemEnvironment();  // the test's home
   env.insert("SSL_CERT_FILE", QString::fromStdString(caFile));
   env.remove("HTTP_PROXY");
@@ -62,17 +66,26 @@ CommandRun RunCommand(const QStringList& args, const std::string& caFile, const 
           p.readAllStandardError().toStdString()};
 }
 
+Lines SplitLines(const std::string& text) {
+  Lines lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+// Standard output carries movies only: every line is URL, tab, name (and, for a movie found
+// in a cache or an archive, a tab and its source).
 Rows TextRows(const std::string& out) {
   Rows rows;
-  size_t pos = 0;
-  while (pos < out.size()) {
-    const size_t end = out.find('\n', pos);
-    const std::string line = out.substr(pos, end - pos);
-    pos = end == std::string::npos ? out.size() : end + 1;
+  for (const std::string& line : SplitLines(out)) {
     const auto tab = line.find('\t');
-    if (tab != std::string::npos && line.compare(tab + 1, 6, "error:") != 0) {
-      rows.emplace_back(line.substr(0, tab), line.substr(tab + 1));
+    EXPECT_NE(tab, std::string::npos) << "not a movie: " << line;
+    if (tab == std::string::npos) continue;
+    const auto second = line.find('\t', tab + 1);
+    if (second != std::string::npos) {
+      EXPECT_TRUE(line.substr(second) == "\tcache" || line.substr(second) == "\twarc") << line;
     }
+    rows.emplace_back(line.substr(0, tab), line.substr(tab + 1, second - tab - 1));
   }
   return rows;
 }
@@ -106,6 +119,12 @@ TEST_F(ScanCommandTest, PrintsWhatTheWindowListsForTheSamePages) {
     EXPECT_EQ(TextRows(run.out), window) << page << "\n" << run.err;
     const bool failed = page == site_.refused || page == site_.plain.Url("/p.htm");  // a frame is missing
     EXPECT_EQ(run.exitCode, failed ? 1 : 0) << page << "\n" << run.out << run.err;
+    // The failure is said on standard error, in the window's words.
+    EXPECT_EQ(run.err, failed ? "tavimo-scan: " + page + ": " +
+                                    (page == site_.refused ? "1 of 1 page failed: connection refused"
+                                                           : "1 of 3 pages failed: 404 Not Found") +
+                                    "\n"
+                              : "");
   }
   EXPECT_FALSE(WindowRows(site_.plain.Url("/p.htm")).empty());
 }
@@ -117,12 +136,16 @@ TEST_F(ScanCommandTest, StreamsJsonRecordsForAListFromStandardInput) {
     const CommandRun run = RunCommand({"--urls-from", "-", "--json", "--jobs", jobs}, caFile_, list);
     EXPECT_EQ(run.exitCode, 1) << run.err;
     std::map<std::string, std::vector<nlohmann::json>> byPage;
-    std::istringstream lines(run.out);
-    for (std::string line; std::getline(lines, line);) {
+    for (const std::string& line : SplitLines(run.out)) {
+      const auto record = nlohmann::json::parse(line);
+      EXPECT_FALSE(record.contains("error")) << line;
+      byPage[record["page"]].push_back(record);
+    }
+    for (const std::string& line : SplitLines(run.err)) {
       const auto record = nlohmann::json::parse(line);
       byPage[record["page"]].push_back(record);
     }
-    ASSERT_EQ(byPage.size(), 3u) << run.out;
+    ASSERT_EQ(byPage.size(), 3u) << run.out << run.err;
     const auto& loop = byPage[site_.plain.Url("/l1.htm")];
     ASSERT_EQ(loop.size(), 2u);  // the frame loop ends: each page once
     EXPECT_EQ(loop[0]["url"], site_.plain.Url("/one.swf"));
@@ -146,7 +169,106 @@ TEST_F(ScanCommandTest, ReadsTheListFromAFile) {
   const CommandRun missing = RunCommand({"--urls-from", QString::fromStdString(list + ".gone")}, caFile_);
   EXPECT_EQ(missing.exitCode, 1);
   EXPECT_EQ(missing.out, "");
-  EXPECT_EQ(missing.err, "tavimo-scan: cannot read " + list + ".gone\n");
+  EXPECT_EQ(missing.err, "tavimo-scan: cannot read " + list + ".gone: No such file or directory\n");
+}
+
+// A list that is no list is an error with its reason, after the pages read before it: a
+// folder, a read error, a line longer than the settings' bound (/dev/zero is one endless line).
+TEST_F(ScanCommandTest, AListThatCannotBeReadWholeIsAnError) {
+  std::filesystem::create_directories(std::filesystem::path(SettingsFilePath()).parent_path());
+  WriteFile(SettingsFilePath(), "[options]\nurllinebytes=100\n");
+  const std::string page = site_.tls.Url("/s.htm");
+  const std::string list = home / "pages.txt";
+  // Line 2 is a comment of exactly the bound (its CR not counted); line 4 passes it.
+  WriteFile(list, page + "\r\n#" + std::string(99, 'x') + "\r\n" + page + "\n" + std::string(101, 'x') +
+                      "\n" + page);
+  const struct {
+    std::string from, error;
+    bool scanned;  // the first page was scanned before the error
+  } rows[] = {
+      {home.Path(), "cannot read " + home.Path() + ": it is a folder", false},
+      {"/proc/self/mem", "cannot read /proc/self/mem: Input/output error", false},
+      {"/dev/zero", "line 1 of /dev/zero is longer than 100 bytes, the most an address may have", false},
+      {list, "line 4 of " + list + " is longer than 100 bytes, the most an address may have", true},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.from);
+    const CommandRun run =
+        RunCommand({"--detect", "page", "--urls-from", QString::fromStdString(row.from)}, caFile_);
+    EXPECT_EQ(run.exitCode, 1);
+    const Rows secure{{site_.tls.Url("/secure.swf"), "secure.swf"}};
+    const Rows expected = row.scanned ? Rows{secure[0], secure[0]} : Rows{};
+    EXPECT_EQ(TextRows(run.out), expected);
+    ASSERT_FALSE(run.err.empty());
+    EXPECT_EQ(SplitLines(run.err).back(), "tavimo-scan: " + row.error);
+  }
+}
+
+// Standard output that cannot be written fails the run and says so.
+TEST_F(ScanCommandTest, AResultThatCannotBeWrittenFailsTheRun) {
+  for (const QStringList& args :
+       {QStringList{"--detect", "page", QString::fromStdString(site_.tls.Url("/s.htm"))},
+        QStringList{"--json", "--detect", "page", QString::fromStdString(site_.tls.Url("/s.htm"))}}) {
+    const CommandRun run = RunCommand(args, caFile_, {}, {}, "/dev/full");
+    EXPECT_EQ(run.exitCode, 1) << run.err;
+    EXPECT_EQ(run.err, "tavimo-scan: cannot write the results to standard output: No space left on device\n");
+  }
+}
+
+// An address without a scheme is an http address, as in the window; one that is not http or
+// https is refused with the window's reason on standard error.
+TEST_F(ScanCommandTest, TheAddressIsMadeUsableAsInTheWindow) {
+  const std::string bare = site_.plain.Url("/l1.htm").substr(std::string("http://").size());
+  const CommandRun run =
+      RunCommand({"--detect", "page", QString::fromStdString(bare), "file:///etc/passwd"}, caFile_);
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_EQ(TextRows(run.out), WindowRows(bare));
+  EXPECT_EQ(TextRows(run.out).at(0).first, site_.plain.Url("/one.swf"));
+  EXPECT_EQ(run.err, "tavimo-scan: file:///etc/passwd: Tavimo scans http and https pages\n");
+}
+
+// The pages of one scan are bounded as a whole (the settings' scanbytes): the bound stops the
+// scan and is said.
+TEST_F(ScanCommandTest, ThePagesOfOneScanAreBoundedAsAWhole) {
+  TestServer server;
+  std::string frames;
+  for (int k = 0; k < 20; ++k) {
+    frames += "<iframe src=\"f" + std::to_string(k) + ".htm\">";
+    server.Put("/f" + std::to_string(k) + ".htm",
+               "\"m" + std::to_string(k) + ".swf\"" + std::string(1000, ' '), "text/html");
+  }
+  server.Put("/p.htm", frames, "text/html");
+  std::filesystem::create_directories(std::filesystem::path(SettingsFilePath()).parent_path());
+  WriteFile(SettingsFilePath(), "[options]\nscanbytes=3000\n");
+  const CommandRun run =
+      RunCommand({"--detect", "page", QString::fromStdString(server.Url("/p.htm"))}, caFile_);
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_LT(server.Requests().size(), 6u);
+  EXPECT_NE(run.err.find("stopped after 3000 bytes of pages, the most one scan keeps"), std::string::npos)
+      << run.err;
+}
+
+// A movie found in a browser's cache, not on the page, says so: a third column in text, the
+// source in JSON; the rows are the window's with its default option (page and cache).
+TEST_F(ScanCommandTest, CacheFindsSayTheirSource) {
+  FirefoxEntry entry;
+  entry.url = site_.plain.Url("/cached/c.swf");
+  entry.body = "FWS cached";
+  const std::string entries = CacheHomeFolder() + "/mozilla/firefox/p.default/cache2/entries";
+  std::filesystem::create_directories(entries);
+  ASSERT_FALSE(WriteFirefoxEntry(entries, entry).empty());
+  const std::string page = site_.plain.Url("/l1.htm");
+  const CommandRun text = RunCommand({"--detect", "cache", QString::fromStdString(page)}, caFile_);
+  EXPECT_EQ(text.exitCode, 0) << text.err;
+  EXPECT_EQ(SplitLines(text.out),
+            (Lines{site_.plain.Url("/one.swf") + "\tone.swf", site_.plain.Url("/two.swf") + "\ttwo.swf",
+                   entry.url + "\tc.swf\tcache"}));
+  EXPECT_EQ(TextRows(text.out), WindowRows(page));
+  const CommandRun json = RunCommand({"--json", "--detect", "cache", QString::fromStdString(page)}, caFile_);
+  const Lines records = SplitLines(json.out);
+  ASSERT_EQ(records.size(), 3u) << json.out;
+  EXPECT_EQ(nlohmann::json::parse(records[2])["source"], "cache");
+  EXPECT_EQ(nlohmann::json::parse(records[0])["source"], "page");
 }
 
 // The query rule is off by default and on for both with the settings key.
@@ -219,8 +341,12 @@ TEST_F(ScanCommandTest, ScansWebArchivesAsTheLiveSite) {
   WriteFile(plain, bytes);
   const CommandRun damaged = RunCommand({"--warc", QString::fromStdString(plain)}, caFile_);
   EXPECT_EQ(damaged.exitCode, 1);
-  EXPECT_NE(damaged.out.find("error: "), std::string::npos) << damaged.out;
-  EXPECT_NE(damaged.out.find(server.Url("/w/b.swf") + "\tb.swf"), std::string::npos) << damaged.out;
+  EXPECT_NE(damaged.err.find("tavimo-scan: " + plain + "@"), std::string::npos) << damaged.err;
+  const Lines movieLines = SplitLines(damaged.out);
+  EXPECT_NE(std::find(movieLines.begin(), movieLines.end(), server.Url("/w/b.swf") + "\tb.swf\twarc"),
+            movieLines.end())
+      << damaged.out;
+  TextRows(damaged.out);  // movies only
 }
 
 TEST_F(ScanCommandTest, EveryPageGoesThroughTheEnvironmentsProxy) {
@@ -241,11 +367,75 @@ TEST_F(ScanCommandTest, EveryPageGoesThroughTheEnvironmentsProxy) {
   EXPECT_EQ(proxy.Requests()[1].target, "http://site.invalid/b.htm");
 }
 
-std::vector<std::string> FilesIn(const std::string& dir) {
-  std::vector<std::string> names;
-  for (const auto& e : std::filesystem::directory_iterator(dir))
+// The plain files of a folder, and their contents, sorted.
+std::pair<std::vector<std::string>, std::vector<std::string>> FilesIn(const std::string& dir) {
+  std::vector<std::string> names, contents;
+  for (const auto& e : std::filesystem::directory_iterator(dir)) {
+    if (!e.is_regular_file()) continue;
     names.push_back(e.path().filename().string());
-  return names;
+    contents.push_back(ReadFile(e.path().string()));
+  }
+  std::sort(names.begin(), names.end());
+  std::sort(contents.begin(), contents.end());
+  return {names, contents};
+}
+
+// One run is one batch: movies of one name from several pages are all kept, also when
+// several jobs save them at once; a failed one leaves its name to the next; the folder is made
+// with its parents.
+TEST_F(ScanCommandTest, OneRunOfPagesNeverOverwritesItsOwnMovies) {
+  TestServer server;
+  for (const char* page : {"/x/p.htm", "/y/p.htm", "/z/p.htm", "/w/p.htm"})
+    server.Put(page, "\"movie.swf\"", "text/html");
+  server.Put("/x/movie.swf", "FWS x");
+  server.Put("/y/movie.swf", "FWS y");
+  server.Put("/w/movie.swf", "FWS w");  // z/movie.swf is gone: 404
+  auto run = [&](const std::string& dir, const char* jobs, std::initializer_list<const char*> pages) {
+    QStringList args{"--detect",   "page", "--mode", "internet",
+                     "--jobs",     jobs,   "--save", QString::fromStdString(dir),
+                     "--category", "Games"};
+    for (const char* page : pages) args << QString::fromStdString(server.Url(page));
+    return RunCommand(args, caFile_);
+  };
+  const CommandRun one = run(home / "out/a", "1", {"/x/p.htm", "/z/p.htm", "/y/p.htm"});
+  EXPECT_EQ(one.exitCode, 1) << one.err;
+  EXPECT_NE(one.err.find("movie.swf: Download failed: 404 Not Found"), std::string::npos) << one.err;
+  EXPECT_NE(one.err.find("saved as movie (2).swf"), std::string::npos) << one.err;
+  EXPECT_EQ(ReadFile(home / "out/a/Games/movie.swf"), "FWS x");
+  EXPECT_EQ(ReadFile(home / "out/a/Games/movie (2).swf"), "FWS y");
+  EXPECT_EQ(FilesIn(home / "out/a/Games").first.size(), 2u);
+
+  const CommandRun three = run(home / "out/b", "3", {"/x/p.htm", "/y/p.htm", "/w/p.htm"});
+  EXPECT_EQ(three.exitCode, 0) << three.err;
+  EXPECT_EQ(FilesIn(home / "out/b/Games"),
+            std::make_pair(std::vector<std::string>{"movie (2).swf", "movie (3).swf", "movie.swf"},
+                           std::vector<std::string>{"FWS w", "FWS x", "FWS y"}));
+}
+
+// The same for web archives: the movies of every archive of a run are one batch; "--" is the
+// folder itself, as for pages.
+TEST_F(ScanCommandTest, OneRunOfArchivesNeverOverwritesItsOwnMovies) {
+  auto record = [](const std::string& uri, const std::string& body) {
+    const std::string http =
+        TestServer::Response(200, body, "Content-Type: application/x-shockwave-flash\r\n");
+    return "WARC/1.1\r\nWARC-Type: response\r\nWARC-Target-URI: " + uri +
+           "\r\nContent-Type: application/http;msgtype=response\r\nContent-Length: " +
+           std::to_string(http.size()) + "\r\n\r\n" + http + "\r\n\r\n";
+  };
+  WriteFile(home / "a.warc",
+            record("http://s/x/movie.swf", "FWS x") + record("http://s/y/movie.swf", "FWS y"));
+  WriteFile(home / "b.warc", record("http://s/z/movie.swf", "FWS z"));
+  const std::string dir = home / "archived";
+  const CommandRun run =
+      RunCommand({"--save", QString::fromStdString(dir), "--category", "--", "--warc",
+                  QString::fromStdString(home / "a.warc"), QString::fromStdString(home / "b.warc")},
+                 caFile_);
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(FilesIn(dir),
+            std::make_pair(std::vector<std::string>{"movie (2).swf", "movie (3).swf", "movie.swf"},
+                           std::vector<std::string>{"FWS x", "FWS y", "FWS z"}));
+  EXPECT_EQ(ReadFile(dir + "/movie (3).swf"), "FWS z");
+  EXPECT_FALSE(FileExists(dir + "/--"));
 }
 
 // Ctrl+C during a save leaves no part of the movie, whichever client was saving it.
@@ -268,15 +458,15 @@ TEST_F(ScanCommandTest, AnInterruptedSaveLeavesNoPartialFile) {
                                QString::fromStdString(server.Url("/p.htm"))});
       ASSERT_TRUE(scan.waitForStarted(10000));
       const bool partWritten = WaitFor([&] {
-        for (const std::string& name : FilesIn(dir))
-          if (name.ends_with(".part")) return true;
+        for (const auto& e : std::filesystem::directory_iterator(dir))
+          if (e.path().filename().string().ends_with(".part")) return true;
         return false;
       });
       EXPECT_TRUE(partWritten);
       ::kill(static_cast<pid_t>(scan.processId()), signo);
       ASSERT_TRUE(scan.waitForFinished(10000));
       EXPECT_EQ(scan.exitStatus(), QProcess::CrashExit);
-      EXPECT_EQ(FilesIn(dir), std::vector<std::string>{});
+      EXPECT_EQ(FilesIn(dir).first, std::vector<std::string>{});
     }
   }
 }
@@ -300,7 +490,7 @@ TEST_F(ScanCommandTest, SavedMoviesStayWithinTheSettingsFilesMovieLimit) {
     EXPECT_NE(run.err.find("big.swf: Download failed: the movie is larger than 10000 bytes"),
               std::string::npos)
         << mode << ": " << run.err;
-    EXPECT_EQ(FilesIn(dir), std::vector<std::string>{"small.swf"}) << mode;
+    EXPECT_EQ(FilesIn(dir).first, std::vector<std::string>{"small.swf"}) << mode;
   }
 
   const auto record = [](const std::string& uri, const std::string& http) {
@@ -317,13 +507,17 @@ TEST_F(ScanCommandTest, SavedMoviesStayWithinTheSettingsFilesMovieLimit) {
   EXPECT_EQ(run.exitCode, 1) << run.err;
   EXPECT_NE(run.err.find("big.swf: Download failed: the movie is larger than 10000 bytes"), std::string::npos)
       << run.err;
-  EXPECT_EQ(FilesIn(dir), std::vector<std::string>{"small.swf"});
+  EXPECT_EQ(FilesIn(dir).first, std::vector<std::string>{"small.swf"});
 }
 
 TEST_F(ScanCommandTest, BadUsageSaysWhyAndExitsWithTwo) {
+  // Addresses beside --warc would not be scanned: refused rather than dropped.
   for (const QStringList& args :
        {QStringList{}, QStringList{"--jobs", "0", "http://x/"}, QStringList{"--detect", "all"},
-        QStringList{"--frobnicate"}, QStringList{"--category", "Games", "http://x/"}}) {
+        QStringList{"--frobnicate"}, QStringList{"--category", "Games", "http://x/"},
+        QStringList{"--save", "/tmp", "--category", "../x", "http://x/"},
+        QStringList{"--save", "/tmp", "--category", "..", "--warc", "a.warc"},
+        QStringList{"http://x/", "--warc", "a.warc"}, QStringList{"--urls-from", "-", "--warc", "a.warc"}}) {
     const CommandRun run = RunCommand(args, caFile_);
     EXPECT_EQ(run.exitCode, 2) << args.join(' ').toStdString();
     EXPECT_NE(run.err.find("usage: tavimo-scan"), std::string::npos);

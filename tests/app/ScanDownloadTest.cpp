@@ -143,16 +143,20 @@ TEST_P(ScanDownloadTest, FailurePaths) {
   EXPECT_EQ(dialogs.Messages[0].caption, "No Flash item is selected");
   EXPECT_EQ(dialogs.Messages[0].text, "Please check up the Flash items that you want to save.");
 
-  // A category folder that cannot be created (its root is missing): from the internet the
-  // file error is shown and the batch stops before auto-close.
+  // A category folder that cannot be created (a file stands where its root should be): the
+  // status says so, nothing is fetched and the window stays as it was.
   form->Items->SetChecked(0, true);
   form->Settings().DownloadMode = 1;
-  form->edtdowndir->setText(QString::fromStdString(home / "no/such/root"));
+  WriteFile(home / "plain-file", "in the way");
+  form->edtdowndir->setText(QString::fromStdString(home / "plain-file/root"));
   form->lstclass->setCurrentRow(2);
   form->show();
+  const size_t asked = server_->Requests().size();
   RunGuarded(dialogs, [&] { form->butdownloadClick(); });
-  ASSERT_EQ(dialogs.Messages.size(), 2u);
-  EXPECT_EQ(dialogs.Messages[1].text, "Cannot create file " + home / "no/such/root/Games/intro.swf");
+  EXPECT_EQ(dialogs.Messages.size(), 1u);
+  EXPECT_EQ(Status(), "Download failed: cannot create the folder " + home / "plain-file/root/Games" +
+                          ": Not a directory");
+  EXPECT_EQ(server_->Requests().size(), asked);
   EXPECT_TRUE(form->isVisible());
   EXPECT_EQ(form->Items->Count(), 2);
 }

@@ -10,9 +10,12 @@
 #include "controls/FlatEdit.h"
 #include "controls/FlatPanel.h"
 #include "app/ItemList.h"
+#include "components/MouseImage.h"
 #include "detect/PageScan.h"
+#include "detect/ScanAddress.h"
 #include "net/HttpCli.h"
 #include "tests/app/FormFixture.h"
+#include "tests/support/SessionFiles.h"
 #include "tests/support/TestServer.h"
 
 namespace tavimo::test {
@@ -119,6 +122,25 @@ const FailCase kFailCases[] = {
      },
      "/c0.htm", [](TFrmTavimo& f) { f.PageScan().MaxPages = 3; },
      "Finished: stopped after 3 pages, the most one scan fetches", 3},
+    // Frames each under the page bound add up: the scan's own bound cuts the third one and
+    // fetches nothing more (the fourth frame, the third's frame).
+    {"ScanBytesBound",
+     [] {
+       const std::string big(1000, ' ');
+       return FileSite({{"/p.htm", TestServer::Response(200,
+                                                        "\"a.swf\" <iframe src=\"f1.htm\"><iframe "
+                                                        "src=\"f2.htm\"><iframe src=\"f3.htm\"><iframe "
+                                                        "src=\"f4.htm\">")},
+                        {"/f1.htm", TestServer::Response(200, "\"b.swf\"" + big)},
+                        {"/f2.htm", TestServer::Response(200, "\"c.swf\"" + big)},
+                        {"/f3.htm", TestServer::Response(200, big + "\"d.swf\" <iframe src=\"g.htm\">")},
+                        {"/f4.htm", TestServer::Response(200, "\"e.swf\"")},
+                        {"/g.htm", TestServer::Response(200, "\"g.swf\"")}});
+     },
+     "/p.htm", [](TFrmTavimo& f) { f.PageScan().MaxScanBytes = 2500; },
+     "Finished: 1 of 4 pages failed: cut short at the scan's limit; stopped after 2500 bytes of pages, the "
+     "most one scan keeps",
+     3},
 };
 
 class ScanStatusTest : public FormTest, public ::testing::WithParamInterface<FailCase> {};
@@ -165,6 +187,54 @@ TEST_P(ScanStatusTest, FinalStatusNamesWhatFailed) {
 
 INSTANTIATE_TEST_SUITE_P(Pages, ScanStatusTest, ::testing::ValuesIn(kFailCases),
                          [](const auto& p) { return std::string(p.param.name); });
+
+// An address without a scheme is scanned as http (its links are whole addresses); one the
+// client cannot fetch is said in the panel at once, nothing fetched, no box; a browser's page
+// that cannot be scanned is not offered.
+TEST_F(FormTest, TheAddressIsMadeUsableBeforeTheScan) {
+  TestServer server(
+      TestServer::Files({{"/a/index.htm", TestServer::Response(200, "<embed src=\"m.swf\">")}}));
+  const std::string bare = server.Url("/a/index.htm").substr(std::string("http://").size());
+  const struct {
+    std::string typed, field, status;
+    std::vector<std::string> urls;
+  } rows[] = {
+      {" " + bare, server.Url("/a/index.htm"), "Finished", {server.Url("/a/m.swf")}},
+      {"file:///etc/passwd", "file:///etc/passwd", kOnlyWebPages, {}},
+      {"about:blank", "about:blank", kOnlyWebPages, {}},
+      {"chrome://settings/", "chrome://settings/", kOnlyWebPages, {}},
+  };
+  Form();
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.typed);
+    form->Items->AppendItem("http://old.example/previous.swf", "previous.swf");
+    form->edturl->setText(QString::fromStdString(row.typed));
+    form->butgoClick();
+    EXPECT_EQ(form->edturl->text().toStdString(), row.field);
+    EXPECT_EQ(StatusText(*form), row.status);
+    std::vector<std::string> urls;
+    for (int i = 0; i < form->Items->Count(); ++i) urls.push_back(form->Items->Url(i));
+    EXPECT_EQ(urls, row.urls);
+    EXPECT_TRUE(form->butgo->Enable);
+    EXPECT_FALSE(form->Timer2->isActive());
+  }
+  EXPECT_EQ(server.Requests().size(), 1u);
+  EXPECT_TRUE(dialogs.Messages.empty());
+
+  // A failure that ends the scan leaves its message in the panel, not " Loading ".
+  form->edturl->setText("http:///nohost.htm");
+  QTest::keyClick(form->edturl, Qt::Key_Return);  // as the user starts it: the error is shown
+  ASSERT_EQ(dialogs.Messages.size(), 1u);
+  EXPECT_EQ(StatusText(*form), dialogs.Messages[0].text);
+
+  form->edturl->setText("typed.example/");
+  WriteFirefoxSession(home.Path(), "file:///home/someone/page.htm");
+  form->butRefreshClick();
+  EXPECT_EQ(form->edturl->text().toStdString(), "typed.example/");
+  WriteFirefoxSession(home.Path(), server.Url("/a/index.htm"));
+  form->butRefreshClick();
+  EXPECT_EQ(form->edturl->text().toStdString(), server.Url("/a/index.htm"));
+}
 
 // /page.htm sends its first half, then waits for `release` before the rest.
 TestServer::Script HeldPage(std::atomic<bool>& release) {

@@ -1,5 +1,8 @@
 // Each window shows its boxes through the dialogs it was made with, and so does everything it
 // opens: two windows side by side never see each other's boxes.
+#include <QApplication>
+#include <QFontMetrics>
+#include <QLabel>
 #include <QPushButton>
 #include <stdexcept>
 
@@ -121,6 +124,35 @@ TEST_F(WindowDialogsTest, EveryBoxGoesToTheDialogsOfTheWindowThatShowsIt) {
     other.reset();
     form.reset();
   }
+}
+
+// The category dialog shows its title and its label whole with the desktop's fonts, also with a
+// large title font, and its controls stay inside it without overlapping.
+TEST_F(WindowDialogsTest, CategoryDialogFitsItsTitleAndLabel) {
+  const QFont appFont = QApplication::font();
+  for (int points : {9, 16}) {
+    SCOPED_TRACE(points);
+    QFont big = appFont;
+    big.setPointSize(points);
+    QApplication::setFont(big);
+    Forget(dialogs);
+    dialogs.Script = [](QDialog& d) {
+      auto& n = dynamic_cast<Tfrmnewclass&>(d);
+      const QRect inside = n.rect().adjusted(8, 0, -8, 0);
+      EXPECT_TRUE(inside.contains(n.Label1->geometry())) << n.width();
+      EXPECT_GE(n.Label1->width(), n.Label1->sizeHint().width());
+      EXPECT_GE(n.width(), QFontMetrics(QApplication::font()).horizontalAdvance(n.windowTitle()) + 64);
+      for (QWidget* w : std::initializer_list<QWidget*>{n.edtnewclass, n.BitBtn1, n.BitBtn2}) {
+        EXPECT_TRUE(inside.contains(w->geometry())) << w->objectName().toStdString();
+      }
+      EXPECT_FALSE(n.BitBtn1->geometry().intersects(n.BitBtn2->geometry()));
+      return int(QDialog::Rejected);
+    };
+    Form().AddaNewCategory1Click();
+    EXPECT_EQ(dialogs.Shown.size(), 1u);
+    form.reset();
+  }
+  QApplication::setFont(appFont);
 }
 
 }  // namespace

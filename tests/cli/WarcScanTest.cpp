@@ -56,15 +56,13 @@ struct Scanned {
 
 // saveTo: the folder the movies are saved in as the scan passes them ("" : none).
 Scanned Scan(const std::string& path, std::uint64_t spacing, const std::string& saveTo = "",
-             std::int64_t movieBytes = kDefaultMovieBytes) {
+             WarcScanLimits limits = {}, WarcScanStats* stats = nullptr) {
   Scanned s;
-  WarcScanLimits limits;
   limits.accessPointSpacing = spacing;
-  limits.movieBytes = movieBytes;
   WarcSaving saving;
   if (!saveTo.empty()) {
     saving.target = [&](const FoundItem& i) { return saveTo + "/" + i.name; };
-    saving.done = [&](const FoundItem& i, bool saved, const std::string& error) {
+    saving.done = [&](const FoundItem& i, const std::string&, bool saved, const std::string& error) {
       s.saves.push_back(i.name + (saved ? " saved" : ": " + error));
     };
   }
@@ -78,7 +76,7 @@ Scanned Scan(const std::string& path, std::uint64_t spacing, const std::string& 
         s.problems.push_back(where.substr(where.find('@') == std::string::npos ? 0 : where.find('@')) + ": " +
                              why);
       },
-      saving);
+      saving, stats);
   return s;
 }
 
@@ -197,7 +195,9 @@ TEST(WarcScan, TheMovieLimitBoundsWhatIsSaved) {
     test::TempDir dir;
     test::WriteFile(dir / "a.warc", whole ? test::Gzip(file) : file);
     test::WriteFile(dir / "bomb.swf", "earlier");
-    const Scanned s = Scan(dir / "a.warc", TWarcAccessPoints::kDefaultSpacing, dir.Path(), 10000);
+    WarcScanLimits limits;
+    limits.movieBytes = 10000;
+    const Scanned s = Scan(dir / "a.warc", TWarcAccessPoints::kDefaultSpacing, dir.Path(), limits);
     const std::string refused = ": the movie is larger than 10000 bytes, the most a download saves";
     EXPECT_EQ(s.saves, (std::vector<std::string>{"small.swf saved", "bomb.swf" + refused,
                                                  "chunks.swf" + refused, "exact.swf saved"}));
@@ -209,6 +209,86 @@ TEST(WarcScan, TheMovieLimitBoundsWhatIsSaved) {
     for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(dir.Path())) ++files;
     EXPECT_EQ(files, 4u);  // the archive, bomb.swf, small.swf, exact.swf
   }
+}
+
+// Reaching frames in an archive gzipped whole costs a bounded amount of inflating in all: a few
+// times the archive's own data, however the pages list their frames, not one run from an access
+// point per frame (which grows with pages x frames x the spacing).
+TEST(WarcScan, FramesOfAWholeGzipArchiveAreReachedWithoutInflatingItAgainPerFrame) {
+  constexpr int kSitePages = 40, kFrames = 12;
+  auto html = [](const std::string& uri, const std::string& text, unsigned seed) {
+    return Response(uri, "text/html", "<html>" + text + Random(900, seed));
+  };
+  auto framesOf = [](const std::string& prefix) {
+    std::string text;
+    for (int j = kFrames - 1; j >= 0; --j) text += "<iframe src=\"" + prefix + std::to_string(j) + ".htm\">";
+    return text;  // listed backwards: against the archive's order
+  };
+  const struct {
+    const char* name;
+    std::string records;
+  } rows[] = {
+      {"one set of frames shared by every page, recorded first",
+       [&] {
+         std::string r;
+         for (int j = 0; j < kFrames; ++j)
+           r += html("http://t/f" + std::to_string(j) + ".htm", "\"f.swf\"", j);
+         for (int k = 0; k < kSitePages; ++k)
+           r += html("http://t/p" + std::to_string(k) + ".htm", framesOf("f"), 100 + k);
+         return r;
+       }()},
+      {"each page's own frames recorded after it",
+       [&] {
+         std::string r;
+         for (int k = 0; k < kSitePages; ++k) {
+           const std::string n = std::to_string(k);
+           r += html("http://t/p" + n + ".htm", framesOf("p" + n + "f"), 100 + k);
+           for (int j = 0; j < kFrames; ++j)
+             r += html("http://t/p" + n + "f" + std::to_string(j) + ".htm", "\"f.swf\"",
+                       1000 + k * kFrames + j);
+         }
+         return r;
+       }()},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    test::TempDir dir;
+    test::WriteFile(dir / "plain.warc", row.records);
+    test::WriteFile(dir / "whole.warc.gz", test::Gzip(row.records));
+    const std::uint64_t spacing = 16 << 10;
+    const Scanned plain = Scan(dir / "plain.warc", spacing);
+    WarcScanStats stats;
+    const Scanned whole = Scan(dir / "whole.warc.gz", spacing, "", {}, &stats);
+    EXPECT_TRUE(whole.problems.empty()) << ::testing::PrintToString(whole.problems);
+    EXPECT_EQ(whole.items, plain.items);
+    EXPECT_GE(whole.items.size(), static_cast<std::size_t>(kSitePages));
+    // Once to list the records, once for the pages, once more at most for the frames.
+    EXPECT_LE(stats.inflatedBytes, 3 * row.records.size() + spacing) << row.records.size();
+  }
+}
+
+// The pages of one scan are bounded as a whole: the bound stops the scan and is said.
+TEST(WarcScan, ThePagesOfOneScanAreBoundedAsAWhole) {
+  std::string records, frames;
+  for (int j = 0; j < 30; ++j) {
+    const std::string n = std::to_string(j);
+    frames += "<iframe src=\"f" + n + ".htm\">";
+    records += Response("http://t/f" + n + ".htm", "text/html", "\"f" + n + ".swf\"" + Random(1000, j));
+  }
+  records = Response("http://t/p.htm", "text/html", frames) + records;
+  test::TempDir dir;
+  test::WriteFile(dir / "a.warc.gz", test::Gzip(records));
+  WarcScanLimits limits;
+  limits.maxScanBytes = 5000;
+  const Scanned s = Scan(dir / "a.warc.gz", TWarcAccessPoints::kDefaultSpacing, "", limits);
+  std::size_t fromFrames = 0;
+  for (const std::string& item : s.items) fromFrames += item.rfind("http://t/p.htm 2 ", 0) == 0;
+  EXPECT_GE(fromFrames, 3u);
+  EXPECT_LE(fromFrames, 5u);
+  EXPECT_NE(std::find(s.problems.begin(), s.problems.end(),
+                      "http://t/p.htm: stopped after 5000 bytes of pages, the most one scan keeps"),
+            s.problems.end())
+      << ::testing::PrintToString(s.problems);
 }
 
 }  // namespace

@@ -110,5 +110,22 @@ TEST(FlatPanel, TransparentPanelLeavesItsFaceClear) {
   EXPECT_EQ(QColor(img.pixel(0, 0)), kHigh);
 }
 
+// A status longer than the panel can still be read whole: it is the tooltip while it is cut,
+// and the tooltip goes when the text fits again (after a shorter text or a wider panel).
+TEST(FlatPanel, CaptionCutShortIsTheToolTip) {
+  Panel t;
+  t.p.show();  // a hidden widget hears of its new size only when shown
+  const QString text = QStringLiteral("Download failed: White.swf: 404 Not Found; Black.swf: 503");
+  t.p.SetCaption(text);
+  ASSERT_TRUE(t.p.CaptionCut());
+  EXPECT_EQ(t.p.toolTip(), text);
+  t.p.resize(t.p.fontMetrics().horizontalAdvance(text) + 10, 30);
+  EXPECT_TRUE(t.p.toolTip().isEmpty());
+  t.p.resize(120, 30);
+  EXPECT_EQ(t.p.toolTip(), text);
+  t.p.SetCaption(QStringLiteral("Done"));
+  EXPECT_TRUE(t.p.toolTip().isEmpty());
+}
+
 }  // namespace
 }  // namespace tavimo

@@ -31,40 +31,43 @@ TEST(HttpMovieFetcher, AnswersOnceFromTheEventLoopWithTheMovieOrNothing) {
     TestServer gone([](test::Conn&, const test::HttpRequestSeen&) {});
     port = gone.Port();
   }
+  const std::string gone = "http://127.0.0.1:" + std::to_string(port) + "/x.swf";
   const struct {
     std::string url;
     bool ok;
     std::string bytes;
-    bool refused;  // OnRefused names the bound
+    std::string said;  // what OnNotShown tells the user, empty for a movie shown
   } cases[] = {
-      {server.Url("/a.swf"), true, "FWS-a", false},
-      {server.Url("/missing.swf"), false, "", false},  // a 404 page is no movie
-      {"http://127.0.0.1:" + std::to_string(port) + "/x.swf", false, "", false},
-      {"no host at all", false, "", false},
-      {server.Url("/big.swf"), false, "", true},
+      {server.Url("/a.swf"), true, "FWS-a", ""},
+      {server.Url("/missing.swf"), false, "", "Preview: 404 Not Found"},  // a 404 page is no movie
+      {gone, false, "", "Preview: connection refused"},
+      {"no host at all", false, "", "Preview: "},
+      {server.Url("/big.swf"), false, "",
+       "Preview: the movie is larger than 1000 bytes, the most the preview fetches"},
   };
   THttpMovieFetcher fetcher;
   fetcher.Client().InactivityTimeout = 3;
   fetcher.MaxMovieBytes = 1000;
-  std::vector<std::string> refusals;
-  fetcher.OnRefused = [&](const std::string& url, const std::string& text) {
-    refusals.push_back(url + " " + text);
+  std::vector<std::string> said;
+  fetcher.OnNotShown = [&](const std::string& url, const std::string& text) {
+    said.push_back(url + " " + text);
   };
   for (const auto& c : cases) {
     Answers answers;
-    refusals.clear();
+    said.clear();
     fetcher.Fetch(c.url, [&](bool ok, std::string bytes) { answers.emplace_back(ok, std::move(bytes)); });
     EXPECT_TRUE(answers.empty()) << c.url;  // never inside the caller
     ASSERT_TRUE(PumpUntil([&] { return !answers.empty(); })) << c.url;
     QCoreApplication::processEvents();
     ASSERT_EQ(answers.size(), 1u) << c.url;
     EXPECT_EQ(answers[0], std::make_pair(c.ok, c.bytes)) << c.url;
-    if (c.refused) {
-      EXPECT_EQ(refusals,
-                std::vector<std::string>{
-                    c.url + " Preview: the movie is larger than 1000 bytes, the most the preview fetches"});
+    if (c.said.empty()) {
+      EXPECT_TRUE(said.empty()) << c.url;
     } else {
-      EXPECT_TRUE(refusals.empty()) << c.url;
+      // Every movie not shown is said once, with its reason (a bad address: the client's text).
+      ASSERT_EQ(said.size(), 1u) << c.url;
+      EXPECT_EQ(said[0].rfind(c.url + " " + c.said, 0), 0u) << said[0];
+      EXPECT_GT(said[0].size(), (c.url + " Preview: ").size()) << said[0];
     }
   }
 }

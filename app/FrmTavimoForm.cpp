@@ -23,6 +23,7 @@
 #include "detect/PageScan.h"
 #include "app/PreviewStep.h"
 #include "download/DownloadDriver.h"
+#include "download/HttpGet.h"
 #include "net/HttpCli.h"
 #include "platform/UrlCacheStore.h"
 #include "platform/desktop/Dialogs.h"
@@ -76,8 +77,11 @@ void TFrmTavimo::FormCreate() {
   // 2.-3.
   settings_->EnsureDefaultRoot();
   settings_->LoadSettings();
-  scan_->MaxScanBytes = TPageScan::MaxScanBytesFrom(settings_->SettingsFile());
+  // One movie bound for the getter, the own client and the cache copies.
+  httpgetfile->MaxMovieBytes = settings_->MovieBytes;
+  download_->MaxMovieBytes = settings_->MovieBytes;
   CacheStore->MaxMovieBytes = settings_->MovieBytes;
+  scan_->MaxScanBytes = TPageScan::MaxScanBytesFrom(settings_->SettingsFile());
   // 4. The window is not up yet: the address may take up to the give-up time.
   CaptureBrowserAddress(setup_.CaptureGiveUpMs);
   // 5. Scanned before the window is first shown.

@@ -27,6 +27,12 @@ HeadlessDownload::HeadlessDownload(std::string saveDir, std::string category, in
 
 HeadlessDownload::~HeadlessDownload() = default;
 
+void HeadlessDownload::SetMaxMovieBytes(std::int64_t bytes) {
+  getter_->MaxMovieBytes = bytes;
+  driver_->MaxMovieBytes = bytes;
+  store_->MaxMovieBytes = bytes;
+}
+
 bool HeadlessDownload::ReadProxySettings(std::string& host, std::string& port) {
   return tavimo::ReadProxySettings(registry_, host, port);
 }

@@ -29,6 +29,8 @@ class HeadlessDownload : public DownloadForm {
 
   // Saves the items; false when any of them failed.
   bool Save(const std::vector<FoundItem>& items);
+  // The most bytes a saved movie may have (both ways of fetching it).
+  void SetMaxMovieBytes(std::int64_t bytes);
 
   // DownloadForm
   void ShowMessage(const std::string& caption, const std::string& text) override {

@@ -240,8 +240,19 @@ bool ScanWarc(const std::string& path, const WarcScanLimits& limits, const ItemF
           const bool saved = SaveStreamAs(
               target,
               [&](const ByteSink& sink, std::string& why) {
-                const TWarcPayloadResult r = reader.StreamPayload(sink);
-                if (!r.complete) why = r.error.empty() ? "the recorded movie cannot be written" : r.error;
+                std::int64_t kept = 0;
+                bool tooLarge = false;
+                const TWarcPayloadResult r = reader.StreamPayload([&](const char* data, std::size_t n) {
+                  kept += static_cast<std::int64_t>(n);
+                  if (kept > limits.movieBytes) tooLarge = true;
+                  return !tooLarge && sink(data, n);
+                });
+                if (tooLarge) {
+                  why = "the movie is larger than " + std::to_string(limits.movieBytes) +
+                        " bytes, the most a download saves";
+                } else if (!r.complete) {
+                  why = r.error.empty() ? "the recorded movie cannot be written" : r.error;
+                }
                 if (r.recordDamaged) problem(path + "@" + std::to_string(record.offset), r.error);
                 return r.complete;
               },

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "cli/ItemPrinter.h"
+#include "platform/MovieLimit.h"
 #include "detect/PageScan.h"
 #include "platform/WarcAccessPoints.h"
 
@@ -23,6 +24,9 @@ struct WarcScanLimits {
   // start inflating from is kept every this many uncompressed bytes, 32 KiB each (8 MiB per
   // GiB of archive data by default), and each page or frame is read from the point before it.
   std::uint64_t accessPointSpacing = TWarcAccessPoints::kDefaultSpacing;
+  // The most bytes a saved movie may have once its content coding is undone; a record whose
+  // payload would pass it is not saved (the reason is given) and leaves no file.
+  std::int64_t movieBytes = kDefaultMovieBytes;
 };
 
 // Called for each item found, and for each damaged record or page that could not be read

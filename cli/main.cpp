@@ -26,10 +26,12 @@
 #include "cli/ScanOptions.h"
 #include "cli/WarcScan.h"
 #include "detect/CacheSearch.h"
+#include "platform/AtomicFile.h"
 #include "detect/PageScan.h"
 #include "download/CategoryFolder.h"
 #include "platform/BackgroundPool.h"
 #include "platform/IniFile.h"
+#include "platform/MovieLimit.h"
 #include "platform/Paths.h"
 #include "platform/Registry.h"
 #include "platform/UrlCacheStore.h"
@@ -50,8 +52,9 @@ int OptionOf(const TIniFile& settings, const char* key, int fileDefault) {
 
 // Every URL of the URL cache that the cache search could list (".swf" once cut at "?"), in
 // the cache's order. Read once per run: each page's search filters this list.
-std::vector<std::string> CachedSwfUrls() {
+std::vector<std::string> CachedSwfUrls(std::int64_t movieBytes) {
   UrlCacheStore store;
+  store.MaxMovieBytes = movieBytes;
   std::vector<std::string> out;
   std::vector<std::uint64_t> room(512);
   auto info = [&room] { return reinterpret_cast<UrlCacheEntryInfo*>(room.data()); };
@@ -150,6 +153,7 @@ int Run(const ScanOptions& o) {
   const int downloadMode = o.downloadMode.value_or(OptionOf(settings, "DownloadOption", 1));
   const bool withQuery = o.withQuery || settings.ReadInteger("options", "swfwithquery", 0) != 0;
   BackgroundPool::SetMaxThreadsFrom(settings);
+  const std::int64_t movieBytes = MovieBytesFrom(settings);
   const std::int64_t maxScanBytes = TPageScan::MaxScanBytesFrom(settings);
   // One run is one batch: no movie of the run overwrites another, whichever page or archive
   // it came from and whichever job saves it.
@@ -165,6 +169,7 @@ int Run(const ScanOptions& o) {
     for (const std::string& warc : o.warcs) {
       WarcScanLimits limits;
       limits.withQuery = withQuery;
+      limits.movieBytes = movieBytes;
       limits.maxScanBytes = static_cast<std::size_t>(maxScanBytes);
       WarcSaving saving;
       if (!folder.empty()) {
@@ -190,7 +195,8 @@ int Run(const ScanOptions& o) {
     }
     return ExitStatus(output);
   }
-  const std::vector<std::string> cached = detectMode == 0 ? std::vector<std::string>() : CachedSwfUrls();
+  const std::vector<std::string> cached =
+      detectMode == 0 ? std::vector<std::string>() : CachedSwfUrls(movieBytes);
   PageList pages(o.urls, o.urlsFrom);
   pages.MaxLineBytes = PageList::MaxLineBytesFrom(settings);
   Output output(o.json);
@@ -205,6 +211,7 @@ int Run(const ScanOptions& o) {
       if (!o.saveDir.empty()) {
         save = std::make_unique<HeadlessDownload>(o.saveDir, o.category, downloadMode, registry, stderr,
                                                   o.jobs == 1 && ::isatty(STDERR_FILENO), names);
+        save->SetMaxMovieBytes(movieBytes);
       }
       while (std::optional<std::string> page = pages.Next()) {
         ScanOutcome outcome;
@@ -254,6 +261,8 @@ int main(int argc, char** argv) {
   // loop (and inherited by every job thread); a value the user set is kept.
   if (qEnvironmentVariableIsEmpty("QT_NO_GLIB")) qputenv("QT_NO_GLIB", "1");
   QCoreApplication app(argc, argv);
+  // Ctrl+C or a kill leaves no half-saved movie behind.
+  tavimo::RemovePendingFilesOnTermination();
   try {
     return Run(*options);
   } catch (const std::invalid_argument& e) {

@@ -16,6 +16,37 @@
 
 namespace tavimo {
 
+namespace {
+
+// The body the own client fetches, written into the item's pending file, at most `limit` bytes:
+// more ends the request (the client cannot store the rest).
+class PendingFileStream : public TStream {
+ public:
+  PendingFileStream(TPendingFile& file, std::int64_t limit) : file_(file), limit_(limit) {}
+  bool LimitHit() const { return limitHit_; }
+  std::int64_t Read(void*, std::int64_t) override { return 0; }
+  std::int64_t Write(const void* buffer, std::int64_t count) override {
+    if (static_cast<std::int64_t>(file_.Written()) + count > limit_) {
+      limitHit_ = true;
+      throw EStreamError("the movie is larger than the download limit");
+    }
+    if (!file_.Write(static_cast<const char*>(buffer), static_cast<std::size_t>(count))) {
+      throw EStreamError(std::strerror(errno));
+    }
+    return count;
+  }
+  std::int64_t Seek(std::int64_t, SeekOrigin) override { return Size(); }
+  std::int64_t Size() override { return static_cast<std::int64_t>(file_.Written()); }
+  void SetSize(std::int64_t) override { throw EStreamError("a download cannot be resized"); }
+
+ private:
+  TPendingFile& file_;
+  std::int64_t limit_;
+  bool limitHit_ = false;
+};
+
+}  // namespace
+
 int GaugePercent(std::int64_t value, std::int64_t total) {
   if (total <= 0) return 0;
   const std::int64_t p = value * 100 / total;
@@ -233,7 +264,7 @@ std::string TDownloadDriver::SaveFromInternet(const std::string& url, const std:
     return failure;
   }
   HttpCli1_.URL = url;
-  auto file = std::make_unique<TFileStream>(pending.TempName(), TFileStream::Mode::Create);
+  auto file = std::make_unique<PendingFileStream>(pending, MaxMovieBytes);
   {
     HttpCli1_.RcvdStream = file.get();
     // The stream is detached and closed whether Get returns or raises.
@@ -243,8 +274,11 @@ std::string TDownloadDriver::SaveFromInternet(const std::string& url, const std:
     } detach{HttpCli1_};
     HttpCli1_.Get();
   }
+  std::string failure = stopRequested_     ? "stopped"
+                        : file->LimitHit() ? "the movie is larger than " + std::to_string(MaxMovieBytes) +
+                                                 " bytes, the most a download saves"
+                                           : HttpCli1Failure();
   file.reset();
-  std::string failure = stopRequested_ ? "stopped" : HttpCli1Failure();
   if (failure.empty() && !pending.Commit()) failure = "cannot save " + target + ": " + std::strerror(errno);
   // One final status per item, given once the file is in place.
   if (failure.empty()) {

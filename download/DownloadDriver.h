@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "detect/FormStatus.h"
+#include "platform/MovieLimit.h"
 #include "download/BatchNames.h"
 
 namespace tavimo {
@@ -72,6 +73,10 @@ class TDownloadDriver {
   std::string ReadyItemFolder(std::string& error);
   // The URL cache for "Copy from Cache Directly"; without one every item is "not in the cache".
   UrlCacheStore* CacheStore = nullptr;
+  // The most bytes an item fetched by the own client may have once its content coding is
+  // undone; past it the item fails with the reason (set from MovieBytesFrom; the file getter
+  // has its own).
+  std::int64_t MaxMovieBytes = kDefaultMovieBytes;
   void butdownloadClick();
   void DownloadthisFlashItem1Click();
   // Raise "HTTP component is busy" while a batch or either client is at work, before

@@ -149,6 +149,7 @@ void THTTPGet::GetFile() {
   w->ExtraCaFile = ExtraCaFile;
   w->CacheStore = CacheStore;
   w->CacheLimitBytes = CacheLimitBytes;
+  w->MaxMovieBytes = MaxMovieBytes;
   // Read here, on the user-interface thread that owns the registry view; a view that cannot
   // be read fails the download rather than silently going direct.
   try {
@@ -295,6 +296,10 @@ bool THTTPGetThread::Fail(std::string reason) {
   return false;
 }
 
+std::string THTTPGetThread::TooLarge() const {
+  return "the movie is larger than " + std::to_string(MaxMovieBytes) + " bytes, the most a download saves";
+}
+
 namespace {
 
 // What a saved movie may come with: an answer that carries the object. 204/205 have no body,
@@ -316,28 +321,36 @@ std::optional<bool> THTTPGetThread::FromCache() {
   totalSize_ = static_cast<std::int64_t>(DecodedBodySize(source, r).value_or(r.bodyLength));
   TPendingFile pending(FileName);
   if (!pending.Ok()) return Fail("cannot create a file beside " + FileName + ": " + std::strerror(errno));
-  std::FILE* file = std::fopen(pending.TempName().c_str(), "wb");
-  if (!file) return Fail("cannot write " + FileName + ": " + std::strerror(errno));
   std::string error;
+  bool tooLarge = false;
+  int writeError = 0;
   const bool read = ReadDecodedBody(
       source, r,
       [&](const char* data, std::size_t n) {
-        if (StopRequested() || std::fwrite(data, 1, n, file) != n) return false;
+        if (StopRequested()) return false;
+        if (saved_ + static_cast<std::int64_t>(n) > MaxMovieBytes) {
+          tooLarge = true;
+          return false;
+        }
+        if (!pending.Write(data, n)) {
+          writeError = errno;
+          return false;
+        }
         saved_ += static_cast<std::int64_t>(n);
         readed_ = saved_;
         if (OnProgress) ReportProgress();
         return true;
       },
       error);
-  const bool closed = std::fclose(file) == 0;
   if (StopRequested()) return Fail("stopped");
+  if (tooLarge) return Fail(TooLarge());
+  if (writeError) return Fail("cannot write " + FileName + ": " + std::strerror(writeError));
   // A damaged cached copy is no answer: the network gets its turn.
-  if (!read && error != "the body could not be written") {
+  if (!read) {
     saved_ = readed_ = 0;
     return std::nullopt;
   }
-  if (!read || !closed || !pending.Commit())
-    return Fail("cannot write " + FileName + ": " + std::strerror(errno));
+  if (!pending.Commit()) return Fail("cannot write " + FileName + ": " + std::strerror(errno));
   totalSize_ = saved_;
   return true;
 }
@@ -392,20 +405,11 @@ bool THTTPGetThread::Download() {
     }
     inflater = std::make_unique<TInflater>(encoding);
   }
+  if (length && !inflater && totalSize_ > MaxMovieBytes) return Fail(TooLarge());
 
   readed_ = 0;
   TPendingFile pending(FileName);
   if (!pending.Ok()) return Fail("cannot create a file beside " + FileName + ": " + std::strerror(errno));
-  std::FILE* file = std::fopen(pending.TempName().c_str(), "wb");
-  if (!file) return Fail("cannot write " + FileName + ": " + std::strerror(errno));
-  struct Closer {
-    std::FILE*& f;
-    ~Closer() {
-      if (f) std::fclose(f);
-    }
-  } closer{file};
-  static thread_local char fileBuffer[64 * 1024];
-  std::setvbuf(file, fileBuffer, _IOFBF, sizeof fileBuffer);
 
   char block[kBlockSize];
   std::string decoded;
@@ -425,6 +429,8 @@ bool THTTPGetThread::Download() {
     size_t outSize = static_cast<size_t>(n);
     if (inflater) {
       decoded.clear();
+      // One block inflates to a bounded amount (zlib's ratio), so the check after it is enough
+      // to keep memory and the file within the limit.
       if (!inflater->Feed(block, outSize,
                           [&decoded](const char* d, std::size_t k) { decoded.append(d, k); })) {
         return Fail(inflater->Error());
@@ -432,16 +438,14 @@ bool THTTPGetThread::Download() {
       out = decoded.data();
       outSize = decoded.size();
     }
-    if (outSize && std::fwrite(out, 1, outSize, file) != outSize) {
+    if (saved_ + static_cast<std::int64_t>(outSize) > MaxMovieBytes) return Fail(TooLarge());
+    if (outSize && !pending.Write(out, outSize)) {
       return Fail("cannot write " + FileName + ": " + std::strerror(errno));
     }
     saved_ += static_cast<std::int64_t>(outSize);
     readed_ += n;
     if (OnProgress) ReportProgress();
   }
-  const bool closed = std::fclose(file) == 0;
-  file = nullptr;
-  if (!closed) return Fail("cannot write " + FileName + ": " + std::strerror(errno));
   if (length && readed_ != totalSize_) {
     return Fail("the body ended after " + std::to_string(readed_) + " of " + std::to_string(totalSize_) +
                 " bytes");

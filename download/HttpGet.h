@@ -2,10 +2,12 @@
 // THTTPGet downloads one URL into a file on a worker thread (THTTPGetThread) in blocks of at
 // most 1025 bytes, reports progress and the outcome with one event.
 //
-// A download counts only when it is whole: a success status, a body of exactly the length the
-// server named (or, without a length, one that ended cleanly), decoded when the server
-// compressed it unasked. The bytes go to a temporary file beside the target that is renamed
-// over it at the end, so a failure leaves an existing file as it was and no new one.
+// A download counts only when it is whole: a complete answer head (a connection that ends inside
+// it is a failure), a success status (not a part, 206), a body of exactly the length the server
+// named (or, without a length, one that ended cleanly), decoded when the server compressed it
+// unasked, and no larger than MaxMovieBytes once decoded. The bytes go to a temporary file
+// beside the target that is renamed over it at the end, so a failure leaves an existing file as
+// it was and no new one.
 //
 // Progress never holds the worker up: it keeps the newest figures for the user-interface thread,
 // which shows them whenever it gets to them (so a fast transfer raises fewer progress events
@@ -21,6 +23,8 @@
 #include <memory>
 #include <optional>
 #include <string>
+
+#include "platform/MovieLimit.h"
 
 namespace tavimo {
 
@@ -81,6 +85,9 @@ class THTTPGet : public QObject {
   // default 512 MB, the oldest leaving first). None: always the network, nothing kept.
   UrlCacheStore* CacheStore = nullptr;
   std::int64_t CacheLimitBytes = std::int64_t{512} << 20;
+  // The most bytes a saved file may have once its content coding is undone: a body that would
+  // pass it fails the download with the reason and leaves nothing (set from MovieBytesFrom).
+  std::int64_t MaxMovieBytes = kDefaultMovieBytes;
 
   // Starts a download of URL into FileName; ignored while one runs. With WaitThread it
   // returns after the outcome event, keeping the user interface live meanwhile.
@@ -120,6 +127,7 @@ class THTTPGetThread {
   std::string ExtraCaFile;
   UrlCacheStore* CacheStore = nullptr;
   std::int64_t CacheLimitBytes = 0;
+  std::int64_t MaxMovieBytes = kDefaultMovieBytes;
   std::string Proxy;       // "host:port" from the getter's registry view; empty: direct
   std::string ProxyError;  // the proxy settings could not be read: the download fails with it
 
@@ -130,6 +138,8 @@ class THTTPGetThread {
   // Answers from a fresh cache entry of the URL; nullopt when there is none to answer with.
   std::optional<bool> FromCache();
   bool Fail(std::string reason);
+  // The reason a file of `bytes` bytes is refused.
+  std::string TooLarge() const;
   bool StopRequested() const;
   void ReportProgress();
   void ReportDone();

@@ -4,6 +4,7 @@
 // it exists only while the user wants it, so removing it by hand or in the desktop's own
 // start-up settings is seen the next time the options are opened.
 #include <string>
+#include <vector>
 
 namespace tavimo {
 
@@ -13,8 +14,15 @@ std::string AutostartEntryPath();
 bool AutostartEnabled();
 
 // The Exec value that starts `program` with -mini, quoted and escaped as desktop entries want
-// it; empty when the path cannot be written in one (a line break or another control byte).
+// it; empty when the path cannot be written in one (a line break or another control byte, or
+// bytes that are not UTF-8, which a desktop entry must be).
 std::string AutostartExecLine(const std::string& program);
+
+// Reads an entry as the desktop does when it loads one (UTF-8 throughout, the Exec value's
+// string escapes, then its field codes, then its quoting) and gives the program and arguments
+// it would run; false with the reason when the desktop would refuse the entry, or when it asks
+// for a field code other than %% (a start-up entry has no files or addresses to fill one with).
+bool DesktopEntryCommand(const std::string& entry, std::vector<std::string>& argv, std::string& why);
 
 // Writes the entry for `program` (replacing the file whole) or removes it. False with a
 // sentence for the user when that fails; nothing half-written is left either way.

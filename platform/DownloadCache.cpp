@@ -34,11 +34,12 @@ std::string Sha1Hex(const std::string& s) {
   return out;
 }
 
-bool CopyFile(const std::string& from, const std::string& to) {
+// A copy of `from` that replaces `to` whole.
+bool CopyFileAs(const std::string& from, const std::string& to) {
   const int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
   if (in < 0) return false;
-  const int out = ::open(to.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-  bool ok = out >= 0;
+  TPendingFile out(to, /*privateFile=*/true);
+  bool ok = out.Ok();
   char buf[64 * 1024];
   while (ok) {
     const ssize_t n = ::read(in, buf, sizeof buf);
@@ -47,12 +48,12 @@ bool CopyFile(const std::string& from, const std::string& to) {
       ok = n == 0;
       break;
     }
-    ok = ::write(out, buf, static_cast<size_t>(n)) == n;
+    ok = out.Write(buf, static_cast<size_t>(n));
   }
+  const int why = errno;
   ::close(in);
-  if (out >= 0 && ::close(out) != 0) ok = false;
-  if (!ok) ::unlink(to.c_str());
-  return ok;
+  errno = why;
+  return ok && out.Commit();
 }
 
 // The head with the saved body's framing: no encoding, its own length.
@@ -135,15 +136,12 @@ bool StoreDownload(const std::string& folder, const std::string& url, const std:
   const std::string base = folder + "/" + Sha1Hex(url);
   // The old entry goes first: a reader never pairs a new body with an old head.
   ::unlink((base + ".entry").c_str());
-  const std::string bodyTemp = base + ".body.part";
-  ::unlink(bodyTemp.c_str());
-  if (::link(bodyFile.c_str(), bodyTemp.c_str()) != 0 && !CopyFile(bodyFile, bodyTemp)) {
-    error = "cannot store the body in " + folder + ": " + std::strerror(errno);
-    return false;
-  }
+  // Under a fresh name of its own until it is whole: never into a file that is already there
+  // (it may be a link to someone's file).
+  const std::string bodyPath = base + ".body";
   struct stat kept {};
-  if (::stat(bodyTemp.c_str(), &kept) != 0 || ::rename(bodyTemp.c_str(), (base + ".body").c_str()) != 0) {
-    ::unlink(bodyTemp.c_str());
+  if ((!LinkFileAs(bodyFile, bodyPath) && !CopyFileAs(bodyFile, bodyPath)) ||
+      ::stat(bodyPath.c_str(), &kept) != 0) {
     error = "cannot store the body in " + folder + ": " + std::strerror(errno);
     return false;
   }

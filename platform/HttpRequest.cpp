@@ -35,6 +35,7 @@ struct HttpRequest::Impl {
   size_t pendingPos = 0;
   bool paused = false;
   bool headComplete = false;
+  bool headEnded = false;  // the blank line after the last status line and headers came
   bool done = false;
   bool failed = false;
   std::optional<std::string> contentLength;
@@ -88,6 +89,7 @@ struct HttpRequest::Impl {
       d->contentEncoding.clear();
       d->reason.clear();
       d->head.clear();
+      d->headEnded = false;
       const auto sp = line.find(' ');
       d->status = sp == std::string::npos ? 0 : std::atol(line.c_str() + sp + 1);
       const auto sp2 = sp == std::string::npos ? sp : line.find(' ', sp + 1);
@@ -102,8 +104,9 @@ struct HttpRequest::Impl {
       d->chunked = v.find("chunked") != std::string::npos;
     } else if (StartsWithNoCase(line, "content-encoding:")) {
       d->contentEncoding = ValueOf(line, 17);
-    } else if (line.empty() && d->status >= 200 && !(d->status >= 300 && d->status < 400)) {
-      d->headComplete = true;
+    } else if (line.empty()) {
+      d->headEnded = true;
+      if (d->status >= 200 && !(d->status >= 300 && d->status < 400)) d->headComplete = true;
     }
     if (!line.empty() && d->head.size() + line.size() < kMaxHead) d->head += line + "\r\n";
     return len;
@@ -241,7 +244,14 @@ bool HttpRequest::Send() {
     return false;
   }
   d_->Pump([this] { return d_->headComplete; });
-  return d_->headComplete || (d_->done && !d_->failed);
+  if (d_->headComplete) return true;
+  if (d_->done && !d_->failed && !d_->headEnded) {
+    // A clean close in the middle of the status line or the headers is no answer: what came
+    // cannot be told from a cut one.
+    d_->failed = true;
+    d_->error = "the connection ended inside the answer's head";
+  }
+  return d_->done && !d_->failed;
 }
 
 std::optional<std::string> HttpRequest::QueryContentLength() const { return d_->contentLength; }

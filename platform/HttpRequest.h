@@ -36,8 +36,9 @@ class HttpRequest {
   HttpRequest(const HttpRequest&) = delete;
   HttpRequest& operator=(const HttpRequest&) = delete;
 
-  // Sends the request and waits for the response head. False when no response came
-  // (unreachable, refused, stopped, bad URL ...); the reason is in ErrorText().
+  // Sends the request and waits for the response head. False when no whole response head came
+  // (unreachable, refused, stopped, bad URL, a connection that ended inside the head ...); the
+  // reason is in ErrorText().
   bool Send();
   // The Content-Length of the final response as sent, or nothing when it has none.
   std::optional<std::string> QueryContentLength() const;

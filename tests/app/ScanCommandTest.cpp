@@ -3,6 +3,8 @@
 #include <QProcess>
 
 #include <algorithm>
+#include <csignal>
+#include <cstring>
 #include <filesystem>
 #include <QTreeWidget>
 
@@ -13,6 +15,7 @@
 #include "net/HttpCli.h"
 #include "tests/app/FormFixture.h"
 #include "tests/support/FirefoxEntryWriter.h"
+#include "tests/support/Processes.h"
 #include "tests/support/TestServer.h"
 
 namespace tavimo::test {
@@ -433,6 +436,78 @@ TEST_F(ScanCommandTest, OneRunOfArchivesNeverOverwritesItsOwnMovies) {
                            std::vector<std::string>{"FWS x", "FWS y", "FWS z"}));
   EXPECT_EQ(ReadFile(dir + "/movie (3).swf"), "FWS z");
   EXPECT_FALSE(FileExists(dir + "/--"));
+}
+
+// Ctrl+C during a save leaves no part of the movie, whichever client was saving it.
+TEST_F(ScanCommandTest, AnInterruptedSaveLeavesNoPartialFile) {
+  TestServer server([](Conn& c, const HttpRequestSeen& r) {
+    if (r.target == "/p.htm") {
+      c.Send(TestServer::Response(200, "<embed src=\"m.swf\">", "Content-Type: text/html\r\n"));
+      return;
+    }
+    c.Send("HTTP/1.0 200 OK\r\nContent-Length: 1000000\r\n\r\n" + std::string(100000, 'x'));
+    c.Stall(std::chrono::seconds(20));
+  });
+  for (const int signo : {SIGINT, SIGTERM}) {
+    for (const char* mode : {"cache", "internet"}) {
+      SCOPED_TRACE(std::string(mode) + " " + strsignal(signo));
+      const std::string dir = home / (std::string("save-") + mode + std::to_string(signo));
+      std::filesystem::create_directories(dir);
+      QProcess scan;
+      scan.start(TAVIMO_SCAN, {"--detect", "page", "--mode", mode, "--save", QString::fromStdString(dir),
+                               QString::fromStdString(server.Url("/p.htm"))});
+      ASSERT_TRUE(scan.waitForStarted(10000));
+      const bool partWritten = WaitFor([&] {
+        for (const auto& e : std::filesystem::directory_iterator(dir))
+          if (e.path().filename().string().ends_with(".part")) return true;
+        return false;
+      });
+      EXPECT_TRUE(partWritten);
+      ::kill(static_cast<pid_t>(scan.processId()), signo);
+      ASSERT_TRUE(scan.waitForFinished(10000));
+      EXPECT_EQ(scan.exitStatus(), QProcess::CrashExit);
+      EXPECT_EQ(FilesIn(dir).first, std::vector<std::string>{});
+    }
+  }
+}
+
+// The settings file's movie limit bounds what movies are saved as, from a page (either client)
+// or from an archive: a body that inflates past it is said and leaves nothing.
+TEST_F(ScanCommandTest, SavedMoviesStayWithinTheSettingsFilesMovieLimit) {
+  WriteFile(home / "config/tavimo/info.ini", "[options]\nmoviebytes=10000\n");
+  TestServer server(TestServer::Files({
+      {"/p.htm", TestServer::Response(200, "'small.swf' 'big.swf'", "Content-Type: text/html\r\n")},
+      {"/small.swf", TestServer::Response(200, "FWS small movie")},
+      {"/big.swf", Encoded(std::string(1 << 20, '\0'), "gzip")},
+  }));
+  for (const char* mode : {"cache", "internet"}) {
+    const std::string dir = home / (std::string("page-") + mode);
+    const CommandRun run =
+        RunCommand({"--detect", "page", "--mode", mode, "--save", QString::fromStdString(dir),
+                    QString::fromStdString(server.Url("/p.htm"))},
+                   caFile_);
+    EXPECT_EQ(run.exitCode, 1) << run.err;
+    EXPECT_NE(run.err.find("big.swf: Download failed: the movie is larger than 10000 bytes"),
+              std::string::npos)
+        << mode << ": " << run.err;
+    EXPECT_EQ(FilesIn(dir).first, std::vector<std::string>{"small.swf"}) << mode;
+  }
+
+  const auto record = [](const std::string& uri, const std::string& http) {
+    return "WARC/1.1\r\nWARC-Type: response\r\nWARC-Target-URI: " + uri +
+           "\r\nContent-Type: application/http;msgtype=response\r\nContent-Length: " +
+           std::to_string(http.size()) + "\r\n\r\n" + http + "\r\n\r\n";
+  };
+  const std::string warc = home / "a.warc.gz";
+  WriteFile(warc, Gzip(record("http://s/small.swf", TestServer::Response(200, "FWS small movie")) +
+                       record("http://s/big.swf", Encoded(std::string(1 << 20, '\0'), "gzip"))));
+  const std::string dir = home / "saved";
+  const CommandRun run =
+      RunCommand({"--warc", QString::fromStdString(warc), "--save", QString::fromStdString(dir)}, caFile_);
+  EXPECT_EQ(run.exitCode, 1) << run.err;
+  EXPECT_NE(run.err.find("big.swf: Download failed: the movie is larger than 10000 bytes"), std::string::npos)
+      << run.err;
+  EXPECT_EQ(FilesIn(dir).first, std::vector<std::string>{"small.swf"});
 }
 
 TEST_F(ScanCommandTest, BadUsageSaysWhyAndExitsWithTwo) {

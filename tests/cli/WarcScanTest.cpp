@@ -175,6 +175,42 @@ TEST(WarcScan, DamagedWholeGzipIsReported) {
   }
 }
 
+// A saved movie never passes the movie limit once its content coding is undone: a small record
+// that inflates past it fails with the reason and leaves the earlier file, whatever the packing.
+TEST(WarcScan, TheMovieLimitBoundsWhatIsSaved) {
+  const auto record = [](const std::string& uri, const std::string& http) {
+    return "WARC/1.1\r\nWARC-Type: response\r\nWARC-Target-URI: " + uri +
+           "\r\nContent-Type: application/http;msgtype=response\r\nContent-Length: " +
+           std::to_string(http.size()) + "\r\n\r\n" + http + "\r\n\r\n";
+  };
+  const std::string zeros(300000, '\0');
+  const std::string swf = "Content-Type: application/x-shockwave-flash\r\n";
+  const std::string file =
+      record("http://s/small.swf", test::TestServer::Response(200, Movie(1), swf)) +
+      record("http://s/bomb.swf", test::Encoded(zeros, "gzip")) +
+      record("http://s/chunks.swf", test::Chunked(Random(20000, 7), 4000)) +
+      record("http://s/exact.swf", test::TestServer::Response(200, Random(10000, 8), swf));
+  for (const bool whole : {false, true}) {
+    SCOPED_TRACE(whole ? "gzipped whole" : "plain");
+    test::TempDir dir;
+    test::WriteFile(dir / "a.warc", whole ? test::Gzip(file) : file);
+    test::WriteFile(dir / "bomb.swf", "earlier");
+    WarcScanLimits limits;
+    limits.movieBytes = 10000;
+    const Scanned s = Scan(dir / "a.warc", TWarcAccessPoints::kDefaultSpacing, dir.Path(), limits);
+    const std::string refused = ": the movie is larger than 10000 bytes, the most a download saves";
+    EXPECT_EQ(s.saves, (std::vector<std::string>{"small.swf saved", "bomb.swf" + refused,
+                                                 "chunks.swf" + refused, "exact.swf saved"}));
+    EXPECT_TRUE(s.problems.empty());
+    EXPECT_EQ(test::ReadFile(dir / "bomb.swf"), "earlier");
+    EXPECT_FALSE(std::filesystem::exists(dir / "chunks.swf"));
+    EXPECT_EQ(std::filesystem::file_size(dir / "exact.swf"), 10000u);
+    std::size_t files = 0;
+    for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(dir.Path())) ++files;
+    EXPECT_EQ(files, 4u);  // the archive, bomb.swf, small.swf, exact.swf
+  }
+}
+
 // Reaching frames in an archive gzipped whole costs a bounded amount of inflating in all: a few
 // times the archive's own data, however the pages list their frames, not one run from an access
 // point per frame (which grows with pages x frames x the spacing).

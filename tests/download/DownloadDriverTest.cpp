@@ -228,6 +228,31 @@ TEST_P(DownloadModesTest, AFailedItemKeepsTheEarlierFileSaysWhyAndTheBatchGoesOn
   EXPECT_EQ(form_.hideAndClear, 0);
 }
 
+// Either client: a body that inflates past the movie limit fails the item with the reason and
+// leaves the earlier file; one within it is saved.
+TEST_P(DownloadModesTest, TheMovieLimitBoundsTheDecodedBody) {
+  TestServer server([](test::Conn& c, int) {
+    const std::string head = c.ReadHead();
+    if (head.empty()) return;
+    if (head.find("/bomb.swf") != std::string::npos)
+      c.Send(test::Encoded(std::string(1 << 20, '\0'), "gzip"));
+    else c.Send(test::Encoded(Bytes(4000, 5), "gzip"));
+    c.Close();
+  });
+  form_.mode = GetParam();
+  getter_.MaxMovieBytes = 5000;
+  driver_.MaxMovieBytes = 5000;
+  test::WriteFile(home_ / "flash/bomb.swf", "saved last week");
+  form_.rows = {{server.Url("/bomb.swf"), "bomb.swf", true}, {server.Url("/ok.swf"), "ok.swf", true}};
+  driver_.butdownloadClick();
+  EXPECT_EQ(test::ReadFile(home_ / "flash/bomb.swf"), "saved last week");
+  EXPECT_EQ(test::ReadFile(home_ / "flash/ok.swf"), Bytes(4000, 5));
+  EXPECT_EQ(FilesIn(home_ / "flash"), (std::vector<std::string>{"bomb.swf", "ok.swf"}));
+  EXPECT_NE(std::find(form_.statusTexts.begin(), form_.statusTexts.end(),
+                      "Download failed: the movie is larger than 5000 bytes, the most a download saves"),
+            form_.statusTexts.end());
+}
+
 TEST_P(DownloadModesTest, TwoItemsOfABatchWithOneNameAreBothKept) {
   TestServer server(TestServer::Files({{"/1/a.swf", TestServer::Response(200, "first")},
                                        {"/2/a.swf", TestServer::Response(200, "second")},
@@ -471,6 +496,21 @@ TEST_F(CacheModesTest, FromCacheAnswersFreshEntriesWithoutTheNetworkAndKeepsDown
   // What was downloaded is kept: the next batch needs the network for b.swf only if the
   // answer was not fresh (the test server names no freshness).
   EXPECT_EQ(store_.Find(server_.Url("/m/c.swf"), false).size(), 1u);
+}
+
+// A fresh cached copy that decodes past the movie limit is refused like a network body, and is
+// no reason to ask the network for the same movie.
+TEST_F(CacheModesTest, FromCacheTheMovieLimitBoundsTheDecodedCopy) {
+  form_.mode = 0;
+  getter_.MaxMovieBytes = 4000;
+  test::WriteFile(home_ / "flash/a.swf", "saved last week");
+  driver_.butdownloadClick();
+  EXPECT_EQ(test::ReadFile(home_ / "flash/a.swf"), "saved last week");
+  EXPECT_EQ(test::ReadFile(home_ / "flash/b.swf"), movieB_);
+  EXPECT_EQ(form_.statusTexts.front(),
+            "Download failed: the movie is larger than 4000 bytes, the most a download saves");
+  for (const Seen& r : server_.Requests()) EXPECT_NE(r.target, "/m/a.swf");
+  EXPECT_EQ(FilesIn(home_ / "flash"), (std::vector<std::string>{"a.swf", "b.swf", "c.swf"}));
 }
 
 TEST_F(CacheModesTest, CopyFromCacheCopiesCachedItemsAndSaysWhichAreNot) {

@@ -7,6 +7,7 @@
 
 #include <filesystem>
 #include <map>
+#include <optional>
 
 #include "download/HttpGet.h"
 #include "platform/Registry.h"
@@ -193,6 +194,10 @@ std::vector<Answer> Answers() {
        Answer::kClose, false, "", "br"},
       {"InterimAnswerFirst", test::WithInterim(TestServer::Response(200, kMovie)), Answer::kClose, true,
        kMovie, ""},
+      // A part is not the movie, even when it is all the server has.
+      {"PartialContent",
+       Head("206 Partial Content", "Content-Range: bytes 0-2999/9000\r\nContent-Length: 3000\r\n") + kMovie,
+       Answer::kClose, false, "", "206 Partial Content"},
   };
 }
 
@@ -254,6 +259,74 @@ TEST_F(HttpGetTest, OverTlsABodyWithoutLengthNeedsAnOrderlyEnd) {
     if (!c.saved) {
       EXPECT_NE(events_.reason.find("close_notify"), std::string::npos) << events_.reason;
     }
+  }
+}
+
+// A clean close inside the status line or the headers leaves nothing to save, over plain and
+// TLS alike (where the close is TLS's own, close_notify).
+TEST_F(HttpGetTest, AConnectionEndingInsideTheHeadIsAFailure) {
+  test::WriteFile(home_ / "ca.pem", test::Pki().caCertPem);
+  getter_.ExtraCaFile = home_ / "ca.pem";
+  const std::string cuts[] = {
+      "HTTP/1.0 20",
+      "HTTP/1.0 200 OK",
+      "HTTP/1.0 200 OK\r\nContent-Type: application/x-shock",
+      "HTTP/1.0 200 OK\r\nContent-Length: 0\r\n",
+      "HTTP/1.0 100 Continue\r\n\r\nHTTP/1.0 200 OK\r\n",
+  };
+  for (const bool tls : {false, true}) {
+    for (const std::string& cut : cuts) {
+      SCOPED_TRACE((tls ? "https: " : "http: ") + cut);
+      const auto script = [&cut](Conn& c, const Seen&) {
+        c.Send(cut);
+        c.Close();
+      };
+      std::optional<TestServer> server;
+      if (tls) server.emplace(script, test::Pki().goodCertPem, test::Pki().goodKeyPem);
+      else server.emplace(script);
+      events_ = Events{};
+      test::WriteFile(target_, "the movie saved last week");
+      Fetch(server->Url("/m.swf"));
+      EXPECT_EQ(events_.done, 0);
+      EXPECT_EQ(events_.errors, 1);
+      EXPECT_FALSE(events_.reason.empty());
+      EXPECT_EQ(test::ReadFile(target_), "the movie saved last week");
+      EXPECT_EQ(Files(home_.Path()).size(), 2u) << "a temporary file was left";  // the movie, ca.pem
+    }
+  }
+}
+
+// Past the movie limit a download fails with the reason and leaves the earlier file, whether the
+// server names the length, sends chunks or compresses a small body into a huge one.
+TEST_F(HttpGetTest, TheMovieLimitBoundsTheSavedBody) {
+  getter_.MaxMovieBytes = 10000;
+  const std::string zeros(200000, '\0');
+  const struct {
+    const char* name;
+    std::string answer;
+    bool saved;
+  } cases[] = {
+      {"exactly the limit", TestServer::Response(200, Bytes(10000)), true},
+      {"one byte more, named", TestServer::Response(200, Bytes(10001)), false},
+      {"more, without a length", Head("200 OK", "") + Bytes(20000), false},
+      {"more, chunked", test::Chunked(Bytes(20000), 1000), false},
+      {"gzip of a small body", test::Encoded(Bytes(9000), "gzip"), true},
+      {"gzip that inflates past it", test::Encoded(zeros, "gzip"), false},
+      {"deflate that inflates past it", test::Encoded(zeros, "deflate"), false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TestServer server([&c](Conn& conn, const Seen&) { conn.Send(c.answer); });
+    events_ = Events{};
+    test::WriteFile(target_, "earlier");
+    Fetch(server.Url("/m.swf"));
+    EXPECT_EQ(events_.done, c.saved ? 1 : 0) << events_.reason;
+    if (!c.saved) {
+      EXPECT_NE(events_.reason.find("larger than 10000 bytes"), std::string::npos) << events_.reason;
+      EXPECT_EQ(test::ReadFile(target_), "earlier");
+    }
+    EXPECT_LE(std::filesystem::file_size(target_), 10000u);
+    EXPECT_EQ(Files(home_.Path()).size(), 1u) << "a temporary file was left";
   }
 }
 

@@ -1,11 +1,19 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <csignal>
+#include <cstring>
 #include <filesystem>
+#include <functional>
+#include <optional>
+#include <stdexcept>
+#include <thread>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include "platform/AtomicFile.h"
+#include "platform/DownloadCache.h"
 #include "tests/support/TempDir.h"
 
 namespace tavimo {
@@ -85,7 +93,7 @@ TEST(PendingFile, CommitDiscardAndTheModeOfTheResult) {
       TPendingFile pending(path);
       ASSERT_TRUE(pending.Ok()) << c.name;
       EXPECT_NE(pending.TempName(), path);
-      test::WriteFile(pending.TempName(), "body");
+      ASSERT_TRUE(pending.Write("bo", 2) && pending.Write("dy", 2));
       EXPECT_EQ(test::FileExists(path) ? test::ReadFile(path) : "", c.earlier ? c.earlier : "") << c.name;
       if (c.commit) {
         EXPECT_TRUE(pending.Commit()) << c.name;
@@ -105,6 +113,151 @@ TEST(PendingFile, CommitDiscardAndTheModeOfTheResult) {
   ASSERT_TRUE(pending.Ok());
   EXPECT_FALSE(pending.Commit());
   EXPECT_EQ(EntriesIn(dir.Path()), 0u);
+}
+
+// A producer that fails after part of the body, or a sink that cannot write: the save fails
+// with the reason, the earlier file stays and no temporary file is left.
+TEST(PendingFile, AFailedSaveKeepsTheEarlierFileAndLeavesNothing) {
+  const struct {
+    const char* name;
+    bool earlier;
+    std::function<bool(const ByteSink&, std::string&)> produce;
+    const char* reason;
+  } cases[] = {
+      {"producer fails midway, earlier file", true,
+       [](const ByteSink& sink, std::string& why) {
+         sink(std::string(100000, 'x').data(), 100000);  // past the buffer: on disk already
+         why = "the cached body is damaged";
+         return false;
+       },
+       "damaged"},
+      {"producer fails midway, no earlier file", false,
+       [](const ByteSink& sink, std::string& why) {
+         sink("part", 4);
+         why = "cut";
+         return false;
+       },
+       "cut"},
+      {"producer throws", true,
+       [](const ByteSink& sink, std::string&) -> bool {
+         sink("part", 4);
+         throw std::runtime_error("boom");
+       },
+       nullptr},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    test::TempDir dir;
+    const std::string path = dir / "movie.swf";
+    if (c.earlier) test::WriteFile(path, "earlier");
+    std::string error;
+    if (!c.reason) {
+      EXPECT_THROW(SaveStreamAs(path, c.produce, error), std::runtime_error);
+    } else {
+      EXPECT_FALSE(SaveStreamAs(path, c.produce, error));
+      EXPECT_NE(error.find(c.reason), std::string::npos) << error;
+    }
+    EXPECT_EQ(EntriesIn(dir.Path()), c.earlier ? 1u : 0u);
+    if (c.earlier) {
+      EXPECT_EQ(test::ReadFile(path), "earlier");
+    }
+  }
+  // A full disk: the sink says so and the save names the cause.
+  std::string error;
+  EXPECT_FALSE(SaveStreamAs(
+      "/dev/full/x", [](const ByteSink& sink, std::string&) { return sink("x", 1); }, error));
+  EXPECT_FALSE(error.empty());
+}
+
+// The download cache keeps a body under a fresh name of its own until it is whole: a file
+// planted where a fixed name used to be (here a hard link to a file of the user's) is neither
+// written through nor removed, whether the body is linked or, across file systems, copied.
+TEST(DownloadCacheStore, NeverWritesThroughAPlantedName) {
+  for (const bool acrossFileSystems : {false, true}) {
+    SCOPED_TRACE(acrossFileSystems ? "copied" : "linked");
+    test::TempDir dir;
+    std::optional<test::TempDir> shm;
+    std::string saved = dir / "movie.swf";
+    if (acrossFileSystems) {
+      if (!std::filesystem::is_directory("/dev/shm")) continue;
+      test::ScopedEnv env;
+      env.Set("TMPDIR", "/dev/shm");
+      shm.emplace();
+      saved = *shm / "movie.swf";
+    }
+    const std::string folder = dir / "cache";
+    test::WriteFile(saved, "first body");
+    std::string error;
+    ASSERT_TRUE(StoreDownload(folder, "http://h/m.swf", "HTTP/1.1 200 OK\r\n", saved, 1 << 20, error))
+        << error;
+    std::string body;
+    for (const auto& e : std::filesystem::directory_iterator(folder)) {
+      if (e.path().extension() == ".body") body = e.path().string();
+    }
+    ASSERT_FALSE(body.empty());
+    test::WriteFile(dir / "precious", "precious");
+    ASSERT_EQ(::link((dir / "precious").c_str(), (body + ".part").c_str()), 0);
+
+    test::WriteFile(saved, "second body");
+    ASSERT_TRUE(StoreDownload(folder, "http://h/m.swf", "HTTP/1.1 200 OK\r\n", saved, 1 << 20, error))
+        << error;
+    EXPECT_EQ(test::ReadFile(dir / "precious"), "precious");
+    EXPECT_EQ(test::ReadFile(body + ".part"), "precious");
+    EXPECT_EQ(test::ReadFile(body), "second body");
+    EXPECT_EQ(EntriesIn(folder), 3u) << [&] {
+      std::string names;
+      for (const auto& e : std::filesystem::directory_iterator(folder))
+        names += e.path().filename().string() + " ";
+      return names;
+    }();  // entry, body and the planted name: nothing of ours left
+  }
+}
+
+// The files still pending when the process ends are removed: by RemovePendingFiles (what the
+// exit runs) and by a termination signal in a program that asked for it, which then ends as
+// the signal would have.
+TEST(PendingFile, AnEndingProcessRemovesItsPendingFiles) {
+  {
+    test::TempDir dir;
+    test::WriteFile(dir / "movie.swf", "earlier");
+    TPendingFile pending(dir / "movie.swf");
+    ASSERT_TRUE(pending.Write("part", 4));
+    ASSERT_EQ(EntriesIn(dir.Path()), 2u);
+    RemovePendingFiles();
+    EXPECT_EQ(EntriesIn(dir.Path()), 1u);
+    EXPECT_FALSE(pending.Commit());  // its file is gone: nothing replaces the earlier one
+    EXPECT_EQ(test::ReadFile(dir / "movie.swf"), "earlier");
+  }
+  // 0: the program returns from main (the window closed, the session ended) with a download
+  // still under way on another thread.
+  for (const int signo : {0, SIGINT, SIGTERM, SIGHUP}) {
+    SCOPED_TRACE(signo ? strsignal(signo) : "exit");
+    test::TempDir dir;
+    const pid_t pid = fork();
+    if (pid == 0) {
+      RemovePendingFilesOnTermination();
+      std::atomic<bool> started{false};
+      std::thread([&dir, &started] {
+        TPendingFile a(dir / "a.swf");
+        a.Write(std::string(200000, 'a').data(), 200000);
+        started = true;
+        ::pause();
+      }).detach();
+      TPendingFile b(dir / "b.swf");
+      while (!started) std::this_thread::yield();
+      if (signo) ::raise(signo);
+      std::exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    if (signo) {
+      ASSERT_TRUE(WIFSIGNALED(status));
+      EXPECT_EQ(WTERMSIG(status), signo);
+    } else {
+      ASSERT_TRUE(WIFEXITED(status));
+    }
+    EXPECT_EQ(EntriesIn(dir.Path()), 0u);
+  }
 }
 
 }  // namespace

@@ -311,14 +311,21 @@ bool IsSuccessStatus(long status) {
 }  // namespace
 
 std::optional<bool> THTTPGetThread::FromCache() {
-  const std::vector<CachedResponse> found = CacheStore->Find(URL, false);
-  if (found.empty() || !IsFresh(found.front().head, found.front().responseTime, std::time(nullptr))) {
-    return std::nullopt;
+  // Newest first: a fresh copy that turns out cut or damaged gives its turn to the next fresh
+  // one of the same address, and only then to the network.
+  const std::time_t now = std::time(nullptr);
+  for (const CachedResponse& r : CacheStore->Find(URL, false)) {
+    if (!IsFresh(r.head, r.responseTime, now)) continue;
+    if (std::optional<bool> answered = FromCacheEntry(r)) return answered;
   }
-  const CachedResponse& r = found.front();
+  return std::nullopt;
+}
+
+std::optional<bool> THTTPGetThread::FromCacheEntry(const CachedResponse& r) {
   FileEntrySource source(r.file);
   if (!source.Ok()) return std::nullopt;
-  totalSize_ = static_cast<std::int64_t>(DecodedBodySize(source, r).value_or(r.bodyLength));
+  totalSize_ = static_cast<std::int64_t>(
+      DecodedBodySize(source, r, static_cast<std::uint64_t>(MaxMovieBytes)).value_or(r.bodyLength));
   TPendingFile pending(FileName);
   if (!pending.Ok()) return Fail("cannot create a file beside " + FileName + ": " + std::strerror(errno));
   std::string error;

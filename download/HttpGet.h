@@ -32,6 +32,7 @@ class RegistrySource;
 class THTTPGet;
 class THTTPGetThread;
 class UrlCacheStore;
+struct CachedResponse;
 struct HttpGetHandoff;
 
 using TOnProgressEvent =
@@ -137,6 +138,8 @@ class THTTPGetThread {
   bool Download();
   // Answers from a fresh cache entry of the URL; nullopt when there is none to answer with.
   std::optional<bool> FromCache();
+  // One cached copy: true saved, false failed for good, nullopt unreadable or damaged.
+  std::optional<bool> FromCacheEntry(const CachedResponse& r);
   bool Fail(std::string reason);
   // The reason a file of `bytes` bytes is refused.
   std::string TooLarge() const;

@@ -574,11 +574,13 @@ TEST_F(CacheModesTest, CopyFromCacheSkipsDamagedAndShortCopies) {
   std::sort(files.begin(), files.end());
   EXPECT_EQ(files, (std::vector<std::string>{"a.swf", "c.swf"}));  // no temporary file left
 
-  // From the cache (mode 0) the short copy is no answer either: the network gives the file.
+  // From the cache (mode 0) the short copy is no answer either: the network gives the file;
+  // a damaged newest copy gives its turn to the older fresh one, without the network.
   form_.mode = 0;
-  form_.rows = {{server_.Url("/m/s.swf"), "s.swf", true}};
+  form_.rows = {{server_.Url("/m/s.swf"), "s.swf", true}, {server_.Url("/m/a.swf"), "a (mode 0).swf", true}};
   driver_.butdownloadClick();
   EXPECT_EQ(test::ReadFile(home_ / "flash/s.swf"), movieB_);
+  EXPECT_EQ(test::ReadFile(home_ / "flash/a (mode 0).swf"), movieA_);
   ASSERT_EQ(server_.Requests().size(), 1u);
   EXPECT_EQ(server_.Requests()[0].target, "/m/s.swf");
 }

@@ -106,6 +106,9 @@ TEST_P(CloseDuringWorkTest, NothingIsFetchedAfterTheCloseAndTheSettingsAreSaved)
   }
 }
 
+// Listed by its name, not as a dump of its bytes.
+void PrintTo(const CloseCase& c, std::ostream* os) { *os << c.name; }
+
 INSTANTIATE_TEST_SUITE_P(Cases, CloseDuringWorkTest,
                          ::testing::Values(CloseCase{"ExitDuringScan", false, 0, false},
                                            CloseCase{"SignalDuringScan", false, 0, true},

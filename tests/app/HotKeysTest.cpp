@@ -74,6 +74,9 @@ TEST_P(HotKeysTest, StateTable) {
 }
 
 using E = Event;
+// Listed by its name, not as a dump of its bytes.
+void PrintTo(const Row& c, std::ostream* os) { *os << c.name; }
+
 INSTANTIATE_TEST_SUITE_P(
     Rows, HotKeysTest,
     ::testing::Values(Row{"VisibleF7HidesAndClears", true, {E::F7}, false, "empty", 0},

@@ -185,6 +185,9 @@ TEST_P(ScanStatusTest, FinalStatusNamesWhatFailed) {
   }
 }
 
+// Listed by its name, not as a dump of its bytes.
+void PrintTo(const FailCase& c, std::ostream* os) { *os << c.name; }
+
 INSTANTIATE_TEST_SUITE_P(Pages, ScanStatusTest, ::testing::ValuesIn(kFailCases),
                          [](const auto& p) { return std::string(p.param.name); });
 
@@ -329,6 +332,9 @@ TEST_P(EscEditTest, EscCancelsAnOpenEditOnlyAndHidesOtherwise) {
     EXPECT_EQ(form->Items->SaveAsName(0), "a.swf");  // the edit was cancelled, not confirmed
   }
 }
+
+// Listed by its name, not as a dump of its bytes.
+void PrintTo(const EditCase& c, std::ostream* os) { *os << c.name; }
 
 INSTANTIATE_TEST_SUITE_P(Editors, EscEditTest,
                          ::testing::Values(EditCase{"RenamingUrl", 1}, EditCase{"RenamingName", 2},

@@ -225,6 +225,9 @@ TEST_P(HttpGetAnswerTest, OnlyAWholeObjectReplacesTheTarget) {
   EXPECT_EQ(Files(home_.Path()).size(), 1u) << "a temporary file was left";
 }
 
+// Listed by its name, not as a dump of its bytes.
+void PrintTo(const Answer& c, std::ostream* os) { *os << c.name; }
+
 INSTANTIATE_TEST_SUITE_P(Answers, HttpGetAnswerTest, ::testing::ValuesIn(Answers()),
                          [](const auto& p) { return std::string(p.param.name); });
 

@@ -134,6 +134,9 @@ TEST_P(HttpCliFraming, WholeOrFailed) {
   EXPECT_EQ(cli.State(), httpReady);
 }
 
+// Listed by its name, not as a dump of its bytes.
+void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
+
 INSTANTIATE_TEST_SUITE_P(Answers, HttpCliFraming, ::testing::ValuesIn(kCases),
                          [](const auto& p) { return std::string(p.param.name); });
 

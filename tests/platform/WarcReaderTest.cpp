@@ -137,6 +137,9 @@ TEST_P(WarcFormats, ReadsEveryRecordWithItsOffsetAndPayload) {
   EXPECT_EQ(payloads, (std::vector<std::string>{page, a, b, cBody, "no", b}));
 }
 
+// Listed by its name, not as a dump of its bytes.
+void PrintTo(const FormatCase& c, std::ostream* os) { *os << c.name; }
+
 INSTANTIATE_TEST_SUITE_P(All, WarcFormats,
                          ::testing::Values(FormatCase{"Plain11", "WARC/1.1", FormatCase::Plain},
                                            FormatCase{"Plain10", "WARC/1.0", FormatCase::Plain},
@@ -187,6 +190,9 @@ std::string CrcBroken(std::string member) {
 class WarcDamage : public ::testing::TestWithParam<DamageCase> {};
 
 TEST_P(WarcDamage, IsReportedAndSkipped) { ExpectEvents(ReadAll(GetParam().file()), GetParam().expected); }
+
+// Listed by its name, not as a dump of its bytes.
+void PrintTo(const DamageCase& c, std::ostream* os) { *os << c.name; }
 
 INSTANTIATE_TEST_SUITE_P(
     All, WarcDamage,
@@ -276,6 +282,9 @@ TEST_P(WarcPayload, IsDecodedOrSaysWhyNot) {
 }
 
 const std::string kBig = std::string(5000, 'p') + "END";
+
+// Listed by its name, not as a dump of its bytes.
+void PrintTo(const PayloadCase& c, std::ostream* os) { *os << c.name; }
 
 INSTANTIATE_TEST_SUITE_P(
     All, WarcPayload,

@@ -9,7 +9,7 @@ namespace tavimo::cli {
 
 HeadlessDownload::HeadlessDownload(std::string saveDir, std::string category, int downloadMode,
                                    const RegistrySource& registry, std::FILE* report, bool bar,
-                                   TBatchNames& names)
+                                   BatchNames& names)
     : saveDir_(std::move(saveDir)),
       category_(std::move(category)),
       mode_(downloadMode),

@@ -24,7 +24,7 @@ class HeadlessDownload : public DownloadForm {
  public:
   // report: where the status lines go (standard error); bar: draw a progress bar there.
   HeadlessDownload(std::string saveDir, std::string category, int downloadMode,
-                   const RegistrySource& registry, std::FILE* report, bool bar, TBatchNames& names);
+                   const RegistrySource& registry, std::FILE* report, bool bar, BatchNames& names);
   ~HeadlessDownload() override;
 
   // Saves the items; false when any of them failed.

@@ -157,7 +157,7 @@ int Run(const ScanOptions& o) {
   const std::int64_t maxScanBytes = TPageScan::MaxScanBytesFrom(settings);
   // One run is one batch: no movie of the run overwrites another, whichever page or archive
   // it came from and whichever job saves it.
-  TBatchNames names;
+  BatchNames names;
   if (!o.warcs.empty()) {
     Output output(o.json);
     std::string folder;

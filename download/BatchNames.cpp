@@ -30,7 +30,7 @@ std::string NumberedPath(const std::string& path, int n) {
          extension;
 }
 
-std::string TBatchNames::Take(const std::string& path) {
+std::string BatchNames::Take(const std::string& path) {
   std::lock_guard lock(mutex_);
   std::string chosen = NumberedPath(path, 1);
   for (int n = 2; taken_.count(chosen); ++n) chosen = NumberedPath(path, n);
@@ -38,7 +38,7 @@ std::string TBatchNames::Take(const std::string& path) {
   return chosen;
 }
 
-void TBatchNames::Release(const std::string& path) {
+void BatchNames::Release(const std::string& path) {
   std::lock_guard lock(mutex_);
   taken_.erase(path);
 }

@@ -20,7 +20,7 @@ inline constexpr std::size_t kMaxFileNameBytes = 255;
 // inside a UTF-8 character, so that the whole file name fits and keeps its extension.
 std::string NumberedPath(const std::string& path, int n);
 
-class TBatchNames {
+class BatchNames {
  public:
   // The path the item asking for `path` is saved to (NumberedPath(path, n) for the smallest n
   // not taken), now taken.

@@ -202,8 +202,8 @@ BatchOutcome TDownloadDriver::DownloadItems(const std::vector<std::string>& urls
       d.itemNote_.clear();
     }
   } running{*this};
-  TBatchNames own;
-  TBatchNames& names = SharedNames ? *SharedNames : own;
+  BatchNames own;
+  BatchNames& names = SharedNames ? *SharedNames : own;
   BatchOutcome outcome;
   for (size_t i = 0; i < urls.size() && i < paths.size(); ++i) {
     if (stopRequested_) break;
@@ -211,7 +211,7 @@ BatchOutcome TDownloadDriver::DownloadItems(const std::vector<std::string>& urls
     // the item fails.
     const std::string target = names.Take(paths[i]);
     struct Taken {
-      TBatchNames& names;
+      BatchNames& names;
       const std::string& target;
       bool kept = false;
       ~Taken() {

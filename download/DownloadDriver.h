@@ -7,7 +7,7 @@
 // temporary file that replaces the target at the end); a failure is said in the status panel
 // and the batch goes on. A batch in which any item failed leaves the window as it is (no
 // auto-close) with the failures named in the status panel. Two items of one batch with the
-// same name do not overwrite each other: the later is saved as "name (2).swf" (TBatchNames).
+// same name do not overwrite each other: the later is saved as "name (2).swf" (BatchNames).
 // "Copy from Cache Directly" copies each item's body from the URL cache (the newest entry of
 // its URL, or of its URL with a query when the cache search listed it cut); an item in no
 // cache is said in the status panel and the batch goes on.
@@ -86,7 +86,7 @@ class TDownloadDriver {
   BatchOutcome DownloadItems(const std::vector<std::string>& urls, const std::vector<std::string>& paths);
   // The names taken by the batches of this driver; none: each batch has its own. tavimo-scan
   // shares one set among all its pages, so no movie of a run overwrites another.
-  TBatchNames* SharedNames = nullptr;
+  BatchNames* SharedNames = nullptr;
   // Ends a running batch: the transfer under way is aborted and no further item is fetched;
   // the batch returns without hiding or clearing the window. Does nothing when idle.
   void Stop();

@@ -59,23 +59,7 @@ std::optional<RegValue> EnvRegistrySource::Value(const std::string& key, const s
   return std::nullopt;
 }
 
-void FakeRegistrySource::Set(const std::string& key, const std::string& name, RegValue v) {
-  keys_[NormalKey(key)].insert_or_assign(Lower(name), std::move(v));
-}
-
-void FakeRegistrySource::Remove(const std::string& key, const std::string& name) {
-  if (auto it = keys_.find(NormalKey(key)); it != keys_.end()) it->second.erase(Lower(name));
-}
-
-bool FakeRegistrySource::KeyExists(const std::string& key) const { return keys_.count(NormalKey(key)) != 0; }
-
-std::optional<RegValue> FakeRegistrySource::Value(const std::string& key, const std::string& name) const {
-  auto k = keys_.find(NormalKey(key));
-  if (k == keys_.end()) return std::nullopt;
-  auto v = k->second.find(Lower(name));
-  if (v == k->second.end()) return std::nullopt;
-  return v->second;
-}
+std::string NormalRegistryKey(const std::string& key) { return NormalKey(key); }
 
 bool TRegistry::OpenKeyReadOnly(const std::string& key) {
   if (!source_.KeyExists(key)) return false;

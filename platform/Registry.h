@@ -3,7 +3,6 @@
 // and the help path. The Linux backend derives them from the environment; tests use
 // FakeRegistrySource, which can also answer "absent" and "wrong type".
 #include <cstdint>
-#include <map>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -44,16 +43,9 @@ class EnvRegistrySource : public RegistrySource {
   std::optional<RegValue> Value(const std::string& key, const std::string& name) const override;
 };
 
-class FakeRegistrySource : public RegistrySource {
- public:
-  void Set(const std::string& key, const std::string& name, RegValue v);
-  void Remove(const std::string& key, const std::string& name);
-  bool KeyExists(const std::string& key) const override;
-  std::optional<RegValue> Value(const std::string& key, const std::string& name) const override;
-
- private:
-  std::map<std::string, std::map<std::string, RegValue>> keys_;  // lower-cased key names
-};
+// A key path as the implementations compare it: lower case, without leading or trailing
+// backslashes ("\\Software\\Tavimo\\" and "software\\tavimo" are one key).
+std::string NormalRegistryKey(const std::string& key);
 
 // The reading side, shaped like the registry class the tool was written against.
 class TRegistry {

@@ -16,6 +16,7 @@
 #include "platform/Paths.h"
 #include "platform/Registry.h"
 #include "platform/desktop/TrayShell.h"
+#include "tests/support/FakeRegistrySource.h"
 #include "tests/support/TempDir.h"
 
 namespace tavimo::test {

@@ -6,6 +6,7 @@
 #include "app/SettingsStore.h"
 #include "platform/BackgroundPool.h"
 #include "platform/Paths.h"
+#include "tests/support/FakeRegistrySource.h"
 #include "tests/support/TempDir.h"
 
 namespace tavimo {

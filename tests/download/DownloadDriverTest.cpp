@@ -14,6 +14,7 @@
 #include "platform/Stream.h"
 #include "platform/UrlCacheStore.h"
 #include "tests/support/ChromiumEntryWriter.h"
+#include "tests/support/FakeRegistrySource.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/TestServer.h"
 

@@ -11,6 +11,7 @@
 
 #include "download/HttpGet.h"
 #include "platform/Registry.h"
+#include "tests/support/FakeRegistrySource.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/TestServer.h"
 

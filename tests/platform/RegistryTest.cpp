@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/Registry.h"
+#include "tests/support/FakeRegistrySource.h"
 #include "tests/support/TempDir.h"
 
 namespace tavimo {

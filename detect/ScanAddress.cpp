@@ -1,18 +1,19 @@
 #include "detect/ScanAddress.h"
 
-#include <cctype>
+#include "detect/TextUtils.h"
 
 namespace tavimo {
 namespace {
 
+// ASCII only: a scheme is never anything else, whatever the locale says of other bytes.
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsLetter(char c) { return AsciiLower(c) >= 'a' && AsciiLower(c) <= 'z'; }
 
 // The scheme before the first ':' ("" when the text does not start with one).
 std::string SchemeOf(const std::string& s) {
-  if (s.empty() || !std::isalpha(static_cast<unsigned char>(s[0]))) return {};
+  if (s.empty() || !IsLetter(s[0])) return {};
   std::size_t i = 1;
-  while (i < s.size() &&
-         (std::isalnum(static_cast<unsigned char>(s[i])) || s[i] == '+' || s[i] == '-' || s[i] == '.')) {
+  while (i < s.size() && (IsLetter(s[i]) || IsDigit(s[i]) || s[i] == '+' || s[i] == '-' || s[i] == '.')) {
     ++i;
   }
   if (i >= s.size() || s[i] != ':') return {};
@@ -20,9 +21,7 @@ std::string SchemeOf(const std::string& s) {
   std::size_t j = i + 1;
   while (j < s.size() && IsDigit(s[j])) ++j;
   if (j > i + 1 && (j == s.size() || s[j] == '/' || s[j] == '?' || s[j] == '#')) return {};
-  std::string scheme = s.substr(0, i);
-  for (char& c : scheme) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return scheme;
+  return AsciiLowerCopy(std::string_view(s).substr(0, i));
 }
 
 }  // namespace

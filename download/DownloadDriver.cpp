@@ -1,5 +1,7 @@
 #include "download/DownloadDriver.h"
 
+#include <QScopeGuard>
+
 #include <cerrno>
 #include <cstring>
 #include <memory>
@@ -210,20 +212,13 @@ BatchOutcome TDownloadDriver::DownloadItems(const std::vector<std::string>& urls
     // Numbered from what the batch really saved: the name is taken now and given back if
     // the item fails.
     const std::string target = names.Take(paths[i]);
-    struct Taken {
-      BatchNames& names;
-      const std::string& target;
-      bool kept = false;
-      ~Taken() {
-        if (!kept) names.Release(target);
-      }
-    } taken{names, target};
+    auto giveBack = qScopeGuard([&] { names.Release(target); });
     itemNote_ = target == paths[i] ? std::string() : ", saved as " + FileNameOf(target);
     ++outcome.items;
     const std::string failure = SaveItem(urls[i], target);
     if (stopRequested_) break;
     if (failure.empty()) {
-      taken.kept = true;
+      giveBack.dismiss();
       ++outcome.saved;
     } else {
       outcome.failures.push_back(FileNameOf(paths[i]) + ": " + failure);

@@ -62,7 +62,7 @@ SANITIZE_LABELS ?= unit
 TSAN_RUN := TSAN_OPTIONS="halt_on_error=1 ignore_noninstrumented_modules=1 suppressions=$(CURDIR)/tests/tsan-suppressions.txt"
 tsan: setup
 	@cmake -S . -B build-tsan -G $(GENERATOR) -DCMAKE_BUILD_TYPE=Debug \
-	  -DTAVIMO_SANITIZE=thread -DTAVIMO_BENCH=OFF -DTAVIMO_FOLDERS="platform;net;detect;download" $(CMAKE_ARGS) >/dev/null
+	  -DTAVIMO_SANITIZE=thread -DTAVIMO_BENCH=OFF -DTAVIMO_FOLDERS="base;compat;platform;sources;net;detect;download" $(CMAKE_ARGS) >/dev/null
 	@cmake --build build-tsan -j $(JOBS) --target download_getter_tests platform_pool_tests
 	$(TSAN_RUN) ./build-tsan/tests/download/download_getter_tests
 	$(TSAN_RUN) ./build-tsan/tests/platform/platform_pool_tests

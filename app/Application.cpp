@@ -3,9 +3,9 @@
 #include <cstdio>
 #include <exception>
 
-#include "platform/MessageWindow.h"
-#include "platform/desktop/Dialogs.h"
-#include "platform/desktop/HandlerGuard.h"
+#include "compat/MessageWindow.h"
+#include "desktop/Dialogs.h"
+#include "desktop/HandlerGuard.h"
 
 namespace tavimo {
 

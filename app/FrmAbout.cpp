@@ -4,7 +4,7 @@
 
 #include "components/MouseImageResources.h"
 #include "controls/Image.h"
-#include "platform/desktop/HandlerGuard.h"
+#include "desktop/HandlerGuard.h"
 
 namespace tavimo {
 

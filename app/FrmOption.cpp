@@ -15,8 +15,8 @@
 #include "controls/FlatRadioButton.h"
 #include "platform/Autostart.h"
 #include "platform/Paths.h"
-#include "platform/desktop/Dialogs.h"
-#include "platform/desktop/HandlerGuard.h"
+#include "desktop/Dialogs.h"
+#include "desktop/HandlerGuard.h"
 
 namespace tavimo {
 namespace {

@@ -1,6 +1,6 @@
 // The main window's layout: every control with its name, kind and bounds.
 #include "components/IECache.h"
-#include "platform/UrlCacheStore.h"
+#include "sources/cache/UrlCacheStore.h"
 #include "app/FrmTavimo.h"
 #include "app/SkinPreload.h"
 
@@ -27,8 +27,8 @@
 #include "detect/MemoLines.h"
 #include "download/HttpGet.h"
 #include "net/HttpCli.h"
-#include "platform/desktop/Dialogs.h"
-#include "platform/desktop/HandlerGuard.h"
+#include "desktop/Dialogs.h"
+#include "desktop/HandlerGuard.h"
 #include "platform/Paths.h"
 
 namespace tavimo {
@@ -149,7 +149,7 @@ TFrmTavimo::TFrmTavimo(FrmTavimoSetup setup)
       ownDialogs_(setup_.Dialogs ? nullptr : std::make_unique<QtDialogs>()),
       dialogs_(setup_.Dialogs ? *setup_.Dialogs : *ownDialogs_) {
   if (!setup_.Registry) {
-    ownRegistry_ = std::make_unique<EnvRegistrySource>();
+    ownRegistry_ = std::make_unique<EnvRegistrySource>(HelpPagePath());
     setup_.Registry = ownRegistry_.get();
   }
   if (setup_.Created) setup_.Created(this);

@@ -22,9 +22,9 @@
 #include "app/FrmOption.h"
 #include "app/SettingsStore.h"
 #include "net/NetServices.h"
-#include "platform/FlashPlayer.h"
-#include "platform/desktop/HotKeys.h"
-#include "platform/desktop/X11Message.h"
+#include "player/FlashPlayer.h"
+#include "desktop/HotKeys.h"
+#include "desktop/X11Message.h"
 
 class QIcon;
 class QMenu;

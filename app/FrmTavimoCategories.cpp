@@ -9,8 +9,8 @@
 #include "app/Frmnewclass.h"
 #include "controls/FlatEdit.h"
 #include "controls/FlatListBox.h"
-#include "platform/desktop/Dialogs.h"
-#include "platform/desktop/HandlerGuard.h"
+#include "desktop/Dialogs.h"
+#include "desktop/HandlerGuard.h"
 
 namespace tavimo {
 

@@ -25,13 +25,13 @@
 #include "download/DownloadDriver.h"
 #include "download/HttpGet.h"
 #include "net/HttpCli.h"
-#include "platform/UrlCacheStore.h"
-#include "platform/desktop/Dialogs.h"
-#include "platform/desktop/HandlerGuard.h"
+#include "sources/cache/UrlCacheStore.h"
+#include "desktop/Dialogs.h"
+#include "desktop/HandlerGuard.h"
 #include "platform/MovieLimit.h"
 #include "platform/Paths.h"
-#include "platform/Registry.h"
-#include "platform/desktop/X11WindowClass.h"
+#include "compat/Registry.h"
+#include "desktop/X11WindowClass.h"
 
 namespace tavimo {
 namespace {

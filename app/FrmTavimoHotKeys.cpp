@@ -1,7 +1,7 @@
 // The global hot keys F7 and F6, the private message 0x464 and the nudge of a second start.
 #include "app/FrmTavimo.h"
 #include "controls/FlatEdit.h"
-#include "platform/desktop/HandlerGuard.h"
+#include "desktop/HandlerGuard.h"
 
 namespace tavimo {
 namespace {

@@ -8,8 +8,8 @@
 #include "app/Frmaddflashitem.h"
 #include "app/ItemList.h"
 #include "app/PreviewStep.h"
-#include "platform/desktop/Dialogs.h"
-#include "platform/desktop/HandlerGuard.h"
+#include "desktop/Dialogs.h"
+#include "desktop/HandlerGuard.h"
 
 namespace tavimo {
 

@@ -14,9 +14,9 @@
 #include "app/PreviewStep.h"
 #include "download/HttpGet.h"
 #include "net/HttpCli.h"
-#include "platform/desktop/Dialogs.h"
-#include "platform/desktop/HandlerGuard.h"
-#include "platform/UrlCacheStore.h"
+#include "desktop/Dialogs.h"
+#include "desktop/HandlerGuard.h"
+#include "sources/cache/UrlCacheStore.h"
 
 namespace tavimo {
 

@@ -15,9 +15,9 @@
 #include "detect/ScanAddress.h"
 #include "net/HttpCli.h"
 #include "platform/BackgroundPool.h"
-#include "platform/BrowserSession.h"
-#include "platform/desktop/Dialogs.h"
-#include "platform/desktop/HandlerGuard.h"
+#include "sources/session/BrowserSession.h"
+#include "desktop/Dialogs.h"
+#include "desktop/HandlerGuard.h"
 
 namespace tavimo {
 

@@ -6,7 +6,7 @@
 
 #include "app/ItemList.h"
 #include "controls/DialogLook.h"
-#include "platform/desktop/HandlerGuard.h"
+#include "desktop/HandlerGuard.h"
 
 namespace tavimo {
 

@@ -13,8 +13,8 @@
 #include "app/Categories.h"
 #include "controls/FlatEdit.h"
 #include "controls/DialogLook.h"
-#include "platform/desktop/Dialogs.h"
-#include "platform/desktop/HandlerGuard.h"
+#include "desktop/Dialogs.h"
+#include "desktop/HandlerGuard.h"
 
 namespace tavimo {
 

@@ -11,7 +11,7 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
-#include "platform/desktop/HandlerGuard.h"
+#include "desktop/HandlerGuard.h"
 
 namespace tavimo {
 namespace {

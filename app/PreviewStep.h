@@ -3,7 +3,7 @@
 // a scan, when previewing is switched on or off, and when it hides and clears itself.
 #include <string>
 
-#include "platform/FlashPlayer.h"
+#include "player/FlashPlayer.h"
 
 namespace tavimo {
 

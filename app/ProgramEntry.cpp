@@ -13,12 +13,12 @@
 #include "app/SkinPreload.h"
 #include "detect/HttpMovieFetcher.h"
 #include "platform/InstanceLock.h"
-#include "platform/desktop/Dialogs.h"
-#include "platform/desktop/KeySynth.h"
+#include "desktop/Dialogs.h"
+#include "desktop/KeySynth.h"
 #include "platform/Paths.h"
-#include "platform/desktop/ShockwaveFlash.h"
+#include "player/ShockwaveFlash.h"
 #include "platform/TerminationSignals.h"
-#include "platform/desktop/X11Message.h"
+#include "desktop/X11Message.h"
 
 namespace tavimo {
 namespace {

@@ -5,7 +5,7 @@
 
 #include "platform/IniFile.h"
 #include "platform/MovieLimit.h"
-#include "platform/Registry.h"
+#include "compat/Registry.h"
 
 namespace tavimo {
 

@@ -2,8 +2,8 @@
 
 #include "download/HttpGet.h"
 #include "net/HttpCli.h"
-#include "platform/Registry.h"
-#include "platform/UrlCacheStore.h"
+#include "compat/Registry.h"
+#include "sources/cache/UrlCacheStore.h"
 
 namespace tavimo::cli {
 

@@ -5,7 +5,7 @@
 #include "detect/CacheSearch.h"
 #include "detect/MemoLines.h"
 #include "net/HttpCli.h"
-#include "platform/Registry.h"
+#include "compat/Registry.h"
 
 namespace tavimo::cli {
 

@@ -15,8 +15,8 @@
 #include "detect/ItemSink.h"
 #include "detect/LinkExtractor.h"
 #include "platform/AtomicFile.h"
-#include "platform/CachedResponse.h"
-#include "platform/WarcReader.h"
+#include "sources/cache/CachedResponse.h"
+#include "sources/warc/WarcReader.h"
 
 namespace tavimo::cli {
 

@@ -10,7 +10,7 @@
 #include "cli/ItemPrinter.h"
 #include "platform/MovieLimit.h"
 #include "detect/PageScan.h"
-#include "platform/WarcAccessPoints.h"
+#include "sources/warc/WarcAccessPoints.h"
 
 namespace tavimo::cli {
 

@@ -33,8 +33,8 @@
 #include "platform/IniFile.h"
 #include "platform/MovieLimit.h"
 #include "platform/Paths.h"
-#include "platform/Registry.h"
-#include "platform/UrlCacheStore.h"
+#include "compat/Registry.h"
+#include "sources/cache/UrlCacheStore.h"
 
 namespace tavimo::cli {
 namespace {

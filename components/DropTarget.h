@@ -14,8 +14,8 @@
 #include <set>
 #include <stdexcept>
 
-#include "platform/ShiftState.h"
-#include "platform/desktop/DropRegistration.h"
+#include "compat/ShiftState.h"
+#include "desktop/DropRegistration.h"
 
 namespace tavimo {
 

@@ -3,7 +3,7 @@
 #include <ctime>
 #include <memory>
 
-#include "platform/UrlCacheStore.h"
+#include "sources/cache/UrlCacheStore.h"
 
 namespace tavimo {
 

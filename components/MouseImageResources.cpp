@@ -4,7 +4,7 @@
 #include <QFile>
 #include <QHash>
 
-#include "platform/desktop/JpegImage.h"
+#include "desktop/JpegImage.h"
 
 // The skin is compiled into this library (resources/skin.qrc); a static library's resource
 // initialiser is only linked in when something refers to it, so the first lookup does.

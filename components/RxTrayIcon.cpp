@@ -5,8 +5,8 @@
 #include <QVariant>
 #include <QWidget>
 
-#include "platform/desktop/HandlerGuard.h"
-#include "platform/MessageWindow.h"
+#include "desktop/HandlerGuard.h"
+#include "compat/MessageWindow.h"
 
 namespace tavimo {
 namespace {

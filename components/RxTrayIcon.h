@@ -13,8 +13,8 @@
 #include <memory>
 #include <string>
 
-#include "platform/ShiftState.h"
-#include "platform/desktop/TrayShell.h"
+#include "compat/ShiftState.h"
+#include "desktop/TrayShell.h"
 
 namespace tavimo {
 

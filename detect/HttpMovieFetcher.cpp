@@ -4,7 +4,7 @@
 #include <QTimer>
 
 #include "detect/ScanReport.h"
-#include "platform/Stream.h"
+#include "base/Stream.h"
 
 namespace tavimo {
 namespace {

@@ -11,7 +11,7 @@
 #include <string>
 
 #include "net/HttpCli.h"
-#include "platform/MovieFetcher.h"
+#include "net/MovieFetcher.h"
 #include "platform/MovieLimit.h"
 
 namespace tavimo {

@@ -4,7 +4,7 @@
 #include <fstream>
 #include <iterator>
 
-#include "detect/TextUtils.h"
+#include "base/TextUtils.h"
 
 namespace tavimo {
 

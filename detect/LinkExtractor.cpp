@@ -7,7 +7,7 @@
 #include <functional>
 #include <initializer_list>
 
-#include "detect/TextUtils.h"
+#include "base/TextUtils.h"
 #include "platform/AtomicFile.h"
 #include "platform/Paths.h"
 

@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/Stream.h"
+#include "base/Stream.h"
 
 namespace tavimo {
 

@@ -13,7 +13,7 @@
 #include "net/HttpCli.h"
 #include "platform/IniFile.h"
 #include "platform/Paths.h"
-#include "platform/Stream.h"
+#include "base/Stream.h"
 
 namespace tavimo {
 namespace {

@@ -1,6 +1,6 @@
 #include "detect/ScanAddress.h"
 
-#include "detect/TextUtils.h"
+#include "base/TextUtils.h"
 
 namespace tavimo {
 namespace {

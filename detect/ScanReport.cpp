@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "net/HttpCli.h"
-#include "platform/WinsockErrors.h"
+#include "compat/WinsockErrors.h"
 
 namespace tavimo {
 

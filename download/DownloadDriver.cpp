@@ -9,12 +9,12 @@
 #include "detect/ScanReport.h"
 #include "download/CategoryFolder.h"
 #include "download/HttpGet.h"
-#include "platform/UrlCacheStore.h"
+#include "sources/cache/UrlCacheStore.h"
 #include "net/HttpCli.h"
 #include "platform/AtomicFile.h"
 #include "platform/Paths.h"
-#include "platform/Stream.h"
-#include "platform/WinsockErrors.h"
+#include "base/Stream.h"
+#include "compat/WinsockErrors.h"
 
 namespace tavimo {
 

@@ -17,12 +17,12 @@
 #include "net/HttpUrl.h"
 #include "platform/AtomicFile.h"
 #include "platform/BackgroundPool.h"
-#include "platform/CacheFreshness.h"
-#include "platform/DownloadCache.h"
-#include "platform/UrlCacheStore.h"
-#include "platform/HttpRequest.h"
-#include "platform/Inflater.h"
-#include "platform/Registry.h"
+#include "sources/cache/CacheFreshness.h"
+#include "sources/cache/DownloadCache.h"
+#include "sources/cache/UrlCacheStore.h"
+#include "net/HttpRequest.h"
+#include "base/http/Inflater.h"
+#include "compat/Registry.h"
 
 namespace tavimo {
 

@@ -1,12 +1,12 @@
 #include "net/HttpCli.h"
 
-#include "net/ChunkDecoder.h"
+#include "base/http/ChunkDecoder.h"
 #include "net/HttpUrl.h"
-#include "platform/Inflater.h"
+#include "base/http/Inflater.h"
 #include "net/SslLayer.h"
-#include "platform/MessageWindow.h"
-#include "platform/Stream.h"
-#include "platform/WinsockErrors.h"
+#include "compat/MessageWindow.h"
+#include "base/Stream.h"
+#include "compat/WinsockErrors.h"
 
 #include <QPointer>
 #include <QTimer>

@@ -1,13 +1,13 @@
 // THttpCli's receive path: line cutting, header fields, body delivery and relocation.
 #include "net/HttpCli.h"
 
-#include "net/ChunkDecoder.h"
+#include "base/http/ChunkDecoder.h"
 #include "net/HttpUrl.h"
-#include "platform/Inflater.h"
+#include "base/http/Inflater.h"
 #include "net/SslLayer.h"
-#include "platform/MessageWindow.h"
-#include "platform/Stream.h"
-#include "platform/WinsockErrors.h"
+#include "compat/MessageWindow.h"
+#include "base/Stream.h"
+#include "compat/WinsockErrors.h"
 
 #include <cctype>
 #include <cstring>

@@ -1,6 +1,6 @@
 #include "net/SslLayer.h"
 
-#include "platform/WinsockErrors.h"
+#include "compat/WinsockErrors.h"
 
 #include <openssl/err.h>
 #include <openssl/pem.h>

@@ -2,9 +2,9 @@
 
 #include "net/SslLayer.h"
 #include "platform/HostLookup.h"
-#include "platform/MessageWindow.h"
+#include "compat/MessageWindow.h"
 #include "platform/SocketNotices.h"
-#include "platform/WinsockErrors.h"
+#include "compat/WinsockErrors.h"
 
 #include <QPointer>
 

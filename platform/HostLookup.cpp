@@ -1,8 +1,8 @@
 #include "platform/HostLookup.h"
 
 #include "platform/BackgroundPool.h"
-#include "platform/MessageWindow.h"
-#include "platform/WinsockErrors.h"
+#include "compat/MessageWindow.h"
+#include "compat/WinsockErrors.h"
 
 #include <arpa/inet.h>
 #include <atomic>

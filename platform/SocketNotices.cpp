@@ -1,6 +1,6 @@
 #include "platform/SocketNotices.h"
 
-#include "platform/WinsockErrors.h"
+#include "compat/WinsockErrors.h"
 
 #include <QPointer>
 #include <QSocketNotifier>

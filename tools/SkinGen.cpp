@@ -9,7 +9,7 @@
 #include <cstdio>
 #include <exception>
 
-#include "platform/desktop/JpegImage.h"
+#include "desktop/JpegImage.h"
 #include "tools/SkinPainter.h"
 
 namespace {

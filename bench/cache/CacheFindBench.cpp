@@ -8,7 +8,7 @@
 #include <string>
 #include <unistd.h>
 
-#include "platform/UrlCacheStore.h"
+#include "sources/cache/UrlCacheStore.h"
 
 int main(int argc, char** argv) {
   if (argc != 3) {

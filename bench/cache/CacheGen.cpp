@@ -30,7 +30,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/CacheHash.h"
+#include "sources/cache/CacheHash.h"
 #include "tests/support/ChromiumEntryWriter.h"
 #include "tests/support/FirefoxEntryWriter.h"
 

@@ -11,7 +11,7 @@
 
 #include "components/IECache.h"
 #include "detect/CacheSearch.h"
-#include "platform/UrlCacheStore.h"
+#include "sources/cache/UrlCacheStore.h"
 
 namespace {
 

@@ -12,7 +12,7 @@
 #include "download/DownloadDriver.h"
 #include "download/HttpGet.h"
 #include "net/HttpCli.h"
-#include "platform/Registry.h"
+#include "compat/Registry.h"
 
 namespace {
 

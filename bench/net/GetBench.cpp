@@ -4,7 +4,7 @@
 //   net_get_bench many URL N       N sequential Gets into memory, each on a new connection
 // Prints "<seconds> <bytes>" on success (status 200 and the whole body).
 #include "net/HttpCli.h"
-#include "platform/Stream.h"
+#include "base/Stream.h"
 
 #include <QCoreApplication>
 

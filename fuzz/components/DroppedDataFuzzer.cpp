@@ -11,7 +11,7 @@
 
 #include "components/DropURLTarget.h"
 #include "components/InternetShortcut.h"
-#include "platform/DragData.h"
+#include "compat/DragData.h"
 
 namespace {
 

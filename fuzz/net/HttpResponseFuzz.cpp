@@ -3,7 +3,7 @@
 // builds well-formed chunked answers and answers behind interim (1xx) answers, whose body the
 // client must deliver exactly, once, and end as a document.
 #include "net/HttpCli.h"
-#include "platform/Stream.h"
+#include "base/Stream.h"
 
 #include <QCoreApplication>
 

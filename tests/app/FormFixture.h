@@ -11,11 +11,11 @@
 #include <vector>
 
 #include "app/FrmTavimo.h"
-#include "platform/desktop/Dialogs.h"
-#include "platform/FlashPlayer.h"
+#include "desktop/Dialogs.h"
+#include "player/FlashPlayer.h"
 #include "platform/Paths.h"
-#include "platform/Registry.h"
-#include "platform/desktop/TrayShell.h"
+#include "compat/Registry.h"
+#include "desktop/TrayShell.h"
 #include "tests/support/FakeRegistrySource.h"
 #include "tests/support/TempDir.h"
 

@@ -10,7 +10,7 @@
 #include "controls/FlatListBox.h"
 #include "controls/FlatPanel.h"
 #include "app/ItemList.h"
-#include "platform/desktop/X11WindowClass.h"
+#include "desktop/X11WindowClass.h"
 #include "tests/app/FormFixture.h"
 
 namespace tavimo::test {

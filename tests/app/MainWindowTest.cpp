@@ -14,7 +14,7 @@
 #include "controls/FlatPanel.h"
 #include "controls/FlatTitlebar.h"
 #include "app/ItemList.h"
-#include "platform/desktop/HandlerGuard.h"
+#include "desktop/HandlerGuard.h"
 #include "tests/app/FormFixture.h"
 
 namespace tavimo::test {

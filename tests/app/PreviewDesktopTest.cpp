@@ -12,11 +12,11 @@
 #include "app/ItemList.h"
 #include "app/ProgramEntry.h"
 #include "controls/FlatPanel.h"
-#include "platform/desktop/Dialogs.h"
-#include "platform/desktop/ShockwaveFlash.h"
+#include "desktop/Dialogs.h"
+#include "player/ShockwaveFlash.h"
 #include "tests/app/FormFixture.h"
-#include "tests/platform/player/PlayerTestSupport.h"
-#include "tests/platform/player/TestSwf.h"
+#include "tests/player/PlayerTestSupport.h"
+#include "tests/player/TestSwf.h"
 
 namespace tavimo::test {
 namespace {

@@ -12,7 +12,7 @@
 #include "app/ItemList.h"
 #include "download/HttpGet.h"
 #include "net/HttpCli.h"
-#include "platform/desktop/HandlerGuard.h"
+#include "desktop/HandlerGuard.h"
 #include "tests/app/FormFixture.h"
 #include "tests/support/TestServer.h"
 

@@ -12,7 +12,7 @@
 
 #include "components/DropURLTarget.h"
 #include "components/InternetShortcut.h"
-#include "platform/DragData.h"
+#include "compat/DragData.h"
 #include "tests/support/TempDir.h"
 
 namespace tavimo::test {

@@ -10,10 +10,10 @@
 #include <set>
 
 #include "components/IECache.h"
-#include "platform/CacheFreshness.h"
-#include "platform/ChromiumCacheEntry.h"
-#include "platform/DownloadCache.h"
-#include "platform/UrlCacheStore.h"
+#include "sources/cache/CacheFreshness.h"
+#include "sources/cache/ChromiumCacheEntry.h"
+#include "sources/cache/DownloadCache.h"
+#include "sources/cache/UrlCacheStore.h"
 #include "tests/support/ChromiumEntryWriter.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/TestServer.h"

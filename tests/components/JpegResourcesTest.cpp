@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "components/MouseImageResources.h"
-#include "platform/desktop/JpegImage.h"
+#include "desktop/JpegImage.h"
 
 namespace tavimo {
 namespace {

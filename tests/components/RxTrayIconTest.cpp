@@ -4,7 +4,7 @@
 
 #include <QPixmap>
 
-#include "platform/desktop/Dialogs.h"
+#include "desktop/Dialogs.h"
 
 namespace tavimo {
 namespace {

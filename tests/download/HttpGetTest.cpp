@@ -10,7 +10,7 @@
 #include <optional>
 
 #include "download/HttpGet.h"
-#include "platform/Registry.h"
+#include "compat/Registry.h"
 #include "tests/support/FakeRegistrySource.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/TestServer.h"

@@ -1,7 +1,7 @@
 // THttpCli against servers and hosts that fail: every case must end with Get returning, the
 // component ready, exactly one OnRequestDone, and a status and reason that say what happened.
 #include "net/HttpCli.h"
-#include "platform/Stream.h"
+#include "base/Stream.h"
 #include "tests/net/EventLog.h"
 #include "tests/support/TestServer.h"
 

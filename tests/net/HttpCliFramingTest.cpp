@@ -2,8 +2,8 @@
 // arrives whole (error 0, one OnDocEnd) or fails with a code and a reason, never both.
 #include "net/HttpCli.h"
 #include "net/SslLayer.h"
-#include "platform/Stream.h"
-#include "platform/WinsockErrors.h"
+#include "base/Stream.h"
+#include "compat/WinsockErrors.h"
 #include "tests/net/EventLog.h"
 #include "tests/net/TestCa.h"
 #include "tests/support/TestServer.h"

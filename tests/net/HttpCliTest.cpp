@@ -1,7 +1,7 @@
 // THttpCli against real servers on 127.0.0.1: request bytes, event order, header handling,
 // body delivery and relocation.
 #include "net/HttpCli.h"
-#include "platform/Stream.h"
+#include "base/Stream.h"
 #include "tests/net/EventLog.h"
 #include "tests/support/TestServer.h"
 

@@ -2,7 +2,7 @@
 // clients trust the test CA through the CA file they are given; other certificates, and the
 // test CA for a client not given it, must be refused.
 #include "net/HttpCli.h"
-#include "platform/Stream.h"
+#include "base/Stream.h"
 #include "tests/net/EventLog.h"
 #include "tests/net/TestCa.h"
 #include "tests/support/TestServer.h"

@@ -2,7 +2,7 @@
 // lookup cancelled or destroyed while its job runs reports to nobody.
 #include "platform/BackgroundPool.h"
 #include "platform/HostLookup.h"
-#include "platform/MessageWindow.h"
+#include "compat/MessageWindow.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>

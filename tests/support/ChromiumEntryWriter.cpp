@@ -7,7 +7,7 @@
 
 #include <cstdio>
 
-#include "platform/ChromiumCacheEntry.h"
+#include "sources/cache/ChromiumCacheEntry.h"
 
 namespace tavimo::test {
 namespace {

@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-#include "platform/Registry.h"
+#include "compat/Registry.h"
 
 namespace tavimo {
 

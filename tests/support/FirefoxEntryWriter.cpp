@@ -5,7 +5,7 @@
 #include <openssl/sha.h>
 #include <unistd.h>
 
-#include "platform/CacheHash.h"
+#include "sources/cache/CacheHash.h"
 
 namespace tavimo::test {
 namespace {

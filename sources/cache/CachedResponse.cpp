@@ -1,0 +1,213 @@
+#include "sources/cache/CachedResponse.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <zlib.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <charconv>
+
+#include "sources/cache/CacheHash.h"
+#include "base/http/Inflater.h"
+
+namespace tavimo {
+
+namespace {
+
+constexpr std::size_t kBlock = 64 * 1024;
+constexpr std::uint64_t kFirefoxChunk = 256 * 1024;
+// Compressed input goes to the inflater in slices this big, so a sink that stops is heard
+// within a few megabytes of output, never a whole block's worth (64 KiB can inflate to 64 MiB).
+constexpr std::size_t kInflateSlice = 4 * 1024;
+
+bool EqualNoCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i]))) {
+      return false;
+    }
+  }
+  return true;
+}
+
+std::string_view Trim(std::string_view s) {
+  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
+  while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r')) s.remove_suffix(1);
+  return s;
+}
+
+}  // namespace
+
+FileEntrySource::FileEntrySource(const std::string& path) {
+  // O_NOATIME is refused for files of other users; then we open without it.
+  fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NOATIME);
+  if (fd_ < 0 && errno == EPERM) fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+  if (fd_ < 0) return;
+  struct stat st {};
+  if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd_);
+    fd_ = -1;
+    return;
+  }
+  size_ = static_cast<std::uint64_t>(st.st_size);
+  mtime_ = st.st_mtim.tv_sec;
+}
+
+FileEntrySource::~FileEntrySource() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+bool FileEntrySource::ReadAt(std::uint64_t offset, std::size_t n, std::string& out) const {
+  if (fd_ < 0 || offset > size_ || n > size_ - offset) return false;
+  out.resize(n);
+  std::size_t got = 0;
+  while (got < n) {
+    const ssize_t r = ::pread(fd_, out.data() + got, n - got, static_cast<off_t>(offset + got));
+    if (r < 0 && errno == EINTR) continue;
+    if (r <= 0) return false;  // the file shrank under us: the browser is rewriting it
+    got += static_cast<std::size_t>(r);
+  }
+  return true;
+}
+
+bool MemoryEntrySource::ReadAt(std::uint64_t offset, std::size_t n, std::string& out) const {
+  if (offset > bytes_.size() || n > bytes_.size() - offset) return false;
+  out.assign(bytes_.data() + offset, n);
+  return true;
+}
+
+std::string HeaderValue(const std::string& head, std::string_view name) {
+  std::string_view rest(head);
+  bool first = true;  // the status line is no header
+  while (!rest.empty()) {
+    const auto end = rest.find("\r\n");
+    std::string_view line = rest.substr(0, end);
+    rest = end == std::string_view::npos ? std::string_view() : rest.substr(end + 2);
+    if (first) {
+      first = false;
+      continue;
+    }
+    const auto colon = line.find(':');
+    if (colon == std::string_view::npos) continue;
+    if (EqualNoCase(Trim(line.substr(0, colon)), name)) return std::string(Trim(line.substr(colon + 1)));
+  }
+  return {};
+}
+
+std::string ContentEncodingOf(const std::string& head) {
+  std::string v = HeaderValue(head, "Content-Encoding");
+  for (char& c : v) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return TInflater::IsIdentity(v) ? std::string() : v;
+}
+
+bool IsWholeContent(const CachedResponse& r) {
+  if (r.status != 200 && r.status != 203) return false;
+  const std::string length = HeaderValue(r.head, "Content-Length");
+  if (length.empty()) return true;
+  std::uint64_t n = 0;
+  const auto [end, ec] = std::from_chars(length.data(), length.data() + length.size(), n);
+  return ec == std::errc() && end == length.data() + length.size() && n == r.bodyLength;
+}
+
+std::optional<std::uint64_t> DecodedBodySize(const EntrySource& source, const CachedResponse& r,
+                                             std::uint64_t limit) {
+  const std::string encoding = ContentEncodingOf(r.head);
+  if (encoding.empty()) return r.bodyLength;
+  if ((encoding == "gzip" || encoding == "x-gzip") && r.bodyLength >= 18) {
+    // The gzip trailer holds the size modulo 2^32: the record keeps only those bits anyway.
+    std::string tail;
+    if (!source.ReadAt(r.bodyOffset + r.bodyLength - 4, 4, tail)) return std::nullopt;
+    const auto* b = reinterpret_cast<const unsigned char*>(tail.data());
+    return std::uint64_t(b[0]) | (std::uint64_t(b[1]) << 8) | (std::uint64_t(b[2]) << 16) |
+           (std::uint64_t(b[3]) << 24);
+  }
+  std::uint64_t total = 0;
+  std::string error;
+  if (!ReadDecodedBody(
+          source, r,
+          [&total, limit](const char*, std::size_t n) {
+            total += n;
+            return total <= limit;
+          },
+          error)) {
+    return std::nullopt;
+  }
+  return total;
+}
+
+bool ReadDecodedBody(const EntrySource& source, const CachedResponse& r, const BodySink& sink,
+                     std::string& error) {
+  const std::string encoding = ContentEncodingOf(r.head);
+  std::unique_ptr<TInflater> inflater;
+  if (!encoding.empty()) {
+    if (!TInflater::Supports(encoding)) {
+      error = "the cached body is in an unknown encoding \"" + encoding + "\"";
+      return false;
+    }
+    inflater = std::make_unique<TInflater>(encoding);
+  }
+  if (!r.chunkHashes.empty() && r.chunkHashes.size() != (r.bodyLength + kFirefoxChunk - 1) / kFirefoxChunk) {
+    error = "the cached body does not match its chunk list";
+    return false;
+  }
+  bool sinkFailed = false;
+  auto deliver = [&](const char* data, std::size_t n) {
+    if (!sinkFailed && !sink(data, n)) sinkFailed = true;
+  };
+  uLong crc = crc32(0L, Z_NULL, 0);
+  std::string block;
+  std::uint64_t chunkStart = 0;
+  std::uint32_t chunkHash = 0;
+  std::string chunk;  // the current Firefox chunk, for its hash (at most 256 KiB)
+  for (std::uint64_t done = 0; done < r.bodyLength;) {
+    std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(kBlock, r.bodyLength - done));
+    if (!r.chunkHashes.empty())
+      n = static_cast<std::size_t>(std::min<std::uint64_t>(n, chunkStart + kFirefoxChunk - done));
+    if (!source.ReadAt(r.bodyOffset + done, n, block)) {
+      error = "the cached body is cut short";
+      return false;
+    }
+    if (r.bodyCrc32) crc = crc32(crc, reinterpret_cast<const Bytef*>(block.data()), static_cast<uInt>(n));
+    if (!r.chunkHashes.empty()) {
+      chunk += block;
+      if (done + n == std::min(chunkStart + kFirefoxChunk, r.bodyLength)) {
+        chunkHash = CacheHash16(chunk.data(), chunk.size());
+        if (chunkHash != r.chunkHashes[chunkStart / kFirefoxChunk]) {
+          error = "the cached body is damaged";
+          return false;
+        }
+        chunk.clear();
+        chunkStart += kFirefoxChunk;
+      }
+    }
+    if (inflater) {
+      for (std::size_t at = 0; at < n && !sinkFailed; at += kInflateSlice) {
+        if (!inflater->Feed(block.data() + at, std::min(kInflateSlice, n - at), deliver)) {
+          error = "the cached body cannot be decoded: " + inflater->Error();
+          return false;
+        }
+      }
+    } else {
+      deliver(block.data(), n);
+    }
+    if (sinkFailed) {
+      error = "the body could not be written";
+      return false;
+    }
+    done += n;
+  }
+  if (r.bodyCrc32 && crc != *r.bodyCrc32) {
+    error = "the cached body is damaged";
+    return false;
+  }
+  if (inflater && !inflater->Finished()) {
+    error = "the cached body's compressed stream is cut short";
+    return false;
+  }
+  return true;
+}
+
+}  // namespace tavimo

@@ -76,7 +76,7 @@ def saved(name):
 COMMANDS = {
     # HACKING.md
     "make build": Ci(),
-    'cmake -S . -B build-detect -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTAVIMO_FOLDERS="platform;net;detect" -DTAVIMO_BENCH=OFF':
+    'cmake -S . -B build-detect -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTAVIMO_FOLDERS="base;compat;platform;sources;net;detect" -DTAVIMO_BENCH=OFF':
         Run(rewrite={"-B build-detect": "-B {tmp}/build-detect"}),
     "./build/tavimo -mini": Run(desktop=True, seconds=3),
     "man -l build/manual/tavimo.1": Run(needs="manual/tavimo.1", check=output_has("tavimo")),

@@ -104,7 +104,7 @@ COMMANDS = {
     "BENCH_REPETITIONS=1 bench/detect/run.sh build": Run(needs="bench/detect/bench_detect"),
     "python3 tools/check-layers.py": Run(),
     "python3 tools/check-layers.py --self-test": Run(),
-    "clang-format --dry-run --Werror detect/TextUtils.h": Run(),
+    "clang-format --dry-run --Werror base/TextUtils.h": Run(),
     # README.md: the example site becomes a local one, the files live in a temporary folder.
     "tavimo-scan https://example.org/games.html": Run(
         rewrite={"https://example.org/": "{url}/"}, check=output_has("/movies/a.swf\ta.swf")),

@@ -152,6 +152,27 @@ TEST_F(IECacheTest, PatternsFilterGroupsAndCancel) {
   EXPECT_FALSE(silent.EntryInfo().SourceUrlName.empty());
 }
 
+TEST_F(IECacheTest, FindCallsReturnTheCacheFunctionsCodes) {
+  TIECache cache(&store_);
+  cache.SearchPattern = spUrl;
+  EXPECT_EQ(cache.FindNextEntry(), kErrorInvalidHandle);  // nothing open
+  ASSERT_EQ(cache.FindFirstEntry(0), 0u);
+  const std::string first = cache.EntryInfo().SourceUrlName;
+  size_t entries = 1;
+  while (cache.FindNextEntry() == 0) ++entries;
+  EXPECT_EQ(entries, 12u);
+  const std::string last = cache.EntryInfo().SourceUrlName;
+  EXPECT_EQ(cache.FindNextEntry(), kErrorNoMoreItems);  // and stays at the end
+  EXPECT_EQ(cache.EntryInfo().SourceUrlName, last);
+  cache.SearchPattern = spHistory;
+  EXPECT_EQ(cache.FindFirstEntry(0), kErrorNoMoreItems);
+  cache.SearchPattern = spAll;
+  ASSERT_EQ(cache.FindFirstEntry(0), 0u);  // a new enumeration from the start
+  EXPECT_EQ(cache.EntryInfo().SourceUrlName, first);
+  TIECache without(nullptr);
+  EXPECT_EQ(without.FindFirstEntry(0), kErrorFileNotFound);
+}
+
 TEST_F(IECacheTest, BodiesComeDecodedAndTheBrowsersFilesStayUntouched) {
   const auto before = Snapshot(home_ / "cache");
   // "b.swf" as the cache search lists "b.swf?v=1": found by the same cut, newest first.
@@ -255,6 +276,14 @@ TEST_F(PlantedEntriesTest, OnlyMoviesAreDecodedForTheirSizeAndNeverPastTheLimit)
       EXPECT_TRUE(store_.Find(c.url, false).empty()) << c.url;
     }
   }
+}
+
+// The record's strings are C strings: a URL with a NUL is reported up to it.
+TEST_F(PlantedEntriesTest, RecordStringsEndAtTheirFirstNul) {
+  Plant(std::string("http://p/n.swf\0.js", 18), "FWS", "");
+  TIECache cache(&store_);
+  const auto seen = ListAll(cache);
+  EXPECT_EQ(seen.count("http://p/n.swf"), 1u);
 }
 
 TEST_F(PlantedEntriesTest, CopiesStopAtTheLimitAndFallBackToAnOlderIntactEntry) {

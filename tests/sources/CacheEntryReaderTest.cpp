@@ -1,4 +1,4 @@
-// The browser cache entry readers, one suite for both formats: the browsers' own files read as
+// The browser cache entry readers, one suite run for both formats: the browsers' own files read as
 // stored, every cut copy and every checked byte damaged refused, a damaged body found when it
 // is read, and a huge body never read. Each format's own cases are in its own file.
 #include <gtest/gtest.h>
@@ -182,34 +182,54 @@ struct FirefoxFormat {
   }
 };
 
-template <class Format>
-class CacheEntryReader : public ::testing::Test {
+// One format as the suite runs it: its reader and what is known of its files.
+struct Format {
+  std::string name;
+  CacheKind kind;
+  char flip;  // what a damaged byte is changed by
+  bool damageSaidBeforeDecoding;
+  std::optional<CachedResponse> (*read)(const EntrySource&);
+  const std::vector<Sample>& (*samples)();
+  void (*expectDetails)(const Sample&, const std::string&, const CachedResponse&);
+  std::vector<std::size_t> (*checkedBytes)(const Sample&, const std::string&, const CachedResponse&);
+  std::vector<std::size_t> (*unusedBytes)(const Sample&, const std::string&, const CachedResponse&);
+  std::string (*hugeHead)(std::uint64_t);
+  std::string (*hugeTail)(std::uint64_t);
+  void (*expectHuge)(const CachedResponse&, std::uint64_t);
+};
+
+template <class F>
+Format FormatOf(std::string name) {
+  return {std::move(name), F::kKind,     F::kFlip,          F::kDamageSaidBeforeDecoding,
+          &F::Read,        &F::Samples,  &F::ExpectDetails, &F::CheckedBytes,
+          &F::UnusedBytes, &F::HugeHead, &F::HugeTail,      &F::ExpectHuge};
+}
+void PrintTo(const Format& f, std::ostream* os) { *os << f.name; }
+
+class CacheEntryReader : public ::testing::TestWithParam<Format> {
  protected:
-  static std::optional<CachedResponse> Read(std::string_view bytes) {
-    return Format::Read(MemoryEntrySource(bytes));
+  std::optional<CachedResponse> Read(std::string_view bytes) const {
+    return GetParam().read(MemoryEntrySource(bytes));
   }
 };
 
-struct FormatName {
-  template <class Format>
-  static std::string GetName(int) {
-    return Format::kKind == CacheKind::Chromium ? "Chromium" : "Firefox";
-  }
-};
-using Formats = ::testing::Types<ChromiumFormat, FirefoxFormat>;
-TYPED_TEST_SUITE(CacheEntryReader, Formats, FormatName);
+INSTANTIATE_TEST_SUITE_P(Formats, CacheEntryReader,
+                         ::testing::Values(FormatOf<ChromiumFormat>("Chromium"),
+                                           FormatOf<FirefoxFormat>("Firefox")),
+                         [](const ::testing::TestParamInfo<Format>& param) { return param.param.name; });
 
-TYPED_TEST(CacheEntryReader, EverySampleReadsAsTheBrowserStoredIt) {
-  for (const Sample& c : TypeParam::Samples()) {
+TEST_P(CacheEntryReader, EverySampleReadsAsTheBrowserStoredIt) {
+  const Format& f = GetParam();
+  for (const Sample& c : f.samples()) {
     SCOPED_TRACE(c.file);
     const std::string bytes = ReadSample(c);
-    const auto r = TypeParam::Read(FileEntrySource(kSamples + "/" + c.file));
+    const auto r = f.read(FileEntrySource(kSamples + "/" + c.file));
     if (c.url.empty()) {
       EXPECT_EQ(r, std::nullopt);
       continue;
     }
     ASSERT_TRUE(r);
-    EXPECT_EQ(r->kind, TypeParam::kKind);
+    EXPECT_EQ(r->kind, f.kind);
     EXPECT_EQ(r->url, c.url);
     EXPECT_EQ(r->status, c.status);
     EXPECT_EQ(r->bodyLength, c.bodyLength);
@@ -222,54 +242,56 @@ TYPED_TEST(CacheEntryReader, EverySampleReadsAsTheBrowserStoredIt) {
     if (!c.sha256.empty()) {
       EXPECT_EQ(DecodedSha256(bytes, *r), c.sha256);
     }
-    TypeParam::ExpectDetails(c, bytes, *r);
+    f.expectDetails(c, bytes, *r);
   }
 }
 
 // A copy cut anywhere outside its body (the browser still writing it, a copy cut short), or at
 // a few places inside it, is no entry.
-TYPED_TEST(CacheEntryReader, CutCopiesAreNoEntries) {
-  for (const Sample& c : TypeParam::Samples()) {
+TEST_P(CacheEntryReader, CutCopiesAreNoEntries) {
+  const Format& f = GetParam();
+  for (const Sample& c : f.samples()) {
     if (c.url.empty()) continue;
     SCOPED_TRACE(c.file);
     const std::string bytes = ReadSample(c);
-    const auto whole = this->Read(bytes);
+    const auto whole = Read(bytes);
     ASSERT_TRUE(whole);
     const std::size_t body = whole->bodyOffset, length = whole->bodyLength;
     for (std::size_t n = 0; n < bytes.size(); ++n) {
       const bool inBody = n > body && n < body + length;
       if (inBody && n != body + 3 && n != body + length / 4 && n != body + length / 2) continue;
-      ASSERT_EQ(this->Read(std::string_view(bytes).substr(0, n)), std::nullopt) << n;
+      ASSERT_EQ(Read(std::string_view(bytes).substr(0, n)), std::nullopt) << n;
     }
   }
 }
 
 // A damaged byte where the reader checks is no entry, one it does not need changes nothing; a
 // damaged body byte is found only when the body is read.
-TYPED_TEST(CacheEntryReader, DamagedBytesAreNoEntriesAndADamagedBodyFailsItsRead) {
-  for (const Sample& c : TypeParam::Samples()) {
+TEST_P(CacheEntryReader, DamagedBytesAreNoEntriesAndADamagedBodyFailsItsRead) {
+  const Format& f = GetParam();
+  for (const Sample& c : f.samples()) {
     if (c.url.empty()) continue;
     SCOPED_TRACE(c.file);
     const std::string good = ReadSample(c);
-    const auto whole = this->Read(good);
+    const auto whole = Read(good);
     ASSERT_TRUE(whole);
     std::string bad = good;
-    for (std::size_t at : TypeParam::CheckedBytes(c, good, *whole)) {
-      bad[at] ^= TypeParam::kFlip;
-      ASSERT_EQ(this->Read(bad), std::nullopt) << at;
-      bad[at] ^= TypeParam::kFlip;
+    for (std::size_t at : f.checkedBytes(c, good, *whole)) {
+      bad[at] ^= f.flip;
+      ASSERT_EQ(Read(bad), std::nullopt) << at;
+      bad[at] ^= f.flip;
     }
-    for (std::size_t at : TypeParam::UnusedBytes(c, good, *whole)) {
-      bad[at] ^= TypeParam::kFlip;
-      EXPECT_TRUE(this->Read(bad)) << at;
-      bad[at] ^= TypeParam::kFlip;
+    for (std::size_t at : f.unusedBytes(c, good, *whole)) {
+      bad[at] ^= f.flip;
+      EXPECT_TRUE(Read(bad)) << at;
+      bad[at] ^= f.flip;
     }
     for (std::size_t at : {whole->bodyOffset, whole->bodyOffset + whole->bodyLength - 1}) {
       bad[at] ^= 0x40;
-      const auto r = this->Read(bad);
+      const auto r = Read(bad);
       ASSERT_TRUE(r) << at;
       const std::string read = DecodedSha256(bad, *r);
-      if (TypeParam::kDamageSaidBeforeDecoding || c.encoding.empty()) {
+      if (f.damageSaidBeforeDecoding || c.encoding.empty()) {
         EXPECT_EQ(read, "error: the cached body is damaged") << at;
       } else {
         EXPECT_TRUE(read.starts_with("error: ")) << at << ": " << read;
@@ -295,9 +317,10 @@ class ReadLog : public EntrySource {
 };
 
 // A 3 GiB body (a sparse file) is never read: the entry is described from its ends alone.
-TYPED_TEST(CacheEntryReader, HugeBodyIsNotRead) {
+TEST_P(CacheEntryReader, HugeBodyIsNotRead) {
+  const Format& f = GetParam();
   const std::uint64_t body = 3ull << 30;
-  const std::string head = TypeParam::HugeHead(body), tail = TypeParam::HugeTail(body);
+  const std::string head = f.hugeHead(body), tail = f.hugeTail(body);
   test::TempDir dir;
   const int fd = ::open((dir / "big").c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, 0600);
   ASSERT_GE(fd, 0);
@@ -307,11 +330,11 @@ TYPED_TEST(CacheEntryReader, HugeBodyIsNotRead) {
   ::close(fd);
   const FileEntrySource file(dir / "big");
   const ReadLog log(file);
-  const auto r = TypeParam::Read(log);
+  const auto r = f.read(log);
   ASSERT_TRUE(r);
   EXPECT_EQ(r->bodyOffset, head.size());
   EXPECT_EQ(r->bodyLength, body);
-  TypeParam::ExpectHuge(*r, body);
+  f.expectHuge(*r, body);
   for (const auto& [offset, n] : log.reads) {
     EXPECT_TRUE(offset + n <= head.size() || offset >= head.size() + body) << offset << " +" << n;
     EXPECT_LE(n, std::max(head.size(), tail.size()));

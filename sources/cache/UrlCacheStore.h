@@ -11,8 +11,6 @@
 // their size only for the entries a cache search can list (".swf"), never past the movie limit.
 #include <cstdint>
 #include <functional>
-#include <map>
-#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>

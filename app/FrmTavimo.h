@@ -16,11 +16,11 @@
 #include <memory>
 #include <optional>
 #include <string>
-#include <unordered_set>
 #include <vector>
 
 #include "app/FrmOption.h"
 #include "app/SettingsStore.h"
+#include "detect/CacheSearch.h"
 #include "net/NetServices.h"
 #include "player/FlashPlayer.h"
 #include "desktop/HotKeys.h"
@@ -286,8 +286,8 @@ class TFrmTavimo : public QWidget, public SettingsControls, public TopmostWindow
   bool terminating_ = false;
   bool hotKeysRegistered_ = false;
   bool placed_ = false;
-  // The URLs of the item list during a cache search (its duplicate test).
-  std::unordered_set<std::string> cacheSearchListed_;
+  // The cache search while StartCacheSearch runs: IECache1Entry hands it each entry.
+  std::optional<CacheSearch> cacheSearch_;
   // Hot keys and message 0x464; created by the registration step.
   std::unique_ptr<HotKeys> hotKeys_;
   std::unique_ptr<X11Message> messages_;

@@ -28,18 +28,13 @@ void TFrmTavimo::WarmPlayer() {
 
 void TFrmTavimo::StartCacheSearch() {
   IECache1->SearchPattern = spUrl;
-  // The list's URLs in a set: a cache of many movies must not make the duplicate test slow.
-  cacheSearchListed_.clear();
-  for (int i = 0; i < Items->Count(); ++i) cacheSearchListed_.insert(Items->Url(i));
+  cacheSearch_.emplace(*Items, ports_->AddressText(), ListAllCache);
   IECache1->EnumerateEntries(0);
-  cacheSearchListed_.clear();
+  cacheSearch_.reset();
 }
 
 void TFrmTavimo::IECache1Entry(TIECache* sender, bool&) {
-  const std::string url =
-      CacheSearchUrl(sender->EntryInfo().SourceUrlName, ports_->AddressText(), ListAllCache);
-  if (url.empty() || !cacheSearchListed_.insert(url).second) return;
-  Items->AppendItem(url, DefaultSaveAsName(url));
+  if (cacheSearch_) cacheSearch_->Entry(sender->EntryInfo().SourceUrlName);
 }
 
 void TFrmTavimo::Timer2Timer() { scan_->Timer2Timer(); }

@@ -1,7 +1,5 @@
 #include "cli/HeadlessScan.h"
 
-#include <unordered_set>
-
 #include "detect/CacheSearch.h"
 #include "detect/MemoLines.h"
 #include "net/HttpCli.h"
@@ -50,13 +48,8 @@ void HeadlessScan::AppendItem(const std::string& url, const std::string& saveAsN
 
 void HeadlessScan::StartCacheSearch(bool listAllCache) {
   // The window's cache search over the entries read at the start of the run.
-  std::unordered_set<std::string> listed;
-  for (const FoundItem& item : items_) listed.insert(item.url);
   fromCache_ = true;
-  for (const std::string& entry : cachedSwfUrls_) {
-    const std::string url = CacheSearchUrl(entry, address_, listAllCache);
-    if (!url.empty() && listed.insert(url).second) AppendItem(url, DefaultSaveAsName(url));
-  }
+  SearchCache(cachedSwfUrls_, *this, address_, listAllCache);
   fromCache_ = false;
 }
 

@@ -50,34 +50,12 @@ int OptionOf(const TIniFile& settings, const char* key, int fileDefault) {
   }
 }
 
-// Every URL of the URL cache that the cache search could list (".swf" once cut at "?"), in
-// the cache's order. Read once per run: each page's search filters this list.
+// Every URL of the URL cache that the cache search could list, in the cache's order. Read once
+// per run: each page's search goes through this list.
 std::vector<std::string> CachedSwfUrls(std::int64_t movieBytes) {
   UrlCacheStore store;
   store.MaxMovieBytes = movieBytes;
-  std::vector<std::string> out;
-  std::vector<std::uint64_t> room(512);
-  auto info = [&room] { return reinterpret_cast<UrlCacheEntryInfo*>(room.data()); };
-  std::uint32_t size = static_cast<std::uint32_t>(room.size() * 8), error = 0;
-  UrlCacheStore::Handle h = store.FindFirst("", kNormalCacheEntry, 0, info(), &size, &error);
-  if (h == 0 && error == kErrorInsufficientBuffer) {
-    room.resize(size / 8 + 1);
-    h = store.FindFirst("", kNormalCacheEntry, 0, info(), &size, &error);
-  }
-  bool ok = h != 0;
-  while (ok) {
-    const std::string url = info()->sourceUrlName;
-    if (!CacheSearchUrl(url, "", true).empty()) out.push_back(url);
-    size = static_cast<std::uint32_t>(room.size() * 8);
-    ok = store.FindNext(h, info(), &size, &error);
-    if (!ok && error == kErrorInsufficientBuffer) {
-      room.resize(size / 8 + 1);
-      size = static_cast<std::uint32_t>(room.size() * 8);
-      ok = store.FindNext(h, info(), &size, &error);
-    }
-  }
-  if (h) store.FindClose(h);
-  return out;
+  return CachedMovieUrls(store);
 }
 
 // Movies go to standard output, failed pages to standard error. A write to standard output

@@ -2,6 +2,7 @@
 
 #include <ctime>
 #include <memory>
+#include <optional>
 
 #include "sources/cache/UrlCacheStore.h"
 
@@ -12,14 +13,11 @@ namespace {
 constexpr std::uint32_t kFlagValues[] = {0x00000001, 0x00000002, 0x00000004, 0x00100000, 0x00200000,
                                          0x00000010, 0x00000020, 0x00010000, 0x00020000};
 
-const char* PatternOf(TSearchPattern p) {
-  switch (p) {
-    case spAll: return nullptr;  // no pattern at all
-    case spCookies: return "Cookie:";
-    case spHistory: return "Visited:";
-    case spUrl: return "";
-  }
-  return nullptr;
+// Whether a search can find anything in the store: it keeps content entries only, all of the
+// normal type and in no group. No pattern (spAll) and the empty one (spUrl) take every entry;
+// there are no cookies or history to match the other two.
+bool ListsEntries(TSearchPattern pattern, std::uint32_t filterMask, std::int64_t group) {
+  return (pattern == spAll || pattern == spUrl) && (filterMask & kNormalCacheEntry) != 0 && group == 0;
 }
 
 // The shared result of the check: once the cache functions were found they stay found.
@@ -35,7 +33,8 @@ std::int64_t DaysFromCivil(std::int64_t y, unsigned m, unsigned d) {
   return era * 146097 + static_cast<std::int64_t>(doe) - 719468;
 }
 
-std::string Text(const char* s) { return s ? std::string(s) : std::string(); }
+// The record's strings end at their first NUL, as the cache functions' C strings do.
+std::string Text(const std::string& s) { return s.substr(0, s.find('\0')); }
 
 }  // namespace
 
@@ -56,9 +55,7 @@ TIECache::TIECache(UrlCacheStore* store) : store_(store) {
   SetFilterOptions(kDefaultFilter);
 }
 
-TIECache::~TIECache() {
-  if (handle_ && store_) store_->FindClose(handle_);
-}
+TIECache::~TIECache() = default;
 
 void TIECache::SetFilterOptions(TFilterOptions options) {
   filterOptions_ = options;
@@ -78,47 +75,40 @@ bool TIECache::LibraryFound() const { return CheckLibrary(); }
 
 void TIECache::ClearEntryInfo() { entryInfo_ = TEntryInfo{}; }
 
-void TIECache::CopyEntry(const void* buffer) {
-  const auto& e = *static_cast<const UrlCacheEntryInfo*>(buffer);
-  entryInfo_.SourceUrlName = Text(e.sourceUrlName);
-  entryInfo_.LocalFileName = Text(e.localFileName);
-  entryInfo_.EntryType = e.cacheEntryType;
+void TIECache::CopyEntry(const UrlCacheEntry& e) {
+  entryInfo_.SourceUrlName = Text(e.url);
+  entryInfo_.LocalFileName = Text(e.localFile);
+  entryInfo_.EntryType = kNormalCacheEntry;
   entryInfo_.UseCount = e.useCount;
-  entryInfo_.HitRate = e.hitRate;
-  entryInfo_.Size = e.sizeLow;
-  entryInfo_.LastModified = UnixToDateTime(e.lastModifiedTime);
-  entryInfo_.Expire = UnixToDateTime(e.expireTime);
-  entryInfo_.LastAccess = UnixToDateTime(e.lastAccessTime);
-  entryInfo_.LastSync = UnixToDateTime(e.lastSyncTime);
-  entryInfo_.HeaderInfo = Text(e.headerInfo);  // up to its first NUL
-  entryInfo_.FileExtension = Text(e.fileExtension);
-  entryInfo_.ExemptDelta = e.exemptDelta;
+  entryInfo_.HitRate = 0;
+  entryInfo_.Size = static_cast<std::uint32_t>(e.size & 0xffffffffu);
+  entryInfo_.LastModified = UnixToDateTime(e.lastModified);
+  entryInfo_.Expire = UnixToDateTime(e.expires);
+  entryInfo_.LastAccess = UnixToDateTime(e.lastAccess);
+  entryInfo_.LastSync = UnixToDateTime(e.lastSync);
+  entryInfo_.HeaderInfo = Text(e.headers);
+  entryInfo_.FileExtension = Text(e.extension);
+  entryInfo_.ExemptDelta = 0;
 }
 
-// One probe for the room the entry needs, one real call with exactly that room.
 std::uint32_t TIECache::FindFirstEntry(std::int64_t groupId) {
   if (!CheckLibrary() || !store_) return kErrorFileNotFound;
-  handle_ = 0;
-  std::uint32_t size = 0, error = 0;
-  store_->FindFirst(PatternOf(SearchPattern), filterMask_, groupId, nullptr, &size, &error);
-  std::unique_ptr<std::uint64_t[]> buffer;  // 8-byte aligned for the record
-  if (size > 0) buffer.reset(new std::uint64_t[(size + 7) / 8]);
-  auto* info = reinterpret_cast<UrlCacheEntryInfo*>(buffer.get());
-  handle_ = store_->FindFirst(PatternOf(SearchPattern), filterMask_, groupId, info, &size, &error);
-  if (handle_ == 0) return error;
-  CopyEntry(info);
+  listing_.reset();
+  if (!ListsEntries(SearchPattern, filterMask_, groupId)) return kErrorNoMoreItems;
+  auto listing = std::make_unique<UrlCacheListing>(store_->Entries());
+  const std::optional<UrlCacheEntry> first = listing->Next();
+  if (!first) return kErrorNoMoreItems;
+  listing_ = std::move(listing);
+  CopyEntry(*first);
   return 0;
 }
 
 std::uint32_t TIECache::FindNextEntry() {
   if (!CheckLibrary() || !store_) return kErrorFileNotFound;
-  std::uint32_t size = 0, error = 0;
-  store_->FindNext(handle_, nullptr, &size, &error);
-  std::unique_ptr<std::uint64_t[]> buffer;
-  if (size > 0) buffer.reset(new std::uint64_t[(size + 7) / 8]);
-  auto* info = reinterpret_cast<UrlCacheEntryInfo*>(buffer.get());
-  if (!store_->FindNext(handle_, info, &size, &error)) return error;
-  CopyEntry(info);
+  if (!listing_) return kErrorInvalidHandle;
+  const std::optional<UrlCacheEntry> next = listing_->Next();
+  if (!next) return kErrorNoMoreItems;
+  CopyEntry(*next);
   return 0;
 }
 
@@ -131,8 +121,7 @@ void TIECache::EnumerateEntries(std::int64_t groupId) {
     code = FindNextEntry();
     if (code == 0 && OnEntry) OnEntry(this, cancel_);
   }
-  if (handle_) store_->FindClose(handle_);
-  handle_ = 0;
+  listing_.reset();
 }
 
 }  // namespace tavimo

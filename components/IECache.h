@@ -1,14 +1,24 @@
 #pragma once
 // TIECache walks the entries of the machine's URL cache (the store over the browsers' caches
 // and Tavimo's own) and raises OnEntry for each, with the entry's fields copied into
-// EntryInfo. It knows nothing of what the entries are for.
+// EntryInfo. It knows nothing of what the entries are for. Its patterns, filter, groups and
+// error codes are those of the Windows cache functions; it maps them onto the store's listing.
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 
 namespace tavimo {
 
 class UrlCacheStore;
+class UrlCacheListing;
+struct UrlCacheEntry;
+
+// The entry type every entry of the store has, and the codes the find operations return.
+constexpr std::uint32_t kNormalCacheEntry = 0x00000001;
+constexpr std::uint32_t kErrorFileNotFound = 2;   // the cache functions are unavailable
+constexpr std::uint32_t kErrorInvalidHandle = 6;  // no enumeration is open
+constexpr std::uint32_t kErrorNoMoreItems = 259;
 
 enum TFilterOption {
   NORMAL_ENTRY,
@@ -77,7 +87,7 @@ class TIECache {
   const TEntryInfo& EntryInfo() const { return entryInfo_; }
 
   void EnumerateEntries(std::int64_t groupId);
-  // 0 on success, else the store's error code (2 when the cache functions are unavailable).
+  // 0 on success, else one of the error codes above.
   std::uint32_t FindFirstEntry(std::int64_t groupId);
   std::uint32_t FindNextEntry();
   void ClearEntryInfo();
@@ -86,12 +96,12 @@ class TIECache {
   bool CheckLibrary() const;
 
  private:
-  void CopyEntry(const void* buffer);
+  void CopyEntry(const UrlCacheEntry& e);
 
   UrlCacheStore* store_;
   TFilterOptions filterOptions_ = 0;
   std::uint32_t filterMask_ = 0;
-  std::uintptr_t handle_ = 0;
+  std::unique_ptr<UrlCacheListing> listing_;  // the open enumeration
   bool cancel_ = false;
   TEntryInfo entryInfo_;
 };

@@ -149,17 +149,6 @@ UrlCacheFolders UrlCacheFolders::OfUser() {
   return f;
 }
 
-struct UrlCacheStore::Enumeration {
-  bool allPatterns = true;
-  bool nothing = false;
-  std::string prefix;
-  std::uint32_t filter = 0;
-  std::int64_t group = 0;
-  std::vector<Candidate> files;
-  size_t next = 0;
-  std::optional<CachedResponse> current;  // read, not yet handed out
-};
-
 UrlCacheStore::UrlCacheStore(std::function<UrlCacheFolders()> folders) : folders_(std::move(folders)) {}
 
 UrlCacheStore::~UrlCacheStore() = default;
@@ -200,25 +189,6 @@ std::optional<CachedResponse> UrlCacheStore::ReadEntry(CacheKind kind, const std
   return r;
 }
 
-bool UrlCacheStore::Matches(const Enumeration& e, const CachedResponse& r) {
-  if (e.nothing || e.group != 0 || (e.filter & kNormalCacheEntry) == 0) return false;
-  return e.allPatterns || r.url.compare(0, e.prefix.size(), e.prefix) == 0;
-}
-
-bool UrlCacheStore::Advance(Enumeration& e) {
-  e.current.reset();
-  if (e.nothing || e.group != 0 || (e.filter & kNormalCacheEntry) == 0) return false;
-  while (e.next < e.files.size()) {
-    const Candidate& c = e.files[e.next++];
-    std::optional<CachedResponse> r = ReadEntry(c.kind, c.file);
-    if (r && Matches(e, *r)) {
-      e.current = std::move(r);
-      return true;
-    }
-  }
-  return false;
-}
-
 std::uint64_t UrlCacheStore::ListedSize(const CachedResponse& r) const {
   if (r.kind == CacheKind::Tavimo || ContentEncodingOf(r.head).empty()) return r.bodyLength;
   // Only a movie's size is worth a look into the body (a planted script of a few megabytes may
@@ -229,99 +199,34 @@ std::uint64_t UrlCacheStore::ListedSize(const CachedResponse& r) const {
   return DecodedBodySize(source, r, static_cast<std::uint64_t>(MaxMovieBytes)).value_or(kUnknownEntrySize);
 }
 
-bool UrlCacheStore::Fill(const CachedResponse& r, UrlCacheEntryInfo* buffer, std::uint32_t* size,
-                         std::uint32_t* error) const {
-  const std::string local = LocalFileFor(r);
-  const std::string headers = r.head + "\r\n\r\n";
-  const std::string extension = ExtensionOf(r.url);
-  const std::size_t need = sizeof(UrlCacheEntryInfo) + r.url.size() + 1 + local.size() + 1 + headers.size() +
-                           1 + extension.size() + 1;
-  if (!buffer || *size < need) {
-    *size = static_cast<std::uint32_t>(need);
-    *error = kErrorInsufficientBuffer;
-    return false;
-  }
-  // Only now is the size worked out: the room probe before every entry needs none of it.
-  const std::uint64_t decoded = ListedSize(r);
-  char* strings = reinterpret_cast<char*>(buffer + 1);
-  auto put = [&strings](const std::string& s) {
-    char* at = strings;
-    std::memcpy(at, s.data(), s.size());
-    at[s.size()] = '\0';
-    strings += s.size() + 1;
-    return at;
-  };
-  UrlCacheEntryInfo& info = *buffer;
-  info = UrlCacheEntryInfo{};
-  info.structSize = sizeof(UrlCacheEntryInfo);
-  info.sourceUrlName = put(r.url);
-  info.localFileName = put(local);
-  info.cacheEntryType = kNormalCacheEntry;
-  info.useCount = r.useCount;
-  info.hitRate = 0;
-  info.sizeLow = static_cast<std::uint32_t>(decoded & 0xffffffffu);
-  info.sizeHigh = static_cast<std::uint32_t>(decoded >> 32);
-  info.lastModifiedTime = ParseHttpDate(HeaderValue(r.head, "Last-Modified"));
-  info.expireTime = ExpiryOf(r);
-  info.lastAccessTime = r.lastFetched;
-  info.lastSyncTime = r.responseTime;
-  info.headerInfo = put(headers);
-  info.headerInfoSize = static_cast<std::uint32_t>(headers.size());
-  info.fileExtension = put(extension);
-  info.exemptDelta = 0;
-  return true;
+UrlCacheEntry UrlCacheStore::EntryOf(const CachedResponse& r) const {
+  UrlCacheEntry e;
+  e.url = r.url;
+  e.localFile = LocalFileFor(r);
+  e.headers = r.head + "\r\n\r\n";
+  e.extension = ExtensionOf(r.url);
+  e.size = ListedSize(r);
+  e.useCount = r.useCount;
+  e.lastModified = ParseHttpDate(HeaderValue(r.head, "Last-Modified"));
+  e.expires = ExpiryOf(r);
+  e.lastAccess = r.lastFetched;
+  e.lastSync = r.responseTime;
+  return e;
 }
 
-bool UrlCacheStore::Deliver(Enumeration& e, UrlCacheEntryInfo* buffer, std::uint32_t* size,
-                            std::uint32_t* error) {
-  if (!e.current && !Advance(e)) {
-    *error = kErrorNoMoreItems;
-    return false;
-  }
-  if (!Fill(*e.current, buffer, size, error)) return false;  // kept for the call with room
-  e.current.reset();
-  return true;
+UrlCacheListing UrlCacheStore::Entries(UrlCacheFilter filter) const {
+  return UrlCacheListing(*this, std::move(filter), ListFiles(folders_()));
 }
 
-UrlCacheStore::Handle UrlCacheStore::FindFirst(const char* pattern, std::uint32_t filter, std::int64_t group,
-                                               UrlCacheEntryInfo* buffer, std::uint32_t* size,
-                                               std::uint32_t* error) {
-  std::unique_ptr<Enumeration> e;
-  const std::string text = pattern ? pattern : "";
-  // The real call after a probe takes over the probe's enumeration and its entry.
-  if (probed_ && probed_->filter == filter && probed_->group == group &&
-      probed_->allPatterns == text.empty() && probed_->prefix == text) {
-    e = std::move(probed_);
-  } else {
-    probed_.reset();
-    e = std::make_unique<Enumeration>();
-    e->allPatterns = text.empty();
-    e->prefix = text;
-    e->nothing = text == "Cookie:" || text == "Visited:";
-    e->filter = filter;
-    e->group = group;
-    if (!e->nothing) e->files = ListFiles(folders_());
+std::optional<UrlCacheEntry> UrlCacheListing::Next() {
+  while (next_ < files_.size()) {
+    const Candidate& c = files_[next_++];
+    const std::optional<CachedResponse> r = UrlCacheStore::ReadEntry(c.kind, c.file);
+    // Only an entry the filter takes is worked out in full: its size may need its body decoded.
+    if (r && (!filter_ || filter_(r->url))) return store_->EntryOf(*r);
   }
-  if (!Deliver(*e, buffer, size, error)) {
-    if (*error == kErrorInsufficientBuffer) probed_ = std::move(e);
-    return 0;
-  }
-  const Handle h = nextHandle_++;
-  open_[h] = std::move(e);
-  return h;
+  return std::nullopt;
 }
-
-bool UrlCacheStore::FindNext(Handle handle, UrlCacheEntryInfo* buffer, std::uint32_t* size,
-                             std::uint32_t* error) {
-  auto it = open_.find(handle);
-  if (it == open_.end()) {
-    *error = kErrorInvalidHandle;
-    return false;
-  }
-  return Deliver(*it->second, buffer, size, error);
-}
-
-void UrlCacheStore::FindClose(Handle handle) { open_.erase(handle); }
 
 void UrlCacheStore::RefreshIndexLocked() {
   const UrlCacheFolders folders = folders_();

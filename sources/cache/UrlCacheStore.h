@@ -1,9 +1,9 @@
 #pragma once
 // The URL cache of this machine: a read-only view over the disk caches of the user's browsers
 // (Chromium and Chrome Simple Cache folders, Firefox cache2 folders, every profile) and
-// Tavimo's own download cache. It offers what the cache enumerator needs (find-first /
-// find-next / close, each call first probed for the room its entry needs) and what the
-// downloads need (the entries of one URL, newest first, and their bodies).
+// Tavimo's own download cache. It offers what the cache enumerator and the cache search need (a
+// pass over the entries, with a filter by URL) and what the downloads need (the entries of one
+// URL, newest first, and their bodies).
 //
 // Only whole successful responses count as entries: redirects, error answers and bodies cut
 // short are left out, as are files still being written or damaged. Listing reads only the
@@ -11,8 +11,6 @@
 // their size only for the entries a cache search can list (".swf"), never past the movie limit.
 #include <cstdint>
 #include <functional>
-#include <map>
-#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -34,58 +32,60 @@ struct UrlCacheFolders {
   static UrlCacheFolders OfUser();
 };
 
-// The record a find call fills: this header, then its strings (each ending in NUL) in the same
-// buffer. Times are unix seconds (UTC), 0 where the cache keeps none.
-struct UrlCacheEntryInfo {
-  std::uint32_t structSize;
-  const char* sourceUrlName;
-  const char* localFileName;
-  std::uint32_t cacheEntryType;
-  std::uint32_t useCount;
-  std::uint32_t hitRate;
-  std::uint32_t sizeLow;
-  std::uint32_t sizeHigh;
-  std::int64_t lastModifiedTime;
-  std::int64_t expireTime;
-  std::int64_t lastAccessTime;
-  std::int64_t lastSyncTime;
-  const char* headerInfo;
-  std::uint32_t headerInfoSize;
-  const char* fileExtension;
-  std::uint32_t exemptDelta;
+// One entry as a listing gives it. Times are unix seconds (UTC), 0 where the cache keeps none.
+struct UrlCacheEntry {
+  std::string url;
+  std::string localFile;   // LocalFileFor: where the decoded body is put when asked for
+  std::string headers;     // the response head with its closing blank line
+  std::string extension;   // of the URL's last path segment ("swf"), "" when it has no dot
+  std::uint64_t size = 0;  // of the decoded body; see kUnknownEntrySize
+  std::uint32_t useCount = 0;
+  std::int64_t lastModified = 0;  // the Last-Modified header
+  std::int64_t expires = 0;       // when the entry stops being fresh by its headers
+  std::int64_t lastAccess = 0;
+  std::int64_t lastSync = 0;  // when the response arrived
 };
 
-// The size of an entry whose body would have to be decoded to know it (both halves all ones).
+// The size of an entry whose body would have to be decoded to know it.
 constexpr std::uint64_t kUnknownEntrySize = ~std::uint64_t{0};
 
-// The entry type every entry has, and the codes the find calls fail with.
-constexpr std::uint32_t kNormalCacheEntry = 0x00000001;
-constexpr std::uint32_t kErrorFileNotFound = 2;
-constexpr std::uint32_t kErrorInvalidHandle = 6;
-constexpr std::uint32_t kErrorInsufficientBuffer = 122;
-constexpr std::uint32_t kErrorNoMoreItems = 259;
+// Which entries a listing gives, by their URL; an empty filter takes every one. Only the
+// entries it takes are worked out in full (local file, decoded size).
+using UrlCacheFilter = std::function<bool(const std::string& url)>;
+
+class UrlCacheStore;
+
+// One pass over the store's entries, in the cache's order: the entry files are listed when the
+// pass starts, each is read when the pass reaches it.
+class UrlCacheListing {
+ public:
+  // The next entry the filter takes; nothing at the end.
+  std::optional<UrlCacheEntry> Next();
+
+ private:
+  friend class UrlCacheStore;
+  struct Candidate {
+    CacheKind kind;
+    std::string file;
+  };
+  UrlCacheListing(const UrlCacheStore& store, UrlCacheFilter filter, std::vector<Candidate> files)
+      : store_(&store), filter_(std::move(filter)), files_(std::move(files)) {}
+
+  const UrlCacheStore* store_;
+  UrlCacheFilter filter_;
+  std::vector<Candidate> files_;
+  std::size_t next_ = 0;
+};
 
 class UrlCacheStore {
  public:
-  using Handle = std::uintptr_t;
-
   explicit UrlCacheStore(std::function<UrlCacheFolders()> folders = &UrlCacheFolders::OfUser);
   ~UrlCacheStore();
   UrlCacheStore(const UrlCacheStore&) = delete;
   UrlCacheStore& operator=(const UrlCacheStore&) = delete;
 
-  // Opens an enumeration and copies its first entry into buffer (*size bytes). pattern:
-  // nullptr or "" lists every entry; "Cookie:" and "Visited:" list none (there are no
-  // cookies or history here); any other text lists the entries whose URL begins with it. An
-  // entry is listed when filter has its type's bit; group 0 is every entry, other groups are
-  // empty. Returns 0 and sets *error when it fails: kErrorInsufficientBuffer with *size set to
-  // the room the entry needs (a null buffer asks just that), kErrorNoMoreItems when nothing
-  // matches. A probe followed by the real call with the same arguments lists the entry once.
-  Handle FindFirst(const char* pattern, std::uint32_t filter, std::int64_t group, UrlCacheEntryInfo* buffer,
-                   std::uint32_t* size, std::uint32_t* error);
-  // The next entry of the enumeration, as above; false and kErrorNoMoreItems at the end.
-  bool FindNext(Handle handle, UrlCacheEntryInfo* buffer, std::uint32_t* size, std::uint32_t* error);
-  void FindClose(Handle handle);
+  // The whole content entries whose URL filter takes.
+  UrlCacheListing Entries(UrlCacheFilter filter = {}) const;
 
   // Whole content entries for url, newest first. With alsoWithQuery, also the entries whose
   // URL is url followed by "?" and a query (a cache search lists those by their cut URL).
@@ -120,11 +120,8 @@ class UrlCacheStore {
   static std::optional<CachedResponse> ReadEntry(CacheKind kind, const std::string& file);
 
  private:
-  struct Candidate {
-    CacheKind kind;
-    std::string file;
-  };
-  struct Enumeration;
+  friend class UrlCacheListing;
+  using Candidate = UrlCacheListing::Candidate;
   // What the index knows of one entry file: it is read again only when its time or size changes.
   struct Known {
     CacheKind kind;
@@ -134,23 +131,16 @@ class UrlCacheStore {
   };
 
   static std::vector<Candidate> ListFiles(const UrlCacheFolders& folders);
-  static bool Matches(const Enumeration& e, const CachedResponse& r);
-  bool Fill(const CachedResponse& r, UrlCacheEntryInfo* buffer, std::uint32_t* size,
-            std::uint32_t* error) const;
+  // The listing's fields of one entry.
+  UrlCacheEntry EntryOf(const CachedResponse& r) const;
   // The decoded size as listed: see kUnknownEntrySize.
   std::uint64_t ListedSize(const CachedResponse& r) const;
   // One entry; *damaged tells whether the failure lay in the entry (so an older one may do).
   bool CopyOne(const CachedResponse& r, const std::string& target, std::string& error, std::uint64_t* copied,
                bool* damaged) const;
-  // Reads candidates until one matches; false at the end.
-  bool Advance(Enumeration& e);
-  bool Deliver(Enumeration& e, UrlCacheEntryInfo* buffer, std::uint32_t* size, std::uint32_t* error);
   void RefreshIndexLocked();
 
   std::function<UrlCacheFolders()> folders_;
-  std::map<Handle, std::unique_ptr<Enumeration>> open_;
-  std::unique_ptr<Enumeration> probed_;  // a find-first that only asked for the room
-  Handle nextHandle_ = 1;
 
   std::mutex indexMutex_;
   std::vector<std::pair<std::string, std::int64_t>> indexStamp_;  // folder, modification time

@@ -1,13 +1,13 @@
 #include "tests/support/ChromiumEntryWriter.h"
 
 #include <fcntl.h>
-#include <openssl/sha.h>
 #include <unistd.h>
 #include <zlib.h>
 
 #include <cstdio>
 
 #include "sources/cache/ChromiumCacheEntry.h"
+#include "tests/support/Digest.h"
 
 namespace tavimo::test {
 namespace {
@@ -96,11 +96,7 @@ std::string ChromiumEntryTail(const ChromiumEntry& e, std::optional<std::uint32_
   const auto payload = static_cast<std::uint32_t>(stream0Size - 4);
   for (int i = 0; i < 4; ++i) out[stream0 + i] = static_cast<char>(payload >> (8 * i));
   const std::uint32_t crc = e.streamCrc ? Crc(out, stream0, stream0Size) : 0;
-  if (e.keySha256) {
-    unsigned char digest[SHA256_DIGEST_LENGTH];
-    SHA256(reinterpret_cast<const unsigned char*>(key.data()), key.size(), digest);
-    out.append(reinterpret_cast<const char*>(digest), sizeof digest);
-  }
+  if (e.keySha256) out += Sha256(key);
   PutEof(out, (e.streamCrc ? kEofHasCrc32 : 0) | (e.keySha256 ? kEofHasKeySha256 : 0), crc,
          static_cast<std::uint32_t>(stream0Size));
   return out;
@@ -114,10 +110,9 @@ std::string ChromiumEntryBytes(const ChromiumEntry& e) {
 }
 
 std::string ChromiumEntryFileName(const std::string& key) {
-  unsigned char digest[SHA_DIGEST_LENGTH];
-  SHA1(reinterpret_cast<const unsigned char*>(key.data()), key.size(), digest);
+  const std::string digest = Sha1(key);
   std::uint64_t v = 0;
-  for (int i = 7; i >= 0; --i) v = v << 8 | digest[i];
+  for (int i = 7; i >= 0; --i) v = v << 8 | static_cast<unsigned char>(digest[static_cast<std::size_t>(i)]);
   char name[24];
   std::snprintf(name, sizeof name, "%016llx_0", static_cast<unsigned long long>(v));
   return name;

@@ -2,10 +2,10 @@
 
 #include <algorithm>
 #include <fcntl.h>
-#include <openssl/sha.h>
 #include <unistd.h>
 
 #include "sources/cache/CacheHash.h"
+#include "tests/support/Digest.h"
 
 namespace tavimo::test {
 namespace {
@@ -67,18 +67,7 @@ std::string FirefoxEntryBytes(const FirefoxEntry& e) {
   return out;
 }
 
-std::string FirefoxEntryFileName(const FirefoxEntry& entry) {
-  const std::string key = entry.Key();
-  unsigned char digest[SHA_DIGEST_LENGTH];
-  SHA1(reinterpret_cast<const unsigned char*>(key.data()), key.size(), digest);
-  static const char kHex[] = "0123456789ABCDEF";
-  std::string name;
-  for (unsigned char c : digest) {
-    name += kHex[c >> 4];
-    name += kHex[c & 15];
-  }
-  return name;
-}
+std::string FirefoxEntryFileName(const FirefoxEntry& entry) { return Hex(Sha1(entry.Key()), true); }
 
 std::string WriteFirefoxEntry(const std::string& dir, const FirefoxEntry& entry) {
   const std::string path = dir + "/" + FirefoxEntryFileName(entry);

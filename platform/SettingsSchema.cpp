@@ -14,149 +14,82 @@ constexpr int kKiB = 1 << 10;
 constexpr int kMiB = 1 << 20;
 constexpr int kDay = 24 * 60 * 60;
 
-// The keys that moved to [limits] were read from [options] as 32-bit numbers with no other
-// bound; they keep that range so no file that worked stops working.
-const SettingSpec kSettings[] = {
-    {Setting::IsPreview, "options", "ispreview", SettingType::Flag, 1},
-    {Setting::AutoClose, "options", "autoclose", SettingType::Flag, 1},
-    {Setting::SwfWithQuery, "options", "swfwithquery", SettingType::Flag, 0},
-    {Setting::DownloadOption, "options", "DownloadOption", SettingType::Mode, 1, 1, 3},
-    {Setting::DetectOption, "options", "DetectOption", SettingType::Mode, 2, 1, 3},
-    {Setting::Folder, "saveoption", "folder", SettingType::Text, 0},
-    {Setting::ClassNum, "classes", "classnum", SettingType::Integer, 0, INT_MIN, INT_MAX},
-    {Setting::Class, "classes", "class", SettingType::Text, 0},
+constexpr SettingSpec Key(Setting id, std::string_view section, std::string_view key, SettingType type,
+                          int def, int min = 0, int max = 0) {
+  return {id, section, key, type, def, min, max};
+}
 
-    {Setting::Pages,
-     "limits",
-     "pages",
-     SettingType::Integer,
-     100,
-     1,
-     100000,
-     OutOfBounds::Default,
-     {},
-     Unit::Count,
-     "pages one scan fetches (the page and its frames, each address once)"},
-    {Setting::PageBytes,
-     "limits",
-     "pagebytes",
-     SettingType::Integer,
-     16 * kMiB,
-     1,
-     INT_MAX,
-     OutOfBounds::Default,
-     {},
-     Unit::Bytes,
-     "bytes of one page kept for the scan"},
-    {Setting::ScanBytes, "limits", "scanbytes", SettingType::Integer, 64 * kMiB, 1, INT_MAX,
-     OutOfBounds::Default, "options", Unit::Bytes,
-     "bytes of all the pages of one scan, every frame and pass (`tavimo-scan`: per job; `--warc` keeps "
-     "as much again of the records it read last)"},
-    {Setting::UrlLineBytes, "limits", "urllinebytes", SettingType::Integer, 64 * kKiB, 1, INT_MAX,
-     OutOfBounds::Default, "options", Unit::Bytes,
-     "`tavimo-scan --urls-from`: length of one line of the list", UsedBy::Scan},
-    {Setting::MovieBytes, "limits", "moviebytes", SettingType::Integer, static_cast<int>(kDefaultMovieBytes),
-     1, INT_MAX, OutOfBounds::Default, "options", Unit::Bytes,
-     "bytes of one movie: fetched for the preview, saved once its content coding is undone (from the "
-     "network, a web archive or a cache), decoded out of a browser's cache (the size a listing gives a "
-     "movie; other encoded entries are listed with an unknown size)"},
-    {Setting::HeadBytes,
-     "limits",
-     "headbytes",
-     SettingType::Integer,
-     64 * kKiB,
-     1,
-     64 * kMiB,
-     OutOfBounds::Default,
-     {},
-     Unit::Bytes,
-     "size of an answer's head (status line and headers) to Tavimo's own HTTP client (pages; downloads "
-     "from the internet)"},
-    {Setting::CacheBytes,
-     "limits",
-     "cachebytes",
-     SettingType::Integer,
-     512 * kMiB,
-     0,
-     INT_MAX,
-     OutOfBounds::Default,
-     {},
-     Unit::Bytes,
-     "size of the download cache (the oldest entries leave first; 0 keeps nothing)"},
-    {Setting::ClientIdleSeconds,
-     "limits",
-     "clientidleseconds",
-     SettingType::Integer,
-     60,
-     1,
-     kDay,
-     OutOfBounds::Default,
-     {},
-     Unit::Seconds,
-     "Tavimo's own HTTP client: time to a complete head and longest pause in a body"},
-    {Setting::ClientRequestSeconds,
-     "limits",
-     "clientrequestseconds",
-     SettingType::Integer,
-     600,
-     1,
-     kDay,
-     OutOfBounds::Default,
-     {},
-     Unit::Seconds,
-     "Tavimo's own HTTP client: time for a whole request"},
-    {Setting::GetterConnectSeconds,
-     "limits",
-     "getterconnectseconds",
-     SettingType::Integer,
-     30,
-     1,
-     kDay,
-     OutOfBounds::Default,
-     {},
-     Unit::Seconds,
-     "file getter (\"DownLoad from cache\"): time to connect"},
-    {Setting::GetterStallSeconds,
-     "limits",
-     "getterstallseconds",
-     SettingType::Integer,
-     60,
-     1,
-     kDay,
-     OutOfBounds::Default,
-     {},
-     Unit::Seconds,
-     "file getter: longest time without data"},
-    {Setting::Categories,
-     "limits",
-     "categories",
-     SettingType::Integer,
-     256,
-     1,
-     65536,
-     OutOfBounds::Default,
-     {},
-     Unit::Count,
-     "categories of the window's list (a longer saved list keeps its first ones)",
-     UsedBy::Window},
-    {Setting::BackgroundThreads, "limits", "backgroundthreads", SettingType::Integer,
-     BackgroundPool::kDefaultMaxThreads, BackgroundPool::kMinThreads, INT_MAX, OutOfBounds::NearestBound,
-     "options", Unit::Count,
-     "threads for name lookups and downloads (one pool for the program; a number below the bound "
-     "counts as the bound)"},
-    {Setting::WarcPointBytes,
-     "limits",
-     "warcpointbytes",
-     SettingType::Integer,
-     4 * kMiB,
-     1 * kMiB,
-     1 << 30,
-     OutOfBounds::Default,
-     {},
-     Unit::Bytes,
-     "`tavimo-scan --warc`, an archive gzipped whole: uncompressed bytes between two access points "
-     "(32 KiB of memory each)",
-     UsedBy::Scan},
+constexpr SettingSpec Limit(Setting id, std::string_view key, int def, int min, int max, Unit unit,
+                            std::string_view meaning, UsedBy usedBy = UsedBy::Both) {
+  SettingSpec s{id, "limits", key, SettingType::Integer, def, min, max};
+  s.unit = unit;
+  s.meaning = meaning;
+  s.usedBy = usedBy;
+  return s;
+}
+
+// A key that lived in [options] before [limits]: read from there when [limits] lacks it. They
+// were read as 32-bit numbers with no other bound and keep that range, so no file that worked
+// stops working.
+constexpr SettingSpec Moved(SettingSpec s) {
+  s.oldSection = "options";
+  return s;
+}
+
+constexpr SettingSpec NearestBound(SettingSpec s) {
+  s.outOfBounds = OutOfBounds::NearestBound;
+  return s;
+}
+
+const SettingSpec kSettings[] = {
+    Key(Setting::IsPreview, "options", "ispreview", SettingType::Flag, 1),
+    Key(Setting::AutoClose, "options", "autoclose", SettingType::Flag, 1),
+    Key(Setting::SwfWithQuery, "options", "swfwithquery", SettingType::Flag, 0),
+    Key(Setting::DownloadOption, "options", "DownloadOption", SettingType::Mode, 1, 1, 3),
+    Key(Setting::DetectOption, "options", "DetectOption", SettingType::Mode, 2, 1, 3),
+    Key(Setting::Folder, "saveoption", "folder", SettingType::Text, 0),
+    Key(Setting::ClassNum, "classes", "classnum", SettingType::Integer, 0, INT_MIN, INT_MAX),
+    Key(Setting::Class, "classes", "class", SettingType::Text, 0),
+
+    Limit(Setting::Pages, "pages", 100, 1, 100000, Unit::Count,
+          "pages one scan fetches (the page and its frames, each address once)"),
+    Limit(Setting::PageBytes, "pagebytes", 16 * kMiB, 1, INT_MAX, Unit::Bytes,
+          "bytes of one page kept for the scan"),
+    Moved(Limit(Setting::ScanBytes, "scanbytes", 64 * kMiB, 1, INT_MAX, Unit::Bytes,
+                "bytes of all the pages of one scan, every frame and pass (`tavimo-scan`: per job; `--warc` "
+                "keeps as much again of the records it read last)")),
+    Moved(Limit(Setting::UrlLineBytes, "urllinebytes", 64 * kKiB, 1, INT_MAX, Unit::Bytes,
+                "`tavimo-scan --urls-from`: length of one line of the list", UsedBy::Scan)),
+    Moved(Limit(
+        Setting::MovieBytes, "moviebytes", static_cast<int>(kDefaultMovieBytes), 1, INT_MAX, Unit::Bytes,
+        "bytes of one movie: fetched for the preview, saved once its content coding is undone (from the "
+        "network, a web archive or a cache), decoded out of a browser's cache (the size a listing gives "
+        "a movie; other encoded entries are listed with an unknown size)")),
+    Limit(Setting::HeadBytes, "headbytes", 64 * kKiB, 1, 64 * kMiB, Unit::Bytes,
+          "size of an answer's head (status line and headers) to Tavimo's own HTTP client (pages; downloads "
+          "from the internet)"),
+    Limit(Setting::CacheBytes, "cachebytes", 512 * kMiB, 0, INT_MAX, Unit::Bytes,
+          "size of the download cache (the oldest entries leave first; 0 keeps nothing)"),
+    Limit(Setting::ClientIdleSeconds, "clientidleseconds", 60, 1, kDay, Unit::Seconds,
+          "Tavimo's own HTTP client: time to a complete head and longest pause in a body"),
+    Limit(Setting::ClientRequestSeconds, "clientrequestseconds", 600, 1, kDay, Unit::Seconds,
+          "Tavimo's own HTTP client: time for a whole request"),
+    Limit(Setting::GetterConnectSeconds, "getterconnectseconds", 30, 1, kDay, Unit::Seconds,
+          "file getter (\"DownLoad from cache\"): time to connect"),
+    Limit(Setting::GetterStallSeconds, "getterstallseconds", 60, 1, kDay, Unit::Seconds,
+          "file getter: longest time without data"),
+    Limit(Setting::Categories, "categories", 256, 1, 65536, Unit::Count,
+          "categories of the window's list (a longer saved list keeps its first ones)", UsedBy::Window),
+    // Below the bound counts as the bound, as the pool has always taken it.
+    NearestBound(
+        Moved(Limit(Setting::BackgroundThreads, "backgroundthreads", BackgroundPool::kDefaultMaxThreads,
+                    BackgroundPool::kMinThreads, INT_MAX, Unit::Count,
+                    "threads for name lookups and downloads (one pool for the program; a number "
+                    "below the bound counts as the bound)"))),
+    Limit(Setting::WarcPointBytes, "warcpointbytes", 4 * kMiB, 1 * kMiB, 1 << 30, Unit::Bytes,
+          "`tavimo-scan --warc`, an archive gzipped whole: uncompressed bytes between two access points "
+          "(32 KiB of memory each)",
+          UsedBy::Scan),
 };
 
 constexpr ModeName kDownloadModes[] = {{1, 0, "cache"}, {2, 1, "internet"}, {3, 2, "copy-cache"}};

@@ -28,6 +28,7 @@ class SettingsFileTest : public ::testing::Test {
 };
 
 TEST(SettingsSchemaTest, EveryEntryIsWellFormed) {
+  EXPECT_EQ(AllSettings().size(), kSettingCount);  // one entry per setting (SpecOf checks which)
   std::set<std::string> keys;
   for (const SettingSpec& s : AllSettings()) {
     SCOPED_TRACE(std::string(s.key));

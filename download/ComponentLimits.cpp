@@ -17,6 +17,7 @@ void SetLimits(const SettingValues& limits, TPageScan& scan) {
 
 void SetLimits(const SettingValues& limits, THttpCli& client) {
   client.MaxHeaderBytes = static_cast<std::size_t>(limits.Get(Setting::HeadBytes));
+  client.MaxRelocations = limits.Get(Setting::Redirects);
   client.InactivityTimeout = limits.Get(Setting::ClientIdleSeconds);
   client.RequestTimeout = limits.Get(Setting::ClientRequestSeconds);
 }

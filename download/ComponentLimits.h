@@ -12,7 +12,7 @@ class TPageScan;
 class UrlCacheStore;
 
 void SetLimits(const SettingValues& limits, TPageScan& scan);
-// A page or download client: its head size and its time limits.
+// A page or download client: its head size, redirections and time limits.
 void SetLimits(const SettingValues& limits, THttpCli& client);
 void SetLimits(const SettingValues& limits, THTTPGet& getter);
 void SetLimits(const SettingValues& limits, TDownloadDriver& download);

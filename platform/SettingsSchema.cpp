@@ -68,6 +68,8 @@ const SettingSpec kSettings[] = {
     Limit(Setting::HeadBytes, "headbytes", 64 * kKiB, 1, 64 * kMiB, Unit::Bytes,
           "size of an answer's head (status line and headers) to Tavimo's own HTTP client (pages; downloads "
           "from the internet)"),
+    Limit(Setting::Redirects, "redirects", 10, 0, 100, Unit::Count,
+          "redirections Tavimo's own HTTP client follows for one request"),
     Limit(Setting::CacheBytes, "cachebytes", 512 * kMiB, 0, INT_MAX, Unit::Bytes,
           "size of the download cache (the oldest entries leave first; 0 keeps nothing)"),
     Limit(Setting::ClientIdleSeconds, "clientidleseconds", 60, 1, kDay, Unit::Seconds,

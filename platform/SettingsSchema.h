@@ -29,6 +29,7 @@ enum class Setting {
   UrlLineBytes,
   MovieBytes,
   HeadBytes,
+  Redirects,
   CacheBytes,
   ClientIdleSeconds,
   ClientRequestSeconds,

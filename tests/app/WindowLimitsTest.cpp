@@ -20,7 +20,7 @@ TEST_F(WindowLimitsTest, TheFilesLimitsReachTheComponents) {
   WriteFile(SettingsFilePath(),
             "[limits]\npages=7\npagebytes=7001\nscanbytes=7002\nheadbytes=7003\ncachebytes=7004\n"
             "clientidleseconds=71\nclientrequestseconds=72\ngetterconnectseconds=73\ngetterstallseconds=74\n"
-            "categories=75\nbackgroundthreads=76\n[options]\nmoviebytes=7005\n");
+            "categories=75\nbackgroundthreads=76\nredirects=3\n[options]\nmoviebytes=7005\n");
   TFrmTavimo& f = Form();
   const std::pair<long long, long long> set[] = {
       {f.PageScan().MaxPages, 7},
@@ -29,6 +29,8 @@ TEST_F(WindowLimitsTest, TheFilesLimitsReachTheComponents) {
       {static_cast<long long>(f.HttpCli1->MaxHeaderBytes), 7003},
       {static_cast<long long>(f.HttpCli2->MaxHeaderBytes), 7003},
       {f.httpgetfile->CacheLimitBytes, 7004},
+      {f.HttpCli1->MaxRelocations, 3},
+      {f.HttpCli2->MaxRelocations, 3},
       {f.HttpCli1->InactivityTimeout, 71},
       {f.HttpCli2->InactivityTimeout, 71},
       {f.HttpCli1->RequestTimeout, 72},

@@ -90,6 +90,7 @@ TEST(ScanOptionsTest, ComponentDefaultsAreTheSchemas) {
   const WarcScanLimits warc;
   const std::pair<long long, Setting> rows[] = {
       {static_cast<long long>(client.MaxHeaderBytes), Setting::HeadBytes},
+      {client.MaxRelocations, Setting::Redirects},
       {client.InactivityTimeout, Setting::ClientIdleSeconds},
       {client.RequestTimeout, Setting::ClientRequestSeconds},
       {getter.ConnectTimeout, Setting::GetterConnectSeconds},

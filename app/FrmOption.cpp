@@ -15,6 +15,7 @@
 #include "controls/FlatRadioButton.h"
 #include "platform/Autostart.h"
 #include "platform/Paths.h"
+#include "platform/SettingsSchema.h"
 #include "desktop/Dialogs.h"
 #include "desktop/HandlerGuard.h"
 
@@ -200,19 +201,20 @@ void TfrmOption::BitBtn1Click() {
       dialogs_.ShowMessage(this, "Tavimo Options", error, MessageIcon::Error);
     }
   }
-  // A group without a checked button keeps its value.
-  const int download = downloadGroup_->checkedId();
-  if (download >= 0 && download <= 2) values_.DownloadMode = download;
-  const int detect = detectGroup_->checkedId();
-  if (detect >= 0 && detect <= 2) values_.DetectMode = detect;
+  // A group without a checked button keeps its value; a button of no mode (radSearchSite) too.
+  if (const int download = downloadGroup_->checkedId(); IsMode(Setting::DownloadOption, download))
+    values_.DownloadMode = download;
+  if (const int detect = detectGroup_->checkedId(); IsMode(Setting::DetectOption, detect))
+    values_.DetectMode = detect;
   accept();
 }
 
 void TfrmOption::BitBtn2Click() { reject(); }
 
 void TfrmOption::BitBtn4Click() {
-  radCache->setChecked(true);
-  radSearchCache->setChecked(true);
+  // The settings' defaults, the options marked "(recommend)": radCache and radSearchCache.
+  downloadGroup_->button(DefaultValue(Setting::DownloadOption))->setChecked(true);
+  detectGroup_->button(DefaultValue(Setting::DetectOption))->setChecked(true);
   chkStayOntop->setChecked(false);
   chkAutostart->setChecked(false);
 }

@@ -22,13 +22,14 @@
 #include "app/ItemList.h"
 #include "detect/PageScan.h"
 #include "app/PreviewStep.h"
+#include "download/ComponentLimits.h"
 #include "download/DownloadDriver.h"
 #include "download/HttpGet.h"
 #include "net/HttpCli.h"
 #include "sources/cache/UrlCacheStore.h"
 #include "desktop/Dialogs.h"
 #include "desktop/HandlerGuard.h"
-#include "platform/MovieLimit.h"
+#include "platform/SettingValues.h"
 #include "platform/Paths.h"
 #include "compat/Registry.h"
 #include "desktop/X11WindowClass.h"
@@ -77,11 +78,14 @@ void TFrmTavimo::FormCreate() {
   // 2.-3.
   settings_->EnsureDefaultRoot();
   settings_->LoadSettings();
-  // One movie bound for the getter, the own client and the cache copies.
-  httpgetfile->MaxMovieBytes = settings_->MovieBytes;
-  download_->MaxMovieBytes = settings_->MovieBytes;
-  CacheStore->MaxMovieBytes = settings_->MovieBytes;
-  scan_->MaxScanBytes = TPageScan::MaxScanBytesFrom(settings_->SettingsFile());
+  // The settings' [limits]; one movie bound for the getter, the own client and the cache copies.
+  const SettingValues& limits = settings_->Values;
+  SetLimits(limits, *scan_);
+  SetLimits(limits, *HttpCli1);
+  SetLimits(limits, *HttpCli2);
+  SetLimits(limits, *httpgetfile);
+  SetLimits(limits, *download_);
+  SetLimits(limits, *CacheStore);
   // 4. The window is not up yet: the address may take up to the give-up time.
   CaptureBrowserAddress(setup_.CaptureGiveUpMs);
   // 5. Scanned before the window is first shown.

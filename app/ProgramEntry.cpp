@@ -117,7 +117,7 @@ int RunProgram(int argc, char** argv) {
   TFrmTavimo FrmTavimo(std::move(setup));
   if (endRequested && !FrmTavimo.Closed()) FrmTavimo.EndSession();
   if (FrmTavimo.Closed()) return 0;  // ended during its creation: the loop would never end
-  movieFetcher.MaxMovieBytes = FrmTavimo.Settings().MovieBytes;
+  movieFetcher.MaxMovieBytes = FrmTavimo.Settings().Values.Get(Setting::MovieBytes);
   FrmTavimo.ApplyWindowClass();
   if (!FrmTavimo.StartHidden()) FrmTavimo.show();
 

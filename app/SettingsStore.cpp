@@ -39,13 +39,14 @@ void TSettingsStore::EnsureDefaultRoot() const {
 }
 
 void TSettingsStore::LoadSettings() {
-  IsPreview = settingsFile_.ReadInteger("options", "ispreview", 1) != 0;
-  AutoClose = settingsFile_.ReadInteger("options", "autoclose", 1) != 0;
-  SwfWithQuery = settingsFile_.ReadInteger("options", "swfwithquery", 0) != 0;
-  BackgroundPool::SetMaxThreadsFrom(settingsFile_);
-  MovieBytes = MovieBytesFrom(settingsFile_);
+  Values = SettingValues::Read(settingsFile_);
+  IsPreview = Values.On(Setting::IsPreview);
+  AutoClose = Values.On(Setting::AutoClose);
+  SwfWithQuery = Values.On(Setting::SwfWithQuery);
+  MaxCategories = Values.Get(Setting::Categories);
+  BackgroundPool::SetMaxThreads(Values.Get(Setting::BackgroundThreads));
 
-  const std::string folder = settingsFile_.ReadString("saveoption", "folder", DownloadRoot);
+  const std::string folder = SettingValues::ReadText(settingsFile_, Setting::Folder, DownloadRoot);
   if (!folder.empty()) {
     DownloadRoot = folder;
     controls_.SetRootFieldText(folder);
@@ -53,42 +54,34 @@ void TSettingsStore::LoadSettings() {
 
   // A longer list keeps its first MaxCategories entries: dropping it whole would lose every
   // category at the next save, which overwrites the keys.
-  const int n = std::min(settingsFile_.ReadInteger("classes", "classnum", 0), MaxCategories);
+  const int n = std::min(Values.Get(Setting::ClassNum), MaxCategories);
   if (n > 0) {
     std::vector<std::string> items;
     items.reserve(static_cast<size_t>(n));
     for (int i = 0; i < n; ++i) {
-      items.push_back(TrimControls(settingsFile_.ReadString("classes", "class" + std::to_string(i), "")));
+      items.push_back(
+          TrimControls(SettingValues::ReadText(settingsFile_, Setting::Class, "", std::to_string(i))));
     }
     controls_.SetCategoryItems(items);
   }
   controls_.SetCategoryIndex(0);
 
-  switch (settingsFile_.ReadInteger("options", "DownloadOption", 1)) {
-    case 1: DownloadMode = 0; break;
-    case 2: DownloadMode = 1; break;
-    case 3: DownloadMode = 2; break;
-    default: break;
-  }
-  switch (settingsFile_.ReadInteger("options", "DetectOption", 2)) {
-    case 1: DetectMode = 0; break;
-    case 2: DetectMode = 1; break;
-    case 3: DetectMode = 2; break;
-    default: break;
-  }
+  // A number that names no mode leaves the start value (0).
+  DownloadMode = Values.Get(Setting::DownloadOption);
+  DetectMode = Values.Get(Setting::DetectOption);
 }
 
 void TSettingsStore::SaveSettings() {
-  settingsFile_.WriteString("saveoption", "folder", DownloadRoot);
+  SettingValues::WriteText(settingsFile_, Setting::Folder, DownloadRoot);
   const std::vector<std::string> items = controls_.CategoryItems();
   for (size_t i = 0; i < items.size(); ++i) {
-    settingsFile_.WriteString("classes", "class" + std::to_string(i), items[i]);
+    SettingValues::WriteText(settingsFile_, Setting::Class, items[i], std::to_string(i));
   }
-  settingsFile_.WriteInteger("classes", "classnum", static_cast<int>(items.size()));
-  settingsFile_.WriteString("options", "ispreview", IsPreview ? "1" : "0");
-  settingsFile_.WriteString("options", "autoclose", AutoClose ? "1" : "0");
-  settingsFile_.WriteInteger("options", "DownloadOption", DownloadMode + 1);
-  settingsFile_.WriteInteger("options", "DetectOption", DetectMode + 1);
+  SettingValues::Write(settingsFile_, Setting::ClassNum, static_cast<int>(items.size()));
+  SettingValues::Write(settingsFile_, Setting::IsPreview, IsPreview);
+  SettingValues::Write(settingsFile_, Setting::AutoClose, AutoClose);
+  SettingValues::Write(settingsFile_, Setting::DownloadOption, DownloadMode);
+  SettingValues::Write(settingsFile_, Setting::DetectOption, DetectMode);
   settingsFile_.UpdateFile();
 }
 

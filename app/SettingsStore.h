@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "platform/IniFile.h"
-#include "platform/MovieLimit.h"
+#include "platform/SettingValues.h"
 #include "compat/Registry.h"
 
 namespace tavimo {
@@ -54,15 +54,16 @@ class TSettingsStore {
   bool AutoClose = true;
   int DownloadMode = 0;  // 0 file getter (cache allowed), 1 own HTTP client, 2 copy from cache
   int DetectMode = 0;    // 0 page only, 1 page and the host's cache entries, 2 whole cache
-  // "[options] swfwithquery=1": scans also list references with a query or fragment after
-  // ".swf" (off by default; read only: the key is the user's, kept as written).
+  // swfwithquery: scans also list references with a query or fragment after ".swf" (off by
+  // default; read only: the key is the user's, kept as written).
   bool SwfWithQuery = false;
   std::string DownloadRoot;
-  // The most categories the list holds (default 256): adding stops there, and a longer saved
-  // list is cut to its first MaxCategories entries when loaded.
+  // The most categories the list holds (the categories limit, default 256): adding stops
+  // there, and a longer saved list is cut to its first MaxCategories entries when loaded.
   int MaxCategories = 256;
-  // The most bytes of one movie, previewed or saved ("moviebytes" of [options], read only).
-  std::int64_t MovieBytes = kDefaultMovieBytes;
+  // Every number LoadSettings read, the [limits] the window sets its components up with
+  // included (read only: the file keeps them as the user wrote them).
+  SettingValues Values;
   std::string ProxyHost;
   std::string ProxyPort;
 

@@ -1,5 +1,6 @@
 #include "cli/HeadlessDownload.h"
 
+#include "download/ComponentLimits.h"
 #include "download/HttpGet.h"
 #include "net/HttpCli.h"
 #include "compat/Registry.h"
@@ -27,10 +28,11 @@ HeadlessDownload::HeadlessDownload(std::string saveDir, std::string category, in
 
 HeadlessDownload::~HeadlessDownload() = default;
 
-void HeadlessDownload::SetMaxMovieBytes(std::int64_t bytes) {
-  getter_->MaxMovieBytes = bytes;
-  driver_->MaxMovieBytes = bytes;
-  store_->MaxMovieBytes = bytes;
+void HeadlessDownload::SetLimits(const SettingValues& limits) {
+  tavimo::SetLimits(limits, *getter_);
+  tavimo::SetLimits(limits, *client_);
+  tavimo::SetLimits(limits, *driver_);
+  tavimo::SetLimits(limits, *store_);
 }
 
 bool HeadlessDownload::ReadProxySettings(std::string& host, std::string& port) {

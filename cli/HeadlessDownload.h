@@ -13,6 +13,7 @@
 
 namespace tavimo {
 class RegistrySource;
+class SettingValues;
 class THTTPGet;
 class THttpCli;
 class UrlCacheStore;
@@ -29,8 +30,8 @@ class HeadlessDownload : public DownloadForm {
 
   // Saves the items; false when any of them failed.
   bool Save(const std::vector<FoundItem>& items);
-  // The most bytes a saved movie may have (both ways of fetching it).
-  void SetMaxMovieBytes(std::int64_t bytes);
+  // The settings' [limits] on the getter, the client, the driver and the cache copies.
+  void SetLimits(const SettingValues& limits);
 
   // DownloadForm
   void ShowMessage(const std::string& caption, const std::string& text) override {

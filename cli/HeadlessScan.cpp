@@ -2,6 +2,7 @@
 
 #include "detect/CacheSearch.h"
 #include "detect/MemoLines.h"
+#include "download/ComponentLimits.h"
 #include "net/HttpCli.h"
 #include "compat/Registry.h"
 
@@ -21,6 +22,11 @@ HeadlessScan::HeadlessScan(int detectMode, const std::vector<std::string>& cache
 }
 
 HeadlessScan::~HeadlessScan() = default;
+
+void HeadlessScan::SetLimits(const SettingValues& limits) {
+  tavimo::SetLimits(limits, *scan_);
+  tavimo::SetLimits(limits, *client_);
+}
 
 bool HeadlessScan::ReadProxySettings(std::string& host, std::string& port) {
   // Asked before every page. The run's registry is its environment, which nothing changes while

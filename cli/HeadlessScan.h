@@ -14,6 +14,7 @@ namespace tavimo {
 class THttpCli;
 class TMemoLines;
 class RegistrySource;
+class SettingValues;
 }  // namespace tavimo
 
 namespace tavimo::cli {
@@ -33,8 +34,8 @@ class HeadlessScan : public ScanForm, public ItemSink {
   ~HeadlessScan() override;
 
   ScanOutcome Scan(const std::string& address);
-  // The scan itself, for its bounds.
-  TPageScan& PageScan() { return *scan_; }
+  // The settings' [limits] on the scan and its client.
+  void SetLimits(const SettingValues& limits);
 
   // ScanForm
   std::string AddressText() const override { return address_; }

@@ -7,14 +7,7 @@
 #include <stdexcept>
 #include <string_view>
 
-#include "platform/IniFile.h"
-
 namespace tavimo::cli {
-
-std::size_t PageList::MaxLineBytesFrom(const TIniFile& settings) {
-  const int bytes = settings.ReadInteger("options", "urllinebytes", static_cast<int>(kDefaultMaxLineBytes));
-  return bytes > 0 ? static_cast<std::size_t>(bytes) : kDefaultMaxLineBytes;
-}
 
 PageList::PageList(std::vector<std::string> pages, const std::string& from)
     : pages_(std::move(pages)), from_(from == "-" ? "standard input" : from) {

@@ -10,10 +10,6 @@
 #include <string>
 #include <vector>
 
-namespace tavimo {
-class TIniFile;
-}
-
 namespace tavimo::cli {
 
 class PageList {
@@ -22,8 +18,6 @@ class PageList {
   // The longest line of a list (its line end not counted): an address is far shorter, and a
   // file that is no list at all (/dev/zero) must not be read into memory whole.
   std::size_t MaxLineBytes = kDefaultMaxLineBytes;
-  // "urllinebytes" of [options]: the default when absent or below 1.
-  static std::size_t MaxLineBytesFrom(const TIniFile& settings);
 
   // from: "" (no list), "-" (standard input) or a file; throws when the file cannot be opened.
   PageList(std::vector<std::string> pages, const std::string& from);

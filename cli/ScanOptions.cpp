@@ -1,19 +1,58 @@
 #include "cli/ScanOptions.h"
 
+#include <QCommandLineParser>
+
+#include <algorithm>
 #include <charconv>
 
 #include "download/CategoryFolder.h"
+#include "platform/SettingValues.h"
 
 namespace tavimo::cli {
 
 namespace {
 
-std::optional<int> Choice(const std::string& value, std::initializer_list<const char*> names) {
-  int i = 0;
-  for (const char* name : names) {
-    if (value == name) return i;
-    ++i;
+struct OptionName {
+  const char* name;
+  bool takesValue;
+};
+
+// Every option the command takes ("h" is --help's short form).
+constexpr OptionName kOptions[] = {
+    {"help", false},     {"json", false}, {"with-query", false}, {"warc", false},
+    {"urls-from", true}, {"jobs", true},  {"detect", true},      {"save", true},
+    {"category", true},  {"mode", true},  {"limit", true},
+};
+
+void AddOptions(QCommandLineParser& parser) {
+  for (const OptionName& o : kOptions) {
+    QStringList names{QString::fromLatin1(o.name)};
+    if (names.front() == "help") names.prepend("h");
+    parser.addOption(o.takesValue ? QCommandLineOption(names, {}, QStringLiteral("value"))
+                                  : QCommandLineOption(names));
   }
+}
+
+// An option that takes the next argument as its value, as the argument spells it.
+bool TakesValue(const std::string& argument) {
+  return std::any_of(std::begin(kOptions), std::end(kOptions), [&](const OptionName& o) {
+    return o.takesValue && argument == std::string("--") + o.name;
+  });
+}
+
+// Why the parser refused the arguments, in the command's own words where it has them.
+std::string ParseError(const QCommandLineParser& parser, const std::vector<std::string>& args) {
+  const QStringList unknown = parser.unknownOptionNames();
+  if (!unknown.isEmpty()) {
+    const QString& name = unknown.front();
+    return "unknown option " + std::string(name.size() == 1 ? "-" : "--") + name.toLatin1().toStdString();
+  }
+  if (!args.empty() && TakesValue(args.back())) return args.back() + " needs a value";
+  return parser.errorText().toStdString();
+}
+
+std::optional<ScanOptions> Refuse(std::string& error, std::string why) {
+  error = std::move(why);
   return std::nullopt;
 }
 
@@ -38,6 +77,8 @@ std::string UsageText() {
          "  --save DIR           download the movies into DIR as the Download button does\n"
          "  --category NAME      ... into the sub-folder NAME of DIR (-- : DIR itself)\n"
          "  --mode MODE          cache, internet or copy-cache (default: the window's setting)\n"
+         "  --limit NAME=VALUE   one of the settings' [limits] for this run, as pages=20\n"
+         "                       (repeat it for several)\n"
          "  --help               this text\n"
          "\n"
          "Exit status: 0 every page was scanned, 1 some failed (or the results or the list could\n"
@@ -45,72 +86,67 @@ std::string UsageText() {
 }
 
 std::optional<ScanOptions> ParseScanOptions(const std::vector<std::string>& args, std::string& error) {
+  // Byte for byte: an address or a file name need not be text of the locale, and the options'
+  // names are ASCII.
+  QStringList arguments{QStringLiteral("tavimo-scan")};
+  for (const std::string& a : args)
+    arguments << QString::fromLatin1(a.data(), static_cast<qsizetype>(a.size()));
+  QCommandLineParser parser;
+  AddOptions(parser);
+  if (!parser.parse(arguments)) return Refuse(error, ParseError(parser, args));
+
   ScanOptions o;
-  bool inWarcs = false;
-  for (size_t i = 0; i < args.size(); ++i) {
-    const std::string& a = args[i];
-    auto value = [&](const char* name) -> std::optional<std::string> {
-      if (i + 1 >= args.size()) {
-        error = std::string(name) + " needs a value";
-        return std::nullopt;
-      }
-      return args[++i];
-    };
-    if (a == "--help" || a == "-h") {
-      o.help = true;
-    } else if (a == "--json") {
-      o.json = true;
-    } else if (a == "--with-query") {
-      o.withQuery = true;
-    } else if (a == "--urls-from") {
-      auto v = value("--urls-from");
-      if (!v) return std::nullopt;
-      o.urlsFrom = *v;
-    } else if (a == "--jobs") {
-      auto v = value("--jobs");
-      if (!v) return std::nullopt;
-      int n = 0;
-      const auto [end, ec] = std::from_chars(v->data(), v->data() + v->size(), n);
-      if (ec != std::errc() || end != v->data() + v->size() || n < 1 || n > 256) {
-        error = "--jobs takes a number from 1 to 256";
-        return std::nullopt;
-      }
-      o.jobs = n;
-    } else if (a == "--detect") {
-      auto v = value("--detect");
-      if (!v) return std::nullopt;
-      o.detectMode = Choice(*v, {"page", "cache", "all-cache"});
-      if (!o.detectMode) {
-        error = "--detect takes page, cache or all-cache";
-        return std::nullopt;
-      }
-    } else if (a == "--save") {
-      auto v = value("--save");
-      if (!v) return std::nullopt;
-      o.saveDir = *v;
-    } else if (a == "--category") {
-      auto v = value("--category");
-      if (!v) return std::nullopt;
-      o.category = *v;
-    } else if (a == "--mode") {
-      auto v = value("--mode");
-      if (!v) return std::nullopt;
-      o.downloadMode = Choice(*v, {"cache", "internet", "copy-cache"});
-      if (!o.downloadMode) {
-        error = "--mode takes cache, internet or copy-cache";
-        return std::nullopt;
-      }
-    } else if (a == "--warc") {
-      inWarcs = true;
-    } else if (a.size() > 1 && a[0] == '-' && a != "-") {
-      error = "unknown option " + a;
-      return std::nullopt;
-    } else if (inWarcs) {
-      o.warcs.push_back(a);
-    } else {
-      o.urls.push_back(a);
-    }
+  const auto text = [&](const char* name) {
+    return parser.value(QString::fromLatin1(name)).toLatin1().toStdString();
+  };
+  o.help = parser.isSet("help");
+  o.json = parser.isSet("json");
+  o.withQuery = parser.isSet("with-query");
+  o.urlsFrom = text("urls-from");
+  o.saveDir = text("save");
+  o.category = text("category");
+  if (parser.isSet("jobs")) {
+    const std::string v = text("jobs");
+    int n = 0;
+    const auto [end, ec] = std::from_chars(v.data(), v.data() + v.size(), n);
+    if (ec != std::errc() || end != v.data() + v.size() || n < 1 || n > 256)
+      return Refuse(error, "--jobs takes a number from 1 to 256");
+    o.jobs = n;
   }
+  if (parser.isSet("detect")) {
+    o.detectMode = ModeOfWord(Setting::DetectOption, text("detect"));
+    if (!o.detectMode) return Refuse(error, "--detect takes " + ModeWords(Setting::DetectOption));
+  }
+  if (parser.isSet("mode")) {
+    o.downloadMode = ModeOfWord(Setting::DownloadOption, text("mode"));
+    if (!o.downloadMode) return Refuse(error, "--mode takes " + ModeWords(Setting::DownloadOption));
+  }
+  for (const QString& limit : parser.values("limit")) {
+    SettingValues check;
+    const std::string nameValue = limit.toLatin1().toStdString();
+    if (!check.SetLimit(nameValue, error)) return std::nullopt;
+    const Setting id = FindLimit(nameValue.substr(0, nameValue.find('=')))->id;
+    o.limits.emplace_back(id, check.Get(id));
+  }
+  // Addresses before --warc are pages, every one after it an archive. The parser keeps the
+  // positional arguments in order but not where they stood among the options, so the part
+  // before the first --warc (not taken as another option's value) is parsed alone to count
+  // the pages in it.
+  const QStringList positional = parser.positionalArguments();
+  qsizetype pages = positional.size();
+  const bool inWarcs = parser.isSet("warc");
+  if (inWarcs) {
+    std::size_t split = 0;
+    while (split < args.size() && !(args[split] == "--warc" && !(split > 0 && TakesValue(args[split - 1]))))
+      ++split;
+    QCommandLineParser before;
+    AddOptions(before);
+    before.parse(arguments.mid(0, static_cast<qsizetype>(split) + 1));
+    pages = before.positionalArguments().size();
+  }
+  for (qsizetype i = 0; i < positional.size(); ++i)
+    (i < pages ? o.urls : o.warcs).push_back(positional[i].toLatin1().toStdString());
+
   if (o.help) return o;
   if (!o.category.empty() && o.saveDir.empty()) {
     error = "--category needs --save";

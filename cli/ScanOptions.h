@@ -2,7 +2,10 @@
 // The command line of tavimo-scan.
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
+
+#include "platform/SettingsSchema.h"
 
 namespace tavimo::cli {
 
@@ -17,6 +20,8 @@ struct ScanOptions {
   std::string saveDir;              // download the items into this folder
   std::string category;             // ... into this category below it
   std::optional<int> downloadMode;  // 0 cache, 1 internet, 2 copy from the cache
+  // --limit NAME=VALUE, checked against the schema; over the settings file's [limits].
+  std::vector<std::pair<Setting, int>> limits;
   bool help = false;
 };
 

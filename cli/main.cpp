@@ -31,24 +31,13 @@
 #include "download/CategoryFolder.h"
 #include "platform/BackgroundPool.h"
 #include "platform/IniFile.h"
-#include "platform/MovieLimit.h"
 #include "platform/Paths.h"
+#include "platform/SettingValues.h"
 #include "compat/Registry.h"
 #include "sources/cache/UrlCacheStore.h"
 
 namespace tavimo::cli {
 namespace {
-
-// The settings file's option as the window reads it: 1, 2, 3 -> 0, 1, 2; any other value
-// leaves the window's starting value, 0.
-int OptionOf(const TIniFile& settings, const char* key, int fileDefault) {
-  switch (settings.ReadInteger("options", key, fileDefault)) {
-    case 1: return 0;
-    case 2: return 1;
-    case 3: return 2;
-    default: return 0;
-  }
-}
 
 // Every URL of the URL cache that the cache search could list, in the cache's order. Read once
 // per run: each page's search goes through this list.
@@ -126,13 +115,14 @@ int ExitStatus(Output& output) {
 }
 
 int Run(const ScanOptions& o) {
-  const TIniFile settings(SettingsFilePath());
-  const int detectMode = o.detectMode.value_or(OptionOf(settings, "DetectOption", 2));
-  const int downloadMode = o.downloadMode.value_or(OptionOf(settings, "DownloadOption", 1));
-  const bool withQuery = o.withQuery || settings.ReadInteger("options", "swfwithquery", 0) != 0;
-  BackgroundPool::SetMaxThreadsFrom(settings);
-  const std::int64_t movieBytes = MovieBytesFrom(settings);
-  const std::int64_t maxScanBytes = TPageScan::MaxScanBytesFrom(settings);
+  // The window's settings, the command line's limits over the file's.
+  SettingValues settings = SettingValues::Read(TIniFile(SettingsFilePath()));
+  for (const auto& [id, value] : o.limits) settings.Set(id, value);
+  const int detectMode = o.detectMode.value_or(settings.Get(Setting::DetectOption));
+  const int downloadMode = o.downloadMode.value_or(settings.Get(Setting::DownloadOption));
+  const bool withQuery = o.withQuery || settings.On(Setting::SwfWithQuery);
+  BackgroundPool::SetMaxThreads(settings.Get(Setting::BackgroundThreads));
+  const std::int64_t movieBytes = settings.Get(Setting::MovieBytes);
   // One run is one batch: no movie of the run overwrites another, whichever page or archive
   // it came from and whichever job saves it.
   BatchNames names;
@@ -146,9 +136,12 @@ int Run(const ScanOptions& o) {
     }
     for (const std::string& warc : o.warcs) {
       WarcScanLimits limits;
+      limits.maxPages = settings.Get(Setting::Pages);
+      limits.maxPageBytes = static_cast<std::size_t>(settings.Get(Setting::PageBytes));
+      limits.maxScanBytes = static_cast<std::size_t>(settings.Get(Setting::ScanBytes));
       limits.withQuery = withQuery;
+      limits.accessPointSpacing = static_cast<std::uint64_t>(settings.Get(Setting::WarcPointBytes));
       limits.movieBytes = movieBytes;
-      limits.maxScanBytes = static_cast<std::size_t>(maxScanBytes);
       WarcSaving saving;
       if (!folder.empty()) {
         saving.target = [&](const FoundItem& item) { return names.Take(folder + item.name); };
@@ -176,7 +169,7 @@ int Run(const ScanOptions& o) {
   const std::vector<std::string> cached =
       detectMode == 0 ? std::vector<std::string>() : CachedSwfUrls(movieBytes);
   PageList pages(o.urls, o.urlsFrom);
-  pages.MaxLineBytes = PageList::MaxLineBytesFrom(settings);
+  pages.MaxLineBytes = static_cast<std::size_t>(settings.Get(Setting::UrlLineBytes));
   Output output(o.json);
   const EnvRegistrySource registry;
 
@@ -184,12 +177,12 @@ int Run(const ScanOptions& o) {
   for (int n = 0; n < o.jobs; ++n) {
     jobs.emplace_back(QThread::create([&] {
       HeadlessScan scan(detectMode, cached, registry, withQuery);
-      scan.PageScan().MaxScanBytes = maxScanBytes;
+      scan.SetLimits(settings);
       std::unique_ptr<HeadlessDownload> save;
       if (!o.saveDir.empty()) {
         save = std::make_unique<HeadlessDownload>(o.saveDir, o.category, downloadMode, registry, stderr,
                                                   o.jobs == 1 && ::isatty(STDERR_FILENO), names);
-        save->SetMaxMovieBytes(movieBytes);
+        save->SetLimits(settings);
       }
       while (std::optional<std::string> page = pages.Next()) {
         ScanOutcome outcome;

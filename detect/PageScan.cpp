@@ -11,7 +11,6 @@
 #include "detect/ScanAddress.h"
 #include "detect/ScanReport.h"
 #include "net/HttpCli.h"
-#include "platform/IniFile.h"
 #include "platform/Paths.h"
 #include "base/Stream.h"
 
@@ -73,11 +72,6 @@ TPageScan::TPageScan(ScanForm& form, ItemSink& items, TMemoLines& Memo1, THttpCl
 std::string TPageScan::LinkListFile() const { return LinkListFilePath(); }
 
 std::string TPageScan::Address() const { return UsableScanAddress(form_.AddressText()).address; }
-
-std::int64_t TPageScan::MaxScanBytesFrom(const TIniFile& settings) {
-  const int bytes = settings.ReadInteger("options", "scanbytes", static_cast<int>(kDefaultMaxScanBytes));
-  return bytes > 0 ? bytes : kDefaultMaxScanBytes;
-}
 
 void TPageScan::Stop() {
   if (!running_) return;

@@ -27,7 +27,6 @@ class ItemSink;
 class TMemoLines;
 class THttpCli;
 class TScanReport;
-class TIniFile;
 
 // What the scan needs of the main window beyond its status foot.
 class ScanForm : public virtual FormStatus {
@@ -57,8 +56,6 @@ class TPageScan {
   // page that reaches it is cut there and the scan fetches nothing more.
   static constexpr std::int64_t kDefaultMaxScanBytes = std::int64_t{64} << 20;
   std::int64_t MaxScanBytes = kDefaultMaxScanBytes;
-  // "scanbytes" of [options]: the default when absent or below 1.
-  static std::int64_t MaxScanBytesFrom(const TIniFile& settings);
   // Busy-timer ticks (seconds) one page may take before the panel names the address Tavimo is
   // waiting for (default 3).
   int WaitNoticeTicks = 3;

@@ -74,7 +74,7 @@ class TDownloadDriver {
   // The URL cache for "Copy from Cache Directly"; without one every item is "not in the cache".
   UrlCacheStore* CacheStore = nullptr;
   // The most bytes an item fetched by the own client may have once its content coding is
-  // undone; past it the item fails with the reason (set from MovieBytesFrom; the file getter
+  // undone; past it the item fails with the reason (the moviebytes limit; the file getter
   // has its own).
   std::int64_t MaxMovieBytes = kDefaultMovieBytes;
   void butdownloadClick();

@@ -87,7 +87,7 @@ class THTTPGet : public QObject {
   UrlCacheStore* CacheStore = nullptr;
   std::int64_t CacheLimitBytes = std::int64_t{512} << 20;
   // The most bytes a saved file may have once its content coding is undone: a body that would
-  // pass it fails the download with the reason and leaves nothing (set from MovieBytesFrom).
+  // pass it fails the download with the reason and leaves nothing (the moviebytes limit).
   std::int64_t MaxMovieBytes = kDefaultMovieBytes;
 
   // Starts a download of URL into FileName; ignored while one runs. With WaitThread it

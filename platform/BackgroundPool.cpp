@@ -8,8 +8,6 @@
 #include <deque>
 #include <mutex>
 
-#include "platform/IniFile.h"
-
 namespace tavimo {
 namespace {
 
@@ -77,10 +75,6 @@ void runOne() {
 }  // namespace
 
 void BackgroundPool::SetMaxThreads(int count) { pool().setMaxThreadCount(std::max(count, kMinThreads)); }
-
-void BackgroundPool::SetMaxThreadsFrom(const TIniFile& settings) {
-  SetMaxThreads(settings.ReadInteger("options", "backgroundthreads", kDefaultMaxThreads));
-}
 
 int BackgroundPool::MaxThreads() { return pool().maxThreadCount(); }
 

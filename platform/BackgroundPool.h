@@ -14,22 +14,17 @@
 
 namespace tavimo {
 
-class TIniFile;
-
 class BackgroundPool {
  public:
-  // Most threads at once, a setting (SetMaxThreads). A download holds its thread for its whole
-  // transfer, a lookup only for its getaddrinfo; 64 is far more than the downloads the program
-  // ever runs together, so long downloads never leave a name lookup waiting in the queue.
+  // Most threads at once, the backgroundthreads limit of the settings (SetMaxThreads). A download holds its
+  // thread for its whole transfer, a lookup only for its getaddrinfo; 64 is far more than the downloads the
+  // program ever runs together, so long downloads never leave a name lookup waiting in the queue.
   static constexpr int kDefaultMaxThreads = 64;
   static constexpr int kMinThreads = 2;
   static constexpr int kExitWaitMs = 30000;
 
   // Values below kMinThreads are raised to it. Jobs already queued keep their place.
   static void SetMaxThreads(int count);
-  // SetMaxThreads with the settings file's "backgroundthreads" key of [options] (the default
-  // when it is absent or no number), as the window and tavimo-scan read it.
-  static void SetMaxThreadsFrom(const TIniFile& settings);
   static int MaxThreads();
   // Runs job on a pool thread, at once or when a thread is free. job must not throw.
   static void Start(std::function<void()> job);

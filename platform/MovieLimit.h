@@ -2,16 +2,11 @@
 // The most bytes one movie may have: what the preview fetches, what a save writes after its
 // content coding is undone (from the network, a web archive or a browser's cache), and what a
 // cached body is decoded to when its size is needed. A body that would pass it is refused with
-// the reason, never cut short. The settings file's "moviebytes" key of [options] changes it.
+// the reason, never cut short. The moviebytes limit of the settings changes it.
 #include <cstdint>
 
 namespace tavimo {
 
-class TIniFile;
-
 inline constexpr std::int64_t kDefaultMovieBytes = std::int64_t{64} << 20;
-
-// "moviebytes" of [options]: the default when absent, not a number or below 1.
-std::int64_t MovieBytesFrom(const TIniFile& settings);
 
 }  // namespace tavimo

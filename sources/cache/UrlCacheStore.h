@@ -97,7 +97,7 @@ class UrlCacheStore {
 
   // The most bytes a decoded body may have: a copy past it fails (nothing is left), and a
   // listed size that needs decoding is given as kUnknownEntrySize past it. Set from the
-  // settings file with MovieBytesFrom.
+  // moviebytes limit of the settings.
   std::int64_t MaxMovieBytes = kDefaultMovieBytes;
 
   // Copies the decoded body of r into target (temporary file, renamed when whole: a failure

@@ -227,8 +227,8 @@ TEST_F(ScanCommandTest, TheAddressIsMadeUsableAsInTheWindow) {
   EXPECT_EQ(run.err, "tavimo-scan: file:///etc/passwd: Tavimo scans http and https pages\n");
 }
 
-// The pages of one scan are bounded as a whole (the settings' scanbytes): the bound stops the
-// scan and is said.
+// The pages of one scan are bounded as a whole (the limit scanbytes, from the file as earlier
+// versions wrote it or from the command line): the bound stops the scan and is said.
 TEST_F(ScanCommandTest, ThePagesOfOneScanAreBoundedAsAWhole) {
   TestServer server;
   std::string frames;
@@ -240,12 +240,17 @@ TEST_F(ScanCommandTest, ThePagesOfOneScanAreBoundedAsAWhole) {
   server.Put("/p.htm", frames, "text/html");
   std::filesystem::create_directories(std::filesystem::path(SettingsFilePath()).parent_path());
   WriteFile(SettingsFilePath(), "[options]\nscanbytes=3000\n");
-  const CommandRun run =
-      RunCommand({"--detect", "page", QString::fromStdString(server.Url("/p.htm"))}, caFile_);
-  EXPECT_EQ(run.exitCode, 1);
-  EXPECT_LT(server.Requests().size(), 6u);
-  EXPECT_NE(run.err.find("stopped after 3000 bytes of pages, the most one scan keeps"), std::string::npos)
-      << run.err;
+  for (const QStringList& limit : {QStringList{}, QStringList{"--limit", "scanbytes=3000"}}) {
+    if (!limit.isEmpty()) WriteFile(SettingsFilePath(), "[limits]\nscanbytes=9000000\n");
+    const std::size_t before = server.Requests().size();
+    const CommandRun run =
+        RunCommand(limit + QStringList{"--detect", "page", QString::fromStdString(server.Url("/p.htm"))},
+                   caFile_);
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_LT(server.Requests().size() - before, 6u);
+    EXPECT_NE(run.err.find("stopped after 3000 bytes of pages, the most one scan keeps"), std::string::npos)
+        << run.err;
+  }
 }
 
 // A movie found in a browser's cache, not on the page, says so: a third column in text, the
@@ -517,7 +522,9 @@ TEST_F(ScanCommandTest, BadUsageSaysWhyAndExitsWithTwo) {
         QStringList{"--frobnicate"}, QStringList{"--category", "Games", "http://x/"},
         QStringList{"--save", "/tmp", "--category", "../x", "http://x/"},
         QStringList{"--save", "/tmp", "--category", "..", "--warc", "a.warc"},
-        QStringList{"http://x/", "--warc", "a.warc"}, QStringList{"--urls-from", "-", "--warc", "a.warc"}}) {
+        QStringList{"http://x/", "--warc", "a.warc"}, QStringList{"--urls-from", "-", "--warc", "a.warc"},
+        QStringList{"--limit", "nosuch=1", "http://x/"}, QStringList{"--limit", "pages=0", "http://x/"},
+        QStringList{"http://x/", "--limit"}}) {
     const CommandRun run = RunCommand(args, caFile_);
     EXPECT_EQ(run.exitCode, 2) << args.join(' ').toStdString();
     EXPECT_NE(run.err.find("usage: tavimo-scan"), std::string::npos);

@@ -83,18 +83,21 @@ TEST_F(SettingsStoreTest, OddIntegerFormsAndOptionNumbers) {
   EXPECT_EQ(t.DetectMode, 2);
 }
 
+// Read from [limits], and from [options] where files written before [limits] keep it.
 TEST_F(SettingsStoreTest, BackgroundThreadsSetThePoolsBound) {
   const struct {
-    const char* line;
+    const char* text;
     int threads;
   } cases[] = {{"", BackgroundPool::kDefaultMaxThreads},
-               {"backgroundthreads=8\n", 8},
-               {"backgroundthreads=0\n", BackgroundPool::kMinThreads},
-               {"backgroundthreads=many\n", BackgroundPool::kDefaultMaxThreads}};
+               {"[options]\nbackgroundthreads=8\n", 8},
+               {"[options]\nbackgroundthreads=0\n", BackgroundPool::kMinThreads},
+               {"[options]\nbackgroundthreads=many\n", BackgroundPool::kDefaultMaxThreads},
+               {"[limits]\nbackgroundthreads=6\n[options]\nbackgroundthreads=8\n", 6},
+               {"[limits]\nbackgroundthreads=-3\n", BackgroundPool::kMinThreads}};
   for (const auto& c : cases) {
-    WriteIni(std::string("[options]\n") + c.line);
+    WriteIni(c.text);
     Load();
-    EXPECT_EQ(BackgroundPool::MaxThreads(), c.threads) << c.line;
+    EXPECT_EQ(BackgroundPool::MaxThreads(), c.threads) << c.text;
   }
   BackgroundPool::SetMaxThreads(BackgroundPool::kDefaultMaxThreads);
 }
@@ -117,16 +120,18 @@ TEST_F(SettingsStoreTest, CategoriesAreTrimmedPaddedAndBounded) {
   EXPECT_EQ(controls_.Items, (std::vector<std::string>{"Music", ""}));
   EXPECT_EQ(controls_.Index, 0);
 
-  // A list longer than the bound keeps its first entries; saving it then keeps them too.
+  // A list longer than the bound (the "categories" limit) keeps its first entries; saving it
+  // then keeps them too.
   std::string many = "[classes]\nclassnum=300\n";
   for (int i = 0; i < 300; ++i) many += "class" + std::to_string(i) + "=c" + std::to_string(i) + "\n";
   for (const auto& [count, bound] :
-       std::vector<std::pair<int, int>>{{300, 256}, {256, 256}, {257, 256}, {300, 10}}) {
-    WriteIni(std::string(many).replace(many.find("300"), 3, std::to_string(count)));
+       std::vector<std::pair<int, int>>{{300, 10}, {300, 256}, {256, 256}, {257, 256}}) {
+    WriteIni(std::string(many).replace(many.find("300"), 3, std::to_string(count)) +
+             (bound == 256 ? "" : "[limits]\ncategories=" + std::to_string(bound) + "\n"));
     controls_.Items = DefaultCategories();
     TSettingsStore s(SettingsFilePath(), registry_, controls_);
-    s.MaxCategories = bound;
     s.LoadSettings();
+    EXPECT_EQ(s.MaxCategories, bound);
     ASSERT_EQ(controls_.Items.size(), static_cast<size_t>(std::min(count, bound))) << count;
     EXPECT_EQ(controls_.Items.back(), "c" + std::to_string(std::min(count, bound) - 1));
   }

@@ -139,6 +139,7 @@ void THTTPGet::GetFile() {
   w->CacheStore = CacheStore;
   w->CacheLimitBytes = CacheLimitBytes;
   w->MaxMovieBytes = MaxMovieBytes;
+  w->MaxHeaderBytes = MaxHeaderBytes;
   // Read here, on the user-interface thread that owns the registry view; a view that cannot
   // be read fails the download rather than silently going direct.
   try {
@@ -375,6 +376,7 @@ bool THTTPGetThread::Download() {
   o.stallTimeoutSeconds = StallTimeout;
   o.stop = &handoff_->stop;
   o.extraCaFile = ExtraCaFile;
+  o.maxHeadBytes = MaxHeaderBytes;
   HttpRequest request(o);
   const bool sent = request.Send();
   if (StopRequested()) return Fail("stopped");

@@ -1,7 +1,6 @@
 #include "net/HttpRequest.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cstring>
 #include <mutex>
 #include <vector>
@@ -10,8 +9,6 @@
 #include "platform/CurlLibrary.h"
 
 namespace tavimo {
-namespace {}  // namespace
-
 struct HttpRequest::Impl {
   HttpRequestOptions opt;
   const CurlLibrary* curl = nullptr;  // null when the library could not be loaded

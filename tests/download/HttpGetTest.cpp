@@ -321,6 +321,18 @@ TEST_F(HttpGetTest, AConnectionEndingInsideTheHeadIsAFailure) {
   }
 }
 
+// A head past the bound fails the download, as it fails a page: a server cannot make the
+// getter keep headers without end.
+TEST_F(HttpGetTest, AHeadPastItsBoundIsAFailure) {
+  TestServer server([](Conn& c, const Seen&) { c.HeaderFlood(1 << 20); });
+  getter_.MaxHeaderBytes = 4096;
+  test::WriteFile(target_, "earlier");
+  Fetch(server.Url("/m.swf"));
+  EXPECT_EQ(events_.errors, 1);
+  EXPECT_NE(events_.reason.find("answer header larger than 4096 bytes"), std::string::npos) << events_.reason;
+  EXPECT_EQ(test::ReadFile(target_), "earlier");
+}
+
 // Past the movie limit a download fails with the reason and leaves the earlier file, whether the
 // server names the length, sends chunks or compresses a small body into a huge one.
 TEST_F(HttpGetTest, TheMovieLimitBoundsTheSavedBody) {

@@ -1,5 +1,6 @@
 #include "tests/support/HttpAnswers.h"
 
+#include <cctype>
 #include <ostream>
 
 #include "tests/support/TestServer.h"
@@ -127,10 +128,15 @@ std::vector<HttpAnswer> Build() {
   // A cache keeps the body with its chunks undone, only the bytes a length names, and only a
   // whole head: those rows' bytes are not what a cache would hold.
   for (HttpAnswer& a : rows) {
-    const bool chunked = a.bytes.find("Transfer-Encoding") != std::string::npos;
     std::string head, body;
-    a.cacheKeepsAsIs = !chunked && a.name != "LongerThanLengthKeepsLengthBytes" &&
-                       SplitAnswer(a.bytes, head, body) && head.starts_with("HTTP/1.");
+    const bool wholeHead = SplitAnswer(a.bytes, head, body) && head.starts_with("HTTP/1.");
+    // One length, and more bytes than it names: a cache keeps only those it names.
+    const std::size_t length = head.find("\r\nContent-Length: ");
+    const bool oneLength =
+        length != std::string::npos && head.find("\r\nContent-Length: ", length + 1) == std::string::npos;
+    const bool pastLength = oneLength && std::isdigit(static_cast<unsigned char>(head[length + 18])) &&
+                            body.size() > std::stoul(head.substr(length + 18));
+    a.cacheKeepsAsIs = wholeHead && head.find("Transfer-Encoding") == std::string::npos && !pastLength;
   }
   return rows;
 }

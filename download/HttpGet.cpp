@@ -8,7 +8,6 @@
 #include <cctype>
 #include <cerrno>
 #include <cstring>
-#include <charconv>
 #include <cstdio>
 #include <ctime>
 #include <sys/eventfd.h>
@@ -21,7 +20,7 @@
 #include "sources/cache/DownloadCache.h"
 #include "sources/cache/UrlCacheStore.h"
 #include "net/HttpRequest.h"
-#include "base/http/Inflater.h"
+#include "base/http/MessageBody.h"
 #include "compat/Registry.h"
 
 namespace tavimo {
@@ -43,16 +42,6 @@ bool StartsWithNoCase(const std::string& s, const char* prefix, size_t n) {
     if (std::tolower(static_cast<unsigned char>(s[i])) != prefix[i]) return false;
   }
   return true;
-}
-
-// Content-Length as the worker reads it: a decimal integer, nothing else.
-std::int64_t ParseLength(const std::string& text) {
-  std::int64_t v = 0;
-  auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), v);
-  if (text.empty() || ec != std::errc() || end != text.data() + text.size() || v < 0) {
-    throw std::runtime_error("'" + text + "' is not a valid integer value");
-  }
-  return v;
 }
 
 }  // namespace
@@ -150,6 +139,7 @@ void THTTPGet::GetFile() {
   w->CacheStore = CacheStore;
   w->CacheLimitBytes = CacheLimitBytes;
   w->MaxMovieBytes = MaxMovieBytes;
+  w->MaxHeaderBytes = MaxHeaderBytes;
   // Read here, on the user-interface thread that owns the registry view; a view that cannot
   // be read fails the download rather than silently going direct.
   try {
@@ -386,6 +376,7 @@ bool THTTPGetThread::Download() {
   o.stallTimeoutSeconds = StallTimeout;
   o.stop = &handoff_->stop;
   o.extraCaFile = ExtraCaFile;
+  o.maxHeadBytes = MaxHeaderBytes;
   HttpRequest request(o);
   const bool sent = request.Send();
   if (StopRequested()) return Fail("stopped");
@@ -397,67 +388,55 @@ bool THTTPGetThread::Download() {
     const std::string& why = request.ReasonPhrase();
     return Fail(std::to_string(status) + (why.empty() ? std::string() : " " + why));
   }
-  if (request.ContentLengthConflict()) return Fail("the server named two different lengths");
-
-  const std::optional<std::string> length = request.QueryContentLength();
-  if (!length && BinaryData) return Fail("the server named no length");
-  if (length) totalSize_ = ParseLength(*length);
-  std::string encoding;
-  for (char c : request.ContentEncoding())
-    encoding += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  std::unique_ptr<TInflater> inflater;
-  if (!TInflater::IsIdentity(encoding)) {
-    if (!TInflater::Supports(encoding)) {
-      return Fail("unknown content encoding \"" + request.ContentEncoding() + "\"");
-    }
-    inflater = std::make_unique<TInflater>(encoding);
-  }
-  if (length && !inflater && totalSize_ > MaxMovieBytes) return Fail(TooLarge());
+  // The answer's head decides how its body ends and how it is coded; its bytes decide
+  // whether it is whole.
+  MessageBody body(request.Framing());
+  if (!body.Error().empty()) return Fail(body.Error());
+  const bool named = body.Framing().kind == BodyFraming::Kind::Length;
+  if (!named && BinaryData) return Fail("the server named no length");
+  if (named) totalSize_ = static_cast<std::int64_t>(body.Framing().length);
+  const bool coded = !body.Framing().contentCoding.empty();
+  if (named && !coded && totalSize_ > MaxMovieBytes) return Fail(TooLarge());
 
   readed_ = 0;
   TPendingFile pending(FileName);
   if (!pending.Ok()) return Fail("cannot create a file beside " + FileName + ": " + std::strerror(errno));
 
+  bool tooLarge = false;
+  int writeError = 0;
+  // Decoded bytes arrive in bounded pieces (the reader feeds the inflater in slices), so the
+  // limit holds memory and the file alike, even against a compression bomb.
+  const MessageBody::Sink save = [&](const char* data, std::size_t n) {
+    if (saved_ + static_cast<std::int64_t>(n) > MaxMovieBytes) {
+      tooLarge = true;
+      return false;
+    }
+    if (n && !pending.Write(data, n)) {
+      writeError = errno;
+      return false;
+    }
+    saved_ += static_cast<std::int64_t>(n);
+    return true;
+  };
   char block[kBlockSize];
-  std::string decoded;
-  for (;;) {
+  auto step = body.Feed(block, 0, save);
+  while (step == MessageBody::Result::More) {
     if (StopRequested()) return Fail("stopped");
     std::int64_t want = kBlockSize;
     // Bytes past the named length are not the object's: stop reading at it.
-    if (length) want = std::min(want, totalSize_ - readed_);
-    if (want <= 0) break;
+    if (named) want = std::min(want, totalSize_ - readed_);
     const std::int64_t n = request.Read(block, want);
     if (n < 0) {
       return Fail("the transfer broke off after " + std::to_string(readed_) + " bytes" +
                   (request.ErrorText().empty() ? std::string() : ": " + request.ErrorText()));
     }
-    if (n == 0) break;
-    const char* out = block;
-    size_t outSize = static_cast<size_t>(n);
-    if (inflater) {
-      decoded.clear();
-      // One block inflates to a bounded amount (zlib's ratio), so the check after it is enough
-      // to keep memory and the file within the limit.
-      if (!inflater->Feed(block, outSize,
-                          [&decoded](const char* d, std::size_t k) { decoded.append(d, k); })) {
-        return Fail(inflater->Error());
-      }
-      out = decoded.data();
-      outSize = decoded.size();
-    }
-    if (saved_ + static_cast<std::int64_t>(outSize) > MaxMovieBytes) return Fail(TooLarge());
-    if (outSize && !pending.Write(out, outSize)) {
-      return Fail("cannot write " + FileName + ": " + std::strerror(errno));
-    }
-    saved_ += static_cast<std::int64_t>(outSize);
-    readed_ += n;
-    if (OnProgress) ReportProgress();
+    step = n == 0 ? body.Finish() : body.Feed(block, static_cast<std::size_t>(n), save);
+    readed_ = static_cast<std::int64_t>(body.PayloadBytes());
+    if (n > 0 && OnProgress) ReportProgress();
   }
-  if (length && readed_ != totalSize_) {
-    return Fail("the body ended after " + std::to_string(readed_) + " of " + std::to_string(totalSize_) +
-                " bytes");
-  }
-  if (inflater && !inflater->Finished()) return Fail("the compressed body is cut short");
+  if (tooLarge) return Fail(TooLarge());
+  if (writeError) return Fail("cannot write " + FileName + ": " + std::strerror(writeError));
+  if (step == MessageBody::Result::Error) return Fail(body.Error());
   if (StopRequested()) return Fail("stopped");
   if (!pending.Commit()) return Fail("cannot save " + FileName + ": " + std::strerror(errno));
   if (CacheStore) {

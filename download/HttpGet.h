@@ -18,6 +18,7 @@
 #include <QSocketNotifier>
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -89,6 +90,9 @@ class THTTPGet : public QObject {
   // The most bytes a saved file may have once its content coding is undone: a body that would
   // pass it fails the download with the reason and leaves nothing (the moviebytes limit).
   std::int64_t MaxMovieBytes = kDefaultMovieBytes;
+  // The answer heads of one download together, relocations and interim answers included
+  // (default 64 KiB, 0 = none): a longer one fails the download.
+  std::size_t MaxHeaderBytes = 64 * 1024;
 
   // Starts a download of URL into FileName; ignored while one runs. With WaitThread it
   // returns after the outcome event, keeping the user interface live meanwhile.
@@ -129,6 +133,7 @@ class THTTPGetThread {
   UrlCacheStore* CacheStore = nullptr;
   std::int64_t CacheLimitBytes = 0;
   std::int64_t MaxMovieBytes = kDefaultMovieBytes;
+  std::size_t MaxHeaderBytes = 64 * 1024;
   std::string Proxy;       // "host:port" from the getter's registry view; empty: direct
   std::string ProxyError;  // the proxy settings could not be read: the download fails with it
 

@@ -1,8 +1,7 @@
 #include "net/HttpCli.h"
 
-#include "base/http/ChunkDecoder.h"
+#include "base/http/MessageBody.h"
 #include "net/HttpUrl.h"
-#include "base/http/Inflater.h"
 #include "net/SslLayer.h"
 #include "compat/MessageWindow.h"
 #include "base/Stream.h"
@@ -441,16 +440,9 @@ void THttpCli::sessionClosed(std::uint16_t error) {
     if (error != 0) {
       requestDoneError_ = error;
       reasonPhrase_ = "the body was cut off: " + errorPhrase(error);
-    } else if (chunks_) {
-      requestDoneError_ = httperrTruncated;
-      reasonPhrase_ = "the body ended before its last chunk";
-    } else if (contentLength_ >= 0 && bodyWire_ < contentLength_) {
-      requestDoneError_ = httperrTruncated;
-      reasonPhrase_ = "the body ended after " + std::to_string(bodyWire_) + " of " +
-                      std::to_string(contentLength_) + " bytes";
-    } else if (inflater_ && !inflater_->Finished() && bodyWire_ > 0) {
-      requestDoneError_ = httperrTruncated;
-      reasonPhrase_ = "the compressed body ended early";
+    } else if (body_ && body_->Finish() == MessageBody::Result::Error) {
+      requestDoneError_ = body_->EndedEarly() ? httperrTruncated : httperrBadAnswer;
+      reasonPhrase_ = body_->Error();
     } else {
       bodyComplete_ = true;
     }

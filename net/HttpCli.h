@@ -33,7 +33,9 @@
 // - Status 400 or more: the connection is closed after the status line; header lines
 //   of the same read are still recorded, but no body byte is delivered and no relocation runs.
 // - "<HTML>" without a header: the page is delivered byte for byte, line ends included.
-// - Non-numeric status or content-length values are ignored instead of stalling the header.
+// - The answer is read by the shared HTTP reader (base/http): a status line that is not
+//   "HTTP/" digit "." digit, a blank and a code from 100 to 599 is no HTTP answer; a
+//   Content-Length that is not digits is httperrBadAnswer, as is any framing it refuses.
 // - https through a proxy goes through a CONNECT tunnel (TLS to the document's host, its
 //   certificate verified as without a proxy); the proxy's refusal ends the request with the
 //   proxy's status and reason. Plain http through a proxy sends the absolute URL.
@@ -49,14 +51,17 @@
 // - Neither: the body ends with the connection. A clean end (FIN, or TLS close_notify) is
 //   complete; a reset, or a TLS connection cut without close_notify, is a failure.
 // - "Content-Encoding: gzip/deflate" (never asked for, but sent) is decoded; other encodings
-//   are httperrBadAnswer, so compressed bytes are never taken for the document.
+//   (or several stacked) are httperrBadAnswer, so compressed bytes are never taken for the
+//   document; a coded body that is empty or ends early is httperrTruncated.
 // - A first line that is not an HTTP status line (and no "<HTML>" page) is httperrBadAnswer;
-//   1xx interim answers are skipped; a 3xx other than 304 without Location is httperrBadAnswer;
-//   a Location whose scheme is not http or https is httperrBadRelocation, naming the scheme.
+//   1xx interim answers are skipped (101 is the last answer: no body follows it); a 3xx other
+//   than 304 without Location is httperrBadAnswer; a Location whose scheme is not http or
+//   https is httperrBadRelocation, naming the scheme.
 // - MaxHeaderBytes bounds the whole answer head (interim answers included): httperrTooLarge.
 //   RequestTimeout bounds the whole request, relocations included (WSAETIMEDOUT, "Request
 //   took longer than N s"). The socket hands over at most a bounded amount per pass, so a flood
 //   never keeps the timers from running.
+#include "base/http/BodyFraming.h"
 #include "net/WSocket.h"
 
 #include <chrono>
@@ -72,8 +77,7 @@ class QTimer;
 
 namespace tavimo {
 
-class TChunkDecoder;
-class TInflater;
+class MessageBody;
 
 class MessageWindow;
 class TStream;
@@ -237,9 +241,8 @@ class THttpCli {
   void headerEnded();
   void noHeaderPage(const char* raw, int rawLen);
   void bodyData(const char* data, int len);
-  void bodyDecoded(const char* data, int len);
   void storeBody(const char* data, int len);
-  void completeBody();
+  void endBody();
   void skipInterim();
   void resetAnswer();
   bool deadlinePassed();
@@ -285,17 +288,13 @@ class THttpCli {
   int bodyChunks_ = 0;
   bool docEnded_ = false;
   // Framing of the current answer (see the top of this file).
-  std::int64_t bodyWire_ = 0;  // body bytes taken off the connection (before decoding)
   bool bodyComplete_ = false;
-  bool chunked_ = false;
-  bool noBody_ = false;
-  std::string contentEncoding_;
+  FramingFields framing_;
   std::string answerFault_;  // a header fault, reported when the head ends
   std::uint16_t answerFaultCode_ = 0;
   std::size_t headBytes_ = 0;
   std::uint16_t receiveError_ = 0;  // a read that failed before the close notice
-  std::unique_ptr<TChunkDecoder> chunks_;
-  std::unique_ptr<TInflater> inflater_;
+  std::unique_ptr<MessageBody> body_;
   std::string requestStream_;
   bool relocating_ = false;
   int relocations_ = 0;

@@ -1,9 +1,9 @@
 // THttpCli's receive path: line cutting, header fields, body delivery and relocation.
 #include "net/HttpCli.h"
 
-#include "base/http/ChunkDecoder.h"
+#include "base/http/HttpHead.h"
+#include "base/http/MessageBody.h"
 #include "net/HttpUrl.h"
-#include "base/http/Inflater.h"
 #include "net/SslLayer.h"
 #include "compat/MessageWindow.h"
 #include "base/Stream.h"
@@ -30,26 +30,6 @@ bool startsWithHtmlTag(const char* p, int len) {
   return true;
 }
 
-// Digits only, no sign games: a value we cannot read is ignored rather than guessed.
-bool parseNumber(const std::string& s, std::int64_t& out) {
-  std::size_t i = 0;
-  while (i < s.size() && s[i] == ' ') ++i;
-  bool negative = false;
-  if (i < s.size() && (s[i] == '-' || s[i] == '+')) negative = s[i++] == '-';
-  if (i >= s.size()) return false;
-  std::int64_t v = 0;
-  for (; i < s.size() && s[i] != ' '; ++i) {
-    if (s[i] < '0' || s[i] > '9') return false;
-    if (v > (INT64_MAX - 9) / 10) return false;
-    v = v * 10 + (s[i] - '0');
-  }
-  for (; i < s.size(); ++i) {
-    if (s[i] != ' ') return false;
-  }
-  out = negative ? -v : v;
-  return true;
-}
-
 // The scheme of an absolute reference ("ftp" of "ftp://x", "javascript" of "javascript:f()"),
 // lower case; empty for a relative one.
 std::string schemeOf(const std::string& ref) {
@@ -67,12 +47,6 @@ std::string shown(const std::string& line) {
   std::string out;
   for (char c : line.substr(0, 40)) out += (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) ? '?' : c;
   return out;
-}
-
-std::string trimmed(const std::string& s) {
-  const std::size_t a = s.find_first_not_of(" \t");
-  if (a == std::string::npos) return {};
-  return s.substr(a, s.find_last_not_of(" \t") - a + 1);
 }
 
 }  // namespace
@@ -116,21 +90,14 @@ void THttpCli::noteReceiveError() {
 void THttpCli::tunnelAnswer(int n) {
   rcvCount_ += n;
   const std::string_view got(rcvBuf_, static_cast<std::size_t>(rcvCount_));
-  std::size_t end = got.find("\r\n\r\n");
-  std::size_t endLen = 4;
-  if (end == std::string_view::npos) {
-    end = got.find("\n\n");
-    endLen = 2;
-  }
+  std::size_t linesEnd = 0;
+  const std::size_t end = HttpHeadEnd(got, linesEnd);
   if (end == std::string_view::npos) return;  // the proxy's answer is not complete yet
-  const std::string status(got.substr(0, got.find_first_of("\r\n")));
-  std::int64_t code = 0;
-  const bool ok = status.compare(0, 5, "HTTP/") == 0 && status.size() >= 12 &&
-                  parseNumber(status.substr(9, 3), code) && code / 100 == 2;
-  if (!ok || end + endLen != static_cast<std::size_t>(rcvCount_)) {
+  const std::optional<HttpStatusLine> status = ParseStatusLine(got.substr(0, got.find('\n')));
+  if (!status || status->code / 100 != 2 || end != static_cast<std::size_t>(rcvCount_)) {
     // The proxy refused (or talked past its answer): its status and reason end the request.
-    endRequest(code > 0 ? static_cast<std::int32_t>(code) : 404,
-               status.size() > 13 ? status.substr(13) : "proxy refused the connection", 0);
+    endRequest(status ? status->code : 404,
+               status && !status->reason.empty() ? status->reason : "proxy refused the connection", 0);
     return;
   }
   rcvCount_ = 0;
@@ -234,26 +201,19 @@ void THttpCli::headerLine(const std::string& line, const char* raw, int rawLen) 
     return;
   }
   if (headerLines_ == 1) {
-    std::int64_t code = 0;
-    const bool status = line.compare(0, 7, "HTTP/1.") == 0 && line.size() >= 12 && line[8] == ' ' &&
-                        std::isdigit(static_cast<unsigned char>(line[9])) &&
-                        parseNumber(line.substr(9, 3), code);
+    const std::optional<HttpStatusLine> status = ParseStatusLine(line);
     if (!status) {
       endRequest(404, "not an HTTP answer: \"" + shown(line) + "\"", httperrBadAnswer);
       return;
     }
+    statusCode_ = status->code;
+    reasonPhrase_ = status->reason;
   }
   rcvdHeader_.push_back(line);
-  if (headerLines_ == 1) {
-    std::int64_t code = 0;
-    if (parseNumber(line.substr(9, 3), code)) statusCode_ = static_cast<std::int32_t>(code);
-    reasonPhrase_ = line.size() > 13 ? line.substr(13) : std::string();
-  } else {
-    const std::size_t colon = line.find(':');
-    if (colon != std::string::npos) {
-      std::size_t v = colon + 1;
-      while (v < line.size() && line[v] == ' ') ++v;
-      headerField(lower(line.substr(0, colon)), line.substr(v));
+  if (headerLines_ > 1) {
+    if (const std::optional<HttpField> f = SplitHeaderLine(line)) {
+      framing_.Add(f->name, f->value);
+      headerField(lower(std::string(f->name)), std::string(f->value));
     }
   }
   if (OnHeaderData) OnHeaderData(this);
@@ -268,28 +228,9 @@ void THttpCli::headerField(const std::string& name, const std::string& value) {
   if (name == "location") {
     if (!closedOnError_) relocate(value);
   } else if (name == "content-length") {
-    std::int64_t n = 0;
-    if (!parseNumber(value, n)) return;
-    if (n < 0 || (contentLength_ >= 0 && n != contentLength_)) {
-      answerFault_ = n < 0 ? "negative Content-Length" : "two different Content-Length values";
-      answerFaultCode_ = httperrBadAnswer;
-      return;
-    }
-    contentLength_ = n;
-  } else if (name == "transfer-encoding") {
-    const std::string te = lower(trimmed(value));
-    if (te == "chunked") chunked_ = true;
-    else if (te != "identity") {
-      answerFault_ = "unsupported transfer encoding: " + shown(te);
-      answerFaultCode_ = httperrBadAnswer;
-    }
-  } else if (name == "content-encoding") {
-    const std::string ce = lower(trimmed(value));
-    if (TInflater::Supports(ce)) contentEncoding_ = ce;
-    else if (!ce.empty() && ce != "identity") {
-      answerFault_ = "unsupported content encoding: " + shown(ce);
-      answerFaultCode_ = httperrBadAnswer;
-    }
+    // Shown while the head comes in; the framing decides at its end.
+    const BodyFraming f = framing_.Decide(200);
+    if (f.kind == BodyFraming::Kind::Length) contentLength_ = static_cast<std::int64_t>(f.length);
   } else if (name == "content-range") {
     const std::size_t dash = value.find('-');
     const std::size_t slash = value.find('/');
@@ -317,6 +258,7 @@ void THttpCli::noHeaderPage(const char* raw, int rawLen) {
   std::string chunk(raw, static_cast<std::size_t>(rawLen));
   chunk.append(rcvBuf_, static_cast<std::size_t>(rcvCount_));
   rcvCount_ = 0;
+  body_ = std::make_unique<MessageBody>(BodyFraming{});  // the connection's end ends it
   bodyData(chunk.data(), static_cast<int>(chunk.size()));
 }
 
@@ -327,12 +269,17 @@ void THttpCli::headerEnded() {
     next_ = NextStep::None;
     return;
   }
-  if (statusCode_ >= 100 && statusCode_ < 200) {
+  if (IsInterimStatus(statusCode_)) {
     skipInterim();
     return;
   }
   if (!answerFault_.empty()) {
     endRequest(statusCode_, answerFault_, answerFaultCode_);
+    return;
+  }
+  BodyFraming framing = framing_.Decide(statusCode_, requestType_ == httpHEAD);
+  if (!framing.error.empty()) {
+    endRequest(statusCode_, framing.error, httperrBadAnswer);
     return;
   }
   if (relocating_) {
@@ -343,12 +290,10 @@ void THttpCli::headerEnded() {
     endRequest(statusCode_, "relocation without a Location", httperrBadAnswer);
     return;
   }
-  noBody_ = requestType_ == httpHEAD || statusCode_ == 204 || statusCode_ == 304;
-  if (chunked_) {
-    contentLength_ = -1;  // the chunks frame the body, whatever a length says
-    chunks_ = std::make_unique<TChunkDecoder>();
-  }
-  if (!contentEncoding_.empty()) inflater_ = std::make_unique<TInflater>(contentEncoding_);
+  // ContentLength shows the framing's length; an answer without body keeps what its head said.
+  if (framing.kind == BodyFraming::Kind::Length) contentLength_ = static_cast<std::int64_t>(framing.length);
+  else if (framing.kind != BodyFraming::Kind::None) contentLength_ = -1;
+  body_ = std::make_unique<MessageBody>(std::move(framing));
   const std::size_t dot = docName_.rfind('.');
   const std::string ext = dot == std::string::npos ? std::string() : lower(docName_.substr(dot));
   if (ext == ".exe" && contentType_ == "text/html") {
@@ -359,8 +304,8 @@ void THttpCli::headerEnded() {
   next_ = NextStep::BodyData;
   TriggerHeaderEnd();
   if (request != requestId_) return;
-  if (noBody_ || contentLength_ == 0) {
-    completeBody();
+  if (body_->Feed(nullptr, 0, [](const char*, std::size_t) { return true; }) != MessageBody::Result::More) {
+    endBody();  // nothing to wait for: no body, an empty one, or one that cannot be whole
     return;
   }
   if (rcvCount_ > 0) {
@@ -377,63 +322,35 @@ void THttpCli::skipInterim() {
   statusCode_ = 0;
   reasonPhrase_.clear();
   contentLength_ = -1;
-  chunked_ = false;
-  contentEncoding_.clear();
+  framing_.Clear();
   answerFault_.clear();
   relocating_ = false;
 }
 
 void THttpCli::resetAnswer() {
   contentLength_ = -1;
-  bodyWire_ = 0;
-  bodyComplete_ = chunked_ = noBody_ = false;
-  contentEncoding_.clear();
+  bodyComplete_ = false;
+  framing_.Clear();
   answerFault_.clear();
   answerFaultCode_ = 0;
   headBytes_ = 0;
   receiveError_ = 0;
-  chunks_.reset();
-  inflater_.reset();
+  body_.reset();
 }
 
 void THttpCli::bodyData(const char* data, int len) {
-  if (len <= 0 || bodyComplete_) return;
+  if (len <= 0 || bodyComplete_ || !body_) return;
   const std::uintptr_t request = requestId_;
-  if (chunks_) {
-    std::size_t used = 0;
-    const auto r =
-        chunks_->Feed(data, static_cast<std::size_t>(len), used, [&](const char* p, std::size_t n) {
-          if (request == requestId_) bodyDecoded(p, static_cast<int>(n));
-        });
-    bodyWire_ += static_cast<std::int64_t>(used);
-    if (request != requestId_) return;
-    if (r == TChunkDecoder::Result::Error) endRequest(statusCode_, chunks_->Error(), httperrBadAnswer);
-    else if (r == TChunkDecoder::Result::Done) completeBody();
-    return;
-  }
-  int take = len;
-  if (contentLength_ >= 0) take = static_cast<int>(std::min<std::int64_t>(len, contentLength_ - bodyWire_));
-  bodyWire_ += take;
-  bodyDecoded(data, take);
-  if (request != requestId_) return;
-  if (contentLength_ >= 0 && bodyWire_ >= contentLength_) completeBody();
-}
-
-void THttpCli::bodyDecoded(const char* data, int len) {
-  if (!inflater_) {
-    storeBody(data, len);
-    return;
-  }
-  const std::uintptr_t request = requestId_;
-  const bool ok = inflater_->Feed(data, static_cast<std::size_t>(len), [&](const char* p, std::size_t n) {
-    if (request == requestId_) storeBody(p, static_cast<int>(n));
+  const auto step = body_->Feed(data, static_cast<std::size_t>(len), [&](const char* p, std::size_t n) {
+    storeBody(p, static_cast<int>(n));
+    return request == requestId_;
   });
-  if (!ok && request == requestId_) endRequest(statusCode_, inflater_->Error(), httperrBadAnswer);
+  if (request == requestId_ && step != MessageBody::Result::More) endBody();
 }
 
-void THttpCli::completeBody() {
-  if (inflater_ && !inflater_->Finished() && !noBody_ && bodyWire_ > 0) {
-    endRequest(statusCode_, "the compressed body ended early", httperrTruncated);
+void THttpCli::endBody() {
+  if (!body_->Error().empty()) {
+    endRequest(statusCode_, body_->Error(), body_->EndedEarly() ? httperrTruncated : httperrBadAnswer);
     return;
   }
   // Everything the framing promised is in: no need to wait for the server to close, nor to tell

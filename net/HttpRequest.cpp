@@ -1,27 +1,14 @@
 #include "net/HttpRequest.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cstring>
 #include <mutex>
 #include <vector>
 
+#include "base/http/HttpHead.h"
 #include "platform/CurlLibrary.h"
 
 namespace tavimo {
-namespace {
-
-bool StartsWithNoCase(const std::string& s, const char* prefix) {
-  const size_t n = std::strlen(prefix);
-  if (s.size() < n) return false;
-  for (size_t i = 0; i < n; ++i) {
-    if (std::tolower(static_cast<unsigned char>(s[i])) != prefix[i]) return false;
-  }
-  return true;
-}
-
-}  // namespace
-
 struct HttpRequest::Impl {
   HttpRequestOptions opt;
   const CurlLibrary* curl = nullptr;  // null when the library could not be loaded
@@ -38,15 +25,13 @@ struct HttpRequest::Impl {
   bool headEnded = false;  // the blank line after the last status line and headers came
   bool done = false;
   bool failed = false;
-  std::optional<std::string> contentLength;
-  bool chunked = false;
+  FramingFields fields;          // of the response being received
+  BodyFraming framing;           // of the final response, once its head ended
   bool tls = false;              // the connection is https and its alerts are watched
   bool closeNotifySeen = false;  // the server ended TLS in order
-  bool lengthConflict = false;
-  std::string contentEncoding;
   std::string reason;
-  std::string head;  // the final response's status line and header lines
-  static constexpr size_t kMaxHead = 64 * 1024;
+  std::string head;      // the final response's status line and header lines
+  size_t headBytes = 0;  // all heads of the request, interim answers and relocations included
   long status = 0;
 
   static constexpr size_t kHighWater = 256 * 1024;
@@ -67,48 +52,33 @@ struct HttpRequest::Impl {
     return len;
   }
 
-  static std::string ValueOf(const std::string& line, size_t nameLength) {
-    std::string v = line.substr(nameLength);
-    const auto b = v.find_first_not_of(" \t");
-    v = b == std::string::npos ? std::string() : v.substr(b);
-    while (!v.empty() && (v.back() == ' ' || v.back() == '\t')) v.pop_back();
-    return v;
-  }
-
   static size_t OnHeader(char* data, size_t size, size_t n, void* self) {
     auto* d = static_cast<Impl*>(self);
     const size_t len = size * n;
+    d->headBytes += len;
+    if (d->opt.maxHeadBytes > 0 && d->headBytes > d->opt.maxHeadBytes) {
+      d->error = "answer header larger than " + std::to_string(d->opt.maxHeadBytes) + " bytes";
+      return 0;  // ends the transfer as a failure
+    }
     std::string line(data, len);
     while (!line.empty() && (line.back() == '\r' || line.back() == '\n')) line.pop_back();
-    if (StartsWithNoCase(line, "http/")) {
+    if (line.starts_with("HTTP/")) {
       // A new response (after a redirect or an interim answer): forget the previous head.
-      d->contentLength.reset();
-      d->chunked = false;
+      d->fields.Clear();
       d->closeNotifySeen = false;
-      d->lengthConflict = false;
-      d->contentEncoding.clear();
-      d->reason.clear();
       d->head.clear();
       d->headEnded = false;
-      const auto sp = line.find(' ');
-      d->status = sp == std::string::npos ? 0 : std::atol(line.c_str() + sp + 1);
-      const auto sp2 = sp == std::string::npos ? sp : line.find(' ', sp + 1);
-      if (sp2 != std::string::npos) d->reason = ValueOf(line, sp2);
-    } else if (StartsWithNoCase(line, "content-length:")) {
-      std::string v = ValueOf(line, 15);
-      if (d->contentLength && *d->contentLength != v) d->lengthConflict = true;
-      d->contentLength = v;
-    } else if (StartsWithNoCase(line, "transfer-encoding:")) {
-      std::string v = ValueOf(line, 18);
-      for (char& c : v) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-      d->chunked = v.find("chunked") != std::string::npos;
-    } else if (StartsWithNoCase(line, "content-encoding:")) {
-      d->contentEncoding = ValueOf(line, 17);
+      const std::optional<HttpStatusLine> s = ParseStatusLine(line);
+      d->status = s ? s->code : 0;
+      d->reason = s ? s->reason : std::string();
     } else if (line.empty()) {
       d->headEnded = true;
+      d->framing = d->fields.Decide(d->status);
       if (d->status >= 200 && !(d->status >= 300 && d->status < 400)) d->headComplete = true;
+    } else if (const std::optional<HttpField> f = SplitHeaderLine(line)) {
+      d->fields.Add(f->name, f->value);
     }
-    if (!line.empty() && d->head.size() + line.size() < kMaxHead) d->head += line + "\r\n";
+    if (!line.empty()) d->head += line + "\r\n";
     return len;
   }
 
@@ -149,8 +119,8 @@ struct HttpRequest::Impl {
         done = true;
         if (m->data.result != CURLE_OK) {
           failed = true;
-          error = errbuf[0] ? errbuf : curl->easy_strerror(m->data.result);
-        } else if (tls && headComplete && !contentLength && !chunked && !closeNotifySeen) {
+          if (error.empty()) error = errbuf[0] ? errbuf : curl->easy_strerror(m->data.result);
+        } else if (tls && headComplete && framing.kind == BodyFraming::Kind::Close && !closeNotifySeen) {
           // Only the end of the connection ended this body, and that end was not TLS's own.
           failed = true;
           error = "the TLS connection was cut without close_notify";
@@ -182,6 +152,8 @@ HttpRequest::HttpRequest(HttpRequestOptions options) : d_(std::make_unique<Impl>
   curl->easy_setopt(e, CURLOPT_PROTOCOLS_STR, "http,https");
   curl->easy_setopt(e, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
   curl->easy_setopt(e, CURLOPT_FOLLOWLOCATION, 1L);
+  // The body comes as framed, chunks and all: the shared reader undoes them by its own rules.
+  curl->easy_setopt(e, CURLOPT_HTTP_TRANSFER_DECODING, 0L);
   curl->easy_setopt(e, CURLOPT_MAXREDIRS, 10L);
   curl->easy_setopt(e, CURLOPT_NOSIGNAL, 1L);
   curl->easy_setopt(e, CURLOPT_CONNECTTIMEOUT, o.connectTimeoutSeconds);
@@ -254,7 +226,7 @@ bool HttpRequest::Send() {
   return d_->done && !d_->failed;
 }
 
-std::optional<std::string> HttpRequest::QueryContentLength() const { return d_->contentLength; }
+const BodyFraming& HttpRequest::Framing() const { return d_->framing; }
 
 std::int64_t HttpRequest::Read(char* buffer, std::int64_t max) {
   const CurlLibrary* curl = d_->curl;
@@ -278,10 +250,6 @@ std::int64_t HttpRequest::Read(char* buffer, std::int64_t max) {
 long HttpRequest::StatusCode() const { return d_->status; }
 
 const std::string& HttpRequest::ReasonPhrase() const { return d_->reason; }
-
-bool HttpRequest::ContentLengthConflict() const { return d_->lengthConflict; }
-
-const std::string& HttpRequest::ContentEncoding() const { return d_->contentEncoding; }
 
 const std::string& HttpRequest::Head() const { return d_->head; }
 

@@ -1,14 +1,17 @@
 #pragma once
 // A small blocking HTTP request for worker threads, in the steps the file getter takes:
-// open, send, query the Content-Length, read up to n bytes at a time, close.
+// open, send, look at the answer's head and framing, read up to n bytes at a time, close.
 // Backed by libcurl: HTTP/1.0, redirects followed, the port written in the URL, https with
 // the system's trust store, and the browser proxy of the registry view. Over https a body
-// without length or chunks is whole only when the server ended TLS with close_notify.
+// without length or chunks is whole only when the server ended TLS with close_notify. The body
+// is handed over as framed (chunks are not undone here) for the caller's MessageBody.
 #include <atomic>
 #include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
+
+#include "base/http/BodyFraming.h"
 
 namespace tavimo {
 
@@ -27,6 +30,9 @@ struct HttpRequestOptions {
   const std::atomic<bool>* stop = nullptr;
   // Extra CA file trusted besides the system's store (tests only).
   std::string extraCaFile;
+  // All answer heads of the request together, interim answers and relocations included
+  // (0 = no bound): a longer one fails the request.
+  std::size_t maxHeadBytes = 64 * 1024;
 };
 
 class HttpRequest {
@@ -40,18 +46,13 @@ class HttpRequest {
   // (unreachable, refused, stopped, bad URL, a connection that ended inside the head ...); the
   // reason is in ErrorText().
   bool Send();
-  // The Content-Length of the final response as sent, or nothing when it has none.
-  std::optional<std::string> QueryContentLength() const;
+  // How the final response's body is framed and coded, decided from its head.
+  const BodyFraming& Framing() const;
   // Reads up to max bytes of the body; 0 at its end; -1 on failure.
   std::int64_t Read(char* buffer, std::int64_t max);
   long StatusCode() const;
   // The reason text of the final status line ("Not Found"), empty when it had none.
   const std::string& ReasonPhrase() const;
-  // The final response named two different lengths: its end cannot be trusted.
-  bool ContentLengthConflict() const;
-  // The Content-Encoding of the final response as sent (empty when none). Nothing asks for an
-  // encoding, so the body is handed over as sent and decoding is the caller's business.
-  const std::string& ContentEncoding() const;
   const std::string& ErrorText() const;
   // The final response's status line and header lines, each ending in "\r\n".
   const std::string& Head() const;

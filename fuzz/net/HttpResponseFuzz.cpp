@@ -47,9 +47,12 @@ std::string chunkedAnswer(FuzzedDataProvider& in, const std::string& payload) {
 std::string interimAnswer(FuzzedDataProvider& in, const std::string& payload) {
   std::string r;
   const int interim = in.ConsumeIntegralInRange(0, 3);
-  for (int i = 0; i < interim; ++i)
-    r += "HTTP/1.1 1" + std::to_string(in.ConsumeIntegralInRange(0, 99) + 100).substr(1) + " Continue\r\n" +
-         (in.ConsumeBool() ? "X-Hint: a\r\n" : "") + "\r\n";
+  for (int i = 0; i < interim; ++i) {
+    int code = 100 + in.ConsumeIntegralInRange(0, 98);
+    if (code >= 101) ++code;  // 101 is no interim answer: nothing HTTP follows it
+    r += "HTTP/1.1 " + std::to_string(code) + " Continue\r\n" + (in.ConsumeBool() ? "X-Hint: a\r\n" : "") +
+         "\r\n";
+  }
   return r + "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(payload.size()) + "\r\n\r\n" + payload;
 }
 

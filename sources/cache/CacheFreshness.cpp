@@ -5,7 +5,7 @@
 #include <cstring>
 #include <ctime>
 
-#include "sources/cache/CachedResponse.h"
+#include "base/http/HttpHead.h"
 
 namespace tavimo {
 
@@ -78,24 +78,24 @@ std::int64_t ParseHttpDate(const std::string& text) {
 }
 
 bool IsFresh(const std::string& head, std::int64_t responseTime, std::int64_t now) {
-  const std::string cacheControl = HeaderValue(head, "Cache-Control");
+  const std::string cacheControl = HttpHeaderValue(head, "Cache-Control");
   if (HasDirective(cacheControl, "no-store") || HasDirective(cacheControl, "no-cache")) return false;
-  const std::int64_t date = ParseHttpDate(HeaderValue(head, "Date"));
+  const std::int64_t date = ParseHttpDate(HttpHeaderValue(head, "Date"));
   const std::int64_t received = responseTime > 0 ? responseTime : date;
   if (received <= 0) return false;
   std::int64_t age = now - received;
   if (age < 0) age = 0;
-  const std::string ageHeader = HeaderValue(head, "Age");
+  const std::string ageHeader = HttpHeaderValue(head, "Age");
   if (!ageHeader.empty()) age += std::atoll(ageHeader.c_str());
 
   const std::int64_t maxAge = MaxAge(cacheControl);
   if (maxAge >= 0) return age < maxAge;
-  const std::string expiresText = HeaderValue(head, "Expires");
+  const std::string expiresText = HttpHeaderValue(head, "Expires");
   if (!expiresText.empty()) {
     const std::int64_t expires = ParseHttpDate(expiresText);  // "0" and the like: already stale
     return expires > 0 && expires - (date > 0 ? date : received) > age;
   }
-  const std::int64_t lastModified = ParseHttpDate(HeaderValue(head, "Last-Modified"));
+  const std::int64_t lastModified = ParseHttpDate(HttpHeaderValue(head, "Last-Modified"));
   const std::int64_t base = date > 0 ? date : received;
   if (lastModified > 0 && lastModified < base) return age < (base - lastModified) / 10;
   return false;

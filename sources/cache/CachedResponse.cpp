@@ -8,10 +8,11 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
-#include <charconv>
 
 #include "sources/cache/CacheHash.h"
-#include "base/http/Inflater.h"
+#include "base/http/BodyFraming.h"
+#include "base/http/ContentDecoder.h"
+#include "base/http/HttpHead.h"
 
 namespace tavimo {
 
@@ -19,25 +20,6 @@ namespace {
 
 constexpr std::size_t kBlock = 64 * 1024;
 constexpr std::uint64_t kFirefoxChunk = 256 * 1024;
-// Compressed input goes to the inflater in slices this big, so a sink that stops is heard
-// within a few megabytes of output, never a whole block's worth (64 KiB can inflate to 64 MiB).
-constexpr std::size_t kInflateSlice = 4 * 1024;
-
-bool EqualNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i]))) {
-      return false;
-    }
-  }
-  return true;
-}
-
-std::string_view Trim(std::string_view s) {
-  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r')) s.remove_suffix(1);
-  return s;
-}
 
 }  // namespace
 
@@ -80,36 +62,28 @@ bool MemoryEntrySource::ReadAt(std::uint64_t offset, std::size_t n, std::string&
 }
 
 std::string HeaderValue(const std::string& head, std::string_view name) {
-  std::string_view rest(head);
-  bool first = true;  // the status line is no header
-  while (!rest.empty()) {
-    const auto end = rest.find("\r\n");
-    std::string_view line = rest.substr(0, end);
-    rest = end == std::string_view::npos ? std::string_view() : rest.substr(end + 2);
-    if (first) {
-      first = false;
-      continue;
-    }
-    const auto colon = line.find(':');
-    if (colon == std::string_view::npos) continue;
-    if (EqualNoCase(Trim(line.substr(0, colon)), name)) return std::string(Trim(line.substr(colon + 1)));
-  }
-  return {};
+  return HttpHeaderValue(head, name);
 }
 
 std::string ContentEncodingOf(const std::string& head) {
-  std::string v = HeaderValue(head, "Content-Encoding");
+  const std::string value = HttpHeaderValues(head, "Content-Encoding");
+  std::string coding;
+  if (ContentCodingOf(value, coding).empty()) return coding;
+  // Not one we can undo: named as sent, so the reader can say which.
+  std::string v = value;
   for (char& c : v) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return TInflater::IsIdentity(v) ? std::string() : v;
+  return v;
 }
 
 bool IsWholeContent(const CachedResponse& r) {
   if (r.status != 200 && r.status != 203) return false;
-  const std::string length = HeaderValue(r.head, "Content-Length");
+  // The cache keeps the body with its transfer coding undone: only a stated length is checked.
+  const std::string length = HttpHeaderValues(r.head, "Content-Length");
   if (length.empty()) return true;
-  std::uint64_t n = 0;
-  const auto [end, ec] = std::from_chars(length.data(), length.data() + length.size(), n);
-  return ec == std::errc() && end == length.data() + length.size() && n == r.bodyLength;
+  FramingFields fields;
+  fields.Add("Content-Length", length);
+  const BodyFraming f = fields.Decide(r.status);
+  return f.error.empty() && f.kind == BodyFraming::Kind::Length && f.length == r.bodyLength;
 }
 
 std::optional<std::uint64_t> DecodedBodySize(const EntrySource& source, const CachedResponse& r,
@@ -140,23 +114,17 @@ std::optional<std::uint64_t> DecodedBodySize(const EntrySource& source, const Ca
 
 bool ReadDecodedBody(const EntrySource& source, const CachedResponse& r, const BodySink& sink,
                      std::string& error) {
-  const std::string encoding = ContentEncodingOf(r.head);
-  std::unique_ptr<TInflater> inflater;
-  if (!encoding.empty()) {
-    if (!TInflater::Supports(encoding)) {
-      error = "the cached body is in an unknown encoding \"" + encoding + "\"";
-      return false;
-    }
-    inflater = std::make_unique<TInflater>(encoding);
+  std::string coding;
+  const std::string refused = ContentCodingOf(HttpHeaderValues(r.head, "Content-Encoding"), coding);
+  if (!refused.empty()) {
+    error = "the cached body cannot be read: " + refused;
+    return false;
   }
+  ContentDecoder decoder(coding);
   if (!r.chunkHashes.empty() && r.chunkHashes.size() != (r.bodyLength + kFirefoxChunk - 1) / kFirefoxChunk) {
     error = "the cached body does not match its chunk list";
     return false;
   }
-  bool sinkFailed = false;
-  auto deliver = [&](const char* data, std::size_t n) {
-    if (!sinkFailed && !sink(data, n)) sinkFailed = true;
-  };
   uLong crc = crc32(0L, Z_NULL, 0);
   std::string block;
   std::uint64_t chunkStart = 0;
@@ -183,17 +151,12 @@ bool ReadDecodedBody(const EntrySource& source, const CachedResponse& r, const B
         chunkStart += kFirefoxChunk;
       }
     }
-    if (inflater) {
-      for (std::size_t at = 0; at < n && !sinkFailed; at += kInflateSlice) {
-        if (!inflater->Feed(block.data() + at, std::min(kInflateSlice, n - at), deliver)) {
-          error = "the cached body cannot be decoded: " + inflater->Error();
-          return false;
-        }
-      }
-    } else {
-      deliver(block.data(), n);
+    const ContentDecoder::Result step = decoder.Feed(block.data(), n, sink);
+    if (step == ContentDecoder::Result::Error) {
+      error = "the cached body cannot be decoded: " + decoder.Error();
+      return false;
     }
-    if (sinkFailed) {
+    if (step == ContentDecoder::Result::Stopped) {
       error = "the body could not be written";
       return false;
     }
@@ -203,8 +166,8 @@ bool ReadDecodedBody(const EntrySource& source, const CachedResponse& r, const B
     error = "the cached body is damaged";
     return false;
   }
-  if (inflater && !inflater->Finished()) {
-    error = "the cached body's compressed stream is cut short";
+  if (const std::string cut = decoder.Finish(); !cut.empty()) {
+    error = "the cached body cannot be decoded: " + cut;
     return false;
   }
   return true;

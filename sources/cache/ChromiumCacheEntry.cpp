@@ -5,6 +5,7 @@
 
 #include <cstring>
 
+#include "base/http/HttpHead.h"
 #include "sources/cache/CachedResponse.h"
 
 namespace tavimo {
@@ -160,20 +161,6 @@ std::optional<std::string> HeadOf(std::string_view raw) {
   return head;
 }
 
-// "HTTP/<version> <3 digits>[ <reason>]"
-int StatusOf(std::string_view statusLine) {
-  const auto space = statusLine.find(' ');
-  if (space == std::string_view::npos) return 0;
-  const std::string_view code = statusLine.substr(space + 1, 4);
-  if (code.size() < 3 || (code.size() == 4 && code[3] != ' ' && code[3] != '\r')) return 0;
-  int status = 0;
-  for (int i = 0; i < 3; ++i) {
-    if (code[i] < '0' || code[i] > '9') return 0;
-    status = status * 10 + (code[i] - '0');
-  }
-  return status >= 100 ? status : 0;
-}
-
 // The raw headers of stream 0 at `at`: a length-prefixed text that begins with "HTTP/".
 std::optional<std::string_view> RawHeadersAt(std::string_view payload, std::size_t at) {
   PickleReader r(payload, at);
@@ -212,7 +199,7 @@ bool ParseResponseInfo(std::string_view stream0, CachedResponse& r) {
   if (!raw) return false;
   auto head = HeadOf(*raw);
   if (!head) return false;
-  const int status = StatusOf(std::string_view(*head).substr(0, head->find("\r\n")));
+  const int status = HttpStatusOf(*head, true);
   if (status == 0) return false;
   r.head = std::move(*head);
   r.status = status;

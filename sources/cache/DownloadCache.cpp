@@ -13,6 +13,7 @@
 #include <ctime>
 #include <vector>
 
+#include "base/http/HttpHead.h"
 #include "platform/AtomicFile.h"
 #include "platform/Paths.h"
 
@@ -65,10 +66,10 @@ std::string SavedHead(const std::string& head, std::uint64_t size) {
     if (end == std::string::npos) end = head.size();
     const std::string line = head.substr(pos, end - pos);
     pos = end + 2;
-    std::string name = line.substr(0, line.find(':'));
-    for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    if (name == "content-length" || name == "content-encoding" || name == "transfer-encoding" ||
-        line.empty()) {
+    const std::optional<HttpField> f = SplitHeaderLine(line);
+    if (line.empty() ||
+        (f && (SameFieldName(f->name, "Content-Length") || SameFieldName(f->name, "Content-Encoding") ||
+               SameFieldName(f->name, "Transfer-Encoding")))) {
       continue;
     }
     out += line + "\r\n";
@@ -190,8 +191,7 @@ std::optional<CachedResponse> ReadDownloadCacheEntry(const std::string& entryPat
   r.head = text.substr(numbersEnd + 1);
   if (r.head.size() >= 2 && r.head.compare(r.head.size() - 2, 2, "\r\n") == 0)
     r.head.resize(r.head.size() - 2);
-  const auto sp = r.head.find(' ');
-  r.status = sp == std::string::npos ? 0 : std::atoi(r.head.c_str() + sp + 1);
+  r.status = HttpStatusOf(r.head, true);
   r.file = entryPath.substr(0, entryPath.size() - 6) + ".body";
   struct stat body {};
   if (::stat(r.file.c_str(), &body) != 0 || static_cast<unsigned long long>(body.st_size) != size ||

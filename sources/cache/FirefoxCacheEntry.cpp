@@ -13,6 +13,7 @@
 #include <string>
 #include <string_view>
 
+#include "base/http/HttpHead.h"
 #include "sources/cache/CacheHash.h"
 #include "sources/cache/CachedResponse.h"
 
@@ -91,21 +92,6 @@ Elements ReadElements(std::string_view bytes) {
   return out;
 }
 
-// "HTTP/1.1 200 OK", "HTTP/2 200": the three-digit code; 0 when the line is not that.
-int StatusOf(std::string_view head) {
-  const std::string_view line = head.substr(0, head.find("\r\n"));
-  if (line.substr(0, 5) != "HTTP/") return 0;
-  const std::size_t space = line.find(' ');
-  if (space == std::string_view::npos || line.size() < space + 4) return 0;
-  int code = 0;
-  for (std::size_t i = space + 1; i < space + 4; ++i) {
-    if (line[i] < '0' || line[i] > '9') return 0;
-    code = code * 10 + (line[i] - '0');
-  }
-  if (line.size() > space + 4 && line[space + 4] != ' ') return 0;
-  return code >= 100 ? code : 0;
-}
-
 // The head as the rest of Tavimo keeps it: every line ended by CRLF, no blank line after them.
 std::string NormalisedHead(std::string_view head) {
   std::string out(head);
@@ -165,7 +151,7 @@ std::optional<CachedResponse> ReadFirefoxEntry(const EntrySource& source) {
   const Elements elements = ReadElements(meta.substr(elementsStart, end - elementsStart));
   // No response head: a predictor record, alternative data (compiled script) and the like.
   if (!elements.ok || !elements.responseHead) return std::nullopt;
-  const int status = StatusOf(*elements.responseHead);
+  const int status = HttpStatusOf(*elements.responseHead, true);
   if (status == 0) return std::nullopt;
 
   CachedResponse r;

@@ -7,7 +7,9 @@
 #include <cerrno>
 #include <cstring>
 
-#include "base/http/HttpPayloadDecoder.h"
+#include "base/http/BodyFraming.h"
+#include "base/http/HttpHead.h"
+#include "base/http/MessageBody.h"
 
 namespace tavimo {
 
@@ -26,23 +28,6 @@ std::string_view Trimmed(std::string_view s) {
   return s;
 }
 
-// The end of a head (lines up to a blank line; CRLF as the standard says, bare LF from careless
-// writers): the size with the blank line, or npos. linesEnd: the size without the blank line.
-std::size_t HeadEnd(const char* d, std::size_t n, std::size_t& linesEnd) {
-  for (const char* p = d; (p = static_cast<const char*>(std::memchr(p, '\n', n - (p - d)))) != nullptr; ++p) {
-    const std::size_t i = p - d;
-    if (i + 1 < n && d[i + 1] == '\n') {
-      linesEnd = i + 1;
-      return i + 2;
-    }
-    if (i + 2 < n && d[i + 1] == '\r' && d[i + 2] == '\n') {
-      linesEnd = i + 1;
-      return i + 3;
-    }
-  }
-  return std::string_view::npos;
-}
-
 bool IsVersion(std::string_view line) {
   if (!line.starts_with("WARC/1.") || line.size() == 7) return false;
   return std::all_of(line.begin() + 7, line.end(), [](char c) { return c >= '0' && c <= '9'; });
@@ -56,18 +41,6 @@ bool ParseLength(std::string_view v, std::uint64_t& out) {
     out = out * 10 + static_cast<unsigned>(c - '0');
   }
   return true;
-}
-
-int HttpStatusOf(std::string_view head) {
-  if (!head.starts_with("HTTP/")) return 0;
-  const std::size_t sp = head.find(' ');
-  if (sp == std::string_view::npos || head.size() < sp + 4) return 0;
-  int status = 0;
-  for (std::size_t i = sp + 1; i < sp + 4; ++i) {
-    if (head[i] < '0' || head[i] > '9') return 0;
-    status = status * 10 + (head[i] - '0');
-  }
-  return status >= 100 ? status : 0;
 }
 
 }  // namespace
@@ -216,7 +189,7 @@ bool TWarcReader::readHead(TWarcRecord& record, TWarcDamage& damage) {
   std::size_t linesEnd = 0;
   std::size_t end = std::string_view::npos;
   for (;;) {
-    end = HeadEnd(stream_.Data(), stream_.Available(), linesEnd);
+    end = HttpHeadEnd(std::string_view(stream_.Data(), stream_.Available()), linesEnd);
     if (end != std::string_view::npos) break;
     if (stream_.Available() > kMaxHeadBytes) {
       damage.reason = "the record head is longer than 1 MiB";
@@ -285,7 +258,7 @@ void TWarcReader::readHttpHead(TWarcRecord& record) {
     for (;;) {
       const std::size_t n =
           static_cast<std::size_t>(std::min<std::uint64_t>(stream_.Available(), blockLeft_));
-      end = HeadEnd(stream_.Data(), n, linesEnd);
+      end = HttpHeadEnd(std::string_view(stream_.Data(), n), linesEnd);
       if (end != std::string_view::npos) break;
       if (n == blockLeft_ || n > kMaxHeadBytes) {
         record.httpProblem = n > kMaxHeadBytes ? "the HTTP head is longer than 1 MiB"
@@ -298,12 +271,12 @@ void TWarcReader::readHttpHead(TWarcRecord& record) {
       }
     }
     const std::string_view head(stream_.Data(), linesEnd);
-    const int status = HttpStatusOf(head);
+    const int status = HttpStatusOf(head, true);
     if (status == 0) {
       record.httpProblem = "the record's block is not an HTTP response";
       return;
     }
-    if (status < 200 && status != 101) {  // an interim answer; the real one follows
+    if (IsInterimStatus(status)) {  // the real answer follows
       stream_.Consume(end);
       blockLeft_ -= end;
       continue;
@@ -329,13 +302,13 @@ TWarcPayloadResult TWarcReader::StreamPayload(const Sink& sink) {
     result.error = "the record holds no readable HTTP response";
     return result;
   }
-  THttpPayloadDecoder decoder(httpHead_);
-  const THttpPayloadDecoder::Sink counted = [&](const char* data, std::size_t len) {
+  MessageBody decoder(BodyFramingOf(httpHead_));
+  const MessageBody::Sink counted = [&](const char* data, std::size_t len) {
     result.bytes += len;
     return sink(data, len);
   };
-  auto step = THttpPayloadDecoder::Result::More;
-  while (step == THttpPayloadDecoder::Result::More) {
+  auto step = MessageBody::Result::More;
+  while (step == MessageBody::Result::More) {
     if (blockLeft_ == 0) {
       step = decoder.Finish();
       break;
@@ -350,9 +323,9 @@ TWarcPayloadResult TWarcReader::StreamPayload(const Sink& sink) {
     stream_.Consume(n);
     blockLeft_ -= n;
   }
-  result.complete = step == THttpPayloadDecoder::Result::Done;
-  result.stopped = step == THttpPayloadDecoder::Result::Stopped;
-  if (step == THttpPayloadDecoder::Result::Error) result.error = decoder.Error();
+  result.complete = step == MessageBody::Result::Done;
+  result.stopped = step == MessageBody::Result::Stopped;
+  if (step == MessageBody::Result::Error) result.error = decoder.Error();
   return result;
 }
 

@@ -27,7 +27,6 @@
 
 namespace tavimo {
 
-class THttpPayloadDecoder;
 struct TWarcAccessPoint;
 class TWarcAccessPoints;
 

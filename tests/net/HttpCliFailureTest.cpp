@@ -2,8 +2,7 @@
 // component ready, exactly one OnRequestDone, and a status and reason that say what happened.
 #include "net/HttpCli.h"
 #include "base/Stream.h"
-#include "tests/net/EventLog.h"
-#include "tests/support/TestServer.h"
+#include "tests/net/ClientFixture.h"
 
 #include <gtest/gtest.h>
 
@@ -76,6 +75,9 @@ void ExpectEndedOnce(const THttpCli& cli, const EventLog& log) {
   EXPECT_EQ(log.Count("DocEnd"), log.doneError == 0 ? log.Count("DocBegin") : 0);
 }
 
+// The failures a served request meets, one client and one server each.
+using HttpCliServed = ClientFixture;
+
 TEST(HttpCliFailure, HostThatDoesNotResolve) {
   THttpCli cli(FakeResolver());
   EventLog log(cli);
@@ -102,104 +104,74 @@ TEST(HttpCliFailure, ConnectionRefused) {
   ExpectEndedOnce(cli, log);
 }
 
-TEST(HttpCliFailure, ServerThatNeverAnswersTimesOut) {
-  TestServer server([](Conn& c, int) {
+TEST_F(HttpCliServed, ServerThatNeverAnswersTimesOut) {
+  Serve([](Conn& c, int) {
     c.ReadHead();
     c.WaitForClose(5000);
   });
-  THttpCli cli;
-  EventLog log(cli);
-  cli.InactivityTimeout = 1;
-  cli.URL = server.Url("/");
-  const double seconds = TimedGet(cli);
+  const double seconds = Fetch("/", [](THttpCli& cli) { cli.InactivityTimeout = 1; });
   EXPECT_GE(seconds, 0.9);
   EXPECT_LT(seconds, 2.0);
-  EXPECT_EQ(cli.StatusCode(), 404);
-  EXPECT_EQ(cli.ReasonPhrase(), "Connection timed out (Error #10060)");
-  EXPECT_EQ(log.doneError, 10060);
-  ExpectEndedOnce(cli, log);
+  EXPECT_EQ(cli_.StatusCode(), 404);
+  EXPECT_EQ(cli_.ReasonPhrase(), "Connection timed out (Error #10060)");
+  EXPECT_EQ(log_.doneError, 10060);
+  ExpectEndedOnce(cli_, log_);
 }
 
-TEST(HttpCliFailure, TricklingHeaderCannotHoldTheRequest) {
-  TestServer server([](Conn& c, int) {
-    c.ReadHead();
-    c.SendSlowly("HTTP/1.0 200 OK\r\nX-Slow: aaaaaaaaaaaaaaaaaaaa\r\n\r\nbody", 1000);
-  });
-  THttpCli cli;
-  EventLog log(cli);
-  cli.InactivityTimeout = 2;
-  cli.URL = server.Url("/");
-  const double seconds = TimedGet(cli);
-  EXPECT_LT(seconds, 3.0);
-  EXPECT_EQ(cli.ReasonPhrase(), "Connection timed out (Error #10060)");
-  EXPECT_EQ(log.doneError, 10060);
-  ExpectEndedOnce(cli, log);
+TEST_F(HttpCliServed, TricklingHeaderCannotHoldTheRequest) {
+  ServeAnswer(
+      [](Conn& c) { c.SendSlowly("HTTP/1.0 200 OK\r\nX-Slow: aaaaaaaaaaaaaaaaaaaa\r\n\r\nbody", 1000); });
+  EXPECT_LT(Fetch("/", [](THttpCli& cli) { cli.InactivityTimeout = 2; }), 3.0);
+  EXPECT_EQ(cli_.ReasonPhrase(), "Connection timed out (Error #10060)");
+  EXPECT_EQ(log_.doneError, 10060);
+  ExpectEndedOnce(cli_, log_);
 }
 
-TEST(HttpCliFailure, SlowButSteadyBodyIsNotCutOff) {
-  TestServer server([](Conn& c, int) {
-    c.ReadHead();
+TEST_F(HttpCliServed, SlowButSteadyBodyIsNotCutOff) {
+  ServeAnswer([](Conn& c) {
     c.Send(Response("200 OK", "", ""));
     c.SendSlowly("abcdefg", 250);  // 1.75 s in all, never 1 s silent
     c.Close();
   });
-  THttpCli cli;
-  EventLog log(cli);
-  cli.InactivityTimeout = 1;
-  cli.URL = server.Url("/");
-  TimedGet(cli);
-  EXPECT_EQ(log.body, "abcdefg");
-  EXPECT_EQ(log.doneError, 0);
-  EXPECT_EQ(cli.StatusCode(), 200);
+  Fetch("/", [](THttpCli& cli) { cli.InactivityTimeout = 1; });
+  EXPECT_EQ(log_.body, "abcdefg");
+  EXPECT_EQ(log_.doneError, 0);
+  EXPECT_EQ(cli_.StatusCode(), 200);
 }
 
-TEST(HttpCliFailure, ResetInTheMiddleOfTheBody) {
-  TestServer server([](Conn& c, int) {
-    c.ReadHead();
+TEST_F(HttpCliServed, ResetInTheMiddleOfTheBody) {
+  ServeAnswer([](Conn& c) {
     c.Send(Response("200 OK", "Content-Length: 100000\r\n", std::string(20000, 'r')));
     c.Sleep(100);
     c.Reset();
   });
-  THttpCli cli;
-  EventLog log(cli);
-  cli.URL = server.Url("/big.swf");
-  EXPECT_LT(TimedGet(cli), 2.0);
-  EXPECT_EQ(log.body, std::string(20000, 'r'));
-  EXPECT_EQ(cli.StatusCode(), 200);
-  EXPECT_EQ(log.doneError, 10054);  // a cut-off document is not reported as a success
-  ExpectEndedOnce(cli, log);
+  EXPECT_LT(Fetch("/big.swf"), 2.0);
+  EXPECT_EQ(log_.body, std::string(20000, 'r'));
+  EXPECT_EQ(cli_.StatusCode(), 200);
+  EXPECT_EQ(log_.doneError, 10054);  // a cut-off document is not reported as a success
+  ExpectEndedOnce(cli_, log_);
 }
 
-TEST(HttpCliFailure, ServerClosingBeforeAnyByte) {
-  TestServer server([](Conn& c, int) {
-    c.ReadHead();
-    c.Close();
-  });
-  THttpCli cli;
-  EventLog log(cli);
-  cli.URL = server.Url("/");
-  EXPECT_LT(TimedGet(cli), 2.0);
-  EXPECT_EQ(cli.StatusCode(), 404);
-  EXPECT_EQ(cli.ReasonPhrase(), "Connection closed without an answer");
-  EXPECT_EQ(log.doneError, 10053);
-  ExpectEndedOnce(cli, log);
+TEST_F(HttpCliServed, ServerClosingBeforeAnyByte) {
+  ServeAnswer([](Conn& c) { c.Close(); });
+  EXPECT_LT(Fetch("/"), 2.0);
+  EXPECT_EQ(cli_.StatusCode(), 404);
+  EXPECT_EQ(cli_.ReasonPhrase(), "Connection closed without an answer");
+  EXPECT_EQ(log_.doneError, 10053);
+  ExpectEndedOnce(cli_, log_);
 }
 
-TEST(HttpCliFailure, HeaderLineLongerThanTheBufferEndsTheRequest) {
-  TestServer server([](Conn& c, int) {
-    c.ReadHead();
+TEST_F(HttpCliServed, HeaderLineLongerThanTheBufferEndsTheRequest) {
+  ServeAnswer([](Conn& c) {
     c.Send("HTTP/1.0 200 OK\r\nX-Long: " + std::string(9 * 1024, 'L') + "\r\n\r\nbody");
     c.WaitForClose(3000);  // keeps the connection open: the client must end it
   });
-  THttpCli cli;
-  EventLog log(cli);
-  cli.URL = server.Url("/");
-  EXPECT_LT(TimedGet(cli), 2.0);
-  EXPECT_EQ(cli.StatusCode(), 404);
-  EXPECT_EQ(cli.ReasonPhrase(), "HTTP line too long");
-  EXPECT_EQ(log.doneError, httperrLineTooLong);
-  EXPECT_TRUE(log.body.empty());
-  ExpectEndedOnce(cli, log);
+  EXPECT_LT(Fetch("/"), 2.0);
+  EXPECT_EQ(cli_.StatusCode(), 404);
+  EXPECT_EQ(cli_.ReasonPhrase(), "HTTP line too long");
+  EXPECT_EQ(log_.doneError, httperrLineTooLong);
+  EXPECT_TRUE(log_.body.empty());
+  ExpectEndedOnce(cli_, log_);
 }
 
 TEST(HttpCliFailure, AbortDuringLookupConnectAndBody) {
@@ -263,29 +235,24 @@ TEST(HttpCliFailure, ConnectThatNeverCompletesTimesOut) {
   ExpectEndedOnce(cli, log);
 }
 
-TEST(HttpCliFailure, BusyComponentRaisesCodeOne) {
-  TestServer server([](Conn& c, int) {
-    c.ReadHead();
-    c.Send(Response("200 OK", "", "x"));
-    c.Close();
-  });
-  THttpCli cli;
-  cli.URL = server.Url("/");
+TEST_F(HttpCliServed, BusyComponentRaisesCodeOne) {
+  ServeAnswer([](Conn& c) { c.Send(Response("200 OK", "", "x")); });
   int code = 0;
   std::string text;
-  cli.OnHeaderData = [&](THttpCli* s) {
-    if (code) return;
-    try {
-      s->Get();
-    } catch (const EHttpException& e) {
-      code = e.ErrorCode;
-      text = e.what();
-    }
-  };
-  cli.Get();
+  Fetch("/", [&](THttpCli& cli) {
+    cli.OnHeaderData = [&](THttpCli* s) {
+      if (code) return;
+      try {
+        s->Get();
+      } catch (const EHttpException& e) {
+        code = e.ErrorCode;
+        text = e.what();
+      }
+    };
+  });
   EXPECT_EQ(code, 1);
   EXPECT_EQ(text, "HTTP component is busy");
-  EXPECT_EQ(cli.StatusCode(), 200);  // the running request went on
+  EXPECT_EQ(cli_.StatusCode(), 200);  // the running request went on
 }
 
 TEST(HttpCliFailure, ExceptionWhileStartingLeavesTheComponentReady) {
@@ -311,23 +278,20 @@ TEST(HttpCliFailure, ExceptionWhileStartingLeavesTheComponentReady) {
   EXPECT_EQ(log.body, "next");
 }
 
-TEST(HttpCliFailure, ExceptionFromOnRequestDoneLeavesGet) {
-  TestServer server([](Conn& c, int) {
-    c.ReadHead();
-    c.Send(Response("200 OK", "", "x"));
-    c.Close();
-  });
-  THttpCli cli;
-  cli.OnRequestDone = [](THttpCli*, THttpRequest, std::uint16_t) { throw std::runtime_error("done failed"); };
-  cli.URL = server.Url("/");
+TEST_F(HttpCliServed, ExceptionFromOnRequestDoneLeavesGet) {
+  ServeAnswer([](Conn& c) { c.Send(Response("200 OK", "", "x")); });
   try {
-    cli.Get();
+    Fetch("/", [](THttpCli& cli) {
+      cli.OnRequestDone = [](THttpCli*, THttpRequest, std::uint16_t) {
+        throw std::runtime_error("done failed");
+      };
+    });
     ADD_FAILURE() << "Get returned normally";
   } catch (const std::runtime_error& e) {
     EXPECT_STREQ(e.what(), "done failed");
   }
-  EXPECT_EQ(cli.State(), httpReady);
-  EXPECT_EQ(cli.StatusCode(), 200);
+  EXPECT_EQ(cli_.State(), httpReady);
+  EXPECT_EQ(cli_.StatusCode(), 200);
 }
 
 }  // namespace

@@ -2,8 +2,7 @@
 // body delivery and relocation.
 #include "net/HttpCli.h"
 #include "base/Stream.h"
-#include "tests/net/EventLog.h"
-#include "tests/support/TestServer.h"
+#include "tests/net/ClientFixture.h"
 
 #include <QAbstractEventDispatcher>
 #include <QThread>
@@ -25,6 +24,9 @@ TestServer::Script Answer(const std::string& response) {
     c.Close();
   };
 }
+
+// Tests with one client against one server.
+using HttpCliServed = ClientFixture;
 
 TEST(HttpCli, PlainGetSendsTheRequestAndFiresEventsInOrder) {
   TestServer server(Answer(Response("200 OK",
@@ -173,9 +175,8 @@ TEST(HttpCli, ProxyGetsTheAbsoluteUrlAndTheDocumentsHost) {
                                          "Host: www.example.com\r\n\r\n");
 }
 
-TEST(HttpCli, HeadersSplitAcrossReadsBareLineFeedsAndNoContentLength) {
-  TestServer server([](Conn& c, int) {
-    c.ReadHead();
+TEST_F(HttpCliServed, HeadersSplitAcrossReadsBareLineFeedsAndNoContentLength) {
+  ServeAnswer([](Conn& c) {
     for (const char* piece : {"HTTP/1.1 200 O", "K\nContent-Ty", "pe: text/plain\r", "\n", "X-A: 1\n", "\r\n",
                               "first,", "second"}) {
       c.Send(piece);
@@ -183,21 +184,18 @@ TEST(HttpCli, HeadersSplitAcrossReadsBareLineFeedsAndNoContentLength) {
     }
     c.Close();
   });
-  THttpCli cli;
-  EventLog log(cli);
-  cli.URL = server.Url("/t.txt");
-  cli.Get();
-  EXPECT_EQ(cli.StatusCode(), 200);
-  EXPECT_EQ(cli.ReasonPhrase(), "OK");
-  EXPECT_EQ(cli.ContentType(), "text/plain");
-  EXPECT_EQ(cli.ContentLength(), -1);
-  EXPECT_EQ(cli.RcvdCount(), 12);
-  EXPECT_EQ(log.body, "first,second");
-  EXPECT_EQ(cli.RcvdHeader(),
+  Fetch("/t.txt");
+  EXPECT_EQ(cli_.StatusCode(), 200);
+  EXPECT_EQ(cli_.ReasonPhrase(), "OK");
+  EXPECT_EQ(cli_.ContentType(), "text/plain");
+  EXPECT_EQ(cli_.ContentLength(), -1);
+  EXPECT_EQ(cli_.RcvdCount(), 12);
+  EXPECT_EQ(log_.body, "first,second");
+  EXPECT_EQ(cli_.RcvdHeader(),
             (std::vector<std::string>{"HTTP/1.1 200 OK", "Content-Type: text/plain", "X-A: 1"}));
-  EXPECT_EQ(log.Count("DocBegin"), 1);
-  EXPECT_EQ(log.Count("DocEnd"), 1);
-  EXPECT_EQ(log.doneError, 0);
+  EXPECT_EQ(log_.Count("DocBegin"), 1);
+  EXPECT_EQ(log_.Count("DocEnd"), 1);
+  EXPECT_EQ(log_.doneError, 0);
 }
 
 TEST(HttpCli, BodyIsDeliveredByteForByteInBufferSizedPieces) {
@@ -241,33 +239,26 @@ TEST(HttpCli, HtmlWithoutHeaderIsThePage) {
   EXPECT_EQ(log2.body, "<HTML><b>x</b></HTML>");
 }
 
-TEST(HttpCli, ExeServedAsHtmlIsNamedHtm) {
-  TestServer server(Answer(Response("200 OK", "Content-Type: text/html\r\n", "<p>")));
-  THttpCli cli;
-  cli.URL = server.Url("/cgi/run.EXE?a=b");
-  cli.Get();
-  EXPECT_EQ(cli.DocName(), "run.htm");
+TEST_F(HttpCliServed, ExeServedAsHtmlIsNamedHtm) {
+  Serve(Answer(Response("200 OK", "Content-Type: text/html\r\n", "<p>")));
+  Fetch("/cgi/run.EXE?a=b");
+  EXPECT_EQ(cli_.DocName(), "run.htm");
 }
 
-TEST(HttpCli, ErrorStatusEndsAfterTheStatusLineWithoutBody) {
-  TestServer server([](Conn& c, int) {
-    c.ReadHead();
+TEST_F(HttpCliServed, ErrorStatusEndsAfterTheStatusLineWithoutBody) {
+  ServeAnswer([](Conn& c) {
     c.Send("HTTP/1.0 404 Not Found\r\nContent-Type: text/html\r\n\r\n<h1>missing</h1>");
     c.WaitForClose(3000);
   });
-  THttpCli cli;
-  EventLog log(cli);
   TMemoryStream body;
-  cli.RcvdStream = &body;
-  cli.URL = server.Url("/nope.swf");
-  const double seconds = TimedGet(cli);
-  EXPECT_LT(seconds, 2.0);
-  EXPECT_EQ(cli.StatusCode(), 404);
-  EXPECT_EQ(cli.ReasonPhrase(), "Not Found");
-  EXPECT_EQ(log.doneError, 0);
-  EXPECT_EQ(log.requestDone, 1);
+  EXPECT_LT(Fetch("/nope.swf", [&body](THttpCli& cli) { cli.RcvdStream = &body; }), 2.0);
+  EXPECT_EQ(cli_.StatusCode(), 404);
+  EXPECT_EQ(cli_.ReasonPhrase(), "Not Found");
+  EXPECT_EQ(log_.doneError, 0);
+  EXPECT_EQ(log_.requestDone, 1);
   EXPECT_EQ(body.Size(), 0);
-  EXPECT_EQ(log.Count("DocBegin"), log.Count("DocEnd"));
+  EXPECT_EQ(log_.Count("DocBegin"), log_.Count("DocEnd"));
+  cli_.RcvdStream = nullptr;
 }
 
 TEST(HttpCli, RelocationToAbsolutePathRelativeNameAndAbsoluteUrl) {
@@ -340,22 +331,17 @@ TEST(HttpCli, NetworkPathLocationAndProxiedRelocation) {
   EXPECT_EQ(body.View(), "pb");
 }
 
-TEST(HttpCli, RedirectLoopEndsAtTheBound) {
-  TestServer server([](Conn& c, int) {
-    c.ReadHead();
+TEST_F(HttpCliServed, RedirectLoopEndsAtTheBound) {
+  ServeAnswer([](Conn& c) {
     c.Send(Response("302 Found", "Location: /again\r\n", ""));
     c.Close();
   });
-  THttpCli cli;
-  EventLog log(cli);
-  cli.URL = server.Url("/again");
-  const double seconds = TimedGet(cli);
-  EXPECT_LT(seconds, 5.0);
-  EXPECT_EQ(server.Connections(), 11);  // the first answer and ten relocations
-  EXPECT_EQ(log.requestDone, 1);
-  EXPECT_EQ(cli.StatusCode(), 302);
-  EXPECT_EQ(cli.ReasonPhrase(), "Too many relocations");
-  EXPECT_EQ(cli.State(), httpReady);
+  EXPECT_LT(Fetch("/again"), 5.0);
+  EXPECT_EQ(server_->Connections(), 11);  // the first answer and ten relocations
+  EXPECT_EQ(log_.requestDone, 1);
+  EXPECT_EQ(cli_.StatusCode(), 302);
+  EXPECT_EQ(cli_.ReasonPhrase(), "Too many relocations");
+  EXPECT_EQ(cli_.State(), httpReady);
 }
 
 TEST(HttpCli, UnsafeBytesInUrlsNeverReachTheRequestRaw) {
@@ -408,7 +394,7 @@ TEST(HttpCli, FailingDocDataNeverDeliversAChunkTwice) {
   EXPECT_EQ(cli.RcvdCount(), static_cast<std::int64_t>(payload.size()));
 }
 
-TEST(HttpCli, StreamThatCannotStoreEndsTheRequest) {
+TEST_F(HttpCliServed, StreamThatCannotStoreEndsTheRequest) {
   class FullDisk : public TStream {
    public:
     std::int64_t Read(void*, std::int64_t) override { return 0; }
@@ -417,20 +403,16 @@ TEST(HttpCli, StreamThatCannotStoreEndsTheRequest) {
     std::int64_t Size() override { return 0; }
     void SetSize(std::int64_t) override {}
   } full;
-  TestServer server([](Conn& c, int) {
-    c.ReadHead();
+  ServeAnswer([](Conn& c) {
     c.Send(Response("200 OK", "", "data"));
     c.WaitForClose(3000);
   });
-  THttpCli cli;
-  EventLog log(cli);
-  cli.RcvdStream = &full;
-  cli.URL = server.Url("/f");
-  EXPECT_LT(TimedGet(cli), 2.0);
-  EXPECT_EQ(cli.StatusCode(), 404);
-  EXPECT_EQ(cli.ReasonPhrase(), "can't store the document: Stream write error");
-  EXPECT_EQ(log.doneError, httperrStreamWrite);
-  EXPECT_EQ(log.requestDone, 1);
+  EXPECT_LT(Fetch("/f", [&full](THttpCli& cli) { cli.RcvdStream = &full; }), 2.0);
+  EXPECT_EQ(cli_.StatusCode(), 404);
+  EXPECT_EQ(cli_.ReasonPhrase(), "can't store the document: Stream write error");
+  EXPECT_EQ(log_.doneError, httperrStreamWrite);
+  EXPECT_EQ(log_.requestDone, 1);
+  cli_.RcvdStream = nullptr;
 }
 
 TEST(HttpCli, PostSendsTheStreamAfterTheHeaderAndHeadAsksForNoBody) {

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "detect/ItemSink.h"
+#include "base/http/HttpHead.h"
 #include "detect/LinkExtractor.h"
 #include "platform/AtomicFile.h"
 #include "sources/cache/CachedResponse.h"
@@ -217,7 +218,7 @@ bool ScanWarc(const std::string& path, const WarcScanLimits& limits, const ItemF
       }
       if (record.type != "response" || !record.IsHttpResponse()) continue;
       if (record.httpStatus < 200 || record.httpStatus > 299) continue;
-      const std::string type = Lower(HeaderValue(record.httpHead, "Content-Type"));
+      const std::string type = Lower(HttpHeaderValue(record.httpHead, "Content-Type"));
       const std::string cut = record.targetUri.substr(0, record.targetUri.find('?'));
       const bool html = type.rfind("text/html", 0) == 0 || type.rfind("application/xhtml", 0) == 0;
       if (byUri.emplace(record.targetUri, Recorded{record.offset, record.decodedOffset, html}).second &&

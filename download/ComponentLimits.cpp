@@ -23,6 +23,7 @@ void SetLimits(const SettingValues& limits, THttpCli& client) {
 }
 
 void SetLimits(const SettingValues& limits, THTTPGet& getter) {
+  getter.MaxHeaderBytes = static_cast<std::size_t>(limits.Get(Setting::HeadBytes));
   getter.ConnectTimeout = limits.Get(Setting::GetterConnectSeconds);
   getter.StallTimeout = limits.Get(Setting::GetterStallSeconds);
   getter.CacheLimitBytes = limits.Get(Setting::CacheBytes);

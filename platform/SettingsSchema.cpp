@@ -66,8 +66,8 @@ const SettingSpec kSettings[] = {
         "network, a web archive or a cache), decoded out of a browser's cache (the size a listing gives "
         "a movie; other encoded entries are listed with an unknown size)")),
     Limit(Setting::HeadBytes, "headbytes", 64 * kKiB, 1, 64 * kMiB, Unit::Bytes,
-          "size of an answer's head (status line and headers) to Tavimo's own HTTP client (pages; downloads "
-          "from the internet)"),
+          "size of an answer's head (status line and headers): Tavimo's own HTTP client (pages; downloads "
+          "from the internet) and the file getter (the heads of one download together)"),
     Limit(Setting::Redirects, "redirects", 10, 0, 100, Unit::Count,
           "redirections Tavimo's own HTTP client follows for one request"),
     Limit(Setting::CacheBytes, "cachebytes", 512 * kMiB, 0, INT_MAX, Unit::Bytes,

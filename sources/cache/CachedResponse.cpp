@@ -61,10 +61,6 @@ bool MemoryEntrySource::ReadAt(std::uint64_t offset, std::size_t n, std::string&
   return true;
 }
 
-std::string HeaderValue(const std::string& head, std::string_view name) {
-  return HttpHeaderValue(head, name);
-}
-
 std::string ContentEncodingOf(const std::string& head) {
   const std::string value = HttpHeaderValues(head, "Content-Encoding");
   std::string coding;

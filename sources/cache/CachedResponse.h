@@ -85,9 +85,6 @@ struct CachedResponse {
 std::optional<CachedResponse> ReadChromiumEntry(const EntrySource& source);
 std::optional<CachedResponse> ReadFirefoxEntry(const EntrySource& source);
 
-// The first value of a header of the head (name without regard to case), trimmed; "" when
-// absent.
-std::string HeaderValue(const std::string& head, std::string_view name);
 // Content-Encoding in lower case, "" for none or "identity".
 std::string ContentEncodingOf(const std::string& head);
 

@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "platform/AtomicFile.h"
+#include "base/http/HttpHead.h"
 #include "sources/cache/CacheFreshness.h"
 #include "sources/cache/DownloadCache.h"
 #include "platform/Paths.h"
@@ -81,11 +82,11 @@ std::string ExtensionOf(const std::string& url) {
 std::int64_t ExpiryOf(const CachedResponse& r) {
   if (r.expires > 0) return r.expires;
   const std::int64_t received =
-      r.responseTime > 0 ? r.responseTime : ParseHttpDate(HeaderValue(r.head, "Date"));
-  const std::string cc = HeaderValue(r.head, "Cache-Control");
+      r.responseTime > 0 ? r.responseTime : ParseHttpDate(HttpHeaderValue(r.head, "Date"));
+  const std::string cc = HttpHeaderValue(r.head, "Cache-Control");
   const auto at = cc.find("max-age=");
   if (received > 0 && at != std::string::npos) return received + std::atoll(cc.c_str() + at + 8);
-  return ParseHttpDate(HeaderValue(r.head, "Expires"));
+  return ParseHttpDate(HttpHeaderValue(r.head, "Expires"));
 }
 
 // The cache search's type test: ".swf" at the end once cut at "?".
@@ -207,7 +208,7 @@ UrlCacheEntry UrlCacheStore::EntryOf(const CachedResponse& r) const {
   e.extension = ExtensionOf(r.url);
   e.size = ListedSize(r);
   e.useCount = r.useCount;
-  e.lastModified = ParseHttpDate(HeaderValue(r.head, "Last-Modified"));
+  e.lastModified = ParseHttpDate(HttpHeaderValue(r.head, "Last-Modified"));
   e.expires = ExpiryOf(r);
   e.lastAccess = r.lastFetched;
   e.lastSync = r.responseTime;

@@ -28,6 +28,7 @@ TEST_F(WindowLimitsTest, TheFilesLimitsReachTheComponents) {
       {f.PageScan().MaxScanBytes, 7002},
       {static_cast<long long>(f.HttpCli1->MaxHeaderBytes), 7003},
       {static_cast<long long>(f.HttpCli2->MaxHeaderBytes), 7003},
+      {static_cast<long long>(f.httpgetfile->MaxHeaderBytes), 7003},
       {f.httpgetfile->CacheLimitBytes, 7004},
       {f.HttpCli1->MaxRelocations, 3},
       {f.HttpCli2->MaxRelocations, 3},

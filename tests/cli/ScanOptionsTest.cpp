@@ -93,6 +93,7 @@ TEST(ScanOptionsTest, ComponentDefaultsAreTheSchemas) {
       {client.MaxRelocations, Setting::Redirects},
       {client.InactivityTimeout, Setting::ClientIdleSeconds},
       {client.RequestTimeout, Setting::ClientRequestSeconds},
+      {static_cast<long long>(getter.MaxHeaderBytes), Setting::HeadBytes},
       {getter.ConnectTimeout, Setting::GetterConnectSeconds},
       {getter.StallTimeout, Setting::GetterStallSeconds},
       {getter.CacheLimitBytes, Setting::CacheBytes},

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "sources/cache/CacheHash.h"
+#include "base/http/HttpHead.h"
 #include "sources/cache/CachedResponse.h"
 #include "sources/cache/ChromiumCacheEntry.h"
 #include "tests/support/ChromiumEntryWriter.h"
@@ -234,7 +235,7 @@ TEST_P(CacheEntryReader, EverySampleReadsAsTheBrowserStoredIt) {
     EXPECT_EQ(r->status, c.status);
     EXPECT_EQ(r->bodyLength, c.bodyLength);
     EXPECT_EQ(ContentEncodingOf(r->head), c.encoding);
-    EXPECT_EQ(HeaderValue(r->head, "content-length"), std::to_string(c.bodyLength));
+    EXPECT_EQ(HttpHeaderValue(r->head, "content-length"), std::to_string(c.bodyLength));
     EXPECT_TRUE(r->head.ends_with("\r\n") && r->head.find("\r\n\r\n") == std::string::npos);
     EXPECT_EQ(r->responseTime, c.responseTime);
     EXPECT_EQ(r->useCount, c.useCount);

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "sources/cache/CachedResponse.h"
+#include "base/http/HttpHead.h"
 #include "tests/support/HeadlessChromium.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/TestServer.h"
@@ -107,7 +108,7 @@ TEST(ChromiumCache, MoviesAPageFetchesLandInTheCacheFolderWhole) {
       ++seen[entry->url];
       EXPECT_EQ(entry->status, 200) << entry->url;
       EXPECT_TRUE(IsWholeContent(*entry)) << entry->url;
-      EXPECT_EQ(HeaderValue(entry->head, "cache-control"), "max-age=3600") << entry->url;
+      EXPECT_EQ(HttpHeaderValue(entry->head, "cache-control"), "max-age=3600") << entry->url;
       EXPECT_EQ(ContentEncodingOf(entry->head), kFetched[i].gzip ? "gzip" : "") << entry->url;
       const std::string sent = MovieBytes(kFetched[i].size, static_cast<std::uint32_t>(i));
       EXPECT_TRUE(BodyOf(source, *entry) == sent) << entry->url << ": not the bytes sent";

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "sources/cache/CacheFreshness.h"
+#include "base/http/HttpHead.h"
 #include "sources/cache/ChromiumCacheEntry.h"
 #include "sources/cache/DownloadCache.h"
 #include "sources/cache/UrlCacheStore.h"
@@ -110,7 +111,7 @@ TEST_F(UrlCacheStoreTest, OwnDownloadCacheKeepsWholeDownloadsWithinItsBound) {
     std::vector<CachedResponse> found = store_.Find("http://h/m" + std::to_string(i) + ".swf", false);
     ASSERT_EQ(found.size(), 1u) << i;
     EXPECT_EQ(found[0].kind, CacheKind::Tavimo);
-    EXPECT_EQ(HeaderValue(found[0].head, "Content-Length"), "400");
+    EXPECT_EQ(HttpHeaderValue(found[0].head, "Content-Length"), "400");
     EXPECT_EQ(ContentEncodingOf(found[0].head), "");  // the body is kept decoded
   }
   // 1200 bytes against a bound of 1000: the oldest left.

@@ -162,4 +162,20 @@ bool SplitAnswer(const std::string& bytes, std::string& head, std::string& body)
 
 void PrintTo(const HttpAnswer& a, std::ostream* os) { *os << a.name; }
 
+std::vector<HttpAnswer> StoredHttpAnswers() {
+  std::vector<HttpAnswer> rows;
+  for (const HttpAnswer& a : HttpAnswers()) {
+    if (!a.WireOnly()) rows.push_back(a);
+  }
+  return rows;
+}
+
+std::vector<HttpAnswer> CachedHttpAnswers() {
+  std::vector<HttpAnswer> rows;
+  for (const HttpAnswer& a : StoredHttpAnswers()) {
+    if (a.cacheKeepsAsIs) rows.push_back(a);
+  }
+  return rows;
+}
+
 }  // namespace tavimo::test

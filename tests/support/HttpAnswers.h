@@ -27,11 +27,16 @@ struct HttpAnswer {
   // Only a connection can be reset; for an archive or a cache the bytes simply end.
   bool WireOnly() const { return end == End::Reset; }
   // A cache keeps an answer's final head and its body with the transfer coding undone and no
-  // more than the length it names: rows whose bytes a cache would not keep as they are skip it.
+  // more than the length it names: rows whose bytes a cache would not keep as they are are left
+  // out of its suite.
   bool cacheKeepsAsIs = true;
 };
 
 const std::vector<HttpAnswer>& HttpAnswers();
+// The rows a stored answer can hold: no reset connection (an archive's bytes simply end).
+std::vector<HttpAnswer> StoredHttpAnswers();
+// The rows a cache keeps as they are (its final head, the transfer coding undone).
+std::vector<HttpAnswer> CachedHttpAnswers();
 // The head and the body of an answer's last head (interim answers skipped); false when there
 // is no whole head.
 bool SplitAnswer(const std::string& bytes, std::string& head, std::string& body);

@@ -18,19 +18,13 @@
 namespace tavimo {
 namespace {
 
-size_t EntriesIn(const std::string& dir) {
-  size_t n = 0;
-  for ([[maybe_unused]] auto& e : std::filesystem::directory_iterator(dir)) ++n;
-  return n;
-}
-
 TEST(AtomicFile, ReplacesWholeAndLeavesNoTemporary) {
   test::TempDir dir;
   const std::string path = dir / "f.txt";
   ASSERT_TRUE(WriteFileAtomically(path, "old"));
   ASSERT_TRUE(WriteFileAtomically(path, "new content"));
   EXPECT_EQ(test::ReadFile(path), "new content");
-  EXPECT_EQ(EntriesIn(dir.Path()), 1u);
+  EXPECT_EQ(test::EntriesIn(dir.Path()), 1u);
 }
 
 TEST(AtomicFile, FailureBeforeRenameKeepsTheOldFile) {
@@ -40,7 +34,7 @@ TEST(AtomicFile, FailureBeforeRenameKeepsTheOldFile) {
   EXPECT_THROW(WriteFileAtomically(path, "new", [] { throw std::runtime_error("boom"); }),
                std::runtime_error);
   EXPECT_EQ(test::ReadFile(path), "old");
-  EXPECT_EQ(EntriesIn(dir.Path()), 1u);
+  EXPECT_EQ(test::EntriesIn(dir.Path()), 1u);
 }
 
 TEST(AtomicFile, ProcessKilledBetweenWriteAndRenameLeavesTheOldFile) {
@@ -98,7 +92,7 @@ TEST(PendingFile, CommitDiscardAndTheModeOfTheResult) {
         EXPECT_TRUE(pending.Commit()) << c.name;
       }
     }
-    EXPECT_EQ(EntriesIn(dir.Path()), c.after ? 1u : 0u) << c.name;
+    EXPECT_EQ(test::EntriesIn(dir.Path()), c.after ? 1u : 0u) << c.name;
     if (!c.after) continue;
     EXPECT_EQ(test::ReadFile(path), c.after) << c.name;
     struct stat st {};
@@ -111,7 +105,7 @@ TEST(PendingFile, CommitDiscardAndTheModeOfTheResult) {
   TPendingFile pending(dir.Path() + "/");
   ASSERT_TRUE(pending.Ok());
   EXPECT_FALSE(pending.Commit());
-  EXPECT_EQ(EntriesIn(dir.Path()), 0u);
+  EXPECT_EQ(test::EntriesIn(dir.Path()), 0u);
 }
 
 // A producer that fails after part of the body, or a sink that cannot write: the save fails
@@ -156,7 +150,7 @@ TEST(PendingFile, AFailedSaveKeepsTheEarlierFileAndLeavesNothing) {
       EXPECT_FALSE(SaveStreamAs(path, c.produce, error));
       EXPECT_NE(error.find(c.reason), std::string::npos) << error;
     }
-    EXPECT_EQ(EntriesIn(dir.Path()), c.earlier ? 1u : 0u);
+    EXPECT_EQ(test::EntriesIn(dir.Path()), c.earlier ? 1u : 0u);
     if (c.earlier) {
       EXPECT_EQ(test::ReadFile(path), "earlier");
     }
@@ -177,9 +171,9 @@ TEST(PendingFile, AnEndingProcessRemovesItsPendingFiles) {
     test::WriteFile(dir / "movie.swf", "earlier");
     TPendingFile pending(dir / "movie.swf");
     ASSERT_TRUE(pending.Write("part", 4));
-    ASSERT_EQ(EntriesIn(dir.Path()), 2u);
+    ASSERT_EQ(test::EntriesIn(dir.Path()), 2u);
     RemovePendingFiles();
-    EXPECT_EQ(EntriesIn(dir.Path()), 1u);
+    EXPECT_EQ(test::EntriesIn(dir.Path()), 1u);
     EXPECT_FALSE(pending.Commit());  // its file is gone: nothing replaces the earlier one
     EXPECT_EQ(test::ReadFile(dir / "movie.swf"), "earlier");
   }
@@ -211,7 +205,7 @@ TEST(PendingFile, AnEndingProcessRemovesItsPendingFiles) {
     } else {
       ASSERT_TRUE(WIFEXITED(status));
     }
-    EXPECT_EQ(EntriesIn(dir.Path()), 0u);
+    EXPECT_EQ(test::EntriesIn(dir.Path()), 0u);
   }
 }
 

@@ -10,12 +10,6 @@
 namespace tavimo {
 namespace {
 
-size_t EntriesIn(const std::string& dir) {
-  size_t n = 0;
-  for ([[maybe_unused]] auto& e : std::filesystem::directory_iterator(dir)) ++n;
-  return n;
-}
-
 // The download cache keeps a body under a fresh name of its own until it is whole: a file
 // planted where a fixed name used to be (here a hard link to a file of the user's) is neither
 // written through nor removed, whether the body is linked or, across file systems, copied.
@@ -51,7 +45,7 @@ TEST(DownloadCacheStore, NeverWritesThroughAPlantedName) {
     EXPECT_EQ(test::ReadFile(dir / "precious"), "precious");
     EXPECT_EQ(test::ReadFile(body + ".part"), "precious");
     EXPECT_EQ(test::ReadFile(body), "second body");
-    EXPECT_EQ(EntriesIn(folder), 3u) << [&] {
+    EXPECT_EQ(test::EntriesIn(folder), 3u) << [&] {
       std::string names;
       for (const auto& e : std::filesystem::directory_iterator(folder))
         names += e.path().filename().string() + " ";

@@ -74,4 +74,10 @@ void WriteFile(const std::string& path, const std::string& bytes) {
 
 bool FileExists(const std::string& path) { return std::filesystem::exists(path); }
 
+std::size_t EntriesIn(const std::string& dir) {
+  std::size_t n = 0;
+  for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(dir)) ++n;
+  return n;
+}
+
 }  // namespace tavimo::test

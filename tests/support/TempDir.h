@@ -2,6 +2,7 @@
 // Test fixtures shared by the suites: a temporary folder and XDG variables pointing into it.
 #include <map>
 #include <optional>
+#include <cstddef>
 #include <string>
 
 namespace tavimo::test {
@@ -49,5 +50,7 @@ class TempHome {
 std::string ReadFile(const std::string& path);
 void WriteFile(const std::string& path, const std::string& bytes);
 bool FileExists(const std::string& path);
+// How many names a folder holds (nothing left behind: the count a test expects).
+std::size_t EntriesIn(const std::string& dir);
 
 }  // namespace tavimo::test

@@ -17,20 +17,11 @@
 #include "platform/AtomicFile.h"
 #include "sources/cache/CachedResponse.h"
 #include "sources/warc/WarcReader.h"
+#include "base/TextUtils.h"
 
 namespace tavimo::cli {
 
 namespace {
-
-bool EndsWith(const std::string& s, const char* tail) {
-  const size_t n = std::strlen(tail);
-  return s.size() >= n && s.compare(s.size() - n, n, tail) == 0;
-}
-
-std::string Lower(std::string s) {
-  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return s;
-}
 
 struct Recorded {
   std::uint64_t offset;
@@ -217,14 +208,14 @@ bool ScanWarc(const std::string& path, const WarcScanLimits& limits, const ItemF
       }
       if (record.type != "response" || !record.IsHttpResponse()) continue;
       if (record.httpStatus < 200 || record.httpStatus > 299) continue;
-      const std::string type = Lower(HeaderValue(record.httpHead, "Content-Type"));
+      const std::string type = AsciiLowerCopy(HeaderValue(record.httpHead, "Content-Type"));
       const std::string cut = record.targetUri.substr(0, record.targetUri.find('?'));
       const bool html = type.rfind("text/html", 0) == 0 || type.rfind("application/xhtml", 0) == 0;
       if (byUri.emplace(record.targetUri, Recorded{record.offset, record.decodedOffset, html}).second &&
           html) {
         pages.push_back(record.targetUri);
       }
-      if (EndsWith(cut, ".swf") || type.rfind("application/x-shockwave-flash", 0) == 0) {
+      if (cut.ends_with(".swf") || type.rfind("application/x-shockwave-flash", 0) == 0) {
         FoundItem item;
         item.url = record.targetUri;
         item.name = DefaultSaveAsName(cut);

@@ -6,6 +6,8 @@
 
 #include <cerrno>
 
+#include "base/TextUtils.h"
+
 namespace tavimo {
 namespace {
 
@@ -20,12 +22,6 @@ std::string_view NextLine(std::string_view& text) {
     text.remove_prefix(end + (crlf ? 2 : 1));
   }
   return line;
-}
-
-std::string_view Trim(std::string_view s) {
-  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
-  return s;
 }
 
 // The escapes a desktop entry's string values may hold.

@@ -5,7 +5,6 @@
 #include <QSocketNotifier>
 
 #include <algorithm>
-#include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <charconv>
@@ -23,6 +22,7 @@
 #include "net/HttpRequest.h"
 #include "base/http/Inflater.h"
 #include "compat/Registry.h"
+#include "base/TextUtils.h"
 
 namespace tavimo {
 
@@ -35,14 +35,6 @@ inline void CpuRelax() {
 #if defined(__x86_64__) || defined(__i386__)
   __builtin_ia32_pause();
 #endif
-}
-
-bool StartsWithNoCase(const std::string& s, const char* prefix, size_t n) {
-  if (s.size() < n) return false;
-  for (size_t i = 0; i < n; ++i) {
-    if (std::tolower(static_cast<unsigned char>(s[i])) != prefix[i]) return false;
-  }
-  return true;
 }
 
 // Content-Length as the worker reads it: a decimal integer, nothing else.
@@ -94,9 +86,9 @@ struct HttpGetHandoff {
 HttpGetTarget SplitHttpGetUrl(const std::string& url) {
   HttpGetTarget t{"http", {}, {}};
   std::string rest = url;
-  if (StartsWithNoCase(rest, "http://", 7)) {
+  if (StartsWithNoCase(rest, "http://")) {
     rest = rest.substr(7);
-  } else if (StartsWithNoCase(rest, "https://", 8)) {
+  } else if (StartsWithNoCase(rest, "https://")) {
     t.scheme = "https";
     rest = rest.substr(8);
   }
@@ -402,9 +394,7 @@ bool THTTPGetThread::Download() {
   const std::optional<std::string> length = request.QueryContentLength();
   if (!length && BinaryData) return Fail("the server named no length");
   if (length) totalSize_ = ParseLength(*length);
-  std::string encoding;
-  for (char c : request.ContentEncoding())
-    encoding += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  const std::string encoding = AsciiLowerCopy(request.ContentEncoding());
   std::unique_ptr<TInflater> inflater;
   if (!TInflater::IsIdentity(encoding)) {
     if (!TInflater::Supports(encoding)) {

@@ -8,27 +8,13 @@
 #include "compat/MessageWindow.h"
 #include "base/Stream.h"
 #include "compat/WinsockErrors.h"
+#include "base/TextUtils.h"
 
-#include <cctype>
 #include <cstring>
 #include <string_view>
 
 namespace tavimo {
 namespace {
-
-std::string lower(std::string s) {
-  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return s;
-}
-
-bool startsWithHtmlTag(const char* p, int len) {
-  static const char tag[] = "<HTML>";
-  if (len < 6) return false;
-  for (int i = 0; i < 6; ++i) {
-    if (std::toupper(static_cast<unsigned char>(p[i])) != tag[i]) return false;
-  }
-  return true;
-}
 
 // Digits only, no sign games: a value we cannot read is ignored rather than guessed.
 bool parseNumber(const std::string& s, std::int64_t& out) {
@@ -53,11 +39,11 @@ bool parseNumber(const std::string& s, std::int64_t& out) {
 // The scheme of an absolute reference ("ftp" of "ftp://x", "javascript" of "javascript:f()"),
 // lower case; empty for a relative one.
 std::string schemeOf(const std::string& ref) {
-  if (ref.empty() || !std::isalpha(static_cast<unsigned char>(ref[0]))) return {};
+  if (ref.empty() || !IsAsciiAlpha(ref[0])) return {};
   for (std::size_t i = 1; i < ref.size(); ++i) {
-    const unsigned char c = static_cast<unsigned char>(ref[i]);
-    if (c == ':') return lower(ref.substr(0, i));
-    if (!std::isalnum(c) && c != '+' && c != '-' && c != '.') return {};
+    const char c = ref[i];
+    if (c == ':') return AsciiLowerCopy(ref.substr(0, i));
+    if (!IsAsciiAlnum(c) && c != '+' && c != '-' && c != '.') return {};
   }
   return {};
 }
@@ -67,12 +53,6 @@ std::string shown(const std::string& line) {
   std::string out;
   for (char c : line.substr(0, 40)) out += (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) ? '?' : c;
   return out;
-}
-
-std::string trimmed(const std::string& s) {
-  const std::size_t a = s.find_first_not_of(" \t");
-  if (a == std::string::npos) return {};
-  return s.substr(a, s.find_last_not_of(" \t") - a + 1);
 }
 
 }  // namespace
@@ -221,7 +201,7 @@ void THttpCli::headerLine(const std::string& line, const char* raw, int rawLen) 
   if (headerLines_ == 0) TriggerHeaderBegin();
   ++headerLines_;
 
-  if (startsWithHtmlTag(line.data(), static_cast<int>(line.size()))) {
+  if (StartsWithNoCase(line, "<html>")) {
     noHeaderPage(raw, rawLen);
     return;
   }
@@ -236,8 +216,7 @@ void THttpCli::headerLine(const std::string& line, const char* raw, int rawLen) 
   if (headerLines_ == 1) {
     std::int64_t code = 0;
     const bool status = line.compare(0, 7, "HTTP/1.") == 0 && line.size() >= 12 && line[8] == ' ' &&
-                        std::isdigit(static_cast<unsigned char>(line[9])) &&
-                        parseNumber(line.substr(9, 3), code);
+                        IsAsciiDigit(line[9]) && parseNumber(line.substr(9, 3), code);
     if (!status) {
       endRequest(404, "not an HTTP answer: \"" + shown(line) + "\"", httperrBadAnswer);
       return;
@@ -253,7 +232,7 @@ void THttpCli::headerLine(const std::string& line, const char* raw, int rawLen) 
     if (colon != std::string::npos) {
       std::size_t v = colon + 1;
       while (v < line.size() && line[v] == ' ') ++v;
-      headerField(lower(line.substr(0, colon)), line.substr(v));
+      headerField(AsciiLowerCopy(line.substr(0, colon)), line.substr(v));
     }
   }
   if (OnHeaderData) OnHeaderData(this);
@@ -277,14 +256,14 @@ void THttpCli::headerField(const std::string& name, const std::string& value) {
     }
     contentLength_ = n;
   } else if (name == "transfer-encoding") {
-    const std::string te = lower(trimmed(value));
+    const std::string te = AsciiLowerCopy(Trim(value));
     if (te == "chunked") chunked_ = true;
     else if (te != "identity") {
       answerFault_ = "unsupported transfer encoding: " + shown(te);
       answerFaultCode_ = httperrBadAnswer;
     }
   } else if (name == "content-encoding") {
-    const std::string ce = lower(trimmed(value));
+    const std::string ce = AsciiLowerCopy(Trim(value));
     if (TInflater::Supports(ce)) contentEncoding_ = ce;
     else if (!ce.empty() && ce != "identity") {
       answerFault_ = "unsupported content encoding: " + shown(ce);
@@ -299,7 +278,7 @@ void THttpCli::headerField(const std::string& name, const std::string& value) {
   } else if (name == "accept-ranges") {
     acceptRanges_ = value;
   } else if (name == "content-type") {
-    contentType_ = lower(value);
+    contentType_ = AsciiLowerCopy(value);
   } else if (name == "www-authenticate") {
     authenticate_.push_back(value);
   } else if (name == "set-cookie") {
@@ -350,7 +329,7 @@ void THttpCli::headerEnded() {
   }
   if (!contentEncoding_.empty()) inflater_ = std::make_unique<TInflater>(contentEncoding_);
   const std::size_t dot = docName_.rfind('.');
-  const std::string ext = dot == std::string::npos ? std::string() : lower(docName_.substr(dot));
+  const std::string ext = dot == std::string::npos ? std::string() : AsciiLowerCopy(docName_.substr(dot));
   if (ext == ".exe" && contentType_ == "text/html") {
     docName_ = (dot == std::string::npos ? docName_ : docName_.substr(0, dot)) + ".htm";
   }
@@ -494,7 +473,7 @@ void THttpCli::relocate(const std::string& rawValue) {
     relocating_ = false;  // nothing we could go to: take this response as it is
     return;
   }
-  scheme_ = lower(u.Proto.empty() ? std::string("http") : u.Proto);
+  scheme_ = AsciiLowerCopy(u.Proto.empty() ? std::string("http") : u.Proto);
   const std::string def = DefaultPortFor(scheme_);
   const std::string port = u.Port.empty() ? def : u.Port;
   const std::string path = u.Path.empty() ? "/" : u.Path;

@@ -1,26 +1,15 @@
 #include "net/HttpRequest.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cstring>
 #include <mutex>
 #include <vector>
 
 #include "platform/CurlLibrary.h"
+#include "base/TextUtils.h"
 
 namespace tavimo {
-namespace {
-
-bool StartsWithNoCase(const std::string& s, const char* prefix) {
-  const size_t n = std::strlen(prefix);
-  if (s.size() < n) return false;
-  for (size_t i = 0; i < n; ++i) {
-    if (std::tolower(static_cast<unsigned char>(s[i])) != prefix[i]) return false;
-  }
-  return true;
-}
-
-}  // namespace
+namespace {}  // namespace
 
 struct HttpRequest::Impl {
   HttpRequestOptions opt;
@@ -99,8 +88,7 @@ struct HttpRequest::Impl {
       if (d->contentLength && *d->contentLength != v) d->lengthConflict = true;
       d->contentLength = v;
     } else if (StartsWithNoCase(line, "transfer-encoding:")) {
-      std::string v = ValueOf(line, 18);
-      for (char& c : v) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+      const std::string v = AsciiLowerCopy(ValueOf(line, 18));
       d->chunked = v.find("chunked") != std::string::npos;
     } else if (StartsWithNoCase(line, "content-encoding:")) {
       d->contentEncoding = ValueOf(line, 17);

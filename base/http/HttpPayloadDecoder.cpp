@@ -3,19 +3,13 @@
 #include <algorithm>
 #include <cstring>
 
+#include "base/TextUtils.h"
+
 namespace tavimo {
 
 namespace {
 
-char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
-std::string LowerTrimmed(std::string s) {
-  for (char& c : s) c = Lower(c);
-  const auto notSpace = [](char c) { return c != ' ' && c != '\t'; };
-  s.erase(s.begin(), std::find_if(s.begin(), s.end(), notSpace));
-  s.erase(std::find_if(s.rbegin(), s.rend(), notSpace).base(), s.end());
-  return s;
-}
+std::string LowerTrimmed(const std::string& s) { return AsciiLowerCopy(Trim(s)); }
 
 int StatusOf(const std::string& head) {
   const std::size_t sp = head.find(' ');
@@ -40,14 +34,10 @@ std::string HttpHeaderValue(const std::string& head, const std::string& name) {
     const std::size_t end = std::min(head.find('\n', start), head.size());
     const std::size_t colon = head.find(':', start);
     if (colon < end && colon - start == name.size() &&
-        std::equal(name.begin(), name.end(), head.begin() + static_cast<std::ptrdiff_t>(start),
-                   [](char a, char b) { return Lower(a) == Lower(b); })) {
-      std::string value = head.substr(colon + 1, end - colon - 1);
-      if (!value.empty() && value.back() == '\r') value.pop_back();
-      const auto notSpace = [](char c) { return c != ' ' && c != '\t'; };
-      value.erase(value.begin(), std::find_if(value.begin(), value.end(), notSpace));
-      value.erase(std::find_if(value.rbegin(), value.rend(), notSpace).base(), value.end());
-      return value;
+        EqualsNoCase(std::string_view(head).substr(start, name.size()), name)) {
+      std::string_view value = std::string_view(head).substr(colon + 1, end - colon - 1);
+      if (!value.empty() && value.back() == '\r') value.remove_suffix(1);
+      return std::string(Trim(value));
     }
     line = end < head.size() ? end : std::string::npos;
   }
@@ -155,8 +145,7 @@ THttpPayloadDecoder::Result THttpPayloadDecoder::dechunk(const char* data, std::
       std::uint64_t size = 0;
       std::size_t digits = 0;
       for (; digits < line.size(); ++digits) {
-        const char c = Lower(line[digits]);
-        const int v = c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
+        const int v = AsciiHexValue(line[digits]);
         if (v < 0) break;
         if (size >> 56) return fail("a chunk size of the payload is too large");
         size = size * 16 + static_cast<unsigned>(v);

@@ -6,12 +6,12 @@
 #include <zlib.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cerrno>
 #include <charconv>
 
 #include "sources/cache/CacheHash.h"
 #include "base/http/Inflater.h"
+#include "base/TextUtils.h"
 
 namespace tavimo {
 
@@ -23,21 +23,8 @@ constexpr std::uint64_t kFirefoxChunk = 256 * 1024;
 // within a few megabytes of output, never a whole block's worth (64 KiB can inflate to 64 MiB).
 constexpr std::size_t kInflateSlice = 4 * 1024;
 
-bool EqualNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i]))) {
-      return false;
-    }
-  }
-  return true;
-}
-
-std::string_view Trim(std::string_view s) {
-  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r')) s.remove_suffix(1);
-  return s;
-}
+// A stray CR before the line end goes with the trailing blanks.
+std::string_view TrimField(std::string_view s) { return TrimRight(TrimLeft(s), " \t\r"); }
 
 }  // namespace
 
@@ -92,14 +79,14 @@ std::string HeaderValue(const std::string& head, std::string_view name) {
     }
     const auto colon = line.find(':');
     if (colon == std::string_view::npos) continue;
-    if (EqualNoCase(Trim(line.substr(0, colon)), name)) return std::string(Trim(line.substr(colon + 1)));
+    if (EqualsNoCase(TrimField(line.substr(0, colon)), name))
+      return std::string(TrimField(line.substr(colon + 1)));
   }
   return {};
 }
 
 std::string ContentEncodingOf(const std::string& head) {
-  std::string v = HeaderValue(head, "Content-Encoding");
-  for (char& c : v) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  const std::string v = AsciiLowerCopy(HeaderValue(head, "Content-Encoding"));
   return TInflater::IsIdentity(v) ? std::string() : v;
 }
 

@@ -15,6 +15,7 @@
 
 #include "platform/AtomicFile.h"
 #include "platform/Paths.h"
+#include "base/TextUtils.h"
 
 namespace tavimo {
 
@@ -65,8 +66,7 @@ std::string SavedHead(const std::string& head, std::uint64_t size) {
     if (end == std::string::npos) end = head.size();
     const std::string line = head.substr(pos, end - pos);
     pos = end + 2;
-    std::string name = line.substr(0, line.find(':'));
-    for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    const std::string name = AsciiLowerCopy(line.substr(0, line.find(':')));
     if (name == "content-length" || name == "content-encoding" || name == "transfer-encoding" ||
         line.empty()) {
       continue;

@@ -8,23 +8,11 @@
 #include <cstring>
 
 #include "base/http/HttpPayloadDecoder.h"
+#include "base/TextUtils.h"
 
 namespace tavimo {
 
 namespace {
-
-char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool SameName(std::string_view a, std::string_view b) {
-  return a.size() == b.size() &&
-         std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return Lower(x) == Lower(y); });
-}
-
-std::string_view Trimmed(std::string_view s) {
-  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
-  return s;
-}
 
 // The end of a head (lines up to a blank line; CRLF as the standard says, bare LF from careless
 // writers): the size with the blank line, or npos. linesEnd: the size without the blank line.
@@ -74,7 +62,7 @@ int HttpStatusOf(std::string_view head) {
 
 std::string TWarcRecord::Field(std::string_view name) const {
   for (const auto& [n, v] : fields) {
-    if (SameName(n, name)) return v;
+    if (EqualsNoCase(n, name)) return v;
   }
   return {};
 }
@@ -203,8 +191,7 @@ TWarcReader::Step TWarcReader::Next(TWarcRecord& record, TWarcDamage& damage) {
   httpBlock_ = false;
   httpHead_.clear();
   if (record.type == "response") {
-    std::string type(Trimmed(record.contentType));
-    std::transform(type.begin(), type.end(), type.begin(), Lower);
+    const std::string type = AsciiLowerCopy(Trim(record.contentType));
     if (type.starts_with("application/http")) readHttpHead(record);
   }
   inRecord_ = true;
@@ -251,15 +238,15 @@ bool TWarcReader::readHead(TWarcRecord& record, TWarcDamage& damage) {
     if (!line.empty() && (line[0] == ' ' || line[0] == '\t') && !record.fields.empty()) {
       std::string& value = record.fields.back().second;  // a folded line continues the value
       if (!value.empty()) value += ' ';
-      value += Trimmed(line);
+      value += Trim(line);
       continue;
     }
     const std::size_t colon = line.find(':');
-    if (colon == std::string_view::npos || colon == 0 || Trimmed(line.substr(0, colon)).size() != colon) {
+    if (colon == std::string_view::npos || colon == 0 || Trim(line.substr(0, colon)).size() != colon) {
       damage.reason = "a line of the record head is not a named field";
       return false;
     }
-    record.fields.emplace_back(line.substr(0, colon), Trimmed(line.substr(colon + 1)));
+    record.fields.emplace_back(line.substr(0, colon), Trim(line.substr(colon + 1)));
   }
   if (!ParseLength(record.Field("Content-Length"), record.contentLength)) {
     damage.reason = "the record head has no valid Content-Length";

@@ -39,6 +39,73 @@ TEST(TextUtils, LowerCasingTouchesAsciiLettersOnly) {
   EXPECT_EQ(AsciiLowerCopy("A.SWF \xC3\x84Z@[`{"), "a.swf \xC3\x84z@[`{");
 }
 
+TEST(TextUtils, UpperCasingTouchesAsciiLettersOnly) {
+  EXPECT_EQ(AsciiUpperCopy("a.swf \xC3\xA4z@[`{"), "A.SWF \xC3\xA4Z@[`{");
+}
+
+// Every byte against the plain definition of each ASCII class: bytes above 0x7F (a UTF-8
+// sequence, or a letter of a Latin-1 locale) are never letters, digits or case pairs.
+TEST(TextUtils, ByteClassesAreAsciiOnly) {
+  for (int i = 0; i < 256; ++i) {
+    const char c = static_cast<char>(i);
+    const bool upper = i >= 'A' && i <= 'Z', lower = i >= 'a' && i <= 'z', digit = i >= '0' && i <= '9';
+    const int hex = digit ? i - '0' : (i | 0x20) >= 'a' && (i | 0x20) <= 'f' ? (i | 0x20) - 'a' + 10 : -1;
+    ASSERT_EQ(AsciiLower(c), upper ? static_cast<char>(i + 32) : c) << i;
+    ASSERT_EQ(AsciiUpper(c), lower ? static_cast<char>(i - 32) : c) << i;
+    ASSERT_EQ(IsAsciiAlpha(c), upper || lower) << i;
+    ASSERT_EQ(IsAsciiDigit(c), digit) << i;
+    ASSERT_EQ(IsAsciiAlnum(c), upper || lower || digit) << i;
+    ASSERT_EQ(IsAsciiHexDigit(c), hex >= 0) << i;
+    ASSERT_EQ(AsciiHexValue(c), hex) << i;
+  }
+}
+
+TEST(TextUtils, CaselessComparisons) {
+  struct Row {
+    std::string_view s, t;
+    bool equals, startsWith, endsWith;
+  };
+  const Row rows[] = {
+      {"Content-Length", "content-length", true, true, true},
+      {"HTTP/1.1 200", "http/", false, true, false},
+      {"movie.SWF", ".swf", false, false, true},
+      {"<HTML><body>", "<html>", false, true, false},
+      {"abc", "", false, true, true},
+      {"", "", true, true, true},
+      {"ab", "abc", false, false, false},
+      {"\xC3\x84", "\xC3\xA4", false, false, false},  // only ASCII letters fold
+      {"[", "{", false, false, false},                // 0x5B and 0x7B differ by the case bit only
+      {"Jan", "JAN", true, true, true},
+  };
+  for (const Row& r : rows) {
+    EXPECT_EQ(EqualsNoCase(r.s, r.t), r.equals) << r.s << " / " << r.t;
+    EXPECT_EQ(StartsWithNoCase(r.s, r.t), r.startsWith) << r.s << " / " << r.t;
+    EXPECT_EQ(EndsWithNoCase(r.s, r.t), r.endsWith) << r.s << " / " << r.t;
+  }
+}
+
+TEST(TextUtils, TrimmingTakesOnlyTheNamedBlanks) {
+  struct Row {
+    std::string_view s, blanks, left, right, both;
+  };
+  const Row rows[] = {
+      {" \t a b \t ", kSpaceTab, "a b \t ", " \t a b", "a b"},
+      {"x\r", kSpaceTab, "x\r", "x\r", "x\r"},
+      {"\r\n k=v \r\n", " \t\r\n", "k=v \r\n", "\r\n k=v", "k=v"},
+      {"\t1 ", " ", "\t1 ", "\t1", "\t1"},
+      {" \t ", kSpaceTab, "", "", ""},
+      {"", kSpaceTab, "", "", ""},
+  };
+  for (const Row& r : rows) {
+    EXPECT_EQ(TrimLeft(r.s, r.blanks), r.left) << r.s;
+    EXPECT_EQ(TrimRight(r.s, r.blanks), r.right) << r.s;
+    EXPECT_EQ(Trim(r.s, r.blanks), r.both) << r.s;
+  }
+  EXPECT_EQ(TrimControls(std::string_view("\x01\x1f Games\x7f \0", 11)), "Games\x7f");
+  EXPECT_EQ(TrimControls("\xC3\xA4 "), "\xC3\xA4");  // bytes above the space are kept
+  EXPECT_EQ(TrimControls(" \n\t"), "");
+}
+
 TEST(TextUtils, FindNoCaseWithAndWithoutACaselessAnchor) {
   EXPECT_EQ(FindNoCase("x.SwF.swf", ".swf"), 1u);
   EXPECT_EQ(FindNoCase("x.SwF.swf", ".swf", 2), 5u);

@@ -1,5 +1,7 @@
 #include "cli/WarcScan.h"
 
+#include <QScopeGuard>
+
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -191,10 +193,7 @@ bool ScanWarc(const std::string& path, const WarcScanLimits& limits, const ItemF
   std::vector<std::string> pages;  // HTML pages in archive order
   TWarcAccessPoints points(limits.accessPointSpacing);
   {
-    struct Closer {
-      int fd;
-      ~Closer() { ::close(fd); }
-    } closer{fd};
+    const auto closer = qScopeGuard([fd] { ::close(fd); });
     TWarcReader reader(TWarcReader::FileSource(fd));
     reader.KeepAccessPoints(&points);
     TWarcRecord record;

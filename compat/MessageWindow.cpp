@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QEvent>
 #include <QEventLoop>
+#include <QScopeGuard>
 
 #include <cstdio>
 #include <stdexcept>
@@ -82,10 +83,8 @@ void WaitUntil(const std::function<bool()>& done) {
   const auto rethrowPending = [] {
     if (pendingException) std::rethrow_exception(std::exchange(pendingException, nullptr));
   };
-  struct Depth {
-    Depth() { ++waitDepth; }
-    ~Depth() { --waitDepth; }
-  } depth;
+  ++waitDepth;
+  const auto depth = qScopeGuard([] { --waitDepth; });
   while (!done()) {
     // Queued events first, then the condition again: an event loop may deliver what is queued and
     // still block for a new one (Qt's own dispatcher does), which would be a wait for nothing.

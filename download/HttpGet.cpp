@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QPointer>
+#include <QScopeGuard>
 #include <QSocketNotifier>
 
 #include <algorithm>
@@ -195,10 +196,8 @@ bool THTTPGet::ServiceMailbox() {
   // Progress first: the worker raises it before it publishes the outcome, so the last figures
   // are shown before the outcome event.
   if (!inProgressHandler_ && h->progressPending.exchange(false)) {
-    struct Handling {
-      bool& flag;
-      ~Handling() { flag = false; }
-    } handling{inProgressHandler_ = true};
+    inProgressHandler_ = true;
+    const auto handled = qScopeGuard([this] { inProgressHandler_ = false; });
     const std::int64_t total = h->progressTotal.load(std::memory_order_relaxed);
     const std::int64_t readed = h->progressReaded.load(std::memory_order_relaxed);
     if (h->sender->OnProgress) h->sender->OnProgress(h->sender, total, readed);
@@ -224,13 +223,10 @@ void THTTPGet::Complete(bool outcome, const std::string& fileName, std::int64_t 
   lastOutcome_ = outcome;
   lastError_ = outcome ? std::string() : reason;
   // The getter is idle again once the event has run, even if the handler throws.
-  struct Idle {
-    THTTPGet* g;
-    ~Idle() {
-      g->worker_ = nullptr;
-      if (g->wakeNotifier_) g->wakeNotifier_->setEnabled(false);
-    }
-  } idle{this};
+  const auto idle = qScopeGuard([this] {
+    worker_ = nullptr;
+    if (wakeNotifier_) wakeNotifier_->setEnabled(false);
+  });
   if (outcome) {
     if (OnDoneFile) OnDoneFile(this, fileName, totalSize);
   } else if (OnError) {

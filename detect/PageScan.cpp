@@ -1,6 +1,5 @@
 #include "detect/PageScan.h"
 
-#include <QCoreApplication>
 #include <QScopeGuard>
 
 #include <algorithm>
@@ -15,6 +14,7 @@
 #include "platform/IniFile.h"
 #include "platform/Paths.h"
 #include "base/Stream.h"
+#include "base/EventWait.h"
 
 namespace tavimo {
 namespace {
@@ -218,7 +218,7 @@ bool TPageScan::RunPass(const std::vector<std::string>& fetchList, TScanReport& 
     report.PageFetched(stream.LimitHit() ? stream.LimitText()
                                          : FetchFailureText(HttpCli2_.StatusCode(), HttpCli2_.ReasonPhrase(),
                                                             HttpCli2_.RequestDoneError()));
-    QCoreApplication::processEvents();
+    ProcessMessages();
     if (stopRequested_) return false;
     if (stream.ScanLimitHit()) {  // nothing more of this scan is kept
       report.ScanBytesBoundHit(MaxScanBytes);

@@ -1,6 +1,5 @@
 #include "download/HttpGet.h"
 
-#include <QCoreApplication>
 #include <QPointer>
 #include <QScopeGuard>
 #include <QSocketNotifier>
@@ -24,6 +23,7 @@
 #include "base/http/Inflater.h"
 #include "compat/Registry.h"
 #include "base/TextUtils.h"
+#include "base/EventWait.h"
 
 namespace tavimo {
 
@@ -161,29 +161,26 @@ void THTTPGet::GetFile() {
   if (!WaitThread) return;
 
   QPointer<THTTPGet> self(this);
-  // The worker skips its wake-up while uiSpinning is up, so the flag is down whenever events
-  // run: a dialog or message box opened by any of them runs a nested loop that only the
-  // wake-up reaches. The mailbox is checked after lowering it, so no report falls between.
-  auto runEvents = [&h](QEventLoop::ProcessEventsFlags flags) {
-    h->uiSpinning.store(false);
-    if (!h->HasNews()) QCoreApplication::processEvents(flags);
-    h->uiSpinning.store(true);
-  };
-  h->uiSpinning.store(true);
-  unsigned served = 0;
-  while (self && worker_ && handoff_ == h) {
-    if (ServiceMailbox()) {
-      // Keep the window live during a fast transfer without paying for it on every block.
-      if ((++served & 1023) == 0) runEvents(QEventLoop::AllEvents);
-      continue;
+  const auto finished = [&] { return !self || !worker_ || handoff_ != h; };
+  // Between batches of events this thread takes the reports itself, as long as they come, and
+  // the worker skips its wake-up while uiSpinning is up. The flag is down whenever events run:
+  // a dialog or message box opened by any of them runs a nested loop that only the wake-up
+  // reaches. The mailbox is checked after lowering it, so no report falls between. Another
+  // handler that fails meanwhile is reported as anywhere else and the wait goes on: GetFile
+  // returns after its outcome event.
+  const auto takeReports = [&] {
+    for (;;) {
+      {
+        h->uiSpinning.store(true);
+        const auto lower = qScopeGuard([&h] { h->uiSpinning.store(false); });
+        while (!finished() && ServiceMailbox()) {
+        }
+      }
+      if (finished()) return true;
+      if (!h->HasNews()) return false;
     }
-    runEvents(QEventLoop::AllEvents);
-    if (!self || !worker_ || handoff_ != h) break;
-    if (h->HasNews()) continue;
-    // Nothing for a while: block in the event loop; the worker posts a wake-up.
-    runEvents(QEventLoop::WaitForMoreEvents);
-  }
-  h->uiSpinning.store(false);
+  };
+  WaitUntil(takeReports, HandlerErrors::ToErrorHandler);
 }
 
 void THTTPGet::Abort() {

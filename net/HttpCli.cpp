@@ -5,6 +5,7 @@
 #include "base/http/Inflater.h"
 #include "net/SslLayer.h"
 #include "compat/MessageWindow.h"
+#include "base/EventWait.h"
 #include "base/Stream.h"
 #include "compat/WinsockErrors.h"
 #include "base/TextUtils.h"

@@ -3,6 +3,7 @@
 #include "net/SslLayer.h"
 #include "platform/HostLookup.h"
 #include "compat/MessageWindow.h"
+#include "base/EventWait.h"
 #include "platform/SocketNotices.h"
 #include "compat/WinsockErrors.h"
 #include "base/TextUtils.h"

@@ -57,11 +57,7 @@ struct HttpRequest::Impl {
   }
 
   static std::string ValueOf(const std::string& line, size_t nameLength) {
-    std::string v = line.substr(nameLength);
-    const auto b = v.find_first_not_of(" \t");
-    v = b == std::string::npos ? std::string() : v.substr(b);
-    while (!v.empty() && (v.back() == ' ' || v.back() == '\t')) v.pop_back();
-    return v;
+    return std::string(Trim(std::string_view(line).substr(nameLength)));
   }
 
   static size_t OnHeader(char* data, size_t size, size_t n, void* self) {

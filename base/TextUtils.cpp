@@ -175,6 +175,18 @@ bool FindAllNoCase(std::string_view hay, std::string_view lowerNeedle, std::stri
   return true;
 }
 
+std::string_view NextLine(std::string_view& text) {
+  const std::size_t end = text.find_first_of("\r\n");
+  const std::string_view line = text.substr(0, end);
+  if (end == std::string_view::npos) {
+    text = {};
+  } else {
+    const bool crlf = text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n';
+    text.remove_prefix(end + (crlf ? 2 : 1));
+  }
+  return line;
+}
+
 int CompareTextAscii(std::string_view a, std::string_view b) {
   const std::size_t n = a.size() < b.size() ? a.size() : b.size();
   for (std::size_t i = 0; i < n; ++i) {

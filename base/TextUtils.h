@@ -60,6 +60,10 @@ bool FindAllNoCase(std::string_view hay, std::string_view lowerNeedle, std::stri
                    std::vector<std::size_t>& found, std::size_t from = 0,
                    std::size_t to = std::string_view::npos);
 
+// Takes the first line off text, as a Windows program reads lines: ended by CR, LF or CR LF (the
+// break is not part of the line). A break at the very end starts no further line.
+std::string_view NextLine(std::string_view& text);
+
 // <0, 0, >0 in ASCII case-folded unsigned byte order; 0 means "the same link".
 int CompareTextAscii(std::string_view a, std::string_view b);
 

@@ -106,6 +106,31 @@ TEST(TextUtils, TrimmingTakesOnlyTheNamedBlanks) {
   EXPECT_EQ(TrimControls(" \n\t"), "");
 }
 
+// Lines end at CR, LF or CR LF; a break at the end starts no further line.
+TEST(TextUtils, NextLineTakesLinesAsAWindowsProgramReadsThem) {
+  struct Row {
+    std::string_view text;
+    std::vector<std::string_view> lines;
+  };
+  const Row rows[] = {
+      {"a\r\nb\nc\rd", {"a", "b", "c", "d"}},
+      {"a\r\n", {"a"}},
+      {"a\r\r\nb", {"a", "", "b"}},
+      {"\n\r", {"", ""}},
+      {"\n\r\n", {"", ""}},
+      {"x", {"x"}},
+      {"", {}},
+  };
+  for (const Row& r : rows) {
+    std::vector<std::string_view> lines;
+    for (std::string_view rest = r.text; !rest.empty();) lines.push_back(NextLine(rest));
+    EXPECT_EQ(lines, r.lines) << r.text;
+  }
+  std::string_view empty;
+  EXPECT_EQ(NextLine(empty), "");
+  EXPECT_TRUE(empty.empty());
+}
+
 TEST(TextUtils, FindNoCaseWithAndWithoutACaselessAnchor) {
   EXPECT_EQ(FindNoCase("x.SwF.swf", ".swf"), 1u);
   EXPECT_EQ(FindNoCase("x.SwF.swf", ".swf", 2), 5u);

@@ -29,12 +29,6 @@ std::string AsciiLowerCopy(std::string_view s) {
   return out;
 }
 
-std::string AsciiUpperCopy(std::string_view s) {
-  std::string out(s);
-  for (char& c : out) c = AsciiUpper(c);
-  return out;
-}
-
 bool EqualsNoCase(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
   for (std::size_t i = 0; i < a.size(); ++i) {
@@ -45,10 +39,6 @@ bool EqualsNoCase(std::string_view a, std::string_view b) {
 
 bool StartsWithNoCase(std::string_view s, std::string_view prefix) {
   return s.size() >= prefix.size() && EqualsNoCase(s.substr(0, prefix.size()), prefix);
-}
-
-bool EndsWithNoCase(std::string_view s, std::string_view suffix) {
-  return s.size() >= suffix.size() && EqualsNoCase(s.substr(s.size() - suffix.size()), suffix);
 }
 
 std::string_view TrimLeft(std::string_view s, std::string_view blanks) {

@@ -16,9 +16,7 @@ std::size_t LastPos(char c, std::string_view s);
 std::size_t CountOf(std::string_view t, std::string_view s);
 
 constexpr char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
-constexpr char AsciiUpper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c; }
 std::string AsciiLowerCopy(std::string_view s);
-std::string AsciiUpperCopy(std::string_view s);
 
 constexpr bool IsAsciiDigit(char c) { return c >= '0' && c <= '9'; }
 constexpr bool IsAsciiAlpha(char c) { return AsciiLower(c) >= 'a' && AsciiLower(c) <= 'z'; }
@@ -34,7 +32,6 @@ constexpr int AsciiHexValue(char c) {
 // Comparisons with ASCII letters folded on both sides.
 bool EqualsNoCase(std::string_view a, std::string_view b);
 bool StartsWithNoCase(std::string_view s, std::string_view prefix);
-bool EndsWithNoCase(std::string_view s, std::string_view suffix);
 
 // s without the leading and/or trailing bytes found in blanks (space and tab unless told: the
 // blanks of HTTP fields and of the files we read).

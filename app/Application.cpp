@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <exception>
 
-#include "compat/MessageWindow.h"
+#include "base/EventWait.h"
 #include "desktop/Dialogs.h"
 #include "desktop/HandlerGuard.h"
 

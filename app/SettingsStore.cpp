@@ -6,19 +6,10 @@
 
 #include "platform/BackgroundPool.h"
 #include "platform/Paths.h"
+#include "base/TextUtils.h"
 
 namespace tavimo {
-namespace {
-
-// Leading and trailing blanks and control characters go, as the Pascal Trim does.
-std::string TrimControls(const std::string& s) {
-  size_t b = 0, e = s.size();
-  while (b < e && static_cast<unsigned char>(s[b]) <= ' ') ++b;
-  while (e > b && static_cast<unsigned char>(s[e - 1]) <= ' ') --e;
-  return s.substr(b, e - b);
-}
-
-}  // namespace
+namespace {}  // namespace
 
 std::vector<std::string> DefaultCategories() { return {"--", "Mtv", "Games", "Fun"}; }
 
@@ -59,8 +50,8 @@ void TSettingsStore::LoadSettings() {
     std::vector<std::string> items;
     items.reserve(static_cast<size_t>(n));
     for (int i = 0; i < n; ++i) {
-      items.push_back(
-          TrimControls(SettingValues::ReadText(settingsFile_, Setting::Class, "", std::to_string(i))));
+      items.push_back(std::string(
+          TrimControls(SettingValues::ReadText(settingsFile_, Setting::Class, "", std::to_string(i)))));
     }
     controls_.SetCategoryItems(items);
   }

@@ -1,26 +1,17 @@
 #include "base/IniDocument.h"
 
 #include <algorithm>
-#include <cctype>
 #include <charconv>
+
+#include "base/TextUtils.h"
 
 namespace tavimo {
 namespace {
 
 constexpr size_t kMaxValue = 2047;
 
-std::string Lower(std::string_view s) {
-  std::string r(s);
-  for (char& c : r) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return r;
-}
-
-std::string_view Trim(std::string_view s) {
-  auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
-  while (!s.empty() && blank(s.front())) s.remove_prefix(1);
-  while (!s.empty() && blank(s.back())) s.remove_suffix(1);
-  return s;
-}
+// Blanks around names and values; a line's own CR and LF are blanks too.
+std::string_view TrimLine(std::string_view s) { return Trim(s, " \t\r\n"); }
 
 }  // namespace
 
@@ -35,17 +26,18 @@ IniDocument IniDocument::Parse(std::string_view text) {
     pos = end + 1;
     if (!raw.empty() && raw.back() == '\r') raw.remove_suffix(1);
     Line line{std::string(raw), {}, {}, false};
-    std::string_view t = Trim(raw);
+    std::string_view t = TrimLine(raw);
     if (!t.empty() && t.front() == '[') {
       const size_t close = t.find(']');
-      current = Lower(Trim(t.substr(1, close == std::string_view::npos ? t.size() - 1 : close - 1)));
+      current =
+          AsciiLowerCopy(TrimLine(t.substr(1, close == std::string_view::npos ? t.size() - 1 : close - 1)));
       line.isSection = true;
       line.section = current;
     } else if (!t.empty() && t.front() != ';') {
       const size_t eq = t.find('=');
       if (eq != std::string_view::npos) {
         line.section = current;
-        line.key = Lower(Trim(t.substr(0, eq)));
+        line.key = AsciiLowerCopy(TrimLine(t.substr(0, eq)));
       }
     }
     doc.lines_.push_back(std::move(line));
@@ -63,10 +55,10 @@ std::string IniDocument::Serialize() const {
 }
 
 std::optional<std::string> IniDocument::Value(std::string_view section, std::string_view key) const {
-  const std::string s = Lower(Trim(section)), k = Lower(Trim(key));
+  const std::string s = AsciiLowerCopy(TrimLine(section)), k = AsciiLowerCopy(TrimLine(key));
   for (const Line& l : lines_) {
     if (l.isSection || l.key.empty() || l.section != s || l.key != k) continue;
-    std::string_view v = Trim(std::string_view(l.text).substr(l.text.find('=') + 1));
+    std::string_view v = TrimLine(std::string_view(l.text).substr(l.text.find('=') + 1));
     // A value in matching quotes is read without them, as the Windows reader does.
     if (v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front()) {
       v = v.substr(1, v.size() - 2);
@@ -77,7 +69,7 @@ std::optional<std::string> IniDocument::Value(std::string_view section, std::str
 }
 
 void IniDocument::Set(std::string_view section, std::string_view key, std::string_view value) {
-  const std::string s = Lower(Trim(section)), k = Lower(Trim(key));
+  const std::string s = AsciiLowerCopy(TrimLine(section)), k = AsciiLowerCopy(TrimLine(key));
   std::string text = std::string(key) + "=" + std::string(value);
   std::optional<size_t> lastOfSection;
   bool inSection = false;
@@ -93,7 +85,7 @@ void IniDocument::Set(std::string_view section, std::string_view key, std::strin
       l.text = std::move(text);
       return;
     }
-    if (!Trim(l.text).empty()) lastOfSection = i;
+    if (!TrimLine(l.text).empty()) lastOfSection = i;
   }
   if (lastOfSection) {
     lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(*lastOfSection + 1),
@@ -105,7 +97,7 @@ void IniDocument::Set(std::string_view section, std::string_view key, std::strin
 }
 
 std::optional<int> ParseLenientInteger(std::string_view text) {
-  std::string_view t = Trim(text);
+  std::string_view t = TrimLine(text);
   const size_t whole = t.size();
   bool negative = false;
   if (!t.empty() && (t.front() == '+' || t.front() == '-')) {

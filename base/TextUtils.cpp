@@ -29,9 +29,40 @@ std::string AsciiLowerCopy(std::string_view s) {
   return out;
 }
 
-namespace {
+bool EqualsNoCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
+  }
+  return true;
+}
 
-bool IsAsciiLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+bool StartsWithNoCase(std::string_view s, std::string_view prefix) {
+  return s.size() >= prefix.size() && EqualsNoCase(s.substr(0, prefix.size()), prefix);
+}
+
+std::string_view TrimLeft(std::string_view s, std::string_view blanks) {
+  const std::size_t from = s.find_first_not_of(blanks);
+  return from == std::string_view::npos ? std::string_view() : s.substr(from);
+}
+
+std::string_view TrimRight(std::string_view s, std::string_view blanks) {
+  const std::size_t last = s.find_last_not_of(blanks);
+  return last == std::string_view::npos ? std::string_view() : s.substr(0, last + 1);
+}
+
+std::string_view Trim(std::string_view s, std::string_view blanks) {
+  return TrimRight(TrimLeft(s, blanks), blanks);
+}
+
+std::string_view TrimControls(std::string_view s) {
+  const auto blank = [](char c) { return static_cast<unsigned char>(c) <= ' '; };
+  while (!s.empty() && blank(s.front())) s.remove_prefix(1);
+  while (!s.empty() && blank(s.back())) s.remove_suffix(1);
+  return s;
+}
+
+namespace {
 
 bool MatchesAt(std::string_view hay, std::size_t at, std::string_view lowerNeedle) {
   for (std::size_t i = 0; i < lowerNeedle.size(); ++i) {
@@ -50,7 +81,7 @@ class WideProbe {
   explicit WideProbe(std::string_view needle) : last_(needle.size() - 1) {
     for (int k = 0; k < 3; ++k) {
       const char c = needle[k == 2 ? last_ : static_cast<std::size_t>(k)];
-      or_[k] = _mm_set1_epi8(IsAsciiLetter(c) ? 0x20 : 0);
+      or_[k] = _mm_set1_epi8(IsAsciiAlpha(c) ? 0x20 : 0);
       eq_[k] = _mm_set1_epi8(c);
     }
   }
@@ -80,7 +111,7 @@ std::size_t FindNoCase(std::string_view hay, std::string_view lowerNeedle, std::
   if (from > hay.size()) return npos;
   if (m == 0) return from;
   if (hay.size() - from < m) return npos;
-  if (m == 1 && !IsAsciiLetter(lowerNeedle[0])) {
+  if (m == 1 && !IsAsciiAlpha(lowerNeedle[0])) {
     const void* hit = std::memchr(hay.data() + from, lowerNeedle[0], hay.size() - from);
     return hit ? static_cast<std::size_t>(static_cast<const char*>(hit) - hay.data()) : npos;
   }
@@ -132,6 +163,18 @@ bool FindAllNoCase(std::string_view hay, std::string_view lowerNeedle, std::stri
     if (m > 0 && at + m <= n && MatchesAt(hay, at, lowerNeedle)) take(at);
   }
   return true;
+}
+
+std::string_view NextLine(std::string_view& text) {
+  const std::size_t end = text.find_first_of("\r\n");
+  const std::string_view line = text.substr(0, end);
+  if (end == std::string_view::npos) {
+    text = {};
+  } else {
+    const bool crlf = text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n';
+    text.remove_prefix(end + (crlf ? 2 : 1));
+  }
+  return line;
 }
 
 int CompareTextAscii(std::string_view a, std::string_view b) {

@@ -1,5 +1,7 @@
 #include "cli/WarcScan.h"
 
+#include <QScopeGuard>
+
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -18,20 +20,11 @@
 #include "platform/AtomicFile.h"
 #include "sources/cache/CachedResponse.h"
 #include "sources/warc/WarcReader.h"
+#include "base/TextUtils.h"
 
 namespace tavimo::cli {
 
 namespace {
-
-bool EndsWith(const std::string& s, const char* tail) {
-  const size_t n = std::strlen(tail);
-  return s.size() >= n && s.compare(s.size() - n, n, tail) == 0;
-}
-
-std::string Lower(std::string s) {
-  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return s;
-}
 
 struct Recorded {
   std::uint64_t offset;
@@ -201,10 +194,7 @@ bool ScanWarc(const std::string& path, const WarcScanLimits& limits, const ItemF
   std::vector<std::string> pages;  // HTML pages in archive order
   TWarcAccessPoints points(limits.accessPointSpacing);
   {
-    struct Closer {
-      int fd;
-      ~Closer() { ::close(fd); }
-    } closer{fd};
+    const auto closer = qScopeGuard([fd] { ::close(fd); });
     TWarcReader reader(TWarcReader::FileSource(fd));
     reader.KeepAccessPoints(&points);
     TWarcRecord record;
@@ -218,14 +208,14 @@ bool ScanWarc(const std::string& path, const WarcScanLimits& limits, const ItemF
       }
       if (record.type != "response" || !record.IsHttpResponse()) continue;
       if (record.httpStatus < 200 || record.httpStatus > 299) continue;
-      const std::string type = Lower(HttpHeaderValue(record.httpHead, "Content-Type"));
+      const std::string type = AsciiLowerCopy(HttpHeaderValue(record.httpHead, "Content-Type"));
       const std::string cut = record.targetUri.substr(0, record.targetUri.find('?'));
       const bool html = type.rfind("text/html", 0) == 0 || type.rfind("application/xhtml", 0) == 0;
       if (byUri.emplace(record.targetUri, Recorded{record.offset, record.decodedOffset, html}).second &&
           html) {
         pages.push_back(record.targetUri);
       }
-      if (EndsWith(cut, ".swf") || type.rfind("application/x-shockwave-flash", 0) == 0) {
+      if (cut.ends_with(".swf") || type.rfind("application/x-shockwave-flash", 0) == 0) {
         FoundItem item;
         item.url = record.targetUri;
         item.name = DefaultSaveAsName(cut);

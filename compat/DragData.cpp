@@ -3,6 +3,8 @@
 #include <QMimeData>
 #include <QString>
 
+#include "base/TextUtils.h"
+
 namespace tavimo {
 namespace {
 
@@ -60,23 +62,6 @@ void AppendUtf8(std::string& out, char32_t c) {
     out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
     out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
   }
-}
-
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
-bool StartsWithNoCase(std::string_view s, std::string_view prefix) {
-  if (s.size() < prefix.size()) return false;
-  for (std::size_t i = 0; i < prefix.size(); ++i) {
-    char c = s[i];
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    if (c != prefix[i]) return false;
-  }
-  return true;
 }
 
 }  // namespace
@@ -144,8 +129,9 @@ std::optional<std::string> LocalFilePath(std::string_view uri) {
   if (rest.empty() || rest.front() != '/') return std::nullopt;
   std::string path;
   for (std::size_t i = 0; i < rest.size(); ++i) {
-    if (rest[i] == '%' && i + 2 < rest.size() && HexDigit(rest[i + 1]) >= 0 && HexDigit(rest[i + 2]) >= 0) {
-      path.push_back(static_cast<char>(HexDigit(rest[i + 1]) * 16 + HexDigit(rest[i + 2])));
+    if (rest[i] == '%' && i + 2 < rest.size() && AsciiHexValue(rest[i + 1]) >= 0 &&
+        AsciiHexValue(rest[i + 2]) >= 0) {
+      path.push_back(static_cast<char>(AsciiHexValue(rest[i + 1]) * 16 + AsciiHexValue(rest[i + 2])));
       i += 2;
     } else {
       path.push_back(rest[i]);

@@ -5,7 +5,6 @@
 #include <QObject>
 
 #include <cstdint>
-#include <exception>
 #include <functional>
 
 namespace tavimo {
@@ -32,21 +31,5 @@ class MessageWindow : public QObject {
  private:
   Handler handler_;
 };
-
-// Handles what is waiting in the calling thread's queue, without blocking.
-void ProcessMessages();
-// Handles events, blocking in the event loop while none are waiting (never spins), until done()
-// holds. done() is asked again after every batch of events handled, before the loop may block:
-// an event handled just before a wait can end it. Rethrows an exception that a message handler
-// raised meanwhile.
-void WaitUntil(const std::function<bool()>& done);
-
-// An exception that escapes a message handler never crosses Qt's event loop. If a waiting
-// call (WaitUntil) is active it is handed to that caller; otherwise it goes here (by
-// default to stderr; the desktop program's application object installs its error box).
-using UnhandledExceptionHandler = std::function<void(std::exception_ptr)>;
-void SetUnhandledExceptionHandler(UnhandledExceptionHandler handler);
-// Runs fn under the guard above; used by the message windows and the socket notices.
-void DispatchGuarded(const std::function<void()>& fn);
 
 }  // namespace tavimo

@@ -1,21 +1,16 @@
 #include "compat/Registry.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cstdlib>
+
+#include "base/TextUtils.h"
 
 namespace tavimo {
 namespace {
 
-std::string Lower(std::string s) {
-  std::transform(s.begin(), s.end(), s.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return s;
-}
-
 // Registry paths may or may not start with a backslash and may end with one.
 std::string NormalKey(const std::string& key) {
-  std::string k = Lower(key);
+  std::string k = AsciiLowerCopy(key);
   while (!k.empty() && k.front() == '\\') k.erase(k.begin());
   while (!k.empty() && k.back() == '\\') k.pop_back();
   return k;
@@ -45,7 +40,7 @@ bool EnvRegistrySource::KeyExists(const std::string& key) const {
 }
 
 std::optional<RegValue> EnvRegistrySource::Value(const std::string& key, const std::string& name) const {
-  const std::string k = NormalKey(key), n = Lower(name);
+  const std::string k = NormalKey(key), n = AsciiLowerCopy(name);
   if (k == NormalKey(kInternetSettingsKey)) {
     const std::string proxy = ProxyEnv();
     if (n == "proxyenable") return RegValue(std::int32_t(proxy.empty() ? 0 : 1));

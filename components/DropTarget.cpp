@@ -1,5 +1,7 @@
 #include "components/DropTarget.h"
 
+#include <QScopeGuard>
+
 namespace tavimo {
 namespace {
 
@@ -17,12 +19,6 @@ TShiftState ShiftStateOf(unsigned keys) {
 }
 
 std::uint32_t EffectOf(TDragType type) { return std::uint32_t{1} << type; }
-
-// The drag ends however the drop handler leaves.
-struct EndOfDrag {
-  std::function<void()> end;
-  ~EndOfDrag() { end(); }
-};
 
 }  // namespace
 
@@ -109,10 +105,11 @@ void TDropTarget::DragLeave() {
 void TDropTarget::Drop(const DragDataSource& data, unsigned keys, QPoint point, std::uint32_t& effect) {
   // The platform hands the same drag's data again; that is what a late DoGetData reads.
   data_ = &data;
-  const EndOfDrag end{[this] {
+  // The drag ends however the drop handler leaves.
+  const auto end = qScopeGuard([this] {
     ClearData();
     data_ = nullptr;
-  }};
+  });
   const TShiftState shift = ShiftStateOf(keys);
   const std::uint32_t offered = effect;
   effect = GetDropEffect(shift, point, Widen(offered));

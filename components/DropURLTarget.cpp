@@ -3,6 +3,7 @@
 #include <string_view>
 
 #include "components/InternetShortcut.h"
+#include "base/TextUtils.h"
 
 namespace tavimo {
 namespace {
@@ -11,13 +12,6 @@ namespace {
 constexpr std::size_t kFileNameLimit = 260;
 
 std::string UpToNul(const std::string& bytes) { return bytes.substr(0, bytes.find('\0')); }
-
-std::string LowerAscii(std::string s) {
-  for (char& c : s) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return s;
-}
 
 std::string DropLast(const std::string& s, std::size_t n) {
   return s.substr(0, s.size() > n ? s.size() - n : 0);
@@ -74,7 +68,7 @@ bool TDropURLTarget::ReadDroppedShortcut(const std::string& fileList) {
   if (path.empty()) return false;
   const std::string fileName = path.substr(path.rfind('/') + 1);
   const std::size_t dot = fileName.rfind('.');
-  const std::string ext = dot == std::string::npos ? std::string() : LowerAscii(fileName.substr(dot));
+  const std::string ext = dot == std::string::npos ? std::string() : AsciiLowerCopy(fileName.substr(dot));
   if (ext != ".url" && ext != ".desktop") return false;
   const auto content = ReadShortcutFile(path);
   if (!content) return false;

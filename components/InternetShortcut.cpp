@@ -6,27 +6,10 @@
 
 #include <cerrno>
 
+#include "base/TextUtils.h"
+
 namespace tavimo {
 namespace {
-
-// One text line as a Windows program reads it: ended by CR, LF or CR LF.
-std::string_view NextLine(std::string_view& text) {
-  const std::size_t end = text.find_first_of("\r\n");
-  const std::string_view line = text.substr(0, end);
-  if (end == std::string_view::npos) {
-    text = {};
-  } else {
-    const bool crlf = text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n';
-    text.remove_prefix(end + (crlf ? 2 : 1));
-  }
-  return line;
-}
-
-std::string_view Trim(std::string_view s) {
-  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
-  return s;
-}
 
 // The escapes a desktop entry's string values may hold.
 std::string Unescape(std::string_view v) {

@@ -6,7 +6,7 @@
 #include <QWidget>
 
 #include "desktop/HandlerGuard.h"
-#include "compat/MessageWindow.h"
+#include "base/EventWait.h"
 
 namespace tavimo {
 namespace {

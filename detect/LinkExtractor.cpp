@@ -16,8 +16,6 @@ namespace {
 
 constexpr auto npos = std::string_view::npos;
 
-bool StartsWith(std::string_view s, std::string_view prefix) { return s.substr(0, prefix.size()) == prefix; }
-
 // Browsers drop line breaks and tabs inside a URL; so do we, so a link never spans two lines
 // of the link list file. The result lives in buffer (reused from name to name).
 std::string_view CleanName(std::string_view name, std::string& buffer) {
@@ -208,15 +206,15 @@ struct PageAddress {
 };
 
 void AddSwf(LinkCollector& links, std::string_view name, std::string_view ext, const PageAddress& page) {
-  if (StartsWith(name, "//")) return links.Add({page.scheme, ":", name, ext});
-  if (StartsWith(name, "/")) return links.Add({page.origin, name, ext}, true);
+  if (name.starts_with("//")) return links.Add({page.scheme, ":", name, ext});
+  if (name.starts_with("/")) return links.Add({page.origin, name, ext}, true);
   if (ContainsNoCase(name, "www") || name.find("://") != npos) return links.Add({name, ext});
   links.Add({page.swfFolder, name, ext}, true);
 }
 
 void AddFrame(LinkCollector& links, std::string_view name, const PageAddress& page) {
-  if (StartsWith(name, "//")) return links.Add({page.scheme, ":", name});
-  if (StartsWith(name, "/")) return links.Add({page.origin, name});
+  if (name.starts_with("//")) return links.Add({page.scheme, ":", name});
+  if (name.starts_with("/")) return links.Add({page.origin, name});
   if (ContainsNoCase(name, "www") || name.find("://") != npos) return links.Add({name});
   links.Add({page.frameFolder, name});
 }

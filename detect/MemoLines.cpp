@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <sys/mman.h>
 
+#include "base/TextUtils.h"
+
 namespace tavimo {
 namespace {
 
@@ -46,20 +48,6 @@ void PreferLargePages(std::string& buffer) {
 #endif
 }
 
-// Calls onLine(text) for every line of bytes, with the break rules of the box.
-template <typename OnLine>
-void SplitLines(std::string_view bytes, OnLine onLine) {
-  NextByte cr(bytes, '\r'), lf(bytes, '\n');
-  const std::size_t n = bytes.size();
-  std::size_t pos = 0;
-  while (pos < n) {
-    const std::size_t end = std::min(cr.From(pos), lf.From(pos));
-    onLine(bytes.substr(pos, end - pos));
-    if (end == n) break;
-    pos = end + ((bytes[end] == '\r' && end + 1 < n && bytes[end + 1] == '\n') ? 2 : 1);
-  }
-}
-
 }  // namespace
 
 std::string_view TMemoLines::operator[](std::size_t index) const {
@@ -86,7 +74,8 @@ void TMemoLines::Add(std::string_view line) {
     AppendLine(line);
     return;
   }
-  SplitLines(line, [this](std::string_view l) { AppendLine(l); });
+  // The box breaks lines at CR, LF and CR LF.
+  for (std::string_view rest = line; !rest.empty();) AppendLine(NextLine(rest));
   // A trailing break typed into the box leaves the caret on a new, empty line.
   if (line.back() == '\r' || line.back() == '\n') AppendLine({});
 }

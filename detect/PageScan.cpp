@@ -1,6 +1,6 @@
 #include "detect/PageScan.h"
 
-#include <QCoreApplication>
+#include <QScopeGuard>
 
 #include <algorithm>
 #include <unordered_set>
@@ -13,6 +13,7 @@
 #include "net/HttpCli.h"
 #include "platform/Paths.h"
 #include "base/Stream.h"
+#include "base/EventWait.h"
 
 namespace tavimo {
 namespace {
@@ -89,19 +90,14 @@ void TPageScan::butgoClick() {
   }
   // The flags describe the scan on top of the stack; a cache-only scan started inside another
   // one's wait leaves them as the outer one expects.
-  struct Running {
-    TPageScan& scan;
-    bool wasRunning, wasStopped;
-    explicit Running(TPageScan& s) : scan(s), wasRunning(s.running_), wasStopped(s.stopRequested_) {
-      scan.running_ = true;
-      scan.stopRequested_ = false;
-    }
-    ~Running() {
-      scan.running_ = wasRunning;
-      scan.stopRequested_ = wasStopped || scan.stopRequested_;
-      scan.waitingFor_.clear();
-    }
-  } running{*this};
+  const bool wasRunning = running_, wasStopped = stopRequested_;
+  running_ = true;
+  stopRequested_ = false;
+  const auto restore = qScopeGuard([this, wasRunning, wasStopped] {
+    running_ = wasRunning;
+    stopRequested_ = wasStopped || stopRequested_;
+    waitingFor_.clear();
+  });
   items_.Clear();
   form_.SetGaugeProgress(50);
   scanBytes_ = 0;
@@ -119,20 +115,15 @@ void TPageScan::butgoClick() {
   form_.SetStatusVisible(true);
   form_.SetGoEnabled(false);
   // Whatever stops the scan, the window goes back to idle before the error is shown.
-  struct BackToIdle {
-    ScanForm& form;
-    bool armed = true;
-    ~BackToIdle() {
-      if (!armed) return;
-      form.SetGoEnabled(true);
-      form.SetBusyTimerEnabled(false);
-      form.SetStatusVisible(true);
-    }
-  } idle{form_};
+  auto idle = qScopeGuard([this] {
+    form_.SetGoEnabled(true);
+    form_.SetBusyTimerEnabled(false);
+    form_.SetStatusVisible(true);
+  });
 
   if (!fetches) {
     form_.StartCacheSearch(true);
-    idle.armed = false;
+    idle.dismiss();
     form_.SetGoEnabled(true);
     form_.SetBusyTimerEnabled(false);
     form_.SetStatusText("Finished");
@@ -170,12 +161,8 @@ void TPageScan::fetchPasses() {
     if (pass.empty()) break;
     std::vector<std::string> frames;
     pass_ = ++passes;
-    struct PassEnd {
-      int& pass;
-      ~PassEnd() { pass = 0; }
-    };
     const bool whole = [&] {
-      PassEnd end{pass_};
+      const auto end = qScopeGuard([this] { pass_ = 0; });
       return RunPass(pass, report, frames);
     }();
     if (!whole) {
@@ -215,20 +202,17 @@ bool TPageScan::RunPass(const std::vector<std::string>& fetchList, TScanReport& 
     waitTicks_ = 0;
     {
       // The stream lives in this pass only; the client lets go of it however Get ends.
-      struct Detach {
-        TPageScan& scan;
-        ~Detach() {
-          scan.HttpCli2_.RcvdStream = nullptr;
-          scan.waitingFor_.clear();
-        }
-      } detach{*this};
+      const auto detach = qScopeGuard([this] {
+        HttpCli2_.RcvdStream = nullptr;
+        waitingFor_.clear();
+      });
       HttpCli2_.Get();
     }
     if (stopRequested_) return false;
     report.PageFetched(stream.LimitHit() ? stream.LimitText()
                                          : FetchFailureText(HttpCli2_.StatusCode(), HttpCli2_.ReasonPhrase(),
                                                             HttpCli2_.RequestDoneError()));
-    QCoreApplication::processEvents();
+    ProcessMessages();
     if (stopRequested_) return false;
     if (stream.ScanLimitHit()) {  // nothing more of this scan is kept
       report.ScanBytesBoundHit(MaxScanBytes);

@@ -5,21 +5,17 @@
 namespace tavimo {
 namespace {
 
-// ASCII only: a scheme is never anything else, whatever the locale says of other bytes.
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-bool IsLetter(char c) { return AsciiLower(c) >= 'a' && AsciiLower(c) <= 'z'; }
-
 // The scheme before the first ':' ("" when the text does not start with one).
 std::string SchemeOf(const std::string& s) {
-  if (s.empty() || !IsLetter(s[0])) return {};
+  if (s.empty() || !IsAsciiAlpha(s[0])) return {};
   std::size_t i = 1;
-  while (i < s.size() && (IsLetter(s[i]) || IsDigit(s[i]) || s[i] == '+' || s[i] == '-' || s[i] == '.')) {
+  while (i < s.size() && (IsAsciiAlnum(s[i]) || s[i] == '+' || s[i] == '-' || s[i] == '.')) {
     ++i;
   }
   if (i >= s.size() || s[i] != ':') return {};
   // "localhost:8000/x" is a host and its port, not a scheme.
   std::size_t j = i + 1;
-  while (j < s.size() && IsDigit(s[j])) ++j;
+  while (j < s.size() && IsAsciiDigit(s[j])) ++j;
   if (j > i + 1 && (j == s.size() || s[j] == '/' || s[j] == '?' || s[j] == '#')) return {};
   return AsciiLowerCopy(std::string_view(s).substr(0, i));
 }

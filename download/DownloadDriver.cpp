@@ -193,17 +193,12 @@ BatchOutcome TDownloadDriver::DownloadItems(const std::vector<std::string>& urls
   // A second batch started from an event handled during a wait would rewrite the running
   // item's URL and stream: refuse it first.
   ThrowIfBusy();
-  struct Running {
-    TDownloadDriver& d;
-    explicit Running(TDownloadDriver& driver) : d(driver) {
-      d.running_ = true;
-      d.stopRequested_ = false;
-    }
-    ~Running() {
-      d.running_ = false;
-      d.itemNote_.clear();
-    }
-  } running{*this};
+  running_ = true;
+  stopRequested_ = false;
+  const auto done = qScopeGuard([this] {
+    running_ = false;
+    itemNote_.clear();
+  });
   BatchNames own;
   BatchNames& names = SharedNames ? *SharedNames : own;
   BatchOutcome outcome;
@@ -263,10 +258,7 @@ std::string TDownloadDriver::SaveFromInternet(const std::string& url, const std:
   {
     HttpCli1_.RcvdStream = file.get();
     // The stream is detached and closed whether Get returns or raises.
-    struct Detach {
-      THttpCli& cli;
-      ~Detach() { cli.RcvdStream = nullptr; }
-    } detach{HttpCli1_};
+    const auto detach = qScopeGuard([this] { HttpCli1_.RcvdStream = nullptr; });
     HttpCli1_.Get();
   }
   std::string failure = stopRequested_     ? "stopped"

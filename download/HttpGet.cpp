@@ -1,11 +1,10 @@
 #include "download/HttpGet.h"
 
-#include <QCoreApplication>
 #include <QPointer>
+#include <QScopeGuard>
 #include <QSocketNotifier>
 
 #include <algorithm>
-#include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <cstdio>
@@ -22,6 +21,8 @@
 #include "net/HttpRequest.h"
 #include "base/http/MessageBody.h"
 #include "compat/Registry.h"
+#include "base/TextUtils.h"
+#include "base/EventWait.h"
 
 namespace tavimo {
 
@@ -34,14 +35,6 @@ inline void CpuRelax() {
 #if defined(__x86_64__) || defined(__i386__)
   __builtin_ia32_pause();
 #endif
-}
-
-bool StartsWithNoCase(const std::string& s, const char* prefix, size_t n) {
-  if (s.size() < n) return false;
-  for (size_t i = 0; i < n; ++i) {
-    if (std::tolower(static_cast<unsigned char>(s[i])) != prefix[i]) return false;
-  }
-  return true;
 }
 
 }  // namespace
@@ -83,9 +76,9 @@ struct HttpGetHandoff {
 HttpGetTarget SplitHttpGetUrl(const std::string& url) {
   HttpGetTarget t{"http", {}, {}};
   std::string rest = url;
-  if (StartsWithNoCase(rest, "http://", 7)) {
+  if (StartsWithNoCase(rest, "http://")) {
     rest = rest.substr(7);
-  } else if (StartsWithNoCase(rest, "https://", 8)) {
+  } else if (StartsWithNoCase(rest, "https://")) {
     t.scheme = "https";
     rest = rest.substr(8);
   }
@@ -158,29 +151,26 @@ void THTTPGet::GetFile() {
   if (!WaitThread) return;
 
   QPointer<THTTPGet> self(this);
-  // The worker skips its wake-up while uiSpinning is up, so the flag is down whenever events
-  // run: a dialog or message box opened by any of them runs a nested loop that only the
-  // wake-up reaches. The mailbox is checked after lowering it, so no report falls between.
-  auto runEvents = [&h](QEventLoop::ProcessEventsFlags flags) {
-    h->uiSpinning.store(false);
-    if (!h->HasNews()) QCoreApplication::processEvents(flags);
-    h->uiSpinning.store(true);
-  };
-  h->uiSpinning.store(true);
-  unsigned served = 0;
-  while (self && worker_ && handoff_ == h) {
-    if (ServiceMailbox()) {
-      // Keep the window live during a fast transfer without paying for it on every block.
-      if ((++served & 1023) == 0) runEvents(QEventLoop::AllEvents);
-      continue;
+  const auto finished = [&] { return !self || !worker_ || handoff_ != h; };
+  // Between batches of events this thread takes the reports itself, as long as they come, and
+  // the worker skips its wake-up while uiSpinning is up. The flag is down whenever events run:
+  // a dialog or message box opened by any of them runs a nested loop that only the wake-up
+  // reaches. The mailbox is checked after lowering it, so no report falls between. Another
+  // handler that fails meanwhile is reported as anywhere else and the wait goes on: GetFile
+  // returns after its outcome event.
+  const auto takeReports = [&] {
+    for (;;) {
+      {
+        h->uiSpinning.store(true);
+        const auto lower = qScopeGuard([&h] { h->uiSpinning.store(false); });
+        while (!finished() && ServiceMailbox()) {
+        }
+      }
+      if (finished()) return true;
+      if (!h->HasNews()) return false;
     }
-    runEvents(QEventLoop::AllEvents);
-    if (!self || !worker_ || handoff_ != h) break;
-    if (h->HasNews()) continue;
-    // Nothing for a while: block in the event loop; the worker posts a wake-up.
-    runEvents(QEventLoop::WaitForMoreEvents);
-  }
-  h->uiSpinning.store(false);
+  };
+  WaitUntil(takeReports, HandlerErrors::ToErrorHandler);
 }
 
 void THTTPGet::Abort() {
@@ -193,10 +183,8 @@ bool THTTPGet::ServiceMailbox() {
   // Progress first: the worker raises it before it publishes the outcome, so the last figures
   // are shown before the outcome event.
   if (!inProgressHandler_ && h->progressPending.exchange(false)) {
-    struct Handling {
-      bool& flag;
-      ~Handling() { flag = false; }
-    } handling{inProgressHandler_ = true};
+    inProgressHandler_ = true;
+    const auto handled = qScopeGuard([this] { inProgressHandler_ = false; });
     const std::int64_t total = h->progressTotal.load(std::memory_order_relaxed);
     const std::int64_t readed = h->progressReaded.load(std::memory_order_relaxed);
     if (h->sender->OnProgress) h->sender->OnProgress(h->sender, total, readed);
@@ -222,13 +210,10 @@ void THTTPGet::Complete(bool outcome, const std::string& fileName, std::int64_t 
   lastOutcome_ = outcome;
   lastError_ = outcome ? std::string() : reason;
   // The getter is idle again once the event has run, even if the handler throws.
-  struct Idle {
-    THTTPGet* g;
-    ~Idle() {
-      g->worker_ = nullptr;
-      if (g->wakeNotifier_) g->wakeNotifier_->setEnabled(false);
-    }
-  } idle{this};
+  const auto idle = qScopeGuard([this] {
+    worker_ = nullptr;
+    if (wakeNotifier_) wakeNotifier_->setEnabled(false);
+  });
   if (outcome) {
     if (OnDoneFile) OnDoneFile(this, fileName, totalSize);
   } else if (OnError) {

@@ -4,8 +4,10 @@
 #include "net/HttpUrl.h"
 #include "net/SslLayer.h"
 #include "compat/MessageWindow.h"
+#include "base/EventWait.h"
 #include "base/Stream.h"
 #include "compat/WinsockErrors.h"
+#include "base/TextUtils.h"
 
 #include <QPointer>
 #include <QTimer>
@@ -195,8 +197,7 @@ void THttpCli::startRequest(THttpRequest rq) {
     targetHost_ = u.Host;
     if (!u.User.empty()) Username = u.User;
     if (!u.Pass.empty()) Password = u.Pass;
-    scheme_ = u.Proto.empty() ? "http" : u.Proto;
-    for (char& c : scheme_) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    scheme_ = AsciiLowerCopy(u.Proto.empty() ? "http" : u.Proto);
     targetPort_ = u.Port.empty() ? DefaultPortFor(scheme_) : u.Port;
     if (Proxy.empty() || viaTunnel()) {
       requestPath_ = EncodeUnsafeUrlBytes(u.Path);
@@ -415,9 +416,7 @@ void THttpCli::sessionClosed(std::uint16_t error) {
   connected_ = false;
   // A page that starts with "<HTML>" and ends without a line feed is still a page.
   if (state_ == httpWaitingHeader && rcvCount_ >= 6 && next_ == NextStep::HeaderLine) {
-    std::string head(rcvBuf_, 6);
-    for (char& c : head) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    if (head == "<HTML>") {
+    if (StartsWithNoCase(std::string_view(rcvBuf_, 6), "<html>")) {
       const int n = rcvCount_;
       rcvCount_ = 0;
       try {

@@ -8,45 +8,24 @@
 #include "compat/MessageWindow.h"
 #include "base/Stream.h"
 #include "compat/WinsockErrors.h"
+#include "base/TextUtils.h"
 
-#include <cctype>
 #include <cstring>
 #include <string_view>
 
 namespace tavimo {
 namespace {
 
-std::string lower(std::string s) {
-  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return s;
-}
-
-bool startsWithHtmlTag(const char* p, int len) {
-  static const char tag[] = "<HTML>";
-  if (len < 6) return false;
-  for (int i = 0; i < 6; ++i) {
-    if (std::toupper(static_cast<unsigned char>(p[i])) != tag[i]) return false;
-  }
-  return true;
-}
-
 // The scheme of an absolute reference ("ftp" of "ftp://x", "javascript" of "javascript:f()"),
 // lower case; empty for a relative one.
 std::string schemeOf(const std::string& ref) {
-  if (ref.empty() || !std::isalpha(static_cast<unsigned char>(ref[0]))) return {};
+  if (ref.empty() || !IsAsciiAlpha(ref[0])) return {};
   for (std::size_t i = 1; i < ref.size(); ++i) {
-    const unsigned char c = static_cast<unsigned char>(ref[i]);
-    if (c == ':') return lower(ref.substr(0, i));
-    if (!std::isalnum(c) && c != '+' && c != '-' && c != '.') return {};
+    const char c = ref[i];
+    if (c == ':') return AsciiLowerCopy(ref.substr(0, i));
+    if (!IsAsciiAlnum(c) && c != '+' && c != '-' && c != '.') return {};
   }
   return {};
-}
-
-// What a garbage line looks like, without its control bytes.
-std::string shown(const std::string& line) {
-  std::string out;
-  for (char c : line.substr(0, 40)) out += (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) ? '?' : c;
-  return out;
 }
 
 }  // namespace
@@ -188,7 +167,7 @@ void THttpCli::headerLine(const std::string& line, const char* raw, int rawLen) 
   if (headerLines_ == 0) TriggerHeaderBegin();
   ++headerLines_;
 
-  if (startsWithHtmlTag(line.data(), static_cast<int>(line.size()))) {
+  if (StartsWithNoCase(line, "<html>")) {
     noHeaderPage(raw, rawLen);
     return;
   }
@@ -203,7 +182,7 @@ void THttpCli::headerLine(const std::string& line, const char* raw, int rawLen) 
   if (headerLines_ == 1) {
     const std::optional<HttpStatusLine> status = ParseStatusLine(line);
     if (!status) {
-      endRequest(404, "not an HTTP answer: \"" + shown(line) + "\"", httperrBadAnswer);
+      endRequest(404, "not an HTTP answer: \"" + ShownText(line) + "\"", httperrBadAnswer);
       return;
     }
     statusCode_ = status->code;
@@ -213,7 +192,7 @@ void THttpCli::headerLine(const std::string& line, const char* raw, int rawLen) 
   if (headerLines_ > 1) {
     if (const std::optional<HttpField> f = SplitHeaderLine(line)) {
       framing_.Add(f->name, f->value);
-      headerField(lower(std::string(f->name)), std::string(f->value));
+      headerField(AsciiLowerCopy(f->name), std::string(f->value));
     }
   }
   if (OnHeaderData) OnHeaderData(this);
@@ -240,7 +219,7 @@ void THttpCli::headerField(const std::string& name, const std::string& value) {
   } else if (name == "accept-ranges") {
     acceptRanges_ = value;
   } else if (name == "content-type") {
-    contentType_ = lower(value);
+    contentType_ = AsciiLowerCopy(value);
   } else if (name == "www-authenticate") {
     authenticate_.push_back(value);
   } else if (name == "set-cookie") {
@@ -295,7 +274,7 @@ void THttpCli::headerEnded() {
   else if (framing.kind != BodyFraming::Kind::None) contentLength_ = -1;
   body_ = std::make_unique<MessageBody>(std::move(framing));
   const std::size_t dot = docName_.rfind('.');
-  const std::string ext = dot == std::string::npos ? std::string() : lower(docName_.substr(dot));
+  const std::string ext = dot == std::string::npos ? std::string() : AsciiLowerCopy(docName_.substr(dot));
   if (ext == ".exe" && contentType_ == "text/html") {
     docName_ = (dot == std::string::npos ? docName_ : docName_.substr(0, dot)) + ".htm";
   }
@@ -389,7 +368,7 @@ void THttpCli::relocate(const std::string& rawValue) {
   const std::string scheme = schemeOf(v);
   if (!scheme.empty() && scheme != "http" && scheme != "https") {
     // file:, data:, javascript:, ftp:// ... are not ours to fetch, nor paths on this server.
-    answerFault_ = "relocation to an unsupported scheme: " + shown(scheme);
+    answerFault_ = "relocation to an unsupported scheme: " + ShownText(scheme);
     answerFaultCode_ = httperrBadRelocation;
     relocating_ = false;
     return;
@@ -411,7 +390,7 @@ void THttpCli::relocate(const std::string& rawValue) {
     relocating_ = false;  // nothing we could go to: take this response as it is
     return;
   }
-  scheme_ = lower(u.Proto.empty() ? std::string("http") : u.Proto);
+  scheme_ = AsciiLowerCopy(u.Proto.empty() ? std::string("http") : u.Proto);
   const std::string def = DefaultPortFor(scheme_);
   const std::string port = u.Port.empty() ? def : u.Port;
   const std::string path = u.Path.empty() ? "/" : u.Path;

@@ -7,6 +7,7 @@
 
 #include "base/http/HttpHead.h"
 #include "platform/CurlLibrary.h"
+#include "base/TextUtils.h"
 
 namespace tavimo {
 struct HttpRequest::Impl {

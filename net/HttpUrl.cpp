@@ -1,17 +1,13 @@
 #include "net/HttpUrl.h"
 
-#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <vector>
 
+#include "base/TextUtils.h"
+
 namespace tavimo {
 namespace {
-
-std::string lower(std::string s) {
-  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return s;
-}
 
 // Days since 1970-01-01 to year, month, day (proleptic Gregorian).
 void civilFromDays(long long z, int& y, int& m, int& d) {
@@ -67,14 +63,14 @@ TUrlParts ParseURL(const std::string& url) {
       return p;
     }
     rest = url.substr(1);
-  } else if (lower(url.substr(0, 5)) == "http:") {
+  } else if (StartsWithNoCase(url, "http:")) {
     p.Proto = "http";
     if (url.size() > 6 && url[6] != '/') {
       p.Path = url.substr(5);
       return p;
     }
     rest = url.size() > 6 ? url.substr(6) : std::string();
-  } else if (lower(url.substr(0, 7)) == "mailto:") {
+  } else if (StartsWithNoCase(url, "mailto:")) {
     p.Proto = "mailto";
     rest = url.substr(url.find(':') + 1);
   } else {
@@ -199,7 +195,7 @@ bool IsAbsoluteUrl(const std::string& v) {
   if (sep == std::string::npos || sep == 0) return false;
   for (std::size_t i = 0; i < sep; ++i) {
     const char c = v[i];
-    if (!std::isalnum(static_cast<unsigned char>(c)) && c != '+' && c != '-' && c != '.') return false;
+    if (!IsAsciiAlnum(c) && c != '+' && c != '-' && c != '.') return false;
   }
   return !ParseURL(v).Host.empty();
 }
@@ -229,6 +225,6 @@ std::string ResolveRelativeUrl(const std::string& base, const std::string& v) {
   return authority + removeDotSegments(dir + rel) + tail;
 }
 
-std::string DefaultPortFor(const std::string& scheme) { return lower(scheme) == "https" ? "443" : "80"; }
+std::string DefaultPortFor(const std::string& scheme) { return EqualsNoCase(scheme, "https") ? "443" : "80"; }
 
 }  // namespace tavimo

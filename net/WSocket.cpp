@@ -3,8 +3,10 @@
 #include "net/SslLayer.h"
 #include "platform/HostLookup.h"
 #include "compat/MessageWindow.h"
+#include "base/EventWait.h"
 #include "platform/SocketNotices.h"
 #include "compat/WinsockErrors.h"
+#include "base/TextUtils.h"
 
 #include <QPointer>
 
@@ -22,11 +24,7 @@
 namespace tavimo {
 namespace {
 
-std::string trimSpaces(const std::string& s) {
-  const auto b = s.find_first_not_of(' ');
-  if (b == std::string::npos) return {};
-  return s.substr(b, s.find_last_not_of(' ') - b + 1);
-}
+std::string trimSpaces(const std::string& s) { return std::string(Trim(s, " ")); }
 
 std::uintptr_t nextHandleId() {
   static std::uintptr_t counter = 0;  // UI thread only

@@ -7,6 +7,12 @@
 // written through the descriptor that created it, so nobody can slip another file under its
 // name. While it lives its name is on a list that an ending process clears (RemovePendingFiles):
 // a download interrupted by Ctrl+C, a logout or a closed window leaves no part behind.
+//
+// Why not QSaveFile: it never tells the name of its temporary file, so a signal handler cannot
+// remove it and an interrupted download would leave its part behind; it follows a symbolic link
+// at the target and replaces the file the link points to; a new file gets the usual mode, never
+// a private one; it always syncs before the rename (a download is not worth a flush) but never
+// the folder; and it has no hard-link replacement (LinkFileAs).
 #include <cstddef>
 #include <cstdint>
 #include <functional>

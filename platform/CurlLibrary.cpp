@@ -1,15 +1,16 @@
 #include "platform/CurlLibrary.h"
 
-#include <dlfcn.h>
+#include <QLibrary>
 
 #include <mutex>
 
 namespace tavimo {
 namespace {
 
+// A symbol of the library or of one it brought in (the lookup follows its dependencies).
 template <typename F>
-bool Resolve(void* lib, const char* name, F& into) {
-  into = reinterpret_cast<F>(dlsym(lib, name));
+bool Resolve(QLibrary& lib, const char* name, F& into) {
+  into = reinterpret_cast<F>(lib.resolve(name));
   return into != nullptr;
 }
 
@@ -21,11 +22,11 @@ const CurlLibrary* LoadCurl(std::string& error) {
   static bool loaded = false;
   static std::string why;
   std::call_once(once, [] {
-    void* lib = dlopen("libcurl.so.4", RTLD_NOW | RTLD_LOCAL);
-    if (!lib) {
-      const char* e = dlerror();
-      why = "The download library libcurl.so.4 could not be loaded" +
-            (e ? ": " + std::string(e) : std::string());
+    // Kept loaded for the rest of the run; its symbols stay its own (no RTLD_GLOBAL).
+    static QLibrary lib(QStringLiteral("curl"), 4);
+    lib.setLoadHints(QLibrary::ResolveAllSymbolsHint | QLibrary::PreventUnloadHint);
+    if (!lib.load()) {
+      why = "The download library libcurl.so.4 could not be loaded: " + lib.errorString().toStdString();
       return;
     }
     const bool ok = Resolve(lib, "curl_global_init", api.global_init) &&
@@ -48,14 +49,12 @@ const CurlLibrary* LoadCurl(std::string& error) {
       why = "The download library libcurl.so.4 is too old (it lacks curl_multi_poll)";
       return;
     }
-    // The libssl libcurl brought in, if any (RTLD_NOLOAD: never one of our own choosing).
-    if (void* ssl = dlopen("libssl.so.3", RTLD_NOW | RTLD_LOCAL | RTLD_NOLOAD)) {
-      if (!Resolve(ssl, "SSL_CTX_set_msg_callback", api.ssl_ctx_set_msg_callback) ||
-          !Resolve(ssl, "SSL_CTX_ctrl", api.ssl_ctx_ctrl)) {
-        api.ssl_ctx_set_msg_callback = nullptr;
-      }
+    // The libssl libcurl brought in, if any: looked up among its dependencies, so never one of
+    // our own choosing, and none with another TLS library.
+    if (!Resolve(lib, "SSL_CTX_set_msg_callback", api.ssl_ctx_set_msg_callback) ||
+        !Resolve(lib, "SSL_CTX_ctrl", api.ssl_ctx_ctrl)) {
+      api.ssl_ctx_set_msg_callback = nullptr;
     }
-    // Kept loaded for the rest of the run.
     loaded = api.global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;
     if (!loaded) why = "The download library libcurl.so.4 could not be initialised";
   });

@@ -1,17 +1,12 @@
 #include "base/http/BodyFraming.h"
 
+#include "base/TextUtils.h"
 #include "base/http/ContentDecoder.h"
 #include "base/http/HttpHead.h"
 
 namespace tavimo {
 
 namespace {
-
-std::string Lower(std::string_view s) {
-  std::string out(s);
-  for (char& c : out) c = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-  return out;
-}
 
 void Append(std::string& list, std::string_view value) {
   if (!list.empty()) list += ", ";
@@ -29,13 +24,6 @@ void ForEachElement(std::string_view list, Each each) {
     while (!e.empty() && (e.back() == ' ' || e.back() == '\t')) e.remove_suffix(1);
     if (!e.empty()) each(e);
   }
-}
-
-// What we show of a value a server sent: no control bytes, not too long.
-std::string Shown(std::string_view v) {
-  std::string out;
-  for (char c : v.substr(0, 40)) out += (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) ? '?' : c;
-  return out;
 }
 
 }  // namespace
@@ -64,14 +52,15 @@ BodyFraming FramingFields::Decide(int status, bool headRequest) const {
   bool chunkedLast = false;
   std::string refused;
   ForEachElement(transferEncoding_, [&](std::string_view e) {
-    const std::string c = Lower(e);
+    const std::string c = AsciiLowerCopy(e);
     if (c == "identity") return;
     ++codings;
     chunkedLast = c == "chunked";
     if (!chunkedLast && refused.empty()) refused = c;
   });
   if (codings > 0 && (!chunkedLast || codings > 1)) {
-    f.error = "unsupported transfer encoding: " + Shown(refused.empty() ? Lower(transferEncoding_) : refused);
+    f.error = "unsupported transfer encoding: " +
+              ShownText(refused.empty() ? AsciiLowerCopy(transferEncoding_) : refused);
     return f;
   }
   f.error = ContentCodingOf(contentEncoding_, f.contentCoding);
@@ -96,7 +85,7 @@ BodyFraming FramingFields::Decide(int status, bool headRequest) const {
     });
     if (first) valid = false;
     if (!valid) {
-      f.error = "invalid Content-Length \"" + Shown(contentLength_) + "\"";
+      f.error = "invalid Content-Length \"" + ShownText(contentLength_) + "\"";
     } else if (differ) {
       f.error = "two different Content-Length values";
     } else {

@@ -3,24 +3,10 @@
 #include <algorithm>
 #include <cstring>
 
+#include "base/TextUtils.h"
+#include "base/http/HttpHead.h"
+
 namespace tavimo {
-
-namespace {
-
-int HexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
-std::string Shown(const std::string& line) {
-  std::string out;
-  for (char c : line.substr(0, 40)) out += (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) ? '?' : c;
-  return out;
-}
-
-}  // namespace
 
 ChunkedBody::Result ChunkedBody::fail(std::string why) {
   state_ = State::Failed;
@@ -31,9 +17,9 @@ ChunkedBody::Result ChunkedBody::fail(std::string why) {
 bool ChunkedBody::sizeLine(const std::string& line) {
   std::uint64_t n = 0;
   std::size_t i = 0;
-  for (; i < line.size() && HexValue(line[i]) >= 0; ++i) {
+  for (; i < line.size() && AsciiHexValue(line[i]) >= 0; ++i) {
     if (n >> 56) return false;  // beyond any body we would take
-    n = n * 16 + static_cast<std::uint64_t>(HexValue(line[i]));
+    n = n * 16 + static_cast<std::uint64_t>(AsciiHexValue(line[i]));
   }
   if (i == 0) return false;
   while (i < line.size() && (line[i] == ' ' || line[i] == '\t')) ++i;
@@ -76,7 +62,7 @@ ChunkedBody::Result ChunkedBody::Feed(const char* data, std::size_t len, std::si
     line_.clear();
     if (!line.empty() && line.back() == '\r') line.pop_back();
     if (state_ == State::Size) {
-      if (!sizeLine(line)) return fail("bad chunk size \"" + Shown(line) + "\"");
+      if (!sizeLine(line)) return fail("bad chunk size \"" + ShownText(line) + "\"");
     } else if (state_ == State::DataEnd) {
       if (!line.empty()) return fail("a chunk is longer than its size");
       state_ = State::Size;

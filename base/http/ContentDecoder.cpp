@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "base/http/Inflater.h"
+#include "base/http/HttpHead.h"
 
 namespace tavimo {
 
@@ -36,9 +37,7 @@ std::string ContentCodingOf(std::string_view value, std::string& coding) {
   if (named > 1 && refused.empty()) refused = list;
   if (refused.empty()) return {};
   coding.clear();
-  std::string shown;
-  for (char c : refused.substr(0, 40)) shown += (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) ? '?' : c;
-  return "unsupported content encoding: " + shown;
+  return "unsupported content encoding: " + ShownText(refused);
 }
 
 ContentDecoder::ContentDecoder(const std::string& coding) {

@@ -43,4 +43,7 @@ std::size_t HttpHeadEnd(std::string_view bytes, std::size_t& linesEnd);
 // no interim answer: it is the last HTTP answer on that connection.
 inline bool IsInterimStatus(int status) { return status >= 100 && status < 200 && status != 101; }
 
+// What a message quotes of bytes a server sent: at most 40 of them, control bytes as '?'.
+std::string ShownText(std::string_view text);
+
 }  // namespace tavimo

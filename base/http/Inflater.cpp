@@ -2,7 +2,7 @@
 
 #include <zlib.h>
 
-#include <cctype>
+#include "base/TextUtils.h"
 
 namespace tavimo {
 
@@ -19,13 +19,7 @@ bool TInflater::Supports(const std::string& encoding) {
 }
 
 bool TInflater::IsIdentity(const std::string& encoding) {
-  if (encoding.empty()) return true;
-  static const char kIdentity[] = "identity";
-  if (encoding.size() != sizeof kIdentity - 1) return false;
-  for (size_t i = 0; i < encoding.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(encoding[i])) != kIdentity[i]) return false;
-  }
-  return true;
+  return encoding.empty() || EqualsNoCase(encoding, "identity");
 }
 
 TInflater::TInflater(const std::string& encoding)

@@ -1,10 +1,10 @@
 #include "sources/cache/CacheFreshness.h"
 
-#include <cctype>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
 
+#include "base/TextUtils.h"
 #include "base/http/HttpHead.h"
 
 namespace tavimo {
@@ -15,22 +15,21 @@ int MonthOf(const char* name) {
   static const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                         "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
   for (int i = 0; i < 12; ++i) {
-    if (strncasecmp(name, kMonths[i], 3) == 0) return i;
+    if (StartsWithNoCase(name, std::string_view(kMonths[i], 3))) return i;
   }
   return -1;
 }
 
 // "max-age=N" of a Cache-Control value; -1 when absent or unreadable.
 std::int64_t MaxAge(const std::string& cacheControl) {
-  std::string v;
-  for (char c : cacheControl) v += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  const std::string v = AsciiLowerCopy(cacheControl);
   const auto at = v.find("max-age=");
   if (at == std::string::npos || (at > 0 && v[at - 1] != ' ' && v[at - 1] != ',')) return -1;
   size_t i = at + 8;
   if (i < v.size() && v[i] == '"') ++i;
   std::int64_t n = 0;
   bool digits = false;
-  for (; i < v.size() && std::isdigit(static_cast<unsigned char>(v[i])); ++i) {
+  for (; i < v.size() && IsAsciiDigit(v[i]); ++i) {
     digits = true;
     if (n < (std::int64_t{1} << 40)) n = n * 10 + (v[i] - '0');
   }
@@ -38,8 +37,7 @@ std::int64_t MaxAge(const std::string& cacheControl) {
 }
 
 bool HasDirective(const std::string& cacheControl, const char* name) {
-  std::string v;
-  for (char c : cacheControl) v += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  const std::string v = AsciiLowerCopy(cacheControl);
   const size_t n = std::strlen(name);
   for (size_t at = v.find(name); at != std::string::npos; at = v.find(name, at + 1)) {
     const bool startOk = at == 0 || v[at - 1] == ' ' || v[at - 1] == ',';

@@ -6,12 +6,12 @@
 #include <zlib.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cerrno>
 
 #include "sources/cache/CacheHash.h"
 #include "base/http/BodyFraming.h"
 #include "base/http/ContentDecoder.h"
+#include "base/TextUtils.h"
 #include "base/http/HttpHead.h"
 
 namespace tavimo {
@@ -66,9 +66,7 @@ std::string ContentEncodingOf(const std::string& head) {
   std::string coding;
   if (ContentCodingOf(value, coding).empty()) return coding;
   // Not one we can undo: named as sent, so the reader can say which.
-  std::string v = value;
-  for (char& c : v) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return v;
+  return AsciiLowerCopy(value);
 }
 
 bool IsWholeContent(const CachedResponse& r) {

@@ -16,6 +16,7 @@
 #include "base/http/HttpHead.h"
 #include "platform/AtomicFile.h"
 #include "platform/Paths.h"
+#include "base/TextUtils.h"
 
 namespace tavimo {
 

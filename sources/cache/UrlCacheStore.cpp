@@ -13,17 +13,14 @@
 #include "sources/cache/CacheFreshness.h"
 #include "sources/cache/DownloadCache.h"
 #include "platform/Paths.h"
+#include "base/TextUtils.h"
 
 namespace tavimo {
 
 namespace {
 
 bool IsHex(const std::string& s, size_t from, size_t n) {
-  if (s.size() < from + n) return false;
-  for (size_t i = from; i < from + n; ++i) {
-    if (!std::isxdigit(static_cast<unsigned char>(s[i]))) return false;
-  }
-  return true;
+  return s.size() >= from + n && std::all_of(s.begin() + from, s.begin() + from + n, IsAsciiHexDigit);
 }
 
 // Does this folder entry name look like an entry file of the cache?
@@ -368,8 +365,7 @@ std::string UrlCacheStore::LocalFileFor(const CachedResponse& r) {
   }
   const std::string extension = ExtensionOf(r.url);
   const bool plain = !extension.empty() && extension.size() <= 8 &&
-                     std::all_of(extension.begin(), extension.end(),
-                                 [](char c) { return std::isalnum(static_cast<unsigned char>(c)); });
+                     std::all_of(extension.begin(), extension.end(), IsAsciiAlnum);
   return CacheHomeFolder() + "/tavimo/extracted/" + name + (plain ? "." + extension : std::string());
 }
 

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "base/TextUtils.h"
 #include "base/http/BodyFraming.h"
 #include "base/http/HttpHead.h"
 #include "base/http/MessageBody.h"
@@ -14,19 +15,6 @@
 namespace tavimo {
 
 namespace {
-
-char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool SameName(std::string_view a, std::string_view b) {
-  return a.size() == b.size() &&
-         std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return Lower(x) == Lower(y); });
-}
-
-std::string_view Trimmed(std::string_view s) {
-  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
-  return s;
-}
 
 bool IsVersion(std::string_view line) {
   if (!line.starts_with("WARC/1.") || line.size() == 7) return false;
@@ -47,7 +35,7 @@ bool ParseLength(std::string_view v, std::uint64_t& out) {
 
 std::string TWarcRecord::Field(std::string_view name) const {
   for (const auto& [n, v] : fields) {
-    if (SameName(n, name)) return v;
+    if (EqualsNoCase(n, name)) return v;
   }
   return {};
 }
@@ -176,8 +164,7 @@ TWarcReader::Step TWarcReader::Next(TWarcRecord& record, TWarcDamage& damage) {
   httpBlock_ = false;
   httpHead_.clear();
   if (record.type == "response") {
-    std::string type(Trimmed(record.contentType));
-    std::transform(type.begin(), type.end(), type.begin(), Lower);
+    const std::string type = AsciiLowerCopy(Trim(record.contentType));
     if (type.starts_with("application/http")) readHttpHead(record);
   }
   inRecord_ = true;
@@ -224,15 +211,15 @@ bool TWarcReader::readHead(TWarcRecord& record, TWarcDamage& damage) {
     if (!line.empty() && (line[0] == ' ' || line[0] == '\t') && !record.fields.empty()) {
       std::string& value = record.fields.back().second;  // a folded line continues the value
       if (!value.empty()) value += ' ';
-      value += Trimmed(line);
+      value += Trim(line);
       continue;
     }
     const std::size_t colon = line.find(':');
-    if (colon == std::string_view::npos || colon == 0 || Trimmed(line.substr(0, colon)).size() != colon) {
+    if (colon == std::string_view::npos || colon == 0 || Trim(line.substr(0, colon)).size() != colon) {
       damage.reason = "a line of the record head is not a named field";
       return false;
     }
-    record.fields.emplace_back(line.substr(0, colon), Trimmed(line.substr(colon + 1)));
+    record.fields.emplace_back(line.substr(0, colon), Trim(line.substr(colon + 1)));
   }
   if (!ParseLength(record.Field("Content-Length"), record.contentLength)) {
     damage.reason = "the record head has no valid Content-Length";

@@ -36,15 +36,7 @@ std::string Page(const std::string& otherSite) {
          "<embed src=\"page.swf\" type=\"application/x-shockwave-flash\">\n<script>\n"
          "const ext = '.s' + 'wf';\n"
          "const urls = ['m/fetched' + ext, 'm/versioned' + ext + '?v=2', '" +
-         otherSite +
-         "/other' + ext];\n"
-         "Promise.all(urls.map(u => fetch(u).then(r => {\n"
-         "    if (!r.ok) throw u + ' ' + r.status;\n"
-         "    return r.arrayBuffer();\n"
-         "  })))\n"
-         "  .then(() => { document.title = 'movies fetched'; },\n"
-         "        e => { document.title = 'fetch failed ' + e; });\n"
-         "</script></body></html>\n";
+         otherSite + "/other' + ext];\n" + test::FetchAllScript("urls") + "</script></body></html>\n";
 }
 
 std::vector<std::string> Sorted(std::vector<std::string> v) {

@@ -52,16 +52,8 @@ std::string Page() {
   std::string fetches;
   for (const auto& m : kFetched) fetches += "'" + m.path + "',";
   return "<html><head><title>loading</title></head><body>\n"
-         "<embed src=\"page.swf\" type=\"application/x-shockwave-flash\">\n<script>\n"
-         "Promise.all([" +
-         fetches +
-         "].map(u => fetch(u).then(r => {\n"
-         "    if (!r.ok) throw u + ' ' + r.status;\n"
-         "    return r.arrayBuffer();\n"
-         "  })))\n"
-         "  .then(() => { document.title = 'movies fetched'; },\n"
-         "        e => { document.title = 'fetch failed ' + e; });\n"
-         "</script></body></html>\n";
+         "<embed src=\"page.swf\" type=\"application/x-shockwave-flash\">\n<script>\n" +
+         test::FetchAllScript("[" + fetches + "]") + "</script></body></html>\n";
 }
 
 // The body as the reader hands it out, decoded; "" when it refuses it.

@@ -194,4 +194,14 @@ void RemoveChromiumFolders(const std::string& home) {
   fs::remove_all(home + "/cache/chromium", ec);
 }
 
+std::string FetchAllScript(const std::string& urls) {
+  return "Promise.all(" + urls +
+         ".map(u => fetch(u).then(r => {\n"
+         "    if (!r.ok) throw u + ' ' + r.status;\n"
+         "    return r.arrayBuffer();\n"
+         "  })))\n"
+         "  .then(() => { document.title = 'movies fetched'; },\n"
+         "        e => { document.title = 'fetch failed ' + e; });\n";
+}
+
 }  // namespace tavimo::test

@@ -33,4 +33,9 @@ void RemoveChromiumFolders(const std::string& home);
 // The command line FillChromiumCache runs (for reports and failure messages).
 std::vector<std::string> ChromiumCommand(const std::string& home, const std::string& pageUrl);
 
+// A page's script that fetches every URL of the JavaScript array expression `urls` (relative
+// to the page) and then sets the title to "movies fetched", or to "fetch failed <url> <status>":
+// the text FillChromiumCache waits for.
+std::string FetchAllScript(const std::string& urls);
+
 }  // namespace tavimo::test

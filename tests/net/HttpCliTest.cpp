@@ -198,45 +198,38 @@ TEST_F(HttpCliServed, HeadersSplitAcrossReadsBareLineFeedsAndNoContentLength) {
   EXPECT_EQ(log_.doneError, 0);
 }
 
-TEST(HttpCli, BodyIsDeliveredByteForByteInBufferSizedPieces) {
+TEST_F(HttpCliServed, BodyIsDeliveredByteForByteInBufferSizedPieces) {
   std::string big(300000, '\0');
   for (std::size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>(i * 7 + i / 251);
-  TestServer server(Answer(Response("200 OK", "Content-Length: 300000\r\n", big)));
-  THttpCli cli;
+  Serve(Answer(Response("200 OK", "Content-Length: 300000\r\n", big)));
   TMemoryStream body;
-  cli.RcvdStream = &body;
   int chunks = 0;
-  cli.OnDocData = [&](THttpCli*, const char*, std::int32_t n) {
-    ++chunks;
-    EXPECT_LE(n, THttpCli::kBufferSize);
-  };
-  cli.URL = server.Url("/bin");
-  cli.Get();
+  Fetch("/bin", [&](THttpCli& cli) {
+    cli.RcvdStream = &body;
+    cli.OnDocData = [&](THttpCli*, const char*, std::int32_t n) {
+      ++chunks;
+      EXPECT_LE(n, THttpCli::kBufferSize);
+    };
+  });
+  cli_.RcvdStream = nullptr;
   EXPECT_EQ(body.View(), big);
-  EXPECT_EQ(cli.RcvdCount(), static_cast<std::int64_t>(big.size()));
-  EXPECT_EQ(cli.ContentLength(), 300000);
+  EXPECT_EQ(cli_.RcvdCount(), static_cast<std::int64_t>(big.size()));
+  EXPECT_EQ(cli_.ContentLength(), 300000);
   EXPECT_GE(chunks, static_cast<int>(big.size() / THttpCli::kBufferSize));
 }
 
-TEST(HttpCli, HtmlWithoutHeaderIsThePage) {
-  const std::string page = "<html>\r\n<body>\nline two</body>\r\n</html>";
-  TestServer server(Answer(page));
-  THttpCli cli;
-  EventLog log(cli);
-  cli.URL = server.Url("/old.htm");
-  cli.Get();
-  EXPECT_EQ(cli.ContentType(), "text/html");
-  EXPECT_EQ(log.body, page);
-  EXPECT_EQ(cli.StatusCode(), 0);
-  EXPECT_EQ(log.doneError, 0);
-
-  // Also when the page has no line feed at all.
-  TestServer oneLine(Answer("<HTML><b>x</b></HTML>"));
-  EventLog log2;
-  log2.Attach(cli);
-  cli.URL = oneLine.Url("/");
-  cli.Get();
-  EXPECT_EQ(log2.body, "<HTML><b>x</b></HTML>");
+// A page without any head is the page, with or without a line feed in it.
+TEST_F(HttpCliServed, HtmlWithoutHeaderIsThePage) {
+  for (const std::string page : {"<html>\r\n<body>\nline two</body>\r\n</html>", "<HTML><b>x</b></HTML>"}) {
+    Serve(Answer(page));
+    log_ = {};
+    log_.Attach(cli_);
+    Fetch("/old.htm");
+    EXPECT_EQ(cli_.ContentType(), "text/html") << page;
+    EXPECT_EQ(log_.body, page);
+    EXPECT_EQ(cli_.StatusCode(), 0) << page;
+    EXPECT_EQ(log_.doneError, 0) << page;
+  }
 }
 
 TEST_F(HttpCliServed, ExeServedAsHtmlIsNamedHtm) {

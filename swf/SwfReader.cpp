@@ -50,7 +50,10 @@ class MovieReader {
     std::string inflated;
     std::string_view body = in.Rest();
     std::string bodyError;
-    if (compression != 'F') {
+    if (compression == 'F' && fileLength > bytes.size()) {
+      bodyError = "the movie ends after " + std::to_string(bytes.size()) + " of the " +
+                  std::to_string(fileLength) + " bytes the header declares";
+    } else if (compression != 'F') {
       if (fileLength < 8) return "the header declares a length of " + std::to_string(fileLength) + " bytes";
       const std::uint64_t expected = fileLength - 8;
       if (expected > limits_.maxDecompressedBytes - decompressed_)
@@ -84,7 +87,8 @@ class MovieReader {
       info.actionScript = 1;
     }
     std::string error = Tags(head.Rest(), static_cast<int>(version), depth, nesting, -1);
-    return error.empty() ? bodyError : error;
+    // A body cut short explains the damaged tag it leaves behind.
+    return bodyError.empty() ? error : bodyError;
   }
 
   bool Refused() const { return refused_; }

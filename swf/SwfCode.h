@@ -15,6 +15,9 @@ void ReadSwfActions(std::string_view actions, const SwfReference& where, std::ve
 // Movies of version 5 and older write the clip event flags in 2 bytes, later ones in 4.
 void ReadSwfPlaceObject(std::string_view body, int tagCode, int version, const SwfReference& where,
                         std::vector<SwfReference>& out);
+// DefineButton (7): its one action list; DefineButton2 (34): the actions of each condition.
+void ReadSwfButton(std::string_view body, int tagCode, const SwfReference& where,
+                   std::vector<SwfReference>& out);
 // An ActionScript 3 ABC block: every string of its constant pool.
 void ReadSwfAbc(std::string_view abc, const SwfReference& where, std::vector<SwfReference>& out);
 

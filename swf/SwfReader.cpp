@@ -9,8 +9,10 @@ namespace {
 
 enum Tag : std::uint32_t {
   kEnd = 0,
+  kDefineButton = 7,
   kDoAction = 12,
   kPlaceObject2 = 26,
+  kDefineButton2 = 34,
   kDefineSprite = 39,
   kImportAssets = 57,
   kDoInitAction = 59,
@@ -145,6 +147,11 @@ class MovieReader {
         ReadSwfPlaceObject(body, static_cast<int>(code), version,
                            Where(code == kPlaceObject2 ? "PlaceObject2" : "PlaceObject3", depth, spriteId),
                            out);
+        break;
+      case kDefineButton:
+      case kDefineButton2:
+        ReadSwfButton(body, static_cast<int>(code),
+                      Where(code == kDefineButton ? "DefineButton" : "DefineButton2", depth, spriteId), out);
         break;
       case kDoAbc:
         if (!in.U32(v) || !in.String(s)) break;  // flags, name

@@ -1,8 +1,9 @@
 #pragma once
 // Reads a Flash movie (plain, zlib or LZMA compressed) and lists the references it holds: the
-// strings of its ActionScript 1/2 and 3 code, the files its actions load and the movies it
-// imports assets from, each with the tag it was found in. The tags of sprites and movies
-// embedded as binary data are read too. Picture, sound, font and text data are never looked at.
+// strings of its ActionScript 1/2 code (frame, init, clip and button actions) and of its
+// ActionScript 3 code, the files its actions load and the movies it imports assets from, each
+// with the tag it was found in. The tags of sprites and movies embedded as binary data are read
+// too. Picture, sound, font and text data are never looked at.
 // Reading is linear in the input and bounded by SwfLimits; a movie over a bound is refused with
 // the reason, keeping what was found before it.
 #include <cstdint>
@@ -26,7 +27,7 @@ struct SwfReference {
   };
   std::string text;
   Kind kind = Kind::String;
-  std::string foundIn;  // the tag kind: "DoAction", "PlaceObject2", "DoABC", "ImportAssets" ...
+  std::string foundIn;  // the tag kind: "DoAction", "PlaceObject2", "DefineButton2", "DoABC" ...
   int spriteId = -1;    // the sprite whose tags held it, -1 for the movie's own tags
   int depth = 0;        // 0 for the movie itself, 1 for a movie embedded in it, ...
 };

@@ -193,6 +193,25 @@ std::string SwfPlaceObject(bool three, int version, const std::vector<SwfActions
   return SwfTag(three ? 70 : 26, body);
 }
 
+std::string SwfButton(bool two, const std::vector<SwfActions>& actions) {
+  // One record shown in every state, moved by a matrix; DefineButton2's also has a colour
+  // transform. A record never holds code: its bytes here spell a decoy.
+  Bits matrix;
+  matrix.Put(0, 1), matrix.Put(0, 1), matrix.Put(12, 5), matrix.Put(100, 12), matrix.Put(200, 12);
+  std::string record = U8(0x0f) + SwfU16(1) + SwfU16(1) + matrix.Bytes();
+  if (two) record += U8(0);  // colour transform without terms
+  const std::string records = record + U8(0);
+  if (!two) return SwfTag(7, SwfU16(5) + records + (actions.empty() ? SwfActions() : actions[0]).Bytes());
+  std::string conditions;
+  for (std::size_t i = 0; i < actions.size(); ++i) {
+    const std::string bytes = actions[i].Bytes();
+    const bool last = i + 1 == actions.size();
+    conditions += SwfU16(last ? 0 : static_cast<std::uint32_t>(bytes.size() + 4)) + SwfU16(0x0008) + bytes;
+  }
+  const std::uint32_t offset = actions.empty() ? 0 : static_cast<std::uint32_t>(records.size() + 2);
+  return SwfTag(34, SwfU16(6) + U8(0) + SwfU16(offset) + records + conditions);
+}
+
 std::string SwfSprite(int id, const std::vector<std::string>& tags) {
   std::string body = SwfU16(static_cast<std::uint32_t>(id)) + SwfU16(1);
   for (const std::string& t : tags) body += t;

@@ -56,6 +56,9 @@ std::string SwfImportAssets(std::string_view url, bool two = false);
 std::string SwfPlaceObject(bool three, int version, const std::vector<SwfActions>& clipActions,
                            bool keyPress = false);
 
+// DefineButton (7) with the first action list, or DefineButton2 (34) with one condition each.
+std::string SwfButton(bool two, const std::vector<SwfActions>& actions);
+
 std::string SwfSprite(int id, const std::vector<std::string>& tags);
 // DefineBinaryData (87) holding these bytes.
 std::string SwfBinaryData(int id, std::string_view data);

@@ -1,4 +1,7 @@
-// PlaceObject2/3: the fields before the clip actions are walked only to find where those start.
+// The code attached to what is shown: the clip actions of PlaceObject2/3 and the actions of
+// buttons. The fields before the code are walked only to find where it starts.
+#include <algorithm>
+
 #include "swf/SwfBytes.h"
 #include "swf/SwfCode.h"
 
@@ -6,6 +9,7 @@ namespace tavimo {
 namespace {
 
 constexpr int kPlaceObject3 = 70;
+constexpr int kDefineButton2 = 34;
 
 bool SkipMatrix(SwfBytes& in) {
   std::uint32_t has = 0, bits = 0, v = 0;
@@ -93,6 +97,38 @@ void ReadSwfPlaceObject(std::string_view body, int tagCode, int version, const S
     const bool keyPress = flagBytes == 4 && (static_cast<unsigned char>(eventFlags[2]) & 0x02);
     ReadSwfActions(keyPress ? actions.substr(actions.empty() ? 0 : 1) : actions, where, out);
   }
+}
+
+void ReadSwfButton(std::string_view body, int tagCode, const SwfReference& where,
+                   std::vector<SwfReference>& out) {
+  SwfBytes in(body);
+  std::uint32_t v = 0;
+  if (!in.U16(v)) return;  // button id
+  if (tagCode == kDefineButton2) {
+    // The action offset counts from its own field, past the button records.
+    std::uint32_t offset = 0;
+    if (!in.U8(v)) return;  // track as menu
+    const std::size_t field = in.Offset();
+    if (!in.U16(offset) || offset == 0) return;
+    SwfBytes conditions(body.substr(std::min(body.size(), field + offset)));
+    for (;;) {
+      // Each condition's size counts from its own field to the next condition; 0 for the last.
+      std::uint32_t size = 0;
+      std::string_view actions;
+      if (!conditions.U16(size) || !conditions.U16(v)) return;
+      if (size == 0) return ReadSwfActions(conditions.Rest(), where, out);
+      if (size < 4 || !conditions.Take(size - 4, actions)) return;
+      ReadSwfActions(actions, where, out);
+    }
+  }
+  // DefineButton: button records (state flags, character, depth, matrix) up to a zero byte, then
+  // the actions.
+  for (;;) {
+    if (!in.U8(v)) return;
+    if (v == 0) break;
+    if (!in.Skip(4) || !SkipMatrix(in)) return;
+  }
+  ReadSwfActions(in.Rest(), where, out);
 }
 
 }  // namespace tavimo

@@ -49,6 +49,11 @@ class MovieReader {
     if (!HasSwfSignature(bytes) || !in.Take(3, signature) || !in.U8(version) || !in.U32(fileLength))
       return "not a Flash movie (no FWS, CWS or ZWS signature)";
     const char compression = signature[0];
+    if (depth == 0) {
+      result_.info.version = static_cast<int>(version);
+      result_.info.compression = compression;
+      result_.info.fileLength = fileLength;
+    }
     std::string inflated;
     std::string_view body = in.Rest();
     std::string bodyError;
@@ -80,20 +85,15 @@ class MovieReader {
     if (!ok) return bodyError.empty() ? "the movie header is cut short" : bodyError;
     if (depth == 0) {
       SwfInfo& info = result_.info;
-      info.version = static_cast<int>(version);
-      info.compression = compression;
-      info.fileLength = fileLength;
       info.frame = {Signed(v[0], bits), Signed(v[1], bits), Signed(v[2], bits), Signed(v[3], bits)};
       info.frameRate = rate / 256.0;
       info.frameCount = static_cast<int>(frames);
       info.actionScript = 1;
     }
     std::string error = Tags(head.Rest(), static_cast<int>(version), depth, nesting, -1);
-    // A body cut short explains the damaged tag it leaves behind.
-    return bodyError.empty() ? error : bodyError;
+    // A body cut short explains the damaged tag it leaves behind; a bound passed comes first.
+    return bodyError.empty() || refused_ ? error : bodyError;
   }
-
-  bool Refused() const { return refused_; }
 
  private:
   std::string Refuse(std::string reason) {
@@ -106,16 +106,18 @@ class MovieReader {
     while (!in.AtEnd()) {
       const std::size_t offset = in.Offset();
       std::uint32_t header = 0, length = 0;
-      if (!in.U16(header)) return "the tag header at offset " + std::to_string(offset) + " is cut short";
+      if (!in.U16(header))
+        return "the tag header at byte " + std::to_string(offset) + " of a tag list is cut short";
       const std::uint32_t code = header >> 6;
       length = header & 0x3f;
       if (length == 0x3f && !in.U32(length))
-        return "the tag header at offset " + std::to_string(offset) + " is cut short";
+        return "the tag header at byte " + std::to_string(offset) + " of a tag list is cut short";
       if (++tagCount_ > limits_.maxTags)
         return Refuse("the movie has more than " + std::to_string(limits_.maxTags) + " tags");
       std::string_view body;
       if (!in.Take(length, body))
-        return "tag " + std::to_string(code) + " at offset " + std::to_string(offset) + " runs past the end";
+        return "tag " + std::to_string(code) + " at byte " + std::to_string(offset) +
+               " of a tag list runs past the end";
       if (code == kEnd) break;
       std::string error = Tag(code, body, version, depth, nesting, spriteId);
       if (!error.empty()) return error;

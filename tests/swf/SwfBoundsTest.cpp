@@ -81,6 +81,16 @@ std::vector<BoundsCase> BoundsCases() {
        Limits(1 << 20, 10, 8),
        "more than 10 tags",
        {"string first.swf in DoAction"}},
+      {"ABoundPassedComesBeforeABodyCutShort",
+       [&] {
+         auto tags = manyTags;
+         tags.push_back(Filler(100000));
+         const std::string movie = SwfMovie('C', 9, tags);
+         return movie.substr(0, movie.size() / 2);
+       }(),
+       Limits(1 << 20, 10, 8),
+       "more than 10 tags",
+       {}},
       {"SpritesEightDeep",
        SwfMovie('F', 9, {Nested(8, false)}),
        {},
@@ -110,7 +120,7 @@ std::vector<BoundsCase> BoundsCases() {
       {"PlainCutInATagHeader",
        Declaring(plain.substr(0, plain.size() - 1)),
        {},
-       "tag header at offset",
+       "tag header at byte",
        {"string first.swf in DoAction", "string second.swf in DoAction"}},
       {"ZlibCutShort",
        compressed.substr(0, compressed.size() / 2),

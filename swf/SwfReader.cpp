@@ -2,7 +2,7 @@
 
 #include "swf/SwfBytes.h"
 #include "swf/SwfCode.h"
-#include "swf/SwfDecompress.h"
+#include "swf/SwfBody.h"
 
 namespace tavimo {
 namespace {
@@ -27,6 +27,25 @@ enum Tag : std::uint32_t {
 bool HasSwfSignature(std::string_view bytes) {
   return bytes.size() >= 8 && (bytes[0] == 'F' || bytes[0] == 'C' || bytes[0] == 'Z') && bytes[1] == 'W' &&
          bytes[2] == 'S';
+}
+
+bool HoldsCode(std::uint32_t code) {
+  switch (code) {
+    case kDefineButton:
+    case kDoAction:
+    case kPlaceObject2:
+    case kDefineButton2:
+    case kDefineSprite:
+    case kImportAssets:
+    case kDoInitAction:
+    case kFileAttributes:
+    case kPlaceObject3:
+    case kImportAssets2:
+    case kDoAbcRaw:
+    case kDoAbc:
+    case kDefineBinaryData: return true;
+    default: return false;
+  }
 }
 
 std::int32_t Signed(std::uint32_t value, int bits) {
@@ -54,45 +73,28 @@ class MovieReader {
       result_.info.compression = compression;
       result_.info.fileLength = fileLength;
     }
-    std::string inflated;
-    std::string_view body = in.Rest();
-    std::string bodyError;
+    std::size_t expected = in.Remaining();
+    std::string shortError;
     if (compression == 'F' && fileLength > bytes.size()) {
-      bodyError = "the movie ends after " + std::to_string(bytes.size()) + " of the " +
-                  std::to_string(fileLength) + " bytes the header declares";
+      shortError = "the movie ends after " + std::to_string(bytes.size()) + " of the " +
+                   std::to_string(fileLength) + " bytes the header declares";
     } else if (compression != 'F') {
       if (fileLength < 8) return "the header declares a length of " + std::to_string(fileLength) + " bytes";
-      const std::uint64_t expected = fileLength - 8;
+      expected = fileLength - 8;
       if (expected > limits_.maxDecompressedBytes - decompressed_)
         return Refuse("the movie decompresses to " + std::to_string(expected) + " bytes, over the limit of " +
                       std::to_string(limits_.maxDecompressedBytes) + " bytes");
       decompressed_ += expected;
-      if (compression == 'C') {
-        bodyError = InflateSwfBody(body, expected, inflated);
-      } else {
-        std::string_view properties;
-        std::uint32_t compressedLength = 0;
-        if (!in.U32(compressedLength) || !in.Take(5, properties)) return "the LZMA header is cut short";
-        bodyError = UnlzmaSwfBody(properties, in.Rest(), expected, inflated);
-      }
-      body = inflated;
+      // ZWS: the compressed length (not needed: the data runs to the end), then the properties.
+      if (compression == 'Z' && !(in.Skip(4) && in.Remaining() >= 5)) return "the LZMA header is cut short";
     }
-    SwfBytes head(body);
-    std::uint32_t bits = 0, v[4] = {}, rate = 0, frames = 0;
-    bool ok = head.Bits(5, bits);
-    for (int i = 0; ok && i < 4; ++i) ok = head.Bits(static_cast<int>(bits), v[i]);
-    ok = ok && head.U16(rate) && head.U16(frames);
-    if (!ok) return bodyError.empty() ? "the movie header is cut short" : bodyError;
-    if (depth == 0) {
-      SwfInfo& info = result_.info;
-      info.frame = {Signed(v[0], bits), Signed(v[1], bits), Signed(v[2], bits), Signed(v[3], bits)};
-      info.frameRate = rate / 256.0;
-      info.frameCount = static_cast<int>(frames);
-      info.actionScript = 1;
-    }
-    std::string error = Tags(head.Rest(), static_cast<int>(version), depth, nesting, -1);
-    // A body cut short explains the damaged tag it leaves behind; a bound passed comes first.
-    return bodyError.empty() || refused_ ? error : bodyError;
+    SwfBody body(compression, in.Rest(), expected);
+    std::string error = Header(body, depth);
+    if (error.empty()) error = Tags(body, static_cast<int>(version), depth, nesting, -1);
+    // A bound passed comes first; then a body cut short, which explains the damage it leaves.
+    if (refused_) return error;
+    if (!body.Error().empty()) return body.Error();
+    return shortError.empty() ? error : shortError;
   }
 
  private:
@@ -101,24 +103,55 @@ class MovieReader {
     return reason;
   }
 
-  std::string Tags(std::string_view tags, int version, int depth, int nesting, int spriteId) {
-    SwfBytes in(tags);
+  // The frame size (a rectangle of bit fields), frame rate and frame count.
+  std::string Header(SwfBody& body, int depth) {
+    std::string scratch, header;
+    std::string_view part;
+    if (!body.Take(1, part, scratch)) return "the movie header is cut short";
+    header = part;
+    const int bits = static_cast<unsigned char>(header[0]) >> 3;
+    if (!body.Take((5 + 4 * bits + 7) / 8 - 1 + 4, part, scratch)) return "the movie header is cut short";
+    header += part;
+    SwfBytes head(header);
+    std::uint32_t nbits = 0, v[4] = {}, rate = 0, frames = 0;
+    head.Bits(5, nbits);
+    for (std::uint32_t& x : v) head.Bits(bits, x);
+    head.U16(rate), head.U16(frames);
+    if (depth == 0) {
+      SwfInfo& info = result_.info;
+      info.frame = {Signed(v[0], bits), Signed(v[1], bits), Signed(v[2], bits), Signed(v[3], bits)};
+      info.frameRate = rate / 256.0;
+      info.frameCount = static_cast<int>(frames);
+      info.actionScript = 1;
+    }
+    return {};
+  }
+
+  std::string Tags(SwfBody& in, int version, int depth, int nesting, int spriteId) {
+    std::string scratch;
     while (!in.AtEnd()) {
       const std::size_t offset = in.Offset();
-      std::uint32_t header = 0, length = 0;
-      if (!in.U16(header))
+      std::string_view bytes;
+      if (!in.Take(2, bytes, scratch))
         return "the tag header at byte " + std::to_string(offset) + " of a tag list is cut short";
+      const std::uint32_t header = static_cast<unsigned char>(bytes[0]) | static_cast<unsigned char>(bytes[1])
+                                                                              << 8;
       const std::uint32_t code = header >> 6;
-      length = header & 0x3f;
-      if (length == 0x3f && !in.U32(length))
-        return "the tag header at byte " + std::to_string(offset) + " of a tag list is cut short";
+      std::uint32_t length = header & 0x3f;
+      if (length == 0x3f) {
+        if (!in.Take(4, bytes, scratch))
+          return "the tag header at byte " + std::to_string(offset) + " of a tag list is cut short";
+        SwfBytes(bytes).U32(length);
+      }
       if (++tagCount_ > limits_.maxTags)
         return Refuse("the movie has more than " + std::to_string(limits_.maxTags) + " tags");
       std::string_view body;
-      if (!in.Take(length, body))
+      // Only the tags that can hold code are kept; pictures, sounds and the rest pass by.
+      if (!(HoldsCode(code) ? in.Take(length, body, scratch) : in.Skip(length)))
         return "tag " + std::to_string(code) + " at byte " + std::to_string(offset) +
                " of a tag list runs past the end";
       if (code == kEnd) break;
+      if (!HoldsCode(code)) continue;
       std::string error = Tag(code, body, version, depth, nesting, spriteId);
       if (!error.empty()) return error;
     }
@@ -176,7 +209,10 @@ class MovieReader {
         break;
       case kDefineSprite:
         if (nesting + 1 > limits_.maxDepth) return TooDeep();
-        if (in.U16(v) && in.Skip(2)) return Tags(in.Rest(), version, depth, nesting + 1, static_cast<int>(v));
+        if (in.U16(v) && in.Skip(2)) {
+          SwfBody tags('F', in.Rest(), in.Remaining());
+          return Tags(tags, version, depth, nesting + 1, static_cast<int>(v));
+        }
         break;
       case kDefineBinaryData:
         if (in.Skip(6) && HasSwfSignature(in.Rest())) {

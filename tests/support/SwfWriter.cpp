@@ -1,5 +1,6 @@
 #include "tests/support/SwfWriter.h"
 
+#include <algorithm>
 #include <lzma.h>
 #include <stdexcept>
 #include <zlib.h>
@@ -238,6 +239,78 @@ std::string SwfMovieDeclaring(char compression, int version, const std::vector<s
     return head + SwfU32(static_cast<std::uint32_t>(data.size())) + properties + data;
   }
   return head + body;
+}
+
+std::string SwfMovieWithZeros(char compression, int version, const std::vector<std::string>& before,
+                              std::uint32_t zeroBytes, const std::vector<std::string>& after) {
+  Bits rect;
+  rect.Put(15, 5), rect.Put(0, 15), rect.Put(11000, 15), rect.Put(0, 15), rect.Put(8000, 15);
+  std::string start = rect.Bytes() + SwfU16(24 << 8) + SwfU16(1);
+  for (const std::string& t : before) start += t;
+  start += SwfU16(6 << 6 | 0x3f) + SwfU32(zeroBytes);
+  std::string end;
+  for (const std::string& t : after) end += t;
+  end += SwfEnd();
+  const std::uint64_t total = 8 + start.size() + std::uint64_t{zeroBytes} + end.size();
+  std::string out = std::string(1, compression) + "WS" + U8(static_cast<std::uint32_t>(version)) +
+                    SwfU32(static_cast<std::uint32_t>(total));
+  const std::string zeros(1 << 20, '\0');
+  std::string buffer(1 << 20, '\0');
+  // The pieces in order: the start, the zeros a megabyte at a time, the end.
+  auto pieces = [&](auto&& feed) {
+    feed(start);
+    for (std::uint32_t left = zeroBytes; left > 0;) {
+      const std::uint32_t n = std::min<std::uint32_t>(left, static_cast<std::uint32_t>(zeros.size()));
+      feed(std::string_view(zeros).substr(0, n));
+      left -= n;
+    }
+    feed(end);
+  };
+  if (compression == 'C') {
+    z_stream z{};
+    deflateInit(&z, 1);
+    pieces([&](std::string_view piece) {
+      z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(piece.data()));
+      z.avail_in = static_cast<uInt>(piece.size());
+      while (z.avail_in > 0) {
+        z.next_out = reinterpret_cast<Bytef*>(buffer.data());
+        z.avail_out = static_cast<uInt>(buffer.size());
+        deflate(&z, Z_NO_FLUSH);
+        out.append(buffer.data(), buffer.size() - z.avail_out);
+      }
+    });
+    int rc = Z_OK;
+    while (rc != Z_STREAM_END) {
+      z.next_out = reinterpret_cast<Bytef*>(buffer.data());
+      z.avail_out = static_cast<uInt>(buffer.size());
+      rc = deflate(&z, Z_FINISH);
+      out.append(buffer.data(), buffer.size() - z.avail_out);
+    }
+    deflateEnd(&z);
+    return out;
+  }
+  lzma_options_lzma options;
+  lzma_lzma_preset(&options, 1);
+  lzma_stream z = LZMA_STREAM_INIT;
+  if (lzma_alone_encoder(&z, &options) != LZMA_OK) throw std::runtime_error("lzma encoder");
+  std::string data;
+  auto drain = [&](lzma_action action) {
+    lzma_ret rc = LZMA_OK;
+    do {
+      z.next_out = reinterpret_cast<std::uint8_t*>(buffer.data());
+      z.avail_out = buffer.size();
+      rc = lzma_code(&z, action);
+      data.append(buffer.data(), buffer.size() - z.avail_out);
+    } while (action == LZMA_FINISH ? rc == LZMA_OK : z.avail_in > 0);
+  };
+  pieces([&](std::string_view piece) {
+    z.next_in = reinterpret_cast<const std::uint8_t*>(piece.data());
+    z.avail_in = piece.size();
+    drain(LZMA_RUN);
+  });
+  drain(LZMA_FINISH);
+  lzma_end(&z);
+  return out + SwfU32(static_cast<std::uint32_t>(data.size() - 13)) + data.substr(0, 5) + data.substr(13);
 }
 
 std::string SwfMovie(char compression, int version, const std::vector<std::string>& tags) {

@@ -69,4 +69,9 @@ std::string SwfMovie(char compression, int version, const std::vector<std::strin
 std::string SwfMovieDeclaring(char compression, int version, const std::vector<std::string>& tags,
                               std::uint32_t fileLength);
 
+// A large movie made without holding it: `before`, a picture tag of `zeroBytes` zero bytes,
+// `after`, compressed ('C' or 'Z') as it is written.
+std::string SwfMovieWithZeros(char compression, int version, const std::vector<std::string>& before,
+                              std::uint32_t zeroBytes, const std::vector<std::string>& after);
+
 }  // namespace tavimo::test

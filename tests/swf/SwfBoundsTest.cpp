@@ -1,6 +1,7 @@
 // Movies over a bound, damaged or not movies at all: each is refused with its reason, never
 // read past its end, and what was found before the fault is kept.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 #include "swf/SwfReader.h"
 #include "tests/support/SwfWriter.h"
@@ -190,6 +191,30 @@ TEST(SwfBoundsEmbedded, EveryPrefixIsReadOrRefusedCleanly) {
     if (n < movie.size()) {
       EXPECT_NE(result.error, "") << n;
     }
+  }
+}
+
+long PeakKilobytes() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  return usage.ru_maxrss;
+}
+
+// A movie that decompresses to 100 MB, read with a limit above that: the picture that makes it
+// big is skipped as it streams by, so the reader's peak memory stays far below the movie.
+TEST(SwfBoundsMemory, AHundredMegabyteMovieIsReadInBoundedMemory) {
+  for (char compression : {'C', 'Z'}) {
+    SCOPED_TRACE(std::string(1, compression) + "WS");
+    const std::string movie =
+        SwfMovieWithZeros(compression, 9, {SwfDoAction(SwfActions().PushString("before.swf"))}, 100u << 20,
+                          {SwfDoAction(SwfActions().PushString("after.swf"))});
+    ASSERT_LT(movie.size(), 2u << 20);
+    const long before = PeakKilobytes();
+    const SwfReadResult result = ReadSwf(movie, Limits(128u << 20, 1000, 8));
+    EXPECT_EQ(result.error, "");
+    EXPECT_EQ(Lines(result.references),
+              (std::vector<std::string>{"string before.swf in DoAction", "string after.swf in DoAction"}));
+    EXPECT_LT(PeakKilobytes() - before, 32 * 1024);
   }
 }
 

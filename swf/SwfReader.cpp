@@ -113,8 +113,8 @@ class MovieReader {
     if (!body.Take((5 + 4 * bits + 7) / 8 - 1 + 4, part, scratch)) return "the movie header is cut short";
     header += part;
     SwfBytes head(header);
-    std::uint32_t nbits = 0, v[4] = {}, rate = 0, frames = 0;
-    head.Bits(5, nbits);
+    std::uint32_t width = 0, v[4] = {}, rate = 0, frames = 0;
+    head.Bits(5, width);  // `bits`, read above
     for (std::uint32_t& x : v) head.Bits(bits, x);
     head.U16(rate), head.U16(frames);
     if (depth == 0) {
@@ -134,8 +134,8 @@ class MovieReader {
       std::string_view bytes;
       if (!in.Take(2, bytes, scratch))
         return "the tag header at byte " + std::to_string(offset) + " of a tag list is cut short";
-      const std::uint32_t header = static_cast<unsigned char>(bytes[0]) | static_cast<unsigned char>(bytes[1])
-                                                                              << 8;
+      std::uint32_t header = 0;
+      SwfBytes(bytes).U16(header);
       const std::uint32_t code = header >> 6;
       std::uint32_t length = header & 0x3f;
       if (length == 0x3f) {

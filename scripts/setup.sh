@@ -8,6 +8,7 @@ PACKAGES=(
   dpkg-dev  # dpkg-shlibdeps, which names the package's library dependencies (make package)
   qt6-base-dev qt6-base-dev-tools libqt6opengl6-dev
   libjpeg62-turbo-dev libssl-dev libcurl4-openssl-dev liblz4-dev nlohmann-json3-dev zlib1g-dev zlib1g-dev
+  liblzma-dev  # the LZMA compression of Flash movies (ZWS)
   libx11-dev libxtst-dev libxcb1-dev libx11-xcb-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-dejavu-core xvfb xauth xdotool x11-utils trayer

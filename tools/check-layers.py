@@ -15,19 +15,20 @@ import sys
 # folder's subfolders (base/http, sources/cache, player/module ...) belong to it.
 BELOW = {
     "base": set(),
+    "swf": {"base"},
     "compat": {"base"},
     "platform": {"base", "compat"},
-    "sources": {"base", "compat", "platform"},
-    "net": {"base", "compat", "platform"},
-    "detect": {"base", "compat", "platform", "sources", "net"},
-    "download": {"base", "compat", "platform", "sources", "net", "detect"},
+    "sources": {"base", "swf", "compat", "platform"},
+    "net": {"base", "swf", "compat", "platform"},
+    "detect": {"base", "swf", "compat", "platform", "sources", "net"},
+    "download": {"base", "swf", "compat", "platform", "sources", "net", "detect"},
     "desktop": {"base", "compat", "platform"},
     "player": {"base", "compat", "platform", "net", "desktop"},
     "controls": {"base", "compat", "platform", "desktop"},
     "components": {"base", "compat", "platform", "sources", "desktop", "controls"},
-    "app": {"base", "compat", "platform", "sources", "net", "detect", "download", "desktop",
+    "app": {"base", "swf", "compat", "platform", "sources", "net", "detect", "download", "desktop",
             "player", "controls", "components"},
-    "cli": {"base", "compat", "platform", "sources", "net", "detect", "download"},
+    "cli": {"base", "swf", "compat", "platform", "sources", "net", "detect", "download"},
 }
 # Folders whose sources may include anything.
 UNCHECKED = {"tests", "bench", "fuzz", "tools"}

@@ -1,6 +1,8 @@
 // Movies over a bound, damaged or not movies at all: each is refused with its reason, never
 // read past its end, and what was found before the fault is kept.
 #include <gtest/gtest.h>
+
+#include <ostream>
 #include <sys/resource.h>
 
 #include "swf/SwfReader.h"
@@ -33,6 +35,8 @@ struct BoundsCase {
   const char* error;  // a part of the reason; empty: read in full
   std::vector<std::string> expected;
 };
+// Listed by their names, not as dumps of their bytes.
+void PrintTo(const BoundsCase& c, std::ostream* os) { *os << c.name; }
 
 SwfLimits Limits(std::uint64_t bytes, std::uint64_t tags, int depth) { return {bytes, tags, depth}; }
 

@@ -2,6 +2,8 @@
 // from (pictures, sounds, fonts, text, navigation, FSCommand).
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include "swf/SwfReader.h"
 #include "tests/support/SwfWriter.h"
 #include "tests/swf/SwfTestFormat.h"
@@ -15,6 +17,8 @@ struct PlaceCase {
   std::vector<std::string> tags;
   std::vector<std::string> expected;
 };
+// Listed by their names, not as dumps of their bytes.
+void PrintTo(const PlaceCase& c, std::ostream* os) { *os << c.name; }
 
 std::vector<PlaceCase> PlaceCases() {
   const std::string decoyActions =

@@ -14,12 +14,12 @@ std::optional<int> Number(const TIniFile& file, std::string_view section, std::s
   return ParseLenientInteger(file.ReadString(section, key, ""));
 }
 
-int Bounded(const SettingSpec& s, int value) {
+int Bounded(const SettingEntry& s, int value) {
   if (value >= s.min && value <= s.max) return value;
   return s.outOfBounds == OutOfBounds::NearestBound ? std::clamp(value, s.min, s.max) : s.def;
 }
 
-int ValueOf(const TIniFile& file, const SettingSpec& s) {
+int ValueOf(const TIniFile& file, const SettingEntry& s) {
   std::optional<int> n = Number(file, s.section, s.key);
   if (!n && !s.oldSection.empty()) n = Number(file, s.oldSection, s.key);
   switch (s.type) {
@@ -35,22 +35,22 @@ int ValueOf(const TIniFile& file, const SettingSpec& s) {
 }  // namespace
 
 SettingValues::SettingValues() {
-  for (const SettingSpec& s : AllSettings()) Set(s.id, s.type == SettingType::Text ? 0 : DefaultValue(s.id));
+  for (const SettingEntry& s : AllSettings()) Set(s.id, s.type == SettingType::Text ? 0 : DefaultValue(s.id));
 }
 
 SettingValues SettingValues::Read(const TIniFile& file) {
   SettingValues v;
-  for (const SettingSpec& s : AllSettings()) v.Set(s.id, ValueOf(file, s));
+  for (const SettingEntry& s : AllSettings()) v.Set(s.id, ValueOf(file, s));
   return v;
 }
 
 bool SettingValues::SetLimit(std::string_view nameValue, std::string& error) {
   const std::size_t eq = nameValue.find('=');
   const std::string name = AsciiLowerCopy(nameValue.substr(0, eq));
-  const SettingSpec* s = FindLimit(name);
+  const SettingEntry* s = FindLimit(name);
   if (!s || s->usedBy == UsedBy::Window) {
     std::string known;
-    for (const SettingSpec& l : LimitSettings()) {
+    for (const SettingEntry& l : LimitSettings()) {
       if (l.usedBy != UsedBy::Window) known += (known.empty() ? "" : ", ") + std::string(l.key);
     }
     error = "--limit: tavimo-scan has no limit " + std::string(nameValue.substr(0, eq)) + " (it has " +
@@ -70,17 +70,17 @@ bool SettingValues::SetLimit(std::string_view nameValue, std::string& error) {
 
 std::string SettingValues::ReadText(const TIniFile& file, Setting id, std::string_view def,
                                     std::string_view suffix) {
-  const SettingSpec& s = SpecOf(id);
+  const SettingEntry& s = EntryOf(id);
   return file.ReadString(s.section, std::string(s.key) + std::string(suffix), def);
 }
 
 void SettingValues::WriteText(TIniFile& file, Setting id, std::string_view text, std::string_view suffix) {
-  const SettingSpec& s = SpecOf(id);
+  const SettingEntry& s = EntryOf(id);
   file.WriteString(s.section, std::string(s.key) + std::string(suffix), text);
 }
 
 void SettingValues::Write(TIniFile& file, Setting id, int value) {
-  const SettingSpec& s = SpecOf(id);
+  const SettingEntry& s = EntryOf(id);
   switch (s.type) {
     case SettingType::Flag: file.WriteString(s.section, s.key, value != 0 ? "1" : "0"); break;
     case SettingType::Mode: file.WriteInteger(s.section, s.key, FileValueOfMode(id, value)); break;

@@ -14,14 +14,14 @@ constexpr int kKiB = 1 << 10;
 constexpr int kMiB = 1 << 20;
 constexpr int kDay = 24 * 60 * 60;
 
-constexpr SettingSpec Key(Setting id, std::string_view section, std::string_view key, SettingType type,
-                          int def, int min = 0, int max = 0) {
+constexpr SettingEntry Key(Setting id, std::string_view section, std::string_view key, SettingType type,
+                           int def, int min = 0, int max = 0) {
   return {id, section, key, type, def, min, max};
 }
 
-constexpr SettingSpec Limit(Setting id, std::string_view key, int def, int min, int max, Unit unit,
-                            std::string_view meaning, UsedBy usedBy = UsedBy::Both) {
-  SettingSpec s{id, "limits", key, SettingType::Integer, def, min, max};
+constexpr SettingEntry Limit(Setting id, std::string_view key, int def, int min, int max, Unit unit,
+                             std::string_view meaning, UsedBy usedBy = UsedBy::Both) {
+  SettingEntry s{id, "limits", key, SettingType::Integer, def, min, max};
   s.unit = unit;
   s.meaning = meaning;
   s.usedBy = usedBy;
@@ -31,17 +31,17 @@ constexpr SettingSpec Limit(Setting id, std::string_view key, int def, int min, 
 // A key that lived in [options] before [limits]: read from there when [limits] lacks it. They
 // were read as 32-bit numbers with no other bound and keep that range, so no file that worked
 // stops working.
-constexpr SettingSpec Moved(SettingSpec s) {
+constexpr SettingEntry Moved(SettingEntry s) {
   s.oldSection = "options";
   return s;
 }
 
-constexpr SettingSpec NearestBound(SettingSpec s) {
+constexpr SettingEntry NearestBound(SettingEntry s) {
   s.outOfBounds = OutOfBounds::NearestBound;
   return s;
 }
 
-const SettingSpec kSettings[] = {
+const SettingEntry kSettings[] = {
     Key(Setting::IsPreview, "options", "ispreview", SettingType::Flag, 1),
     Key(Setting::AutoClose, "options", "autoclose", SettingType::Flag, 1),
     Key(Setting::SwfWithQuery, "options", "swfwithquery", SettingType::Flag, 0),
@@ -99,23 +99,23 @@ constexpr ModeName kDetectModes[] = {{1, 0, "page"}, {2, 1, "cache"}, {3, 2, "al
 
 }  // namespace
 
-std::span<const SettingSpec> AllSettings() { return kSettings; }
+std::span<const SettingEntry> AllSettings() { return kSettings; }
 
-const SettingSpec& SpecOf(Setting id) {
-  for (const SettingSpec& s : kSettings) {
+const SettingEntry& EntryOf(Setting id) {
+  for (const SettingEntry& s : kSettings) {
     if (s.id == id) return s;
   }
   throw std::logic_error("a setting without an entry");
 }
 
-std::span<const SettingSpec> LimitSettings() {
+std::span<const SettingEntry> LimitSettings() {
   const auto first = std::find_if(std::begin(kSettings), std::end(kSettings),
-                                  [](const SettingSpec& s) { return s.section == "limits"; });
+                                  [](const SettingEntry& s) { return s.section == "limits"; });
   return {first, std::end(kSettings)};
 }
 
-const SettingSpec* FindLimit(std::string_view key) {
-  for (const SettingSpec& s : LimitSettings()) {
+const SettingEntry* FindLimit(std::string_view key) {
+  for (const SettingEntry& s : LimitSettings()) {
     if (s.key == key) return &s;
   }
   return nullptr;
@@ -138,7 +138,7 @@ int FileValueOfMode(Setting id, int value) {
   for (const ModeName& m : ModeNames(id)) {
     if (m.value == value) return m.fileValue;
   }
-  return SpecOf(id).def;
+  return EntryOf(id).def;
 }
 
 bool IsMode(Setting id, int value) {
@@ -164,12 +164,12 @@ std::string ModeWords(Setting id) {
 }
 
 int DefaultValue(Setting id) {
-  const SettingSpec& s = SpecOf(id);
+  const SettingEntry& s = EntryOf(id);
   return s.type == SettingType::Mode ? ModeOfFileValue(id, s.def) : s.def;
 }
 
-std::string FormatValue(const SettingSpec& spec, long long value) {
-  switch (spec.unit) {
+std::string FormatValue(const SettingEntry& entry, long long value) {
+  switch (entry.unit) {
     case Unit::Seconds: return std::to_string(value) + " s";
     case Unit::Bytes:
       for (const auto& [size, name] :
@@ -184,7 +184,7 @@ std::string FormatValue(const SettingSpec& spec, long long value) {
 
 std::string LimitsTable() {
   std::string out = "| key | limit | default | from – to |\n|---|---|---|---|\n";
-  for (const SettingSpec& s : LimitSettings()) {
+  for (const SettingEntry& s : LimitSettings()) {
     out += "| `" + std::string(s.key) + "` | " + std::string(s.meaning) + " | " + FormatValue(s, s.def) +
            " | " + FormatValue(s, s.min) + " – " + FormatValue(s, s.max) + " |\n";
   }

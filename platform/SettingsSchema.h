@@ -56,7 +56,7 @@ enum class Unit { Count, Bytes, Seconds };
 // Which front end bounds its work by a limit.
 enum class UsedBy { Both, Window, Scan };
 
-struct SettingSpec {
+struct SettingEntry {
   Setting id;
   std::string_view section;
   std::string_view key;
@@ -79,11 +79,11 @@ struct ModeName {
   std::string_view word;
 };
 
-std::span<const SettingSpec> AllSettings();
-const SettingSpec& SpecOf(Setting id);
+std::span<const SettingEntry> AllSettings();
+const SettingEntry& EntryOf(Setting id);
 // The [limits] keys, in the table's order.
-std::span<const SettingSpec> LimitSettings();
-const SettingSpec* FindLimit(std::string_view key);
+std::span<const SettingEntry> LimitSettings();
+const SettingEntry* FindLimit(std::string_view key);
 
 std::span<const ModeName> ModeNames(Setting id);  // DownloadOption or DetectOption
 // The kept value of a file value; `startValue` (the window's value before the file is read)
@@ -98,7 +98,7 @@ std::string ModeWords(Setting id);
 int DefaultValue(Setting id);
 
 // "64 MiB", "60 s", "100": a value as the documentation writes it.
-std::string FormatValue(const SettingSpec& spec, long long value);
+std::string FormatValue(const SettingEntry& entry, long long value);
 // The limits table of the README, one row per [limits] key.
 std::string LimitsTable();
 

@@ -106,7 +106,7 @@ TEST(ScanOptionsTest, ComponentDefaultsAreTheSchemas) {
       {TPageScan::kDefaultMaxScanBytes, Setting::ScanBytes},
       {static_cast<long long>(PageList::kDefaultMaxLineBytes), Setting::UrlLineBytes},
   };
-  for (const auto& [member, id] : rows) EXPECT_EQ(member, d.Get(id)) << SpecOf(id).key;
+  for (const auto& [member, id] : rows) EXPECT_EQ(member, d.Get(id)) << EntryOf(id).key;
 }
 
 }  // namespace

@@ -28,11 +28,11 @@ class SettingsFileTest : public ::testing::Test {
 };
 
 TEST(SettingsSchemaTest, EveryEntryIsWellFormed) {
-  EXPECT_EQ(AllSettings().size(), kSettingCount);  // one entry per setting (SpecOf checks which)
+  EXPECT_EQ(AllSettings().size(), kSettingCount);  // one entry per setting (EntryOf checks which)
   std::set<std::string> keys;
-  for (const SettingSpec& s : AllSettings()) {
+  for (const SettingEntry& s : AllSettings()) {
     SCOPED_TRACE(std::string(s.key));
-    EXPECT_EQ(&SpecOf(s.id), &s);
+    EXPECT_EQ(&EntryOf(s.id), &s);
     EXPECT_TRUE(keys.insert(AsciiLowerCopy(std::string(s.section) + "/" + std::string(s.key))).second);
     if (s.type == SettingType::Integer) {
       EXPECT_LE(s.min, s.def);
@@ -115,7 +115,7 @@ TEST_F(SettingsFileTest, NumbersDefaultsBoundsAndTheOldSection) {
       {"[options]\nDownloadOption=3\n", Setting::DownloadOption, 2},
   };
   for (const auto& r : rows) {
-    EXPECT_EQ(Read(r.text).Get(r.id), r.value) << r.text << SpecOf(r.id).key;
+    EXPECT_EQ(Read(r.text).Get(r.id), r.value) << r.text << EntryOf(r.id).key;
   }
 }
 
@@ -172,7 +172,7 @@ TEST(SettingsSchemaTest, EveryKeyIsSpeltInOneProductFileOnly) {
   namespace fs = std::filesystem;
   const fs::path root = std::getenv("TAVIMO_SOURCE_DIR");
   std::set<std::string> names;
-  for (const SettingSpec& s : AllSettings()) {
+  for (const SettingEntry& s : AllSettings()) {
     names.insert(std::string(s.key));
     names.insert(std::string(s.section));
     if (!s.oldSection.empty()) names.insert(std::string(s.oldSection));
